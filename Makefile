@@ -1,0 +1,50 @@
+# Trawlix: `make run` starts the program, `make test` runs the whole suite.
+BUILD   ?= build
+DEBS    := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
+           libjpeg62-turbo-dev
+SUDO    := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps configure build run test bench sanitize screenshots clean
+
+all: build
+
+# Installs only what is missing; the package lists are refreshed only then.
+deps:
+	@missing=""; for p in $(DEBS) $(EXTRA_DEBS); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD)
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  echo "No display: Trawlix is a desktop program and needs an X11 or Wayland session (DISPLAY is not set)."; \
+	  echo "For a headless look use: QT_QPA_PLATFORM=offscreen $(BUILD)/app/trawlix, or 'make screenshots'."; \
+	  exit 1; \
+	fi
+	$(BUILD)/app/trawlix
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+
+bench: EXTRA_DEBS = curl
+bench: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_extraction
+	@if [ -x $(BUILD)/bench/bench_httpcli ]; then $(BUILD)/bench/bench_httpcli; fi
+
+sanitize:
+	$(MAKE) test BUILD=build-asan CMAKE_ARGS="-DTRAWLIX_SANITIZE=ON -DTRAWLIX_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug"
+
+screenshots: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/app/trawlix_screenshots resources/screenshots
+
+clean:
+	rm -rf $(BUILD) build-asan

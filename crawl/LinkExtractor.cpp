@@ -1,0 +1,146 @@
+#include "LinkExtractor.h"
+
+#include "EventSlice.h"
+#include "ItemTree.h"
+#include "UrlRules.h"
+
+#include <QByteArrayMatcher>
+#include <QStringDecoder>
+
+#include <algorithm>
+
+namespace {
+
+// The three patterns, in the order their occurrences are handled.
+struct Pattern
+{
+    QByteArray text;
+    qint32 kind;
+};
+
+const Pattern kPatterns[] = {
+    {QByteArrayLiteral("AHREF="), KindFile},
+    {QByteArrayLiteral("URL\"VALUE="), KindFile},
+    {QByteArrayLiteral("SRC="), KindThumbnail},
+};
+
+QByteArray asciiUpper(const QByteArray &text)
+{
+    QByteArray upper(text.size(), Qt::Uninitialized);
+    std::transform(text.cbegin(), text.cend(), upper.begin(), [](char c) {
+        return (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+    });
+    return upper;
+}
+
+// Where a value that starts at start ends: the first ">" or double quote
+// after its first character, or the text's last character. -1 when the
+// value would be longer than a link can sensibly be.
+qsizetype valueEnd(const QByteArray &text, qsizetype start)
+{
+    const qsizetype limit = std::min(text.size(), start + 1 + TLinkExtractor::kMaxValueLength);
+    const char *data = text.constData();
+    for (qsizetype i = start + 1; i < limit; ++i) {
+        if (data[i] == '>' || data[i] == '"')
+            return i;
+    }
+    if (limit < text.size())
+        return -1;
+    return std::max(start, text.size() - 1);
+}
+
+} // namespace
+
+QString DecodeLinkText(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    return QString::fromLatin1(bytes);
+}
+
+QByteArray NormaliseDocument(const QByteArray &text)
+{
+    QByteArray result;
+    result.reserve(text.size());
+    for (char c : text) {
+        if (c != ' ' && c != '\n' && c != '\r' && c != '\'')
+            result.append(c);
+    }
+    return result;
+}
+
+TLinkExtractor::TLinkExtractor(TItemTree *tree)
+    : m_tree(tree)
+{
+}
+
+void TLinkExtractor::ParseDocument(const QString &base, const QByteArray &text, int mode)
+{
+    if (text.isEmpty())
+        return;
+    TEventSlice events;
+    if (m_status)
+        m_status(QStringLiteral(" Status: Parsing link"));
+    events.flush();
+
+    const TScanSettings settings = m_settings ? m_settings() : TScanSettings();
+    const QByteArray normalised = NormaliseDocument(text);
+    const QByteArray upper = asciiUpper(normalised);
+
+    // Each pattern's occurrences never overlap one another or the other
+    // patterns, so one left-to-right pass per pattern visits them in the
+    // order a search for the first remaining occurrence would.
+    for (const Pattern &pattern : kPatterns) {
+        const QByteArrayMatcher matcher(pattern.text);
+        for (qsizetype at = matcher.indexIn(upper); at >= 0;
+             at = matcher.indexIn(upper, at + pattern.text.size())) {
+            qsizetype start = at + pattern.text.size();
+            if (pattern.kind == KindThumbnail && start < normalised.size() && normalised.at(start) == '"')
+                ++start;
+            qsizetype end = start < normalised.size() ? valueEnd(normalised, start) : start;
+            if (end >= 0) {
+                QByteArray value = normalised.mid(start, end - start);
+                value.replace('"', QByteArrayView());
+                handleValue(base, value, pattern.kind, mode, settings);
+            }
+            events.poll();
+        }
+    }
+    events.flush();
+}
+
+void TLinkExtractor::handleValue(const QString &base, QByteArray rawValue, qint32 kind, int mode,
+                                 const TScanSettings &settings)
+{
+    const QString value = ResolveLink(DecodeLinkText(rawValue), base);
+    const QString name = FilNavn(value);
+
+    if (IncludeDocument(value)) {
+        m_template.isLink = true;
+        m_template.url = value;
+        m_template.name = name;
+        m_template.localPath = LocalPath(settings.downloadDir, name);
+        m_template.sizeText.clear();
+        m_template.kind = KindLink;
+        if (mode == ModeMainDocument) {
+            TTreeNode *links = m_tree->rootLinks();
+            if (links && !m_tree->NodeExistInTree(links, value))
+                m_tree->AddTreeNode(links, m_template);
+        } else if (settings.addChild && m_fileParent && !m_tree->NodeExistInTree(m_fileParent, value)) {
+            m_tree->AddTreeNode(m_fileParent, m_template);
+        }
+    }
+
+    if (IncludeFile(value, settings.fileTypes) && m_fileParent
+        && !m_tree->NodeExistInTree(m_fileParent, value)) {
+        m_template.isLink = false;
+        m_template.url = value;
+        m_template.kind = kind;
+        m_template.localPath = LocalPath(settings.downloadDir, name);
+        m_template.name = name;
+        if (kind == KindFile || settings.includeThumbs)
+            m_tree->AddTreeNode(m_fileParent, m_template);
+    }
+}

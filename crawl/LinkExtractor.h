@@ -1,0 +1,61 @@
+#pragma once
+
+#include "DataRec.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+class TItemTree;
+class TTreeNode;
+
+// The settings link extraction reads, taken once at the start of a scan.
+struct TScanSettings
+{
+    QString fileTypes;      // wanted file extensions, e.g. "jpg,jpeg,gif"
+    bool addChild = true;   // a parsed link adds document links under itself
+    bool includeThumbs = true;
+    QString downloadDir;
+};
+
+enum ScanMode { ModeMainDocument = 1, ModeParsedLink = 2 };
+
+// Text of a link value: UTF-8 when it is valid UTF-8, else Latin-1, so that
+// every byte of an old single-byte page keeps a character of its own.
+QString DecodeLinkText(QByteArrayView bytes);
+
+// Scans the text of one HTML document for links and files and adds them to
+// the item tree. It does not parse HTML: blanks, line breaks and apostrophes
+// are dropped and three fixed patterns are looked for in the upper-cased text.
+class TLinkExtractor
+{
+public:
+    // A value longer than this (a page without quotes or ">") is dropped.
+    static constexpr qsizetype kMaxValueLength = 16 * 1024;
+
+    explicit TLinkExtractor(TItemTree *tree);
+
+    void setSettingsSource(std::function<TScanSettings()> source) { m_settings = std::move(source); }
+    void setStatusSink(std::function<void(const QString &)> sink) { m_status = std::move(sink); }
+
+    // Where files (and, for a parsed link, child links) are appended.
+    TTreeNode *fileParent() const { return m_fileParent; }
+    void setFileParent(TTreeNode *node) { m_fileParent = node; }
+    TDataRec &templateItem() { return m_template; }
+
+    void ParseDocument(const QString &base, const QByteArray &text, int mode);
+
+private:
+    void handleValue(const QString &base, QByteArray value, qint32 kind, int mode,
+                     const TScanSettings &settings);
+
+    TItemTree *m_tree;
+    TTreeNode *m_fileParent = nullptr;
+    TDataRec m_template;
+    std::function<TScanSettings()> m_settings;
+    std::function<void(const QString &)> m_status;
+};
+
+// The normalised text: without blanks, line feeds, carriage returns and apostrophes.
+QByteArray NormaliseDocument(const QByteArray &text);

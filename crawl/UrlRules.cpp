@@ -1,0 +1,149 @@
+#include "UrlRules.h"
+
+#include "DataRec.h"
+#include "Extension.h"
+
+#include <QFileInfo>
+
+namespace {
+
+const QString kNeverDocuments =
+    QStringLiteral("MOV,JPG,JPEG,BMP,GIF,AVI,MPG,MPEG,TXT,EXE,BAT,RM,ZIP,MP3,VIV,TIF,TGZ");
+constexpr int kMaxNumberedNames = 999;
+
+// Index where the host starts: after "://", or 0 for a URL without a scheme.
+qsizetype authorityStart(const QString &url)
+{
+    const qsizetype scheme = url.indexOf(QLatin1String("://"));
+    return scheme < 0 ? 0 : scheme + 3;
+}
+
+void cutBackToSlash(QString &text)
+{
+    while (!text.isEmpty() && !text.endsWith(QLatin1Char('/')))
+        text.chop(1);
+}
+
+} // namespace
+
+QString DocumentBase(const QString &documentUrl)
+{
+    QString url = documentUrl;
+    const qsizetype query = url.indexOf(QLatin1Char('?'));
+    if (query >= 0)
+        url.truncate(query);
+    const qsizetype fragment = url.indexOf(QLatin1Char('#'));
+    if (fragment >= 0)
+        url.truncate(fragment);
+
+    const bool hasPath = url.indexOf(QLatin1Char('/'), authorityStart(url)) >= 0;
+    const QString upper = AsciiUpper(url);
+    const bool pageByName = upper.contains(QLatin1String(".HTM")) || upper.contains(QLatin1String(".SHTM"));
+    const bool pageBySegment = hasPath && FilNavn(url).contains(QLatin1Char('.'));
+
+    if (pageByName || pageBySegment) {
+        // Never cut into "scheme://host": a bare host is its own root.
+        if (!hasPath && url.contains(QLatin1String("://")))
+            return url + QLatin1Char('/');
+        cutBackToSlash(url);
+        return url;
+    }
+    if (!url.endsWith(QLatin1Char('/')))
+        url += QLatin1Char('/');
+    return url;
+}
+
+QString HostRoot(const QString &url)
+{
+    const qsizetype scheme = url.indexOf(QLatin1String("://"));
+    if (scheme < 0)
+        return {};
+    const qsizetype slash = url.indexOf(QLatin1Char('/'), scheme + 3);
+    return slash < 0 ? url : url.left(slash);
+}
+
+QString ResolveLink(QString value, QString base)
+{
+    if (value.startsWith(QLatin1String(".."))) {
+        const qsizetype slash = value.indexOf(QLatin1Char('/'));
+        if (slash >= 0)
+            value.remove(0, slash + 1);
+        // A parent step from the host's root directory stays there.
+        const QString root = HostRoot(base);
+        const bool atHostRoot = !root.isEmpty() && base == root + QLatin1Char('/');
+        if (!atHostRoot) {
+            base.chop(1);
+            cutBackToSlash(base);
+        }
+    }
+    if (value.contains(QLatin1String("//")))
+        return value;
+    if (value.startsWith(QLatin1Char('/'))) {
+        const QString root = HostRoot(base);
+        if (!root.isEmpty())
+            return root + value;
+        value.remove(0, 1);
+    }
+    return base + value;
+}
+
+QString FilNavn(const QString &url)
+{
+    return url.mid(url.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString LocalPath(const QString &downloadDir, const QString &name)
+{
+    return downloadDir + QLatin1Char('/') + name;
+}
+
+bool IncludeDocument(const QString &url)
+{
+    const QString ext = ExtensionOf(url);
+    if (!ext.isEmpty() && kNeverDocuments.contains(ext))
+        return false;
+    if (url.contains(QLatin1String("..")) || url.contains(QLatin1Char('?')))
+        return false;
+    const QString upper = AsciiUpper(url);
+    return !upper.contains(QLatin1String("MAILTO")) && !upper.contains(QLatin1String("MAIL TO"));
+}
+
+bool IncludeFile(const QString &url, const QString &fileTypes)
+{
+    const QString ext = ExtensionOf(url);
+    if (ext.isEmpty() || !AsciiUpper(fileTypes).contains(ext))
+        return false;
+    return !url.contains(QLatin1String("..")) && !url.contains(QLatin1Char('?'));
+}
+
+QString RemoveChar(const QString &text, QChar c)
+{
+    QString result = text;
+    result.remove(c);
+    return result;
+}
+
+bool CheckFileName(TDataRec &item, const QString &downloadDir, bool overwrite)
+{
+    if (overwrite)
+        return true;
+    QString name = item.name;
+    if (QFileInfo::exists(item.localPath)) {
+        int n = 0;
+        do {
+            const qsizetype dot = name.indexOf(QLatin1Char('.'));
+            QString stem = dot < 0 ? QString() : name.left(dot);
+            const QString rest = dot < 0 ? name : name.mid(dot + 1);
+            if (stem.contains(QLatin1Char('[')) && stem.contains(QLatin1Char(']')))
+                stem.truncate(stem.indexOf(QLatin1Char('[')));
+            name = stem + QLatin1Char('[') + QString::number(n) + QLatin1String("].") + rest;
+            ++n;
+        } while (QFileInfo::exists(LocalPath(downloadDir, name)) && n < kMaxNumberedNames);
+    }
+    const QString path = LocalPath(downloadDir, name);
+    if (QFileInfo::exists(path))
+        return false;
+    item.localPath = path;
+    item.name = name;
+    return true;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+struct TDataRec;
+
+// Text rules that turn URLs into other URLs and into local file names. They
+// work on the URL text as it is: nothing is escaped or unescaped.
+
+// The URL against which the relative links of a document are resolved; ends in "/".
+QString DocumentBase(const QString &documentUrl);
+// A link value (its quotes removed) resolved against a document base.
+QString ResolveLink(QString value, QString base);
+// "scheme://host[:port]" of a URL, or empty when it names no scheme.
+QString HostRoot(const QString &url);
+// The text after the URL's last "/".
+QString FilNavn(const QString &url);
+// Where a file of this name is stored in the download directory.
+QString LocalPath(const QString &downloadDir, const QString &name);
+
+// A link that can be fetched and scanned as a document.
+bool IncludeDocument(const QString &url);
+// A file of one of the wanted types (list such as "jpg,jpeg,gif").
+bool IncludeFile(const QString &url, const QString &fileTypes);
+
+// The text without any occurrence of c.
+QString RemoveChar(const QString &text, QChar c);
+
+// Before a transfer: finds a free local name for the item unless existing
+// files are overwritten. May change the item's name and local path; false
+// when no free name was found within 999 tries.
+bool CheckFileName(TDataRec &item, const QString &downloadDir, bool overwrite);

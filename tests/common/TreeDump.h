@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ItemTree.h"
+
+#include <QStringList>
+
+// Every node of a tree, pre-order, as one line: depth, caption, icon, state,
+// and the item data. Two trees are alike exactly when their dumps are.
+inline QStringList dumpTree(const TItemTree &tree)
+{
+    QStringList lines;
+    tree.forEachNode([&lines](TTreeNode *node) {
+        int depth = 0;
+        for (auto *p = node->parentNode(); p; p = p->parentNode())
+            ++depth;
+        QString line = QStringLiteral("%1|%2|i%3|s%4").arg(depth).arg(node->caption())
+                           .arg(node->imageIndex()).arg(node->stateIndex());
+        if (const TDataRec *item = node->item()) {
+            line += QStringLiteral("|%1|%2|%3|%4|k%5").arg(item->isLink).arg(item->url, item->name,
+                                                          item->localPath).arg(item->kind);
+        }
+        lines << line;
+    });
+    return lines;
+}
+
+inline TDataRec linkRec(const QString &url)
+{
+    TDataRec rec;
+    rec.isLink = true;
+    rec.url = url;
+    rec.name = url.mid(url.lastIndexOf(QLatin1Char('/')) + 1);
+    return rec;
+}
+
+inline TDataRec fileRec(const QString &url, qint32 kind = KindFile)
+{
+    TDataRec rec = linkRec(url);
+    rec.isLink = false;
+    rec.kind = kind;
+    return rec;
+}

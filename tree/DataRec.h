@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// What every item of the tree knows about the link or file it stands for.
+struct TDataRec
+{
+    bool isLink = false;
+    QString name;       // text after the URL's last "/"; the local file name of a file
+    QString localPath;  // download directory, "/", name
+    QString url;        // absolute URL: caption of a link, key of the duplicate search
+    QString sizeText;   // decimal size once the download engine knows it
+    qint32 kind = 0;    // 0 link, 1 file, 2 thumbnail (embedded) file
+    bool viewed = false;
+};
+
+// Icon numbers: the processing state of a node.
+enum TreeIcon : int {
+    IconBusy = 0,
+    IconFileNew = 1,
+    IconFileFailed = 2,
+    IconFileStored = 3,
+    IconLinkNew = 4,
+    IconLinkFailed = 5,
+    IconLinkParsed = 6,
+    IconRoot = 7,
+    IconCount = 8
+};
+
+// State indexes: the picture of the check box.
+enum TreeState : int {
+    StateNone = -1,
+    StateUnchecked = 1,
+    StateChecked = 2,
+    StateDone = 3
+};
+
+enum ItemKind : qint32 { KindLink = 0, KindFile = 1, KindThumbnail = 2 };
+
+// Colour slots of the configuration, numbered as the settings Color1 ... Color6.
+enum ColorSlot : int {
+    ColorLink = 1,
+    ColorLinkParsed = 2,
+    ColorFile = 3,
+    ColorFileStored = 4,
+    ColorFileViewed = 5,
+    ColorBackground = 6
+};
+
+inline const QString kThumbnailMark = QStringLiteral("   (Thumbnail) ");
+inline const QString kRootLinksCaption = QStringLiteral("Root links:");
+inline const QString kRootFilesCaption = QStringLiteral("Root files:");
