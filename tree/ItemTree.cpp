@@ -107,6 +107,7 @@ void TItemTree::nodeDestroyed(TTreeNode *node)
     if (m_emptying)
         return;
     --m_nodeCount;
+    emit nodeRemoved(node);
     if (node == m_rootLinks)
         m_rootLinks = nullptr;
     if (node == m_rootFiles)

@@ -73,6 +73,8 @@ public:
 
 signals:
     void checkClicked(TTreeNode *node);
+    // A node is being deleted on its own (not while the whole tree is emptied).
+    void nodeRemoved(TTreeNode *node);
     void spacePressed();
     void enterPressed();
 

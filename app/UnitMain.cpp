@@ -1,0 +1,726 @@
+#include "UnitMain.h"
+
+#include "AppIcons.h"
+#include "DataRec.h"
+#include "Extension.h"
+#include "ItemTree.h"
+#include "JpegImage.h"
+#include "Lamp.h"
+#include "SettingsKey.h"
+#include "StatusPanels.h"
+#include "UnitConfiguration.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTemporaryFile>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString kNotActive = QStringLiteral(" Status: Not active");
+const QString kNoImage = QStringLiteral("No image selected !");
+const QString kTreeHint = QStringLiteral("[Context menu]");
+const QColor kLogoLit(200, 30, 30);
+
+QPushButton *actionButton(const QString &caption, const QString &hint, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setToolTip(hint);
+    return button;
+}
+
+QComboBox *editableList(QWidget *parent)
+{
+    auto *combo = new QComboBox(parent);
+    combo->setEditable(true);
+    combo->setMaxVisibleItems(12);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    return combo;
+}
+
+} // namespace
+
+TFormMain::TFormMain(const TPaths &paths, QWidget *parent)
+    : QMainWindow(parent)
+    , m_paths(paths)
+{
+    setWindowTitle(kProductName);
+    setWindowIcon(AppIcons::programIcon());
+    setMinimumSize(580, 355);
+    resize(690, 456);
+
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(2, 2, 2, 0);
+    layout->setSpacing(2);
+    layout->addWidget(buildTopPanel());
+
+    SplitterMain = new QSplitter(Qt::Horizontal, central);
+    SplitterMain->addWidget(buildDocumentPanel());
+    SplitterMain->addWidget(buildRightPanel());
+    SplitterMain->setStretchFactor(0, 1);
+    SplitterMain->setStretchFactor(1, 0);
+    SplitterMain->setChildrenCollapsible(false);
+    SplitterMain->setSizes({width() - 105, 105});
+    layout->addWidget(SplitterMain, 1);
+    setCentralWidget(central);
+
+    buildStatusBar();
+    buildMenus();
+    buildTimers();
+    FormCreate();
+}
+
+TFormMain::~TFormMain() = default;
+
+QWidget *TFormMain::buildTopPanel()
+{
+    auto *panel = new QWidget(this);
+    panel->setFixedHeight(71);
+    auto *grid = new QGridLayout(panel);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setHorizontalSpacing(6);
+
+    LabelVersion = new QLabel(QStringLiteral("Version 2.02"), panel);
+    LabelVersion->setEnabled(false);
+    LabelUrl = new QLabel(QStringLiteral("&Url:"), panel);
+    ComboBoxBookmark = editableList(panel);
+    LabelUrl->setBuddy(ComboBoxBookmark);
+    ButtonStop = actionButton(QStringLiteral("&Stop"), QStringLiteral("Stop all operations"), panel);
+    ButtonStart = actionButton(QStringLiteral("&Get url"), QStringLiteral("Get main document and parse it for picture links"), panel);
+    ButtonParse = actionButton(QStringLiteral("&Parse links"), QStringLiteral("Parse all selected links"), panel);
+    ButtonDownload = actionButton(QStringLiteral("&Download files"), QStringLiteral("Download all selected files"), panel);
+    ButtonStop->setEnabled(false);
+    ButtonParse->setEnabled(false);
+    ButtonDownload->setEnabled(false);
+
+    ButtonLoadHtml = new QToolButton(panel);
+    ButtonLoadHtml->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+    ButtonLoadHtml->setToolTip(QStringLiteral("Load HTML document from disk"));
+    LabelDownload = new QLabel(QStringLiteral("DL dir:"), panel);
+    ComboBoxDownload = editableList(panel);
+    ButtonDirectory = new QToolButton(panel);
+    ButtonDirectory->setIcon(style()->standardIcon(QStyle::SP_DirIcon));
+    ButtonDirectory->setToolTip(QStringLiteral("Click for directory view"));
+
+    grid->addWidget(LabelVersion, 0, 0);
+    grid->addWidget(LabelUrl, 0, 1, Qt::AlignRight);
+    grid->addWidget(ComboBoxBookmark, 0, 2);
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {ButtonStop, ButtonStart, ButtonParse, ButtonDownload})
+        buttons->addWidget(b);
+    grid->addLayout(buttons, 0, 3);
+
+    grid->addWidget(ButtonLoadHtml, 1, 0, Qt::AlignLeft);
+    grid->addWidget(LabelDownload, 1, 1, Qt::AlignRight);
+    auto *dirRow = new QHBoxLayout;
+    dirRow->addWidget(ComboBoxDownload, 1);
+    dirRow->addWidget(ButtonDirectory);
+    grid->addLayout(dirRow, 1, 2);
+
+    auto *logo = new QHBoxLayout;
+    logo->addStretch();
+    QFont logoFont = font();
+    logoFont.setBold(true);
+    logoFont.setPointSizeF(logoFont.pointSizeF() * 1.5);
+    for (const QChar letter : kProductName) {
+        auto *label = new QLabel(QString(letter), panel);
+        label->setFont(logoFont);
+        QPalette pal = label->palette();
+        pal.setColor(QPalette::Active, QPalette::WindowText, kLogoLit);
+        pal.setColor(QPalette::Inactive, QPalette::WindowText, kLogoLit);
+        label->setPalette(pal);
+        label->setEnabled(false);
+        label->installEventFilter(this);
+        logo->addWidget(label);
+        LogoLetters << label;
+    }
+    LabelVersion->installEventFilter(this);
+    LabelUrl->installEventFilter(this);
+    grid->addLayout(logo, 1, 3);
+    grid->setColumnStretch(2, 1);
+
+    connect(ComboBoxBookmark, &QComboBox::editTextChanged, this, &TFormMain::ComboBoxBookmarkChange);
+    connect(ComboBoxDownload, &QComboBox::editTextChanged, this, &TFormMain::ComboBoxDownloadChange);
+    return panel;
+}
+
+QWidget *TFormMain::buildDocumentPanel()
+{
+    PanelDocument = new QWidget(this);
+    auto *layout = new QVBoxLayout(PanelDocument);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(1);
+    auto *info = new QHBoxLayout;
+    LabelItems = new QLabel(QStringLiteral("&Items"), PanelDocument);
+    LabelUrlInfo = new QLabel(PanelDocument);
+    LabelUrlInfo->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelUrlInfo->hide();
+    info->addWidget(LabelItems);
+    info->addWidget(LabelUrlInfo, 1);
+    layout->addLayout(info);
+
+    TreeView = new TItemTree(PanelDocument);
+    LabelItems->setBuddy(TreeView);
+    LabelWait = new QLabel(QStringLiteral("Wait - Deleting tree .."), PanelDocument);
+    LabelWait->setAlignment(Qt::AlignCenter);
+    LabelWait->hide();
+    layout->addWidget(TreeView, 1);
+    layout->addWidget(LabelWait, 1);
+
+    connect(TreeView, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem *current) { TreeViewChange(static_cast<TTreeNode *>(current)); });
+    connect(TreeView, &QTreeWidget::itemDoubleClicked, this, &TFormMain::TreeViewDblClick);
+    connect(TreeView, &TItemTree::enterPressed, this, &TFormMain::TreeViewDblClick);
+    connect(TreeView, &TItemTree::spacePressed, this, &TFormMain::SelectUnselecttoggle1Click);
+    connect(TreeView, &TItemTree::nodeRemoved, this, [this](TTreeNode *node) {
+        if (CurrentItem == node)
+            CurrentItem = nullptr;
+        if (ParseCursor == node)
+            ParseCursor = nullptr;
+        DownloadQueue.removeAll(node);
+    });
+    return PanelDocument;
+}
+
+QWidget *TFormMain::buildRightPanel()
+{
+    PanelRight = new QWidget(this);
+    PanelRight->setMinimumWidth(105);
+    auto *layout = new QVBoxLayout(PanelRight);
+    layout->setContentsMargins(0, 0, 0, 0);
+    SplitterRight = new QSplitter(Qt::Vertical, PanelRight);
+    layout->addWidget(SplitterRight);
+
+    PanelPreview = new QWidget(SplitterRight);
+    PanelPreview->setMinimumWidth(50);
+    auto *preview = new QVBoxLayout(PanelPreview);
+    preview->setContentsMargins(2, 2, 2, 2);
+    auto *title = new QLabel(QStringLiteral("Image preview"), PanelPreview);
+    title->setAlignment(Qt::AlignCenter);
+    title->setAutoFillBackground(true);
+    title->setBackgroundRole(QPalette::Dark);
+    title->setForegroundRole(QPalette::BrightText);
+    title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    ImagePreview = new QLabel(PanelPreview);
+    ImagePreview->setScaledContents(true);
+    ImagePreview->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    LabelPreviewName = new QLabel(PanelPreview);
+    LabelPreviewName->setWordWrap(true);
+    LabelPreviewSize = new QLabel(PanelPreview);
+    LabelPreviewName->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    LabelPreviewSize->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    preview->addWidget(title);
+    preview->addWidget(ImagePreview);
+    preview->addWidget(LabelPreviewName);
+    preview->addWidget(LabelPreviewSize);
+    preview->addStretch();
+    PanelPreview->installEventFilter(this);
+
+    PanelProgress = new QWidget(SplitterRight);
+    auto *progress = new QVBoxLayout(PanelProgress);
+    progress->setContentsMargins(2, 2, 2, 2);
+    progress->setSpacing(1);
+    auto *progressTitle = new QLabel(QStringLiteral("Download progress"), PanelProgress);
+    progressTitle->setAlignment(Qt::AlignCenter);
+    progressTitle->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QFont small = progressTitle->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    progressTitle->setFont(small);
+    progress->addWidget(progressTitle);
+    for (QProgressBar *&bar : ProgressBars) {
+        bar = new QProgressBar(PanelProgress);
+        bar->setTextVisible(false);
+        bar->setFixedSize(93, 5);
+        bar->setToolTip(QStringLiteral("Not active"));
+        bar->setValue(0);
+        progress->addWidget(bar, 0, Qt::AlignHCenter);
+    }
+    progress->addStretch();
+    PanelProgress->setFixedHeight(75);
+    SplitterRight->setStretchFactor(0, 1);
+    return PanelRight;
+}
+
+void TFormMain::buildStatusBar()
+{
+    StatusBar = new TStatusPanels({200, 50, 80, 10, 90, 103, 130, 0}, this);
+    StatusBar->setText(0, kNotActive);
+    StatusBar->setText(4, QStringLiteral(" # Items: 0"));
+    StatusBar->setText(5, QStringLiteral(" # Selected: 0"));
+    StatusBar->setText(6, QStringLiteral(" # Remaining DL's: 0"));
+    statusBar()->addWidget(StatusBar, 1);
+    statusBar()->setSizeGripEnabled(true);
+
+    Gauge = new QProgressBar(StatusBar);
+    Gauge->setGeometry(3, 4, 193, 14);
+    Gauge->setTextVisible(false);
+    Gauge->setStyleSheet(QStringLiteral("QProgressBar { border: none; background: rgb(192,192,192); }"
+                                        "QProgressBar::chunk { background: rgb(0,0,128); }"));
+    Gauge->setMaximum(0);
+    Gauge->setValue(0);
+    Gauge->hide();
+
+    LampBusy = new TLamp(QStringLiteral("Busy"), Qt::red, StatusBar);
+    LampBusy->setGeometry(206, 3, 41, 16);
+    LampBusy->setEnabled(false);
+    LabelDLs = new QLabel(QStringLiteral("DL's:"), StatusBar);
+    LabelDLs->setGeometry(257, 3, 28, 16);
+    for (int k = 0; k < kSlots; ++k) {
+        Lamps[k] = new TLamp(QString::number(k + 1), Qt::yellow, StatusBar);
+        Lamps[k]->setGeometry(285 + 15 * k, 3, 15, 16);
+        Lamps[k]->setToolTip(QString::number(k + 1));
+    }
+}
+
+void TFormMain::buildMenus()
+{
+    File1 = menuBar()->addMenu(QStringLiteral("&File"));
+    Loaditemsfromdisk1 = File1->addAction(QStringLiteral("Load items from disk"));
+    Saveallitemstodisk1 = File1->addAction(QStringLiteral("Save all items to disk"));
+    File1->addSeparator();
+    Quit1 = File1->addAction(QStringLiteral("Quit"), this, &TFormMain::Quit1Click);
+    Loaditemsfromdisk1->setEnabled(false);
+    Saveallitemstodisk1->setEnabled(false);
+
+    QMenu *options = menuBar()->addMenu(QStringLiteral("&Options"));
+    ChangeUsernamePassword1 = options->addAction(QStringLiteral("Change Username && Password for login to protected sites"));
+    Editbookmarks1 = options->addAction(QStringLiteral("Edit bookmarks"));
+    Configuration1 = options->addAction(QStringLiteral("Configuration"), this, &TFormMain::Configuration1Click);
+
+    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
+    Displaydownloadengineprogress1 = view->addAction(QStringLiteral("Display download engine progress"));
+    Displaydownloadengineprogress1->setCheckable(true);
+    Displaydownloadengineprogress1->setChecked(true);
+    connect(Displaydownloadengineprogress1, &QAction::triggered, this, &TFormMain::Displaydownloadengineprogress1Click);
+    Displayimagepreview1 = view->addAction(QStringLiteral("Display image preview"));
+    Displayimagepreview1->setCheckable(true);
+    Displayimagepreview1->setChecked(true);
+    connect(Displayimagepreview1, &QAction::triggered, this, &TFormMain::Displayimagepreview1Click);
+    Statistics1 = view->addAction(QStringLiteral("Statistics"));
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    Documentation1 = help->addAction(QStringLiteral("Documentation"));
+    About1 = help->addAction(QStringLiteral("About"), this, &TFormMain::aboutRequested);
+    Getinformation1 = help->addAction(QStringLiteral("Get information about latest version from WEB"));
+}
+
+void TFormMain::buildTimers()
+{
+    auto timer = [this](int interval, bool running) {
+        auto *t = new QTimer(this);
+        t->setInterval(interval);
+        if (running)
+            t->start();
+        return t;
+    };
+    TimerLogo = timer(200, true);
+    TimerTimeOut = timer(30000, false);
+    TimerUpdate = timer(1000, true);
+    TimerAddDownload = timer(1000, false);
+    TimerDownloadFinish = timer(2000, false);
+    connect(TimerLogo, &QTimer::timeout, this, &TFormMain::TimerLogoTimer);
+}
+
+void TFormMain::setConfiguration(TFormConfiguration *configuration)
+{
+    Configuration = configuration;
+    TreeView->setConfig(configuration);
+}
+
+QComboBox *TFormMain::urlField() { return ComboBoxBookmark; }
+QComboBox *TFormMain::downloadField() { return ComboBoxDownload; }
+QAction *TFormMain::previewAction() { return Displayimagepreview1; }
+QAction *TFormMain::progressAction() { return Displaydownloadengineprogress1; }
+TItemTree *TFormMain::itemTree() { return TreeView; }
+
+int TFormMain::docWidth() const
+{
+    return PanelDocument->width();
+}
+
+void TFormMain::setDocWidth(int width)
+{
+    SplitterMain->setSizes({width, previewWidth()});
+}
+
+int TFormMain::previewWidth() const
+{
+    return PanelRight->isVisible() ? PanelRight->width() : SplitterMain->sizes().value(1, 105);
+}
+
+void TFormMain::setPreviewWidth(int width)
+{
+    SplitterMain->setSizes({docWidth(), qMax(width, 105)});
+}
+
+QString TFormMain::itemListFile() const
+{
+    return m_paths.dataDir + QStringLiteral("/Trawlix.dta");
+}
+
+void TFormMain::message(const QString &text)
+{
+    if (m_message)
+        m_message(text);
+    else
+        QMessageBox::warning(this, kProductName, text);
+}
+
+void TFormMain::FormCreate()
+{
+    Busy = false;
+    StopRequest = false;
+    LogoStep = int(LogoLetters.size());
+    LabelPreviewName->clear();
+    LabelPreviewSize->clear();
+    ComboBoxBookmarkChange();
+    CurrentItem = nullptr;
+    ParseCursor = nullptr;
+}
+
+void TFormMain::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+    QMainWindow::changeEvent(event);
+}
+
+void TFormMain::FormActivate()
+{
+    updateLoadItemsEntry();
+    const QString directory = ComboBoxDownload->currentText();
+    if (DirectoryOk(directory)) {
+        m_warnedDirectory.clear();
+        return;
+    }
+    paintDownloadField(false);
+    // One warning per directory: closing the box activates the window again.
+    if (m_warnedDirectory != directory) {
+        m_warnedDirectory = directory;
+        message(QStringLiteral("Specified download directory don't exist !"));
+    }
+    ComboBoxDownload->setFocus();
+}
+
+void TFormMain::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TFormMain::FormClose()
+{
+    if (Configuration) {
+        TSettingsKey key(m_paths.settingsFile);
+        key.open();
+        Configuration->binding().saveAll(key);
+        QString error;
+        if (!key.close(&error))
+            message(QStringLiteral("The settings could not be saved:\n%1").arg(error));
+    }
+    emit closed();
+}
+
+void TFormMain::Quit1Click()
+{
+    close();
+}
+
+void TFormMain::Configuration1Click()
+{
+    if (Configuration)
+        Configuration->exec();
+}
+
+bool TFormMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == PanelPreview && event->type() == QEvent::Resize) {
+        fitPreview();
+    } else if (watched == LabelUrl && event->type() == QEvent::MouseButtonDblClick) {
+        if (Configuration)
+            Configuration->show();
+        return true;
+    } else if (event->type() == QEvent::MouseButtonRelease
+               && (watched == LabelVersion || LogoLetters.contains(static_cast<QLabel *>(watched)))) {
+        // Dim labels take no clicks: the about window shows while a letter is lit.
+        if (static_cast<QWidget *>(watched)->isEnabled())
+            emit aboutRequested();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TFormMain::TimerLogoTimer()
+{
+    const int n = int(LogoLetters.size());
+    if (!Busy) {
+        for (QLabel *letter : LogoLetters)
+            letter->setEnabled(false);
+        LogoStep = n;
+        return;
+    }
+    const int old = LogoStep;
+    LogoStep = old == n ? 0 : old + 1;
+    if (LogoStep < n) {
+        LogoLetters[LogoStep]->setEnabled(true);
+    } else {
+        for (QLabel *letter : LogoLetters)
+            letter->setEnabled(false);
+    }
+}
+
+void TFormMain::BlankPreviewImage()
+{
+    ImagePreview->clear();
+    ImagePreview->setFixedHeight(0);
+    m_pictureSize = {};
+    LabelPreviewName->setText(kNoImage);
+    LabelPreviewSize->clear();
+}
+
+void TFormMain::PreviewImage(TTreeNode *node)
+{
+    BlankPreviewImage();
+    QCoreApplication::processEvents();
+    const TDataRec *item = node ? node->item() : nullptr;
+    if (!item || !AsciiUpper(item->localPath).contains(QLatin1String(".JP")) || !QFile::exists(item->localPath))
+        return;
+    const QImage picture = LoadJpegImage(item->localPath);
+    if (picture.isNull())
+        return;
+    ImagePreview->show();
+    ImagePreview->setPixmap(QPixmap::fromImage(picture));
+    m_pictureSize = picture.size();
+    fitPreview();
+    LabelPreviewName->setText(item->url);
+    LabelPreviewSize->setText(QStringLiteral("(%1 * %2)").arg(picture.width()).arg(picture.height()));
+}
+
+void TFormMain::fitPreview()
+{
+    if (m_pictureSize.height() == 0 || m_pictureSize.width() == 0)
+        return;
+    const int width = ImagePreview->width();
+    ImagePreview->setFixedHeight(qRound(double(width) * m_pictureSize.height() / m_pictureSize.width()));
+}
+
+void TFormMain::TreeViewChange(TTreeNode *node)
+{
+    if (!TreeView->isVisible() || LoadingItems)
+        return;
+    CurrentItem = node;
+    TreeViewChangeCustom(node);
+}
+
+void TFormMain::TreeViewChangeCustom(TTreeNode *node)
+{
+    TreeView->setToolTip(kTreeHint);
+    const TDataRec *item = node ? node->item() : nullptr;
+    if (!item) {
+        BlankPreviewImage();
+        return;
+    }
+    const int state = node->stateIndex();
+    const bool open = state == StateUnchecked || state == StateChecked;
+    if (item->isLink) {
+        LabelUrlInfo->clear();
+        BlankPreviewImage();
+        if (open)
+            TreeView->setToolTip(QStringLiteral("Double click for parsing selected link(s)   [Context menu]"));
+    } else {
+        if (open)
+            TreeView->setToolTip(QStringLiteral("Double click for downloading selected file(s)   [Context menu]"));
+        else if (state == StateDone)
+            TreeView->setToolTip(QStringLiteral("Double click to view file   [Context menu]"));
+        LabelUrlInfo->setText(QStringLiteral("Url: ") + item->url);
+        if (node->imageIndex() == IconFileStored)
+            PreviewImage(node);
+        else
+            BlankPreviewImage();
+    }
+    LabelUrlInfo->setVisible(!LabelUrlInfo->text().isEmpty());
+}
+
+void TFormMain::TreeViewDblClick()
+{
+    TTreeNode *node = CurrentItem;
+    if (!node || !node->item())
+        return;
+    if (node->item()->isLink) {
+        if (node->imageIndex() == IconLinkNew && !Busy) {
+            node->setStateIndex(StateChecked);
+            emit parseRequested();
+        }
+        return;
+    }
+    if (node->imageIndex() == IconFileNew && !Busy) {
+        node->setStateIndex(StateChecked);
+        emit downloadRequested();
+    }
+    // The run may have ended, or removed the node, meanwhile.
+    if (CurrentItem != node || node->imageIndex() != IconFileStored)
+        return;
+    node->setColor(TreeView->slotColor(ColorFileViewed));
+    node->item()->viewed = true;
+    if (m_openFile)
+        m_openFile(node->item()->localPath);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(node->item()->localPath));
+}
+
+void TFormMain::SelectUnselecttoggle1Click()
+{
+    for (TTreeNode *node : TreeView->highlightedNodes()) {
+        const int icon = node->imageIndex();
+        if (icon != IconFileNew && icon != IconLinkNew)
+            continue;
+        if (node->stateIndex() == StateUnchecked)
+            node->setStateIndex(StateChecked);
+        else if (node->stateIndex() == StateChecked)
+            node->setStateIndex(StateUnchecked);
+    }
+}
+
+void TFormMain::ComboBoxBookmarkChange()
+{
+    ButtonStart->setEnabled(!ComboBoxBookmark->currentText().isEmpty());
+}
+
+void TFormMain::ComboBoxDownloadChange()
+{
+    paintDownloadField(DirectoryOk(ComboBoxDownload->currentText()));
+}
+
+void TFormMain::paintDownloadField(bool ok)
+{
+    QPalette pal = ComboBoxDownload->palette();
+    pal.setColor(QPalette::Base, ok ? m_fieldBackground : QColor(Qt::red));
+    pal.setColor(QPalette::Text, ok ? palette().color(QPalette::Text) : QColor(Qt::white));
+    ComboBoxDownload->setPalette(pal);
+}
+
+void TFormMain::setFieldBackground(const QColor &color)
+{
+    m_fieldBackground = color;
+    QPalette pal = ComboBoxBookmark->palette();
+    pal.setColor(QPalette::Base, color);
+    ComboBoxBookmark->setPalette(pal);
+    ComboBoxDownloadChange();
+}
+
+void TFormMain::Displayimagepreview1Click()
+{
+    UpdatePanels();
+}
+
+void TFormMain::Displaydownloadengineprogress1Click()
+{
+    UpdatePanels();
+}
+
+void TFormMain::UpdateScreen()
+{
+    if (!Busy)
+        ShowBar(false, 0, 0);
+    StatusBar->setText(0, kNotActive);
+    const bool idle = !Busy;
+    if (Configuration)
+        Configuration->SpinEditMaxTreads->setEnabled(idle);
+    for (QWidget *w : std::initializer_list<QWidget *>{ComboBoxBookmark, ComboBoxDownload, ButtonLoadHtml,
+                                                       ButtonDirectory, LabelDownload, LabelUrl})
+        w->setEnabled(idle);
+    LampBusy->setEnabled(Busy);
+    ButtonStop->setEnabled(LampBusy->isLit());
+    ButtonStart->setEnabled(!LampBusy->isLit());
+    const bool haveNodes = TreeView->nodeCount() > 0;
+    ButtonDownload->setEnabled(haveNodes && !LampBusy->isLit());
+    ButtonParse->setEnabled(haveNodes && !LampBusy->isLit());
+    Saveallitemstodisk1->setEnabled(haveNodes);
+    File1->setEnabled(!ButtonStop->isEnabled());
+    File1->menuAction()->setEnabled(!ButtonStop->isEnabled());
+}
+
+void TFormMain::UpdatePanels()
+{
+    const bool progress = Displaydownloadengineprogress1->isChecked();
+    const bool preview = Displayimagepreview1->isChecked();
+    PanelRight->setVisible(progress || preview);
+    PanelProgress->setVisible(progress);
+    PanelPreview->setVisible(preview);
+    UpdateScreen();
+}
+
+void TFormMain::ShowBar(bool show, int position, int maximum)
+{
+    const bool visible = show && maximum > 0;
+    Gauge->setVisible(visible);
+    if (visible) {
+        Gauge->setMaximum(maximum);
+        Gauge->setValue(position);
+    } else {
+        StatusBar->setText(0, QStringLiteral(" Status: ") + QString::number(position) + QStringLiteral(" bytes retrieved"));
+    }
+}
+
+bool TFormMain::DirectoryOk(const QString &directory) const
+{
+    if (directory.isEmpty() || directory.endsWith(QLatin1Char('/')))
+        return false;
+    const QByteArray line = "For test perpose only - This file can be deleted !\r\n";
+    const QString path = directory + QStringLiteral("/Trawlix.txt");
+    if (QFile::exists(path)) {
+        // Never replace a file of the user's that happens to have that name.
+        QTemporaryFile probe(directory + QStringLiteral("/Trawlix-XXXXXX.txt"));
+        return probe.open() && probe.write(line) == line.size() && probe.flush();
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const bool written = file.write(line) == line.size() && file.flush();
+    file.close();
+    const bool removed = file.remove();
+    return written && removed;
+}
+
+void TFormMain::updateLoadItemsEntry()
+{
+    Loaditemsfromdisk1->setEnabled(QFile::exists(itemListFile()));
+}
+
+void TFormMain::showFriendlyName(bool on)
+{
+    const QIcon icon = on ? AppIcons::disguiseIcon() : AppIcons::programIcon();
+    QGuiApplication::setApplicationDisplayName(on ? QStringLiteral("Untitled - Notepad") : kProductName);
+    setWindowTitle(on ? QStringLiteral("It's still Trawlix :-)") : kProductName);
+    QApplication::setWindowIcon(icon);
+    setWindowIcon(icon);
+}
+
+void TFormMain::showSlotCount(int n)
+{
+    for (int k = 2; k <= kSlots; ++k) {
+        Lamps[k - 1]->setVisible(k <= n);
+        ProgressBars[k - 1]->setVisible(k <= n);
+    }
+    StatusBar->setPanelWidth(2, n * 15 + 40);
+    PanelProgress->setFixedHeight(n * 6 + 32);
+}

@@ -1,0 +1,187 @@
+#pragma once
+
+#include "MainForm.h"
+#include "Paths.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QSize>
+
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSplitter;
+class QTimer;
+class QToolButton;
+class TFormConfiguration;
+class TItemTree;
+class TLamp;
+class TStatusPanels;
+class TTreeNode;
+
+// The main window: URL entry, action buttons, download directory, the item
+// tree, the preview and progress panels, the status bar and the menus.
+class TFormMain : public QMainWindow, public TMainForm
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kSlots = 8;
+    static inline const QString kProductName = QStringLiteral("Trawlix");
+
+    explicit TFormMain(const TPaths &paths, QWidget *parent = nullptr);
+    ~TFormMain() override;
+
+    // The configuration window, created right after this one.
+    void setConfiguration(TFormConfiguration *configuration);
+    // How messages reach the user; a message box unless replaced.
+    void setMessageSink(std::function<void(const QString &)> sink) { m_message = std::move(sink); }
+    // How a stored file is opened; the desktop's default application unless replaced.
+    void setFileOpener(std::function<void(const QString &)> opener) { m_openFile = std::move(opener); }
+
+    // TMainForm
+    QWidget *mainWidget() override { return this; }
+    QComboBox *urlField() override;
+    QComboBox *downloadField() override;
+    QAction *previewAction() override;
+    QAction *progressAction() override;
+    TItemTree *itemTree() override;
+    int docWidth() const override;
+    void setDocWidth(int width) override;
+    int previewWidth() const override;
+    void setPreviewWidth(int width) override;
+    void UpdateScreen() override;
+    void UpdatePanels() override;
+    void updateLoadItemsEntry() override;
+    void showFriendlyName(bool on) override;
+    void showSlotCount(int n) override;
+    void setFieldBackground(const QColor &color) override;
+
+    // Screen update and directory test.
+    void ShowBar(bool show, int position, int maximum);
+    bool DirectoryOk(const QString &directory) const;
+
+    // Handlers.
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+    void TimerLogoTimer();
+    void PreviewImage(TTreeNode *node);
+    void BlankPreviewImage();
+    void TreeViewChange(TTreeNode *node);
+    void TreeViewChangeCustom(TTreeNode *node);
+    void TreeViewDblClick();
+    void SelectUnselecttoggle1Click();
+    void ComboBoxBookmarkChange();
+    void ComboBoxDownloadChange();
+    void Displayimagepreview1Click();
+    void Displaydownloadengineprogress1Click();
+    void Configuration1Click();
+    void Quit1Click();
+
+    bool isBusy() const { return Busy; }
+    void setBusy(bool busy) { Busy = busy; }
+    TTreeNode *currentItem() const { return CurrentItem; }
+    QString itemListFile() const;
+    QSize previewPictureSize() const { return m_pictureSize; }
+
+    // Main-window state.
+    bool Busy = false;
+    bool StopRequest = false;
+    bool LoadingItems = false;
+    int LogoStep = 0;
+    QList<TTreeNode *> DownloadQueue;
+    TTreeNode *CurrentItem = nullptr;
+    TTreeNode *ParseCursor = nullptr;
+    qint32 DocParsed = 0;
+    qint32 LinksParsed = 0;
+    qint32 FilesDl = 0;
+    qint32 BytesDl = 0;
+
+    // Controls.
+    QLabel *LabelVersion;
+    QLabel *LabelUrl;
+    QComboBox *ComboBoxBookmark;
+    QPushButton *ButtonStop;
+    QPushButton *ButtonStart;
+    QPushButton *ButtonParse;
+    QPushButton *ButtonDownload;
+    QToolButton *ButtonLoadHtml;
+    QLabel *LabelDownload;
+    QComboBox *ComboBoxDownload;
+    QToolButton *ButtonDirectory;
+    QList<QLabel *> LogoLetters;
+    QLabel *LabelItems;
+    QLabel *LabelUrlInfo;
+    QLabel *LabelWait;
+    TItemTree *TreeView;
+    QSplitter *SplitterMain;
+    QSplitter *SplitterRight;
+    QWidget *PanelDocument;
+    QWidget *PanelRight;
+    QWidget *PanelPreview;
+    QLabel *ImagePreview;
+    QLabel *LabelPreviewName;
+    QLabel *LabelPreviewSize;
+    QWidget *PanelProgress;
+    QProgressBar *ProgressBars[kSlots];
+    TStatusPanels *StatusBar;
+    QProgressBar *Gauge;
+    TLamp *LampBusy;
+    QLabel *LabelDLs;
+    TLamp *Lamps[kSlots];
+    QMenu *File1;
+    QAction *Loaditemsfromdisk1;
+    QAction *Saveallitemstodisk1;
+    QAction *Quit1;
+    QAction *ChangeUsernamePassword1;
+    QAction *Editbookmarks1;
+    QAction *Configuration1;
+    QAction *Displaydownloadengineprogress1;
+    QAction *Displayimagepreview1;
+    QAction *Statistics1;
+    QAction *Documentation1;
+    QAction *About1;
+    QAction *Getinformation1;
+    QTimer *TimerLogo;
+    QTimer *TimerTimeOut;
+    QTimer *TimerUpdate;
+    QTimer *TimerAddDownload;
+    QTimer *TimerDownloadFinish;
+
+signals:
+    // A double click or Enter asks for the run of its item.
+    void parseRequested();
+    void downloadRequested();
+    void aboutRequested();
+    // Everything is saved: the process ends now.
+    void closed();
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *buildTopPanel();
+    QWidget *buildDocumentPanel();
+    QWidget *buildRightPanel();
+    void buildStatusBar();
+    void buildMenus();
+    void buildTimers();
+    void fitPreview();
+    void paintDownloadField(bool ok);
+    void message(const QString &text);
+
+    TPaths m_paths;
+    TFormConfiguration *Configuration = nullptr;
+    QSize m_pictureSize;
+    QColor m_fieldBackground = Qt::white;
+    QString m_warnedDirectory;
+    std::function<void(const QString &)> m_message;
+    std::function<void(const QString &)> m_openFile;
+};

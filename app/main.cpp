@@ -1,0 +1,23 @@
+#include "Paths.h"
+#include "UnitConfiguration.h"
+#include "UnitMain.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Trawlix"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Trawlix"));
+
+    // The windows, in start-up order; each gets the others it uses.
+    const TPaths paths = TPaths::standard();
+    TFormMain formMain(paths);
+    TFormConfiguration formConfiguration(&formMain, paths, &formMain);
+    formMain.setConfiguration(&formConfiguration);
+    formConfiguration.FormCreate();
+
+    QObject::connect(&formMain, &TFormMain::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    formMain.show();
+    return app.exec();
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "LinkExtractor.h"
+#include "Paths.h"
+#include "SettingsBinding.h"
+#include "TreeConfig.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+class QSpinBox;
+class QStackedWidget;
+class QToolButton;
+class TColorPicker;
+class TMainForm;
+
+// The configuration window. Its controls are the settings: other parts
+// of the program read a setting from its control when they need it, and
+// every change takes effect at once.
+class TFormConfiguration : public QDialog, public TTreeConfig
+{
+    Q_OBJECT
+
+public:
+    TFormConfiguration(TMainForm *main, const TPaths &paths, QWidget *parent = nullptr);
+
+    // Loads the settings and applies them to the main window.
+    void FormCreate();
+    TSettingsBinding &binding() { return m_binding; }
+
+    // Handlers.
+    void SpeedButton2Click();
+    void FormActivate();
+    void CheckBoxProxyClick();
+    void CheckBoxAutoSelectClick();
+    void CheckBoxUseFriendlyNameClick();
+    void SpinEditMaxTreadsChange();
+    void ChangeColors();
+
+    // TTreeConfig
+    QColor color(int slot) const override;
+    bool autoSelectEnabled() const override;
+    QString autoSelectFileTypes() const override;
+
+    TScanSettings scanSettings() const;
+    void showPage(int index);
+    int pageCount() const;
+
+    // "File download"
+    QRadioButton *RadioButtonSkip;
+    QRadioButton *RadioButtonOverwrite;
+    QRadioButton *RadioButtonRename;
+    QSpinBox *SpinEditMaxTreads;
+    QSpinBox *SpinEditMinSize;
+    QSpinBox *SpinEditMaxSize;
+    QLineEdit *EditFileTypes;
+    // "Parsing"
+    QCheckBox *CheckBoxAddChild;
+    QCheckBox *CheckBoxIncludeThumbs;
+    QCheckBox *CheckBoxGetPassword;
+    QCheckBox *CheckBoxExpandParse;
+    QCheckBox *CheckBoxSaveHtml;
+    QCheckBox *CheckBoxAutoSelect;
+    QLabel *LabelAutoSelectTypes;
+    QLineEdit *EditAutoSelectFileTypes;
+    // "Timeout && Proxy"
+    QSpinBox *SpinEditTimeoutDoc;
+    QSpinBox *SpinEditTimeOutFile;
+    QCheckBox *CheckBoxProxy;
+    QLabel *LabelProxy;
+    QLineEdit *EditProxy;
+    QLabel *LabelProxyPort;
+    QLineEdit *EditProxyPort;
+    QLabel *LabelProxyUsername;
+    QLineEdit *EditProxyUsername;
+    QLabel *LabelProxyPassword;
+    QLineEdit *EditProxyPassword;
+    // "General"
+    QCheckBox *CheckBoxBeep;
+    QCheckBox *CheckBoxUseFriendlyName;
+    QCheckBox *CheckBoxItemJump;
+    QCheckBox *CheckBoxCreateDir;
+    QCheckBox *CheckBoxAutoSave;
+    QCheckBox *CheckBoxSaveWindow;
+    // "Colors": Color1 ... Color6
+    TColorPicker *ColorBoxes[6];
+
+    static inline const QString kDefaultFileTypes = QStringLiteral("jpg,jpeg,gif,bmp,mp3,mpeg,mpg");
+    static inline const QString kDefaultProxy = QStringLiteral("proxy.local");
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    QWidget *buildFileDownloadPage();
+    QWidget *buildParsingPage();
+    QWidget *buildProxyPage();
+    QWidget *buildGeneralPage();
+    QWidget *buildColorsPage();
+    void bindSettings();
+    void keepMainWindowOnScreen();
+
+    TMainForm *m_main;
+    TPaths m_paths;
+    TSettingsBinding m_binding;
+    QStackedWidget *m_pages;
+    QList<QToolButton *> m_tabs;
+};

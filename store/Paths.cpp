@@ -1,0 +1,29 @@
+#include "Paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
+
+TPaths TPaths::standard()
+{
+    TPaths paths;
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    paths.settingsFile = config + QStringLiteral("/trawlix/Trawlix.reg");
+    paths.dataDir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                    + QStringLiteral("/trawlix");
+    paths.programDir = QCoreApplication::applicationDirPath();
+    paths.defaultDownloadDir = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (paths.defaultDownloadDir.isEmpty())
+        paths.defaultDownloadDir = QDir::homePath() + QStringLiteral("/Downloads");
+    return paths;
+}
+
+TPaths TPaths::under(const QString &root)
+{
+    TPaths paths;
+    paths.settingsFile = root + QStringLiteral("/config/trawlix/Trawlix.reg");
+    paths.dataDir = root + QStringLiteral("/data");
+    paths.programDir = root + QStringLiteral("/program");
+    paths.defaultDownloadDir = root + QStringLiteral("/Downloads");
+    return paths;
+}

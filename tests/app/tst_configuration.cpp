@@ -1,0 +1,440 @@
+#include "ColorPicker.h"
+#include "ColorValue.h"
+#include "ItemTree.h"
+#include "Lamp.h"
+#include "SettingsKey.h"
+#include "StatusPanels.h"
+#include "../common/Windows.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QtTest>
+
+class TestConfiguration : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void firstRunGivesTheDefaults();
+    void firstCloseStoresEveryValue();
+    void missingValueEndsItsGroup();
+    void wrongKindEndsItsGroup();
+    void storedNumbersAreClampedToTheirFields();
+    void listsAreReadEntryByEntry();
+    void corruptFileReadsAsEmptyAndIsKeptAside();
+    void everyValueSurvivesSaveAndLoad();
+    void storedGeometryIsUsedOnlyWhenAskedFor();
+    void valuesOfWindowsNotYetBuiltAreKept();
+    void hostileValuesAreTamed();
+
+    void slotDisplayFollowsTheEngineCount();
+    void friendlyNameDisguisesAndRestores();
+    void recolouringKeepsViewedFiles();
+    void proxyAndAutoSelectFieldsFollowTheirBoxes();
+    void textFieldsShowLowerCase();
+    void colourNumbersKeepRedInTheLowByte();
+
+private:
+    void writeKey(const TSettingsValues &values);
+    TSettingsValues storedValues();
+    std::unique_ptr<TWindows> start();
+
+    std::unique_ptr<QTemporaryDir> home;
+    std::unique_ptr<TWindows> w;
+};
+
+void TestConfiguration::init()
+{
+    home = std::make_unique<QTemporaryDir>();
+}
+
+void TestConfiguration::cleanup()
+{
+    w.reset();
+    home.reset();
+}
+
+std::unique_ptr<TWindows> TestConfiguration::start()
+{
+    return std::make_unique<TWindows>(home->path());
+}
+
+void TestConfiguration::writeKey(const TSettingsValues &values)
+{
+    TSettingsKey key(TPaths::under(home->path()).settingsFile);
+    key.open();
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (it->kind == TSettingsValue::Text)
+            key.writeString(it.key(), it->text);
+        else
+            key.writeInteger(it.key(), it->number);
+    }
+    QVERIFY(key.close());
+}
+
+TSettingsValues TestConfiguration::storedValues()
+{
+    TSettingsKey key(TPaths::under(home->path()).settingsFile);
+    key.open();
+    return key.values();
+}
+
+static TSettingsValue num(qint32 n) { return TSettingsValue::fromNumber(n); }
+static TSettingsValue txt(const QString &t) { return TSettingsValue::fromText(t); }
+
+void TestConfiguration::firstRunGivesTheDefaults()
+{
+    w = start();
+    TFormConfiguration &c = *w->configuration;
+    QCOMPARE(w->main->ComboBoxBookmark->currentText(), QString("http://"));
+    QCOMPARE(w->main->ComboBoxBookmark->count(), 0);
+    QCOMPARE(w->main->ComboBoxDownload->currentText(), w->paths.defaultDownloadDir);
+    QCOMPARE(c.EditFileTypes->text(), QString("jpg,jpeg,gif,bmp,mp3,mpeg,mpg"));
+    QCOMPARE(c.SpinEditMaxTreads->value(), 4);
+    QCOMPARE(c.SpinEditMinSize->value(), 1);
+    QCOMPARE(c.SpinEditMaxSize->value(), 150000);
+    QCOMPARE(c.SpinEditTimeoutDoc->value(), 30);
+    QCOMPARE(c.SpinEditTimeOutFile->value(), 60);
+    QCOMPARE(c.EditAutoSelectFileTypes->text(), QString("jpg,jpeg"));
+    QCOMPARE(c.EditProxyPort->text(), QString("3128"));
+    QVERIFY(!c.EditProxy->text().isEmpty());
+    QVERIFY(c.RadioButtonRename->isChecked());
+    QVERIFY(c.CheckBoxBeep->isChecked() && c.CheckBoxSaveWindow->isChecked() && c.CheckBoxAddChild->isChecked());
+    QVERIFY(!c.CheckBoxAutoSave->isChecked() && !c.CheckBoxProxy->isChecked() && !c.CheckBoxAutoSelect->isChecked());
+    QVERIFY(w->main->Displayimagepreview1->isChecked() && w->main->Displaydownloadengineprogress1->isChecked());
+    QCOMPARE(w->main->size(), QSize(690, 456));
+    // Readable first-run colours: dark text on a light background.
+    QVERIFY(c.color(ColorBackground).lightness() > 200);
+    for (int slot = 1; slot <= 5; ++slot)
+        QVERIFY(c.color(slot).lightness() < 150);
+}
+
+void TestConfiguration::firstCloseStoresEveryValue()
+{
+    w = start();
+    w->main->FormClose();
+    const TSettingsValues stored = storedValues();
+    for (const QString &name : TSettingsBinding::saveOrder()) {
+        if (name == "Username" || name == "Password" || name == "DocParsed" || name == "LinksParsed"
+            || name == "FilesDl" || name == "BytesDl")
+            continue; // their windows come later
+        QVERIFY2(stored.contains(name), qPrintable(name));
+    }
+    QCOMPARE(stored.value("MaxTreads"), num(4));
+    QCOMPARE(stored.value("ProxyPort"), txt("3128"));
+    QCOMPARE(stored.value("Bookmark"), txt(""));
+    QCOMPARE(stored.value("Preview"), num(1));
+}
+
+void TestConfiguration::missingValueEndsItsGroup()
+{
+    // Written by an older version: MaxTreads is there, MinSize is not.
+    writeKey({{"FileTypes", txt("png")}, {"MaxTreads", num(7)}, {"Proxy", txt("cache.lan")},
+              {"Preview", num(0)}, {"ShowProgress", num(0)}});
+    w = start();
+    QCOMPARE(w->configuration->EditFileTypes->text(), QString("png"));
+    QCOMPARE(w->configuration->SpinEditMaxTreads->value(), 4);
+    QCOMPARE(w->configuration->EditProxy->text(), TFormConfiguration::kDefaultProxy);
+    // Group 2 failed at AutoSave, after reading the two menu entries.
+    QVERIFY(!w->main->Displayimagepreview1->isChecked());
+    QVERIFY(!w->main->Displaydownloadengineprogress1->isChecked());
+    QVERIFY(w->main->PanelRight->isHidden());
+}
+
+void TestConfiguration::wrongKindEndsItsGroup()
+{
+    TSettingsValues values;
+    const QStringList group3 = {"MinSize", "MaxSize", "MaxTreads", "AddChild", "ExpandParse", "TimeoutDoc",
+                                "TimeOutFile"};
+    values.insert("FileTypes", txt("gif"));
+    for (const QString &name : group3)
+        values.insert(name, num(name == "MaxTreads" ? 2 : 1000));
+    values.insert("AutoSelectFileTypes", txt("png"));
+    for (const QString &name : {"AutoSelectEnabled", "IncludeThumbs", "SkipFile", "OverWriteFile", "RenameFile",
+                                "GetPassword", "ItemJump", "SaveHtml"})
+        values.insert(name, num(QString(name) == "SkipFile" ? 1 : 0));
+    for (int i = 1; i <= 6; ++i)
+        values.insert(QString("Color%1").arg(i), num(255));
+    values.insert("Proxy", txt("cache.lan"));
+    values.insert("ProxyPort", num(8080)); // a number where text belongs
+    values.insert("ProxyUsername", txt("u"));
+    values.insert("ProxyEnabled", num(1));
+    writeKey(values);
+    w = start();
+    TFormConfiguration &c = *w->configuration;
+    QCOMPARE(c.SpinEditMaxTreads->value(), 2);
+    QVERIFY(c.RadioButtonSkip->isChecked());
+    QVERIFY(!c.RadioButtonRename->isChecked());
+    QCOMPARE(c.color(1), QColor(255, 0, 0));
+    QCOMPARE(c.EditProxy->text(), QString("cache.lan"));
+    QCOMPARE(c.EditProxyPort->text(), QString("3128"));
+    QCOMPARE(c.EditProxyUsername->text(), QString());
+    QVERIFY(!c.CheckBoxProxy->isChecked());
+}
+
+void TestConfiguration::storedNumbersAreClampedToTheirFields()
+{
+    writeKey({{"FileTypes", txt("jpg")}, {"MinSize", num(-5)}, {"MaxSize", num(2000000000)},
+              {"MaxTreads", num(12)}, {"AddChild", num(1)}, {"ExpandParse", num(1)}, {"TimeoutDoc", num(2)},
+              {"TimeOutFile", num(301)}});
+    w = start();
+    QCOMPARE(w->configuration->SpinEditMinSize->value(), 1);
+    QCOMPARE(w->configuration->SpinEditMaxSize->value(), 999999999);
+    QCOMPARE(w->configuration->SpinEditMaxTreads->value(), 8);
+    QCOMPARE(w->configuration->SpinEditTimeoutDoc->value(), 5);
+    QCOMPARE(w->configuration->SpinEditTimeOutFile->value(), 300);
+}
+
+void TestConfiguration::listsAreReadEntryByEntry()
+{
+    writeKey({{"DownloadDir", txt("/tmp")}, {"LastDocument", txt("http://b/")},
+              {"Bookmark", txt("a\r\n\r\nb\r\n")}, {"Download", txt("/x\n/y")}});
+    w = start();
+    QComboBox *url = w->main->ComboBoxBookmark;
+    QCOMPARE(url->count(), 3);
+    QCOMPARE(url->itemText(0), QString("a"));
+    QCOMPARE(url->itemText(1), QString());
+    QCOMPARE(url->itemText(2), QString("b"));
+    QCOMPARE(url->currentText(), QString("http://b/"));
+    QCOMPARE(w->main->ComboBoxDownload->count(), 2);
+    QCOMPARE(w->main->ComboBoxDownload->currentText(), QString("/tmp"));
+    w->main->FormClose();
+    QCOMPARE(storedValues().value("Bookmark"), txt("a\r\n\r\nb\r\n"));
+    QCOMPARE(storedValues().value("Download"), txt("/x\r\n/y\r\n"));
+}
+
+void TestConfiguration::corruptFileReadsAsEmptyAndIsKeptAside()
+{
+    const QString path = TPaths::under(home->path()).settingsFile;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("\x89PNG garbage \"MaxTreads\"=dword:00000002");
+    file.close();
+    w = start();
+    QCOMPARE(w->configuration->SpinEditMaxTreads->value(), 4);
+    QCOMPARE(w->main->ComboBoxBookmark->currentText(), QString("http://"));
+    w->main->FormClose();
+    QVERIFY(QFile::exists(path + ".corrupt"));
+    QCOMPARE(storedValues().value("MaxTreads"), num(4));
+}
+
+void TestConfiguration::everyValueSurvivesSaveAndLoad()
+{
+    w = start();
+    TFormConfiguration &c = *w->configuration;
+    TFormMain &m = *w->main;
+    m.ComboBoxBookmark->addItems({"http://one/", "http://two/"});
+    m.ComboBoxBookmark->setCurrentText("http://last/");
+    m.ComboBoxDownload->addItems({"/d1", "/d2"});
+    m.ComboBoxDownload->setCurrentText(home->path());
+    m.Displayimagepreview1->setChecked(false);
+    c.RadioButtonOverwrite->setChecked(true);
+    c.SpinEditMaxTreads->setValue(6);
+    c.SpinEditMinSize->setValue(2000);
+    c.SpinEditMaxSize->setValue(5000000);
+    c.EditFileTypes->setText("png,jpg");
+    for (QCheckBox *box : {c.CheckBoxAddChild, c.CheckBoxIncludeThumbs, c.CheckBoxGetPassword, c.CheckBoxExpandParse,
+                           c.CheckBoxBeep, c.CheckBoxSaveWindow})
+        box->setChecked(false);
+    for (QCheckBox *box : {c.CheckBoxSaveHtml, c.CheckBoxAutoSelect, c.CheckBoxUseFriendlyName, c.CheckBoxItemJump,
+                           c.CheckBoxCreateDir, c.CheckBoxAutoSave, c.CheckBoxProxy})
+        box->setChecked(true);
+    c.EditAutoSelectFileTypes->setText("png");
+    c.SpinEditTimeoutDoc->setValue(45);
+    c.SpinEditTimeOutFile->setValue(120);
+    c.EditProxy->setText("cache.lan");
+    c.EditProxyPort->setText("8080");
+    c.EditProxyUsername->setText("pu");
+    c.EditProxyPassword->setText("pp");
+    const qint32 colours[6] = {ColorValue::kSystemBase | 8, 255, 0x00ff00, 0x123456, 0x800080, 0xffffff};
+    c.ColorBoxes[0]->setColorValue(colours[0]);
+    for (int i = 1; i < 6; ++i)
+        c.ColorBoxes[i]->setColorValue(colours[i]);
+    m.FormClose();
+    const TSettingsValues saved = storedValues();
+
+    w = start();
+    TFormConfiguration &c2 = *w->configuration;
+    QCOMPARE(w->main->ComboBoxBookmark->currentText(), QString("http://last/"));
+    QCOMPARE(w->main->ComboBoxBookmark->count(), 2);
+    QCOMPARE(w->main->ComboBoxDownload->itemText(1), QString("/d2"));
+    QVERIFY(!w->main->Displayimagepreview1->isChecked());
+    QVERIFY(c2.RadioButtonOverwrite->isChecked());
+    QCOMPARE(c2.SpinEditMaxTreads->value(), 6);
+    QCOMPARE(c2.SpinEditMinSize->value(), 2000);
+    QCOMPARE(c2.SpinEditMaxSize->value(), 5000000);
+    QCOMPARE(c2.EditFileTypes->text(), QString("png,jpg"));
+    QVERIFY(!c2.CheckBoxAddChild->isChecked() && !c2.CheckBoxBeep->isChecked());
+    QVERIFY(c2.CheckBoxAutoSave->isChecked() && c2.CheckBoxProxy->isChecked() && c2.CheckBoxUseFriendlyName->isChecked());
+    QCOMPARE(c2.SpinEditTimeOutFile->value(), 120);
+    QCOMPARE(c2.EditProxyPassword->text(), QString("pp"));
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(c2.ColorBoxes[i]->colorValue(), colours[i]);
+    // Saving again writes the very same values.
+    w->main->FormClose();
+    QCOMPARE(storedValues(), saved);
+}
+
+void TestConfiguration::storedGeometryIsUsedOnlyWhenAskedFor()
+{
+    writeKey({{"Preview", num(1)}, {"ShowProgress", num(1)}, {"AutoSave", num(0)}, {"CreateDir", num(0)},
+              {"BossName", num(0)}, {"Beep", num(1)}, {"SaveWindow", num(0)},
+              {"FormTop", num(50)}, {"FormLeft", num(60)}, {"FormHeight", num(500)}, {"FormWidth", num(800)}});
+    w = start();
+    QCOMPARE(w->main->size(), QSize(690, 456));
+    w->main->FormClose();
+    // Written back all the same.
+    QCOMPARE(storedValues().value("FormWidth"), num(690));
+
+    writeKey({{"SaveWindow", num(1)}, {"FormTop", num(50)}, {"FormLeft", num(60)}, {"FormHeight", num(500)},
+              {"FormWidth", num(800)}});
+    w = start();
+    QCOMPARE(w->main->size(), QSize(800, 500));
+    QCOMPARE(w->main->pos(), QPoint(60, 50));
+}
+
+void TestConfiguration::valuesOfWindowsNotYetBuiltAreKept()
+{
+    writeKey({{"Username", txt("me")}, {"Password", txt("secret")}, {"DocParsed", num(17)}});
+    w = start();
+    w->main->FormClose();
+    const TSettingsValues stored = storedValues();
+    QCOMPARE(stored.value("Username"), txt("me"));
+    QCOMPARE(stored.value("DocParsed"), num(17));
+}
+
+void TestConfiguration::hostileValuesAreTamed()
+{
+    writeKey({{"DownloadDir", txt(QString(5000, 'd'))}, {"LastDocument", txt(QString("a\x01\x02") + QChar(0) + "b")},
+              {"Bookmark", txt(QString("x\r\n").repeated(3000))}, {"SaveWindow", num(1)},
+              {"Preview", num(1)}, {"ShowProgress", num(1)}, {"AutoSave", num(0)}, {"CreateDir", num(0)},
+              {"BossName", num(0)}, {"Beep", num(1)},
+              {"FormTop", num(-2000000000)}, {"FormLeft", num(2000000000)}, {"FormHeight", num(-5)},
+              {"FormWidth", num(999999)}, {"DocWidth", num(-1)}, {"PreviewWidth", num(1 << 30)}});
+    w = start();
+    QCOMPARE(w->main->ComboBoxBookmark->currentText(), QString("a\x01\x02"));
+    QCOMPARE(w->main->ComboBoxBookmark->count(), 3000);
+    QVERIFY(w->main->width() <= 10000 && w->main->height() >= w->main->minimumHeight());
+    w->main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w->main.get()));
+}
+
+void TestConfiguration::slotDisplayFollowsTheEngineCount()
+{
+    w = start();
+    TFormMain &m = *w->main;
+    w->configuration->SpinEditMaxTreads->setValue(8);
+    for (int k = 0; k < 8; ++k)
+        QVERIFY(!m.Lamps[k]->isHidden() && !m.ProgressBars[k]->isHidden());
+    QCOMPARE(m.StatusBar->panelWidth(2), 160);
+    w->configuration->SpinEditMaxTreads->setValue(3);
+    for (int k = 1; k <= 8; ++k) {
+        QCOMPARE(m.Lamps[k - 1]->isHidden(), k > 3);
+        QCOMPARE(m.ProgressBars[k - 1]->isHidden(), k > 3);
+    }
+    QCOMPARE(m.StatusBar->panelWidth(2), 85);
+    QCOMPARE(m.PanelProgress->height(), 50);
+    w->configuration->SpinEditMaxTreads->setValue(1);
+    QVERIFY(!m.Lamps[0]->isHidden());
+    QCOMPARE(m.PanelProgress->height(), 38);
+}
+
+void TestConfiguration::friendlyNameDisguisesAndRestores()
+{
+    w = start();
+    const qint64 ownIcon = w->main->windowIcon().cacheKey();
+    w->configuration->CheckBoxUseFriendlyName->setChecked(true);
+    QCOMPARE(w->main->windowTitle(), QString("It's still Trawlix :-)"));
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QString("Untitled - Notepad"));
+    QVERIFY(w->main->windowIcon().cacheKey() != ownIcon);
+    w->configuration->CheckBoxUseFriendlyName->setChecked(false);
+    QCOMPARE(w->main->windowTitle(), QString("Trawlix"));
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QString("Trawlix"));
+    QCOMPARE(w->main->windowIcon().cacheKey(), ownIcon);
+}
+
+void TestConfiguration::recolouringKeepsViewedFiles()
+{
+    w = start();
+    TItemTree *tree = w->main->itemTree();
+    tree->MakeRootNodes();
+    TDataRec rec;
+    rec.url = "http://h/a.jpg";
+    rec.name = "a.jpg";
+    TTreeNode *stored = tree->AddTreeNode(tree->rootFiles(), rec);
+    rec.url = "http://h/b.jpg";
+    TTreeNode *viewed = tree->AddTreeNode(tree->rootFiles(), rec);
+    for (TTreeNode *n : {stored, viewed}) {
+        n->setImageIndex(IconFileStored);
+        n->setStateIndex(StateDone);
+    }
+    viewed->item()->viewed = true;
+    w->configuration->ColorBoxes[ColorFileStored - 1]->setColorValue(0x0000ff); // red
+    QCOMPARE(stored->color(), QColor(255, 0, 0));
+    QCOMPARE(viewed->color(), w->configuration->color(ColorFileViewed));
+    w->configuration->ColorBoxes[ColorBackground - 1]->setColorValue(0xe0ffff);
+    QCOMPARE(tree->palette().color(QPalette::Base), QColor(255, 255, 224));
+    QCOMPARE(w->main->ComboBoxBookmark->palette().color(QPalette::Base), QColor(255, 255, 224));
+    QCOMPARE(tree->rootFiles()->color(), QColor(128, 0, 0));
+}
+
+void TestConfiguration::proxyAndAutoSelectFieldsFollowTheirBoxes()
+{
+    w = start();
+    TFormConfiguration &c = *w->configuration;
+    c.EditProxyUsername->setText("keep");
+    c.FormActivate();
+    QVERIFY(!c.EditProxy->isEnabled() && !c.LabelProxyPassword->isEnabled());
+    c.CheckBoxProxy->setChecked(true);
+    QVERIFY(c.EditProxy->isEnabled() && c.EditProxyPort->isEnabled() && c.LabelProxyUsername->isEnabled());
+    c.CheckBoxProxy->setChecked(false);
+    QCOMPARE(c.EditProxyUsername->text(), QString("keep"));
+    QVERIFY(!c.EditProxyUsername->isEnabled());
+    QVERIFY(!c.EditAutoSelectFileTypes->isEnabled());
+    c.CheckBoxAutoSelect->setChecked(true);
+    QVERIFY(c.EditAutoSelectFileTypes->isEnabled() && c.LabelAutoSelectTypes->isEnabled());
+    QVERIFY(c.autoSelectEnabled());
+}
+
+void TestConfiguration::textFieldsShowLowerCase()
+{
+    w = start();
+    QTest::keyClicks(w->configuration->EditFileTypes, "PNG");
+    QVERIFY(w->configuration->EditFileTypes->text().endsWith("png"));
+    w->configuration->EditProxy->setText("Cache.LAN");
+    QCOMPARE(w->configuration->EditProxy->text(), QString("cache.lan"));
+    w->configuration->EditProxyPort->setText("AB");
+    QCOMPARE(w->configuration->EditProxyPort->text(), QString("AB"));
+}
+
+void TestConfiguration::colourNumbersKeepRedInTheLowByte()
+{
+    QCOMPARE(ColorValue::fromColor(QColor(255, 0, 0)), 0x0000ff);
+    QCOMPARE(ColorValue::fromColor(QColor(0, 0, 255)), 0xff0000);
+    QCOMPARE(ColorValue::toColor(0x123456, Qt::black), QColor(0x56, 0x34, 0x12));
+    QCOMPARE(ColorValue::toColor(ColorValue::kDefaultColor, Qt::cyan), QColor(Qt::cyan));
+    QPalette palette;
+    palette.setColor(QPalette::Base, QColor(1, 2, 3));
+    QCOMPARE(ColorValue::toColor(ColorValue::kSystemBase | 5, Qt::black, palette), QColor(1, 2, 3));
+    TColorPicker picker(Qt::green);
+    picker.setColorValue(0x0000ff);
+    QCOMPARE(picker.currentText(), QString("Red"));
+    picker.setColorValue(0x010203);
+    QCOMPARE(picker.currentText(), QString("Custom"));
+    QCOMPARE(picker.colorValue(), 0x010203);
+    picker.setCurrentIndex(-1);
+    QCOMPARE(picker.colorValue(), 0);
+}
+
+QTEST_MAIN(TestConfiguration)
+#include "tst_configuration.moc"

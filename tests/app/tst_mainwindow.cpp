@@ -1,0 +1,402 @@
+#include "ItemTree.h"
+#include "Lamp.h"
+#include "StatusPanels.h"
+#include "TreeDump.h"
+#include "Windows.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QtTest>
+
+#include <unistd.h>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void layoutAsWritten();
+    void screenFollowsTheBusyFlag();
+    void documentProgressShowsOnTheStatusBar();
+    void panelsFollowTheViewEntries();
+    void directoryTest_data();
+    void directoryTest();
+    void directoryTestLeavesTheUsersFilesAlone();
+    void activationWarnsAboutAMissingDirectoryOnce();
+    void loadItemsEntryFollowsTheItemListFile();
+    void logoCyclesThroughNPlusOneStates();
+    void previewShowsJpegPicturesOnly_data();
+    void previewShowsJpegPicturesOnly();
+    void brokenPictureLeavesThePreviewBlank();
+    void currentNodeDecidesHintLabelAndPreview();
+    void doubleClickActsByKindAndIcon();
+    void spaceTogglesHighlightedNewItems();
+    void deletedCurrentItemIsForgotten();
+
+private:
+    TTreeNode *addFile(const QString &name, int icon = IconFileNew, int state = StateUnchecked);
+
+    std::unique_ptr<QTemporaryDir> home;
+    std::unique_ptr<TWindows> w;
+};
+
+void TestMainWindow::init()
+{
+    home = std::make_unique<QTemporaryDir>();
+    w = std::make_unique<TWindows>(home->path());
+    w->main->itemTree()->MakeRootNodes();
+}
+
+void TestMainWindow::cleanup()
+{
+    w.reset();
+    home.reset();
+}
+
+TTreeNode *TestMainWindow::addFile(const QString &name, int icon, int state)
+{
+    TDataRec rec = fileRec("http://h/" + name);
+    rec.localPath = w->paths.defaultDownloadDir + "/" + name;
+    TTreeNode *node = w->main->itemTree()->AddTreeNode(w->main->itemTree()->rootFiles(), rec);
+    node->setImageIndex(icon);
+    node->setStateIndex(state);
+    return node;
+}
+
+void TestMainWindow::layoutAsWritten()
+{
+    TFormMain &m = *w->main;
+    QCOMPARE(m.minimumSize(), QSize(580, 355));
+    QCOMPARE(m.ButtonStart->text(), QString("&Get url"));
+    QCOMPARE(m.ButtonStart->toolTip(), QString("Get main document and parse it for picture links"));
+    QCOMPARE(m.ButtonLoadHtml->toolTip(), QString("Load HTML document from disk"));
+    QCOMPARE(m.LogoLetters.size(), 7);
+    QCOMPARE(m.StatusBar->count(), 8);
+    QCOMPARE(m.StatusBar->text(0), QString(" Status: Not active"));
+    QCOMPARE(m.StatusBar->text(6), QString(" # Remaining DL's: 0"));
+    QCOMPARE(m.StatusBar->panelWidth(0), 200);
+    QCOMPARE(m.Gauge->geometry(), QRect(3, 4, 193, 14));
+    QCOMPARE(m.Lamps[7]->geometry().left(), 390);
+    QCOMPARE(m.ProgressBars[0]->size(), QSize(93, 5));
+    QCOMPARE(m.ProgressBars[0]->toolTip(), QString("Not active"));
+    QVERIFY(!m.Loaditemsfromdisk1->isEnabled());
+    QVERIFY(m.LabelPreviewName->text().isEmpty());
+    m.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&m));
+    QCOMPARE(m.PanelRight->width(), 105);
+}
+
+void TestMainWindow::screenFollowsTheBusyFlag()
+{
+    TFormMain &m = *w->main;
+    m.setBusy(true);
+    m.UpdateScreen();
+    QVERIFY(m.ButtonStop->isEnabled());
+    for (QWidget *off : std::initializer_list<QWidget *>{m.ButtonStart, m.ButtonParse, m.ButtonDownload,
+                                                         m.ComboBoxBookmark, m.ComboBoxDownload, m.ButtonLoadHtml,
+                                                         m.ButtonDirectory, m.LabelUrl, m.LabelDownload,
+                                                         w->configuration->SpinEditMaxTreads})
+        QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
+    QVERIFY(m.LampBusy->isLit());
+    QVERIFY(!m.File1->isEnabled());
+
+    m.setBusy(false);
+    m.UpdateScreen();
+    QVERIFY(!m.ButtonStop->isEnabled() && !m.LampBusy->isLit());
+    QVERIFY(m.ButtonStart->isEnabled() && m.ComboBoxBookmark->isEnabled() && m.File1->isEnabled());
+    QVERIFY(w->configuration->SpinEditMaxTreads->isEnabled());
+    QVERIFY(m.ButtonParse->isEnabled() && m.ButtonDownload->isEnabled()); // the two roots
+    QVERIFY(m.Saveallitemstodisk1->isEnabled());
+    QCOMPARE(m.StatusBar->text(0), QString(" Status: Not active"));
+
+    m.itemTree()->emptyTree();
+    m.UpdateScreen();
+    QVERIFY(!m.ButtonParse->isEnabled() && !m.ButtonDownload->isEnabled() && !m.Saveallitemstodisk1->isEnabled());
+}
+
+void TestMainWindow::documentProgressShowsOnTheStatusBar()
+{
+    TFormMain &m = *w->main;
+    m.ShowBar(true, 300, 1000);
+    QVERIFY(!m.Gauge->isHidden());
+    QCOMPARE(m.Gauge->maximum(), 1000);
+    QCOMPARE(m.Gauge->value(), 300);
+    m.ShowBar(true, 4096, 0); // no content length
+    QVERIFY(m.Gauge->isHidden());
+    QCOMPARE(m.StatusBar->text(0), QString(" Status: 4096 bytes retrieved"));
+}
+
+void TestMainWindow::panelsFollowTheViewEntries()
+{
+    TFormMain &m = *w->main;
+    m.Displayimagepreview1->trigger();
+    QVERIFY(m.PanelPreview->isHidden() && !m.PanelRight->isHidden());
+    m.Displaydownloadengineprogress1->trigger();
+    QVERIFY(m.PanelRight->isHidden());
+    m.Displaydownloadengineprogress1->trigger();
+    QVERIFY(!m.PanelRight->isHidden() && !m.PanelProgress->isHidden() && m.PanelPreview->isHidden());
+}
+
+void TestMainWindow::directoryTest_data()
+{
+    QTest::addColumn<QString>("directory");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("empty") << QString() << false;
+    QTest::newRow("ends in /") << "/tmp/" << false;
+    QTest::newRow("root") << "/" << false;
+    QTest::newRow("missing") << "/nonexistent/trawlix" << false;
+    QTest::newRow("not writable") << "/proc/self" << false;
+    QTest::newRow("writable") << "HOME" << true;
+}
+
+void TestMainWindow::directoryTest()
+{
+    QFETCH(QString, directory);
+    QFETCH(bool, ok);
+    if (directory == "HOME")
+        directory = home->path();
+    QCOMPARE(w->main->DirectoryOk(directory), ok);
+    QVERIFY(!QFile::exists(home->path() + "/Trawlix.txt"));
+    if (geteuid() != 0) {
+        QTemporaryDir readOnly;
+        QFile::setPermissions(readOnly.path(), QFile::ReadOwner | QFile::ExeOwner);
+        QVERIFY(!w->main->DirectoryOk(readOnly.path()));
+        QFile::setPermissions(readOnly.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+}
+
+void TestMainWindow::directoryTestLeavesTheUsersFilesAlone()
+{
+    QFile own(home->path() + "/Trawlix.txt");
+    QVERIFY(own.open(QIODevice::WriteOnly));
+    own.write("my notes");
+    own.close();
+    QVERIFY(w->main->DirectoryOk(home->path()));
+    QVERIFY(own.open(QIODevice::ReadOnly));
+    QCOMPARE(own.readAll(), QByteArray("my notes"));
+    QCOMPARE(QDir(home->path()).entryList({"Trawlix*"}, QDir::Files), QStringList{"Trawlix.txt"});
+}
+
+void TestMainWindow::activationWarnsAboutAMissingDirectoryOnce()
+{
+    TFormMain &m = *w->main;
+    m.ComboBoxDownload->setCurrentText(home->path() + "/gone");
+    QCOMPARE(m.ComboBoxDownload->palette().color(QPalette::Base), QColor(Qt::red));
+    m.FormActivate();
+    m.FormActivate();
+    QCOMPARE(w->messages, QStringList{"Specified download directory don't exist !"});
+    m.ComboBoxDownload->setCurrentText(home->path());
+    QVERIFY(m.ComboBoxDownload->palette().color(QPalette::Base) != QColor(Qt::red));
+    m.FormActivate();
+    QCOMPARE(w->messages.size(), 1);
+}
+
+void TestMainWindow::loadItemsEntryFollowsTheItemListFile()
+{
+    TFormMain &m = *w->main;
+    m.FormActivate();
+    QVERIFY(!m.Loaditemsfromdisk1->isEnabled());
+    QFile list(m.itemListFile());
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.close();
+    m.FormActivate();
+    QVERIFY(m.Loaditemsfromdisk1->isEnabled());
+}
+
+void TestMainWindow::logoCyclesThroughNPlusOneStates()
+{
+    TFormMain &m = *w->main;
+    auto lit = [&m] {
+        int n = 0;
+        for (QLabel *letter : m.LogoLetters)
+            n += letter->isEnabled();
+        return n;
+    };
+    m.setBusy(true);
+    QList<int> seen;
+    for (int tick = 0; tick < 16; ++tick) {
+        m.TimerLogoTimer();
+        seen << lit();
+    }
+    QCOMPARE(seen, (QList<int>{1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7, 0}));
+    QVERIFY(m.LogoLetters[0]->isEnabled() == false);
+    m.TimerLogoTimer();
+    QVERIFY(m.LogoLetters[0]->isEnabled());
+    m.setBusy(false);
+    m.TimerLogoTimer();
+    QCOMPARE(lit(), 0);
+    QCOMPARE(m.LogoStep, 7);
+}
+
+void TestMainWindow::previewShowsJpegPicturesOnly_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("jpg") << "a.jpg" << true;
+    QTest::newRow("jpeg") << "b.jpeg" << true;
+    QTest::newRow("JPG") << "C.JPG" << true;
+    QTest::newRow("gif") << "d.gif" << false;
+}
+
+void TestMainWindow::previewShowsJpegPicturesOnly()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, shown);
+    TFormMain &m = *w->main;
+    m.show();
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    const QString path = w->paths.defaultDownloadDir + "/" + name;
+    QVERIFY(picture.save(path, name.endsWith("gif") ? "PNG" : "JPG"));
+    TTreeNode *node = addFile(name, IconFileStored, StateDone);
+    m.PreviewImage(node);
+    if (shown) {
+        QCOMPARE(m.LabelPreviewName->text(), QString("http://h/" + name));
+        QCOMPARE(m.LabelPreviewSize->text(), QString("(64 * 48)"));
+        const int width = m.ImagePreview->width();
+        QCOMPARE(m.ImagePreview->height(), qRound(width * 48.0 / 64));
+    } else {
+        QCOMPARE(m.LabelPreviewName->text(), QString("No image selected !"));
+        QVERIFY(m.LabelPreviewSize->text().isEmpty());
+    }
+}
+
+void TestMainWindow::brokenPictureLeavesThePreviewBlank()
+{
+    TFormMain &m = *w->main;
+    const QString path = w->paths.defaultDownloadDir + "/broken.jpg";
+    QImage picture(32, 32, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QVERIFY(picture.save(path, "JPG"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    file.resize(bytes.size() / 3); // cut short
+    file.close();
+    m.PreviewImage(addFile("broken.jpg", IconFileStored, StateDone));
+    QCOMPARE(m.LabelPreviewName->text(), QString("No image selected !"));
+    QCOMPARE(m.previewPictureSize(), QSize());
+    QFile::remove(path);
+    QVERIFY(QFile(path).open(QIODevice::WriteOnly)); // empty file
+    m.PreviewImage(addFile("broken2.jpg", IconFileStored, StateDone));
+    QCOMPARE(m.LabelPreviewName->text(), QString("No image selected !"));
+}
+
+void TestMainWindow::currentNodeDecidesHintLabelAndPreview()
+{
+    TFormMain &m = *w->main;
+    TItemTree *tree = m.itemTree();
+    m.show();
+    TTreeNode *link = tree->AddTreeNode(tree->rootLinks(), linkRec("http://h/page.htm"));
+    TTreeNode *file = addFile("x.gif");
+    TTreeNode *stored = addFile("y.gif", IconFileStored, StateDone);
+
+    tree->setCurrentItem(file);
+    QCOMPARE(m.currentItem(), file);
+    QCOMPARE(tree->toolTip(), QString("Double click for downloading selected file(s)   [Context menu]"));
+    QCOMPARE(m.LabelUrlInfo->text(), QString("Url: http://h/x.gif"));
+    QVERIFY(!m.LabelUrlInfo->isHidden());
+
+    tree->setCurrentItem(stored);
+    QCOMPARE(tree->toolTip(), QString("Double click to view file   [Context menu]"));
+
+    tree->setCurrentItem(link);
+    QCOMPARE(tree->toolTip(), QString("Double click for parsing selected link(s)   [Context menu]"));
+    QVERIFY(m.LabelUrlInfo->isHidden());
+
+    tree->setCurrentItem(file);
+    tree->setCurrentItem(tree->rootFiles());
+    QCOMPARE(tree->toolTip(), QString("[Context menu]"));
+    QCOMPARE(m.LabelUrlInfo->text(), QString("Url: http://h/x.gif")); // a root leaves it alone
+
+    // A hidden tree's changes are ignored.
+    tree->hide();
+    tree->setCurrentItem(link);
+    QCOMPARE(m.currentItem(), tree->rootFiles());
+}
+
+void TestMainWindow::doubleClickActsByKindAndIcon()
+{
+    TFormMain &m = *w->main;
+    TItemTree *tree = m.itemTree();
+    m.show();
+    QSignalSpy parse(&m, &TFormMain::parseRequested);
+    QSignalSpy download(&m, &TFormMain::downloadRequested);
+    TTreeNode *link = tree->AddTreeNode(tree->rootLinks(), linkRec("http://h/page.htm"));
+    TTreeNode *file = addFile("x.gif");
+    TTreeNode *stored = addFile("y.gif", IconFileStored, StateDone);
+
+    m.TreeViewDblClick(); // nothing current yet
+    tree->setCurrentItem(tree->rootLinks());
+    m.TreeViewDblClick();
+    QCOMPARE(parse.count() + download.count(), 0);
+
+    m.setBusy(true);
+    tree->setCurrentItem(link);
+    m.TreeViewDblClick();
+    QCOMPARE(parse.count(), 0);
+    m.setBusy(false);
+    m.TreeViewDblClick();
+    QCOMPARE(parse.count(), 1);
+    QCOMPARE(link->stateIndex(), int(StateChecked));
+
+    tree->setCurrentItem(file);
+    QTest::keyClick(tree, Qt::Key_Return);
+    QCOMPARE(download.count(), 1);
+    QCOMPARE(file->stateIndex(), int(StateChecked));
+    QVERIFY(w->opened.isEmpty());
+
+    // A stored file opens even while busy, and is marked viewed.
+    m.setBusy(true);
+    tree->setCurrentItem(stored);
+    m.TreeViewDblClick();
+    QCOMPARE(w->opened, QStringList{stored->item()->localPath});
+    QVERIFY(stored->item()->viewed);
+    QCOMPARE(stored->color(), w->configuration->color(ColorFileViewed));
+}
+
+void TestMainWindow::spaceTogglesHighlightedNewItems()
+{
+    TFormMain &m = *w->main;
+    TItemTree *tree = m.itemTree();
+    m.show();
+    TTreeNode *a = addFile("a.gif");
+    TTreeNode *b = addFile("b.gif", IconFileNew, StateChecked);
+    TTreeNode *done = addFile("c.gif", IconFileStored, StateDone);
+    tree->expandAll();
+    tree->setCurrentItem(a);
+    for (TTreeNode *n : {a, b, done})
+        n->setSelected(true);
+    QTest::keyClick(tree, Qt::Key_Space);
+    QCOMPARE(a->stateIndex(), int(StateChecked));
+    QCOMPARE(b->stateIndex(), int(StateUnchecked));
+    QCOMPARE(done->stateIndex(), int(StateDone));
+}
+
+void TestMainWindow::deletedCurrentItemIsForgotten()
+{
+    TFormMain &m = *w->main;
+    m.show();
+    TTreeNode *file = addFile("a.gif");
+    m.itemTree()->setCurrentItem(file);
+    m.DownloadQueue << file;
+    delete file;
+    QVERIFY(m.currentItem() != file);
+    QVERIFY(m.DownloadQueue.isEmpty());
+    m.TreeViewDblClick();
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

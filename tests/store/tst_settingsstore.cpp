@@ -1,0 +1,251 @@
+#include "SettingsFile.h"
+#include "SettingsKey.h"
+#include "SettingsList.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestSettingsStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void everyValueSurvivesTheFile_data();
+    void everyValueSurvivesTheFile();
+    void malformedFilesAreRejected_data();
+    void malformedFilesAreRejected();
+    void randomBytesNeverCrashTheReader();
+    void listsSplitAtEveryLineBreak_data();
+    void listsSplitAtEveryLineBreak();
+    void listsRoundTrip();
+    void readRulesFollowTheKinds();
+    void textsEndAtTheirFirstNul();
+    void savingKeepsValuesItDoesNotKnow();
+    void corruptFileIsKeptAsideBeforeItIsReplaced();
+    void saveIsAtomicAndLeavesNoTemporaryFiles();
+    void unwritableLocationIsReported();
+};
+
+void TestSettingsStore::everyValueSurvivesTheFile_data()
+{
+    QTest::addColumn<TSettingsValue>("value");
+    QTest::newRow("plain text") << TSettingsValue::fromText("/home/me/Downloads");
+    QTest::newRow("empty text") << TSettingsValue::fromText("");
+    QTest::newRow("quotes and backslashes") << TSettingsValue::fromText("C:\\x \"y\" \\\\");
+    QTest::newRow("line breaks") << TSettingsValue::fromText("a\r\n\r\nb\r\n");
+    QTest::newRow("control characters") << TSettingsValue::fromText(QString("\x01\t\x1f\x7f") + QChar(0) + "z");
+    QTest::newRow("non-ASCII") << TSettingsValue::fromText(QString::fromUtf8("bl\xc3\xa5" "b\xc3\xa6r \xe2\x82\xac"));
+    QTest::newRow("looks like a number") << TSettingsValue::fromText("dword:00000001");
+    QTest::newRow("zero") << TSettingsValue::fromNumber(0);
+    QTest::newRow("negative") << TSettingsValue::fromNumber(-16777211);
+    QTest::newRow("largest") << TSettingsValue::fromNumber(2147483647);
+    QTest::newRow("smallest") << TSettingsValue::fromNumber(-2147483647 - 1);
+}
+
+void TestSettingsStore::everyValueSurvivesTheFile()
+{
+    QFETCH(TSettingsValue, value);
+    TSettingsValues values;
+    values.insert("Value", value);
+    values.insert("Other", TSettingsValue::fromNumber(7));
+    const QByteArray file = SettingsFile::encode(TSettingsKey::kKeyPath, values);
+    // One value a line, whatever the text holds.
+    QCOMPARE(file.count('\n'), 5);
+    const auto decoded = SettingsFile::decode(file, TSettingsKey::kKeyPath);
+    QVERIFY(decoded);
+    QCOMPARE(decoded->value("Value"), value);
+    QCOMPARE(decoded->size(), 2);
+}
+
+void TestSettingsStore::malformedFilesAreRejected_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    const QByteArray head = "Trawlix Settings Version 1\n[\\SoftWare\\Trawlix]\n";
+    QTest::newRow("no header") << QByteArray("[\\SoftWare\\Trawlix]\n\"A\"=dword:00000001\n");
+    QTest::newRow("other key") << QByteArray("Trawlix Settings Version 1\n[\\SoftWare\\Other]\n");
+    QTest::newRow("two keys") << head + "[\\SoftWare\\Trawlix]\n";
+    QTest::newRow("value before key") << QByteArray("Trawlix Settings Version 1\n\"A\"=\"x\"\n");
+    QTest::newRow("unterminated text") << head + "\"A\"=\"abc\n";
+    QTest::newRow("text with trailing junk") << head + "\"A\"=\"abc\"x\n";
+    QTest::newRow("short dword") << head + "\"A\"=dword:123\n";
+    QTest::newRow("long dword") << head + "\"A\"=dword:123456789\n";
+    QTest::newRow("bad hex") << head + "\"A\"=dword:1234567g\n";
+    QTest::newRow("unknown kind") << head + "\"A\"=hex:01,02\n";
+    QTest::newRow("bad escape") << head + "\"A\"=\"a\\qb\"\n";
+    QTest::newRow("cut escape") << head + "\"A\"=\"a\\x4\"\n";
+    QTest::newRow("empty name") << head + "\"\"=\"a\"\n";
+    QTest::newRow("no equals") << head + "\"A\" \"a\"\n";
+    QTest::newRow("overlong text") << head + "\"A\"=\"" + QByteArray(SettingsFile::kMaxTextLength + 1, 'a') + "\"\n";
+}
+
+void TestSettingsStore::malformedFilesAreRejected()
+{
+    QFETCH(QByteArray, text);
+    QVERIFY(!SettingsFile::decode(text, TSettingsKey::kKeyPath));
+}
+
+void TestSettingsStore::randomBytesNeverCrashTheReader()
+{
+    QRandomGenerator rng(99);
+    const QByteArray valid = SettingsFile::encode(TSettingsKey::kKeyPath,
+                                                  {{"A", TSettingsValue::fromText("x\r\ny")},
+                                                   {"B", TSettingsValue::fromNumber(5)}});
+    for (int round = 0; round < 2000; ++round) {
+        QByteArray text = valid;
+        const int changes = 1 + rng.bounded(4);
+        for (int c = 0; c < changes; ++c)
+            text[rng.bounded(text.size())] = char(rng.bounded(256));
+        const auto values = SettingsFile::decode(text, TSettingsKey::kKeyPath);
+        if (values)
+            QVERIFY(values->size() <= 2);
+    }
+}
+
+void TestSettingsStore::listsSplitAtEveryLineBreak_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("entries");
+    QTest::newRow("empty line inside") << "a\r\n\r\nb\r\n" << QStringList{"a", "", "b"};
+    QTest::newRow("LF only") << "a\nb\n" << QStringList{"a", "b"};
+    QTest::newRow("CR only") << "a\rb" << QStringList{"a", "b"};
+    QTest::newRow("no final break") << "a\r\nb" << QStringList{"a", "b"};
+    QTest::newRow("empty") << "" << QStringList{};
+    QTest::newRow("one break") << "\r\n" << QStringList{""};
+}
+
+void TestSettingsStore::listsSplitAtEveryLineBreak()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, entries);
+    QCOMPARE(SettingsList::split(text), entries);
+}
+
+void TestSettingsStore::listsRoundTrip()
+{
+    const QStringList entries{"http://a/", "", "http://b/x y"};
+    QCOMPARE(SettingsList::join(entries), QString("http://a/\r\n\r\nhttp://b/x y\r\n"));
+    QCOMPARE(SettingsList::split(SettingsList::join(entries)), entries);
+    QCOMPARE(SettingsList::join({}), QString());
+}
+
+void TestSettingsStore::readRulesFollowTheKinds()
+{
+    QTemporaryDir dir;
+    TSettingsKey key(dir.filePath("cfg/Trawlix.reg"));
+    key.open();
+    key.writeString("Text", "t");
+    key.writeInteger("Number", 12);
+    key.writeBool("Flag", true);
+    QVERIFY(key.close());
+
+    TSettingsKey again(dir.filePath("cfg/Trawlix.reg"));
+    again.open();
+    QCOMPARE(again.readString("Text"), std::optional<QString>("t"));
+    QCOMPARE(again.readString("Absent"), std::optional<QString>(QString()));
+    QVERIFY(!again.readString("Number"));
+    QCOMPARE(again.readInteger("Number"), std::optional<qint32>(12));
+    QVERIFY(!again.readInteger("Absent"));
+    QVERIFY(!again.readInteger("Text"));
+    QCOMPARE(again.readBool("Flag"), std::optional<bool>(true));
+    QCOMPARE(again.readBool("Number"), std::optional<bool>(true));
+    QVERIFY(!again.readBool("Text"));
+}
+
+void TestSettingsStore::textsEndAtTheirFirstNul()
+{
+    QTemporaryDir dir;
+    TSettingsKey key(dir.filePath("k.reg"));
+    key.open();
+    key.writeString("T", QString("abc") + QChar(0) + "def");
+    QCOMPARE(key.readString("T"), std::optional<QString>("abc"));
+}
+
+void TestSettingsStore::savingKeepsValuesItDoesNotKnow()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("k.reg");
+    {
+        TSettingsKey key(path);
+        key.open();
+        key.writeString("Username", "me");
+        key.writeInteger("DocParsed", 42);
+        QVERIFY(key.close());
+    }
+    {
+        TSettingsKey key(path);
+        key.open();
+        key.writeInteger("MaxTreads", 3);
+        QVERIFY(key.close());
+    }
+    TSettingsKey key(path);
+    key.open();
+    QCOMPARE(key.readString("Username"), std::optional<QString>("me"));
+    QCOMPARE(key.readInteger("DocParsed"), std::optional<qint32>(42));
+    QCOMPARE(key.readInteger("MaxTreads"), std::optional<qint32>(3));
+}
+
+void TestSettingsStore::corruptFileIsKeptAsideBeforeItIsReplaced()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("k.reg");
+    const QByteArray garbage = "not a settings file\n\"MaxTreads\"=dword:zz\n";
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(garbage);
+    }
+    TSettingsKey key(path);
+    key.open();
+    QVERIFY(key.wasCorrupt());
+    QVERIFY(key.values().isEmpty());
+    QVERIFY(!key.readInteger("MaxTreads"));
+    // Reading alone changes nothing on disk.
+    QVERIFY(key.close());
+    QVERIFY(!QFile::exists(path + ".corrupt"));
+
+    key.open();
+    key.writeInteger("MaxTreads", 2);
+    QVERIFY(key.close());
+    QFile aside(path + ".corrupt");
+    QVERIFY(aside.open(QIODevice::ReadOnly));
+    QCOMPARE(aside.readAll(), garbage);
+    TSettingsKey fresh(path);
+    fresh.open();
+    QVERIFY(!fresh.wasCorrupt());
+    QCOMPARE(fresh.readInteger("MaxTreads"), std::optional<qint32>(2));
+}
+
+void TestSettingsStore::saveIsAtomicAndLeavesNoTemporaryFiles()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("k.reg");
+    for (int i = 0; i < 3; ++i) {
+        TSettingsKey key(path);
+        key.open();
+        key.writeInteger("N", i);
+        QVERIFY(key.close());
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"k.reg"});
+}
+
+void TestSettingsStore::unwritableLocationIsReported()
+{
+    QTemporaryDir dir;
+    // The key's folder is taken by a plain file, so nothing can be written there.
+    QFile blocker(dir.filePath("cfg"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    TSettingsKey key(dir.filePath("cfg/k.reg"));
+    key.open();
+    QVERIFY(key.values().isEmpty());
+    key.writeInteger("N", 1);
+    QString error;
+    QVERIFY(!key.close(&error));
+    QVERIFY(!error.isEmpty());
+}
+
+QTEST_MAIN(TestSettingsStore)
+#include "tst_settingsstore.moc"
