@@ -38,7 +38,7 @@ test: build
 bench: EXTRA_DEBS = curl
 bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_extraction
-	@if [ -x $(BUILD)/bench/bench_httpcli ]; then $(BUILD)/bench/bench_httpcli; fi
+	$(BUILD)/bench/bench_httpcli
 
 sanitize:
 	$(MAKE) test BUILD=build-asan CMAKE_ARGS="-DTRAWLIX_SANITIZE=ON -DTRAWLIX_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug"

@@ -1,0 +1,610 @@
+#include "HttpProt.h"
+
+#include "SocketErrors.h"
+#include "WSocket.h"
+
+#include <QCoreApplication>
+#include <QIODevice>
+
+#include <cstring>
+
+namespace {
+
+// Characters that may not stand raw in a request line are sent %-escaped as UTF-8.
+QByteArray requestPathBytes(const QString &path)
+{
+    const QByteArray utf8 = path.toUtf8();
+    QByteArray out;
+    out.reserve(utf8.size());
+    for (char c : utf8) {
+        const auto u = uchar(c);
+        if (u <= 0x20 || u >= 0x7f) {
+            out += '%';
+            out += QByteArray::number(u, 16).toUpper().rightJustified(2, '0');
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+QByteArray basicCredentials(const QString &user, const QString &password)
+{
+    return (user + QLatin1Char(':') + password).toUtf8().toBase64();
+}
+
+// A whole decimal number, or an exception, as a strict integer conversion gives.
+qint64 strictInteger(const QString &text)
+{
+    bool ok = false;
+    const qint64 value = text.trimmed().toLongLong(&ok);
+    if (!ok)
+        throw EHttpException(QStringLiteral("'%1' is not a valid integer value").arg(text.left(40)), 0);
+    return value;
+}
+
+} // namespace
+
+THttpCli::THttpCli(QObject *parent)
+    : QObject(parent)
+    , m_socket(new TWSocket(this))
+    , m_lineBuffer(kLineBufferSize + 1, '\0')
+    , m_bodyBlock(kBodyBlockSize, Qt::Uninitialized)
+{
+    m_socket->OnDnsLookupDone = [this](TWSocket *, int error) { socketDnsLookupDone(error); };
+    m_socket->OnSessionConnected = [this](TWSocket *, int error) { socketSessionConnected(error); };
+    m_socket->OnDataAvailable = [this](TWSocket *, int) { socketDataAvailable(); };
+    m_socket->OnDataSent = [this](TWSocket *, int) { socketDataSent(); };
+    m_socket->OnSessionClosed = [this](TWSocket *, int) { socketSessionClosed(); };
+}
+
+THttpCli::~THttpCli()
+{
+    // The socket reports nothing more to a client that is going away.
+    m_socket->OnDnsLookupDone = nullptr;
+    m_socket->OnSessionConnected = nullptr;
+    m_socket->OnDataAvailable = nullptr;
+    m_socket->OnDataSent = nullptr;
+    m_socket->OnSessionClosed = nullptr;
+}
+
+void THttpCli::Fetch()
+{
+    StartRequest(rqGet);
+    const quint64 request = m_requestId;
+    while (m_state != hcIdle) {
+        if (MultiThreaded)
+            m_socket->PumpMessages();
+        else
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    // The request-done notice of this request runs before Fetch returns.
+    if (request == m_requestId)
+        drainNotices();
+    if (ResponseCode >= 400)
+        throw EHttpException(ResponseText, ResponseCode);
+}
+
+void THttpCli::StartFetch()
+{
+    StartRequest(rqGet);
+}
+
+void THttpCli::StartPost()
+{
+    StartRequest(rqPost);
+}
+
+void THttpCli::StartHead()
+{
+    StartRequest(rqHead);
+}
+
+void THttpCli::StartRequest(THttpRequest kind)
+{
+    if (m_state != hcIdle)
+        throw EHttpException(QStringLiteral("HTTP component is busy"), 1);
+    if (kind == rqPost && !PostStream)
+        throw EHttpException(QStringLiteral("HTTP component has nothing to post"), 2);
+
+    ++m_requestId; // notices of earlier requests are dropped from now on
+    HeaderLines.clear();
+    m_request = kind;
+    m_doneError = 0;
+    m_closedHandler = ClosedHandler::Normal;
+    m_relocationPending = false;
+    m_relocations = 0;
+    setState(hcStarting);
+    ResponseCode = 0;
+    ReceivedBytes = 0;
+    PostedBytes = 0;
+    m_headerLines = 0;
+    m_bodyPieces = 0;
+    ExpectedLength = -1;
+    MediaType.clear();
+    CurrentLocation = URL;
+
+    const TUrlParts url = SplitUrl(URL);
+    m_serverHost = url.host;
+    if (!url.user.isEmpty())
+        Username = url.user;
+    if (!url.pass.isEmpty())
+        Password = url.pass;
+    if (Proxy.isEmpty()) {
+        m_requestPath = url.path;
+        m_connectHost = url.host;
+        m_connectPort = url.port.isEmpty() ? QStringLiteral("80") : url.port;
+    } else {
+        m_requestPath = (url.proto.isEmpty() ? QStringLiteral("http") : url.proto) + QStringLiteral("://") + url.host
+                        + (url.port.isEmpty() ? QString() : QLatin1Char(':') + url.port) + url.path;
+        const TUrlParts proxy = SplitUrl(Proxy);
+        m_connectHost = proxy.host;
+        m_connectPort = proxy.port.isEmpty() ? ProxyPort : proxy.port;
+    }
+    if (m_requestPath.isEmpty())
+        m_requestPath = QStringLiteral("/");
+    beginConnection();
+}
+
+void THttpCli::beginConnection()
+{
+    m_held = 0;
+    m_inBody = false;
+    m_closedHandler = ClosedHandler::Normal;
+    m_closeHandled = false;
+    setState(hcResolving);
+    m_socket->LookupHost(m_connectHost);
+}
+
+void THttpCli::setState(THttpCliState state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    if (OnStateChange)
+        OnStateChange(this);
+    if (state == hcIdle)
+        postNotice(Notice::RequestDone);
+}
+
+void THttpCli::postNotice(Notice kind)
+{
+    m_notices.push_back({kind, m_requestId});
+    QMetaObject::invokeMethod(this, &THttpCli::runNotice, Qt::QueuedConnection);
+}
+
+void THttpCli::drainNotices()
+{
+    while (!m_notices.empty())
+        runNotice();
+}
+
+void THttpCli::runNotice()
+{
+    if (m_notices.empty())
+        return;
+    const PendingNotice notice = m_notices.front();
+    m_notices.pop_front();
+    if (notice.request != m_requestId)
+        return; // left over from an aborted request
+    switch (notice.kind) {
+    case Notice::Ready:
+        setState(hcIdle);
+        break;
+    case Notice::RequestDone:
+        if (OnRequestDone)
+            OnRequestDone(this, m_request, m_doneError);
+        break;
+    case Notice::Relocate:
+        try {
+            beginConnection();
+        } catch (const std::exception &e) {
+            m_doneError = SocketError::InvalidArgument;
+            ResponseCode = 404;
+            ResponseText = QString::fromStdString(e.what());
+            normalClosed();
+        }
+        break;
+    }
+}
+
+void THttpCli::socketDnsLookupDone(int error)
+{
+    if (error == 0) {
+        setState(hcConnecting);
+        try {
+            m_socket->setAddr(m_socket->DnsResult());
+            m_socket->setPort(m_connectPort);
+            m_socket->setProto(QStringLiteral("tcp"));
+            m_socket->Connect();
+        } catch (const ESocketException &) {
+            // A refusal leaves no error number behind; still, the request failed.
+            const int code = m_socket->LastError() ? m_socket->LastError() : int(SocketError::InvalidArgument);
+            m_doneError = code;
+            ResponseCode = 404;
+            ResponseText = QStringLiteral("can't connect: %1 (Error #%2)").arg(SocketErrorText(code)).arg(code);
+            m_socket->Close();
+            normalClosed();
+        }
+        return;
+    }
+    if (m_state == hcAborting)
+        return;
+    m_doneError = error;
+    ResponseCode = 404;
+    ResponseText = QStringLiteral("can't resolve hostname to IP address");
+    normalClosed();
+}
+
+void THttpCli::socketSessionConnected(int error)
+{
+    if (error != 0) {
+        m_doneError = error;
+        ResponseCode = 404;
+        ResponseText = QStringLiteral("%1 (Error #%2)").arg(SocketErrorText(error)).arg(error);
+        normalClosed();
+        return;
+    }
+    m_connected = true;
+    setState(hcConnected);
+    if (OnSessionConnected)
+        OnSessionConnected(this);
+    m_inBody = false;
+    setState(hcAwaitingHeader);
+    const char *method = m_request == rqPost ? "POST" : m_request == rqHead ? "HEAD" : "GET";
+    try {
+        BuildRequest(QLatin1String(method));
+        if (m_request == rqPost) {
+            if (OnSendBegin)
+                OnSendBegin(this);
+            m_allowSending = true;
+            sendPostBlock();
+        }
+    } catch (...) {
+        m_socket->Close();
+        m_connected = false;
+    }
+}
+
+void THttpCli::WriteRequestLine(QByteArray &request, QString line)
+{
+    if (OnCommand)
+        OnCommand(this, line);
+    request += line.toUtf8();
+    request += "\r\n";
+}
+
+void THttpCli::BuildRequest(const QString &method)
+{
+    QByteArray request;
+    if (OnRequestHeaderBegin)
+        OnRequestHeaderBegin(this);
+    const bool post = method == QLatin1String("POST");
+    WriteRequestLine(request, method + QLatin1Char(' ') + QString::fromLatin1(requestPathBytes(m_requestPath))
+                                  + QStringLiteral(" HTTP/1.0"));
+    if (!Sender.isEmpty())
+        WriteRequestLine(request, QStringLiteral("From: ") + Sender);
+    if (!Accept.isEmpty())
+        WriteRequestLine(request, QStringLiteral("Accept: ") + Accept);
+    if (!Reference.isEmpty())
+        WriteRequestLine(request, QStringLiteral("Referer: ") + Reference);
+    if (post && !ContentTypePost.isEmpty())
+        WriteRequestLine(request, QStringLiteral("Content-Type: ") + ContentTypePost);
+    if (!Agent.isEmpty())
+        WriteRequestLine(request, QStringLiteral("User-Agent: ") + Agent);
+    WriteRequestLine(request, QStringLiteral("Host: ") + m_serverHost);
+    if (NoCache)
+        WriteRequestLine(request, QStringLiteral("Pragma: no-cache"));
+    if (post)
+        WriteRequestLine(request, QStringLiteral("Content-Length: %1").arg(PostStream ? PostStream->size() : 0));
+    if (ModifiedSince.isValid())
+        WriteRequestLine(request, QStringLiteral("If-Modified-Since: ") + FormatHttpDate(ModifiedSince)
+                                      + QStringLiteral(" GMT"));
+    if (!Username.isEmpty())
+        WriteRequestLine(request, QStringLiteral("Authorization: Basic ")
+                                      + QString::fromLatin1(basicCredentials(Username, Password)));
+    if (!Proxy.isEmpty() && !ProxyUsername.isEmpty())
+        WriteRequestLine(request, QStringLiteral("Proxy-Authorization: Basic ")
+                                      + QString::fromLatin1(basicCredentials(ProxyUsername, ProxyPassword)));
+    if (!Cookie.isEmpty())
+        WriteRequestLine(request, QStringLiteral("Cookie: ") + Cookie);
+    if (!ContentRangeBegin.isEmpty() || !ContentRangeEnd.isEmpty()) {
+        WriteRequestLine(request, QStringLiteral("Range: bytes=") + ContentRangeBegin + QLatin1Char('-') + ContentRangeEnd);
+        ContentRangeBegin.clear();
+        ContentRangeEnd.clear();
+    }
+    m_acceptRanges.clear();
+    if (OnRequestHeaderEnd)
+        OnRequestHeaderEnd(this);
+    WriteRequestLine(request, QString());
+    m_socket->Send(request);
+}
+
+void THttpCli::socketDataSent()
+{
+    if (m_allowSending)
+        sendPostBlock();
+}
+
+void THttpCli::sendPostBlock()
+{
+    char block[8193];
+    const qint64 n = PostStream ? PostStream->read(block, sizeof(block)) : 0;
+    if (n <= 0) {
+        m_allowSending = false;
+        if (OnSendEnd)
+            OnSendEnd(this);
+        return;
+    }
+    PostedBytes += n;
+    if (OnSendData)
+        OnSendData(this, block, int(n));
+    m_socket->Send(block, int(n));
+}
+
+void THttpCli::socketDataAvailable()
+{
+    // Once the header is complete, the body is read in large blocks.
+    if (m_state == hcAwaitingBody && m_held == 0) {
+        const int n = m_socket->Receive(m_bodyBlock.data(), kBodyBlockSize);
+        if (n > 0)
+            HandleBodyData(m_bodyBlock.constData(), n);
+        return;
+    }
+    const int free = kLineBufferSize - m_held;
+    if (free <= 0)
+        throw EHttpException(QStringLiteral("HTTP line too long"), 4);
+    const int n = m_socket->Receive(m_lineBuffer.data() + m_held, free);
+    if (n <= 0)
+        return;
+    m_held += n;
+    m_lineBuffer[m_held] = '\0';
+    if (m_state == hcAwaitingBody) {
+        const int held = m_held;
+        m_held = 0;
+        HandleBodyData(m_lineBuffer.constData(), held);
+        return;
+    }
+    processHeldLines();
+}
+
+void THttpCli::processHeldLines()
+{
+    while (m_held > 0) {
+        char *buffer = m_lineBuffer.data();
+        const void *nul = std::memchr(buffer, '\0', size_t(m_held));
+        const int searchable = nul ? int(static_cast<const char *>(nul) - buffer) : m_held;
+        const void *found = std::memchr(buffer, '\n', size_t(searchable));
+        if (!found)
+            return;
+        const int lf = int(static_cast<const char *>(found) - buffer);
+        const int length = (lf > 0 && buffer[lf - 1] == '\r') ? lf - 1 : lf;
+        const QByteArray line(buffer, length);
+        m_held -= lf + 1;
+        std::memmove(buffer, buffer + lf + 1, size_t(m_held));
+        buffer[m_held] = '\0';
+        if (m_state != hcAwaitingHeader && m_state != hcAwaitingBody)
+            continue;
+        if (m_inBody)
+            HandleBodyData(line.constData(), int(line.size()));
+        else
+            HandleHeaderLine(line);
+    }
+}
+
+void THttpCli::HandleHeaderLine(const QByteArray &raw)
+{
+    if (m_headerLines == 0 && OnHeaderBegin)
+        OnHeaderBegin(this);
+    ++m_headerLines;
+    const QString line = QString::fromLatin1(raw);
+
+    if (line.left(6).toUpper() == QLatin1String("<HTML>")) {
+        // No header at all: the document starts here.
+        if (MediaType.isEmpty())
+            MediaType = QStringLiteral("text/html");
+        setState(hcAwaitingBody);
+        m_inBody = true;
+        if (OnHeaderEnd)
+            OnHeaderEnd(this);
+        HandleBodyData(raw.constData(), int(raw.size()));
+        return;
+    }
+
+    if (line.isEmpty()) {
+        if (m_relocationPending) {
+            if (OnHeaderEnd)
+                OnHeaderEnd(this);
+            m_held = 0;
+            m_headerLines = 0;
+            m_bodyPieces = 0;
+            if (m_relocations >= kMaxRelocations) {
+                // A server that sends us round in circles: give up.
+                m_relocationPending = false;
+                m_doneError = kTooManyRelocations;
+                ResponseCode = 404;
+                ResponseText = QStringLiteral("Too many relocations");
+                m_socket->Close();
+                normalClosed();
+                return;
+            }
+            ++m_relocations;
+            m_closedHandler = ClosedHandler::Relocation;
+            m_socket->Close();
+            return;
+        }
+        setState(hcAwaitingBody);
+        m_inBody = true;
+        if (OnHeaderEnd)
+            OnHeaderEnd(this);
+        if (m_held > 0) {
+            const int held = m_held;
+            m_held = 0;
+            HandleBodyData(m_lineBuffer.constData(), held);
+        }
+        return;
+    }
+
+    HeaderLines << line;
+    if (line.startsWith(QLatin1String("HTTP/1.0")) || line.startsWith(QLatin1String("HTTP/1.1"))) {
+        ResponseCode = int(strictInteger(line.mid(9, 3)));
+        ResponseText = line.mid(13);
+    } else if (const qsizetype colon = line.indexOf(QLatin1Char(':')); colon >= 0) {
+        const QString field = line.left(colon).toLower();
+        QString value = line.mid(colon + 1);
+        qsizetype blanks = 0;
+        while (blanks < value.size() - 1 && value.at(blanks) == QLatin1Char(' '))
+            ++blanks;
+        value.remove(0, blanks);
+        if (field == QLatin1String("location")) {
+            handleLocation(value);
+        } else if (field == QLatin1String("content-length")) {
+            const qint64 length = strictInteger(value);
+            if (length < 0)
+                throw EHttpException(QStringLiteral("negative content length"), 0);
+            ExpectedLength = length;
+        } else if (field == QLatin1String("content-range")) {
+            const qsizetype dash = value.indexOf(QLatin1Char('-'));
+            const qsizetype slash = value.indexOf(QLatin1Char('/'));
+            ContentRangeBegin = dash >= 6 ? value.mid(6, dash - 6) : QString();
+            ContentRangeEnd = dash >= 0 && slash > dash ? value.mid(dash + 1, slash - dash - 1) : QString();
+        } else if (field == QLatin1String("accept-ranges")) {
+            m_acceptRanges = value;
+        } else if (field == QLatin1String("content-type")) {
+            MediaType = value.toLower();
+        } else if (field == QLatin1String("set-cookie")) {
+            bool accept = true;
+            if (OnCookie)
+                OnCookie(this, value, accept);
+        }
+    }
+    if (OnHeaderData)
+        OnHeaderData(this);
+    if (ResponseCode >= 400 && m_socket->State() != wsClosed)
+        m_socket->Close(); // nothing more is read; what is held is still handled
+}
+
+void THttpCli::handleLocation(const QString &location)
+{
+    if (location.isEmpty())
+        return; // nothing to go to
+    m_relocationPending = true;
+    if (Proxy.isEmpty()) {
+        if (location.startsWith(QLatin1Char('/'))) {
+            m_requestPath = location;
+            CurrentLocation = QStringLiteral("http://") + m_connectHost + location;
+            return;
+        }
+        const TUrlParts target = SplitUrl(location);
+        m_connectHost = target.host;
+        m_requestPath = target.path;
+        if (!target.port.isEmpty())
+            m_connectPort = target.port;
+        if (!target.proto.isEmpty() && !target.host.isEmpty()) {
+            m_serverHost = target.host;
+            if (target.path.isEmpty()) {
+                m_requestPath = QStringLiteral("/");
+                CurrentLocation = target.proto + QStringLiteral("://") + target.host;
+            } else {
+                CurrentLocation = target.proto + QStringLiteral("://") + target.host + target.path;
+            }
+            return;
+        }
+        const QString proto = target.proto.isEmpty() ? QStringLiteral("http") : target.proto;
+        if (target.path.isEmpty()) {
+            // A bare name, which splitting gives as the host.
+            CurrentLocation = proto + QStringLiteral("://") + m_serverHost + QLatin1Char('/') + target.host;
+            m_connectHost = m_serverHost;
+            m_requestPath = CurrentLocation;
+        } else if (target.host.isEmpty()) {
+            CurrentLocation = proto + QStringLiteral("://") + m_serverHost + m_requestPath;
+            m_connectHost = m_serverHost;
+        } else {
+            m_serverHost = target.host;
+        }
+        return;
+    }
+    if (location.startsWith(QLatin1Char('/'))) {
+        const TUrlParts current = SplitUrl(m_requestPath);
+        CurrentLocation = (current.proto.isEmpty() ? QStringLiteral("http") : current.proto) + QStringLiteral("://")
+                          + current.host + location;
+        m_requestPath = CurrentLocation;
+        return;
+    }
+    const TUrlParts target = SplitUrl(location);
+    if (!target.proto.isEmpty() && !target.host.isEmpty()) {
+        m_serverHost = target.host;
+        CurrentLocation = target.proto + QStringLiteral("://") + target.host + target.path;
+        m_requestPath = CurrentLocation;
+    }
+}
+
+void THttpCli::HandleBodyData(const char *data, int len)
+{
+    if (m_bodyPieces == 0 && OnDocBegin)
+        OnDocBegin(this);
+    ++m_bodyPieces;
+    ReceivedBytes += len;
+    if (ReceiveStream)
+        ReceiveStream->write(data, len);
+    if (OnDocData)
+        OnDocData(this, data, len);
+}
+
+void THttpCli::socketSessionClosed()
+{
+    if (m_closedHandler == ClosedHandler::Relocation)
+        relocationClosed();
+    else
+        normalClosed();
+}
+
+void THttpCli::normalClosed()
+{
+    if (m_closeHandled)
+        return;
+    m_closeHandled = true;
+    m_connected = false;
+    if (m_bodyPieces > 0 && OnDocEnd)
+        OnDocEnd(this);
+    postNotice(Notice::Ready);
+}
+
+void THttpCli::relocationClosed()
+{
+    m_connected = false;
+    m_relocationPending = false;
+    m_closedHandler = ClosedHandler::Normal;
+    if (OnLocationChange)
+        OnLocationChange(this);
+    postNotice(Notice::Relocate);
+}
+
+void THttpCli::AbortRequest()
+{
+    if (m_state == hcIdle) {
+        if (m_socket->State() != wsClosed)
+            m_socket->Close();
+        return;
+    }
+    const bool resolving = m_state == hcResolving;
+    setState(hcAborting);
+    if (resolving) {
+        try {
+            m_socket->CancelLookup();
+        } catch (...) {
+        }
+    }
+    // A relocation that was about to start is not started any more.
+    std::erase_if(m_notices, [this](const PendingNotice &n) {
+        return n.request == m_requestId && n.kind == Notice::Relocate;
+    });
+    ResponseCode = 404;
+    ResponseText = QStringLiteral("Connection aborted on request");
+    m_doneError = 3;
+    m_closedHandler = ClosedHandler::Normal;
+    if (!resolving)
+        m_socket->Close();
+    normalClosed();
+    setState(hcIdle);
+}

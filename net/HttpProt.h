@@ -1,0 +1,189 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+
+class QIODevice;
+class TWSocket;
+
+enum THttpCliState {
+    hcIdle,
+    hcStarting,
+    hcConnected,
+    hcResolving,
+    hcConnecting,
+    hcAwaitingHeader,
+    hcAwaitingBody,
+    hcAborting
+};
+enum THttpRequest { rqGet = 1, rqPost = 2, rqHead = 3 };
+
+class EHttpException : public std::runtime_error
+{
+public:
+    EHttpException(const QString &message, int code)
+        : std::runtime_error(message.toStdString())
+        , Code(code)
+    {
+    }
+    QString message() const { return QString::fromStdString(what()); }
+    int Code;
+};
+
+// The parts of a URL as the client splits it; each empty when absent.
+struct TUrlParts
+{
+    QString proto, user, pass, host, port, path;
+};
+TUrlParts SplitUrl(const QString &url);
+
+// "Mon, 02 Jan 2006 15:04:05" of a date and time, used as it is.
+QString FormatHttpDate(const QDateTime &when);
+
+// An HTTP/1.0 client for one request at a time over its own socket. Every
+// step is driven by socket events; results arrive through the On... events
+// and the run-time values. A response body ends when the server closes.
+class THttpCli : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Relocations followed in a row before a request gives up.
+    static constexpr int kMaxRelocations = 20;
+    static constexpr int kLineBufferSize = 8192;
+    static constexpr int kBodyBlockSize = 256 * 1024;
+    // Done error of a request that was relocated too often.
+    static constexpr int kTooManyRelocations = 5;
+
+    explicit THttpCli(QObject *parent = nullptr);
+    ~THttpCli() override;
+
+    // Published properties.
+    QString URL;
+    QString Proxy;
+    QString ProxyPort = QStringLiteral("80");
+    QString Sender;
+    QString Agent = QStringLiteral("Mozilla/3.0 (compatible)");
+    QString Accept = QStringLiteral("image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*");
+    QString Reference;
+    QString Username;
+    QString Password;
+    QString ProxyUsername;
+    QString ProxyPassword;
+    bool NoCache = false;
+    QDateTime ModifiedSince;
+    QString Cookie;
+    QString ContentTypePost = QStringLiteral("application/x-www-form-urlencoded");
+    QString ContentRangeBegin;
+    QString ContentRangeEnd;
+    bool MultiThreaded = false;
+    QString Name;
+    qintptr Tag = 0;
+
+    // Run-time values.
+    QIODevice *ReceiveStream = nullptr;
+    QIODevice *PostStream = nullptr;
+    int ResponseCode = 0;
+    QString ResponseText;
+    qint64 ExpectedLength = -1;
+    qint64 ReceivedBytes = 0;
+    qint64 PostedBytes = 0;
+    QString MediaType;
+    QStringList HeaderLines;
+    QString CurrentLocation;
+    QString AcceptRanges() const { return m_acceptRanges; }
+    THttpCliState ClientState() const { return m_state; }
+    TWSocket *socket() const { return m_socket; }
+
+    // Blocking GET: runs the event loop until the request is done; throws
+    // EHttpException when the response code ends at 400 or more.
+    void Fetch();
+    // Non-blocking GET; its end is OnRequestDone.
+    void StartFetch();
+    void StartPost();
+    void StartHead();
+    void AbortRequest();
+
+    // Events.
+    std::function<void(THttpCli *)> OnSessionConnected;
+    std::function<void(THttpCli *)> OnHeaderData;
+    std::function<void(THttpCli *, QString &)> OnCommand;
+    std::function<void(THttpCli *)> OnHeaderBegin;
+    std::function<void(THttpCli *)> OnHeaderEnd;
+    std::function<void(THttpCli *)> OnRequestHeaderBegin;
+    std::function<void(THttpCli *)> OnRequestHeaderEnd;
+    std::function<void(THttpCli *)> OnDocBegin;
+    std::function<void(THttpCli *, const char *, int)> OnDocData;
+    std::function<void(THttpCli *)> OnDocEnd;
+    std::function<void(THttpCli *)> OnSendBegin;
+    std::function<void(THttpCli *, const char *, int)> OnSendData;
+    std::function<void(THttpCli *)> OnSendEnd;
+    std::function<void(THttpCli *)> OnStateChange;
+    std::function<void(THttpCli *, THttpRequest, int)> OnRequestDone;
+    std::function<void(THttpCli *)> OnLocationChange;
+    std::function<void(THttpCli *, const QString &, bool &)> OnCookie;
+
+private:
+    enum class Notice { Ready, RequestDone, Relocate };
+    struct PendingNotice
+    {
+        Notice kind;
+        quint64 request;
+    };
+    enum class ClosedHandler { Normal, Relocation };
+
+    void StartRequest(THttpRequest kind);
+    void beginConnection();
+    void setState(THttpCliState state);
+    void postNotice(Notice kind);
+    void runNotice();
+    void drainNotices();
+
+    void socketDnsLookupDone(int error);
+    void socketSessionConnected(int error);
+    void socketDataAvailable();
+    void socketDataSent();
+    void socketSessionClosed();
+    void normalClosed();
+    void relocationClosed();
+
+    void BuildRequest(const QString &method);
+    void WriteRequestLine(QByteArray &request, QString line);
+    void sendPostBlock();
+    void HandleHeaderLine(const QByteArray &line);
+    void HandleBodyData(const char *data, int len);
+    void handleLocation(const QString &location);
+    void processHeldLines();
+
+    TWSocket *m_socket;
+    THttpCliState m_state = hcIdle;
+    THttpRequest m_request = rqGet;
+    QString m_serverHost;
+    QString m_connectHost;
+    QString m_connectPort;
+    QString m_requestPath;
+    QString m_acceptRanges;
+    int m_doneError = 0;
+    bool m_connected = false;
+    bool m_closeHandled = false; // the closed handler ran for this connection
+    bool m_relocationPending = false;
+    bool m_allowSending = false;
+    bool m_inBody = false; // the line handler: header lines, then body data
+    int m_headerLines = 0;
+    int m_bodyPieces = 0;
+    int m_relocations = 0;
+    ClosedHandler m_closedHandler = ClosedHandler::Normal;
+    QByteArray m_lineBuffer; // kLineBufferSize bytes of received header data
+    int m_held = 0;
+    QByteArray m_bodyBlock;
+    quint64 m_requestId = 0;
+    std::deque<PendingNotice> m_notices;
+};

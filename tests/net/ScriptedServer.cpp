@@ -1,0 +1,171 @@
+#include "ScriptedServer.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kSliceMs = 20;
+constexpr int kRequestTimeoutMs = 3000;
+constexpr int kHoldLimitMs = 20000;
+
+bool waitReadable(int fd, int ms)
+{
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, ms) > 0;
+}
+
+} // namespace
+
+TScriptedServer::TScriptedServer()
+{
+    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(m_listen, reinterpret_cast<sockaddr *>(&address), sizeof(address));
+    ::listen(m_listen, 16);
+    socklen_t len = sizeof(address);
+    getsockname(m_listen, reinterpret_cast<sockaddr *>(&address), &len);
+    m_port = ntohs(address.sin_port);
+    m_thread = std::thread([this] { run(); });
+}
+
+TScriptedServer::~TScriptedServer()
+{
+    m_stop = true;
+    m_thread.join();
+    ::close(m_listen);
+}
+
+quint16 TScriptedServer::refusedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address));
+    socklen_t len = sizeof(address);
+    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &len);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+void TScriptedServer::addScript(Script script)
+{
+    std::lock_guard lock(m_mutex);
+    m_scripts.push_back(std::move(script));
+}
+
+QList<QByteArray> TScriptedServer::requests() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+QByteArray TScriptedServer::received() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_received;
+}
+
+void TScriptedServer::run()
+{
+    while (!m_stop) {
+        if (!waitReadable(m_listen, kSliceMs))
+            continue;
+        const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        Script script;
+        {
+            std::lock_guard lock(m_mutex);
+            const size_t index = std::min<size_t>(size_t(m_connections), m_scripts.empty() ? 0 : m_scripts.size() - 1);
+            if (!m_scripts.empty())
+                script = m_scripts[index];
+        }
+        ++m_connections;
+        serve(fd, script);
+        ::close(fd);
+    }
+}
+
+void TScriptedServer::serve(int fd, const Script &script)
+{
+    QByteArray request;
+    if (m_readRequest) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRequestTimeoutMs);
+        while (!request.contains("\r\n\r\n") && std::chrono::steady_clock::now() < deadline && !m_stop) {
+            if (!waitReadable(fd, kSliceMs))
+                continue;
+            char buffer[4096];
+            const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
+            if (n <= 0)
+                break;
+            request.append(buffer, n);
+        }
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_requests << request;
+    }
+    for (const Step &step : script) {
+        switch (step.kind) {
+        case Step::Send: {
+            qsizetype sent = 0;
+            while (sent < step.data.size()) {
+                const ssize_t n = ::send(fd, step.data.constData() + sent, size_t(step.data.size() - sent), MSG_NOSIGNAL);
+                if (n <= 0)
+                    return;
+                sent += n;
+            }
+            break;
+        }
+        case Step::Pause:
+            std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
+            break;
+        case Step::Close:
+            ::shutdown(fd, SHUT_WR);
+            // Let the client read what was sent before the socket goes.
+            for (int waited = 0; waited < kRequestTimeoutMs && !m_stop; waited += kSliceMs) {
+                if (waitReadable(fd, kSliceMs)) {
+                    char buffer[4096];
+                    if (::recv(fd, buffer, sizeof(buffer), 0) <= 0)
+                        break;
+                }
+            }
+            return;
+        case Step::Reset: {
+            linger option{1, 0};
+            setsockopt(fd, SOL_SOCKET, SO_LINGER, &option, sizeof(option));
+            return;
+        }
+        case Step::Hold:
+        case Step::ReadSlowly: {
+            if (step.kind == Step::ReadSlowly)
+                std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
+            QByteArray all;
+            for (int waited = 0; waited < kHoldLimitMs && !m_stop; ) {
+                if (!waitReadable(fd, kSliceMs)) {
+                    waited += kSliceMs;
+                    continue;
+                }
+                char buffer[65536];
+                const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
+                if (n <= 0)
+                    break;
+                all.append(buffer, n);
+            }
+            std::lock_guard lock(m_mutex);
+            m_received = request + all;
+            return;
+        }
+        }
+    }
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// An HTTP server on 127.0.0.1 for tests, running in a thread of its own. Each
+// accepted connection has its request read and recorded, then plays the next
+// script: bytes to send, pauses, and how to end.
+class TScriptedServer
+{
+public:
+    struct Step
+    {
+        enum Kind { Send, Pause, Close, Reset, Hold, ReadSlowly } kind;
+        QByteArray data;
+        int ms = 0;
+    };
+    using Script = std::vector<Step>;
+
+    static Step send(const QByteArray &data) { return {Step::Send, data, 0}; }
+    static Step pause(int ms) { return {Step::Pause, {}, ms}; }
+    static Step close() { return {Step::Close, {}, 0}; }
+    static Step reset() { return {Step::Reset, {}, 0}; }
+    // Keeps the connection open, answering nothing, until the client leaves.
+    static Step hold() { return {Step::Hold, {}, 0}; }
+    // Reads everything the client sends, after a pause, until it closes.
+    static Step readSlowly(int pauseMs) { return {Step::ReadSlowly, {}, pauseMs}; }
+    // A response sent in one piece, then the close.
+    static Script reply(const QByteArray &response) { return {send(response), close()}; }
+
+    TScriptedServer();
+    ~TScriptedServer();
+
+    quint16 port() const { return m_port; }
+    // Scripts are played in order, one per connection; the last one repeats.
+    void addScript(Script script);
+    // Whether connections wait for the request's empty line before playing.
+    void setReadRequest(bool read) { m_readRequest = read; }
+    QList<QByteArray> requests() const;
+    QByteArray received() const; // all bytes of the last connection
+    int connections() const { return m_connections; }
+
+    // A port on 127.0.0.1 where nothing listens.
+    static quint16 refusedPort();
+
+private:
+    void run();
+    void serve(int fd, const Script &script);
+
+    int m_listen = -1;
+    quint16 m_port = 0;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_connections{0};
+    std::atomic<bool> m_readRequest{true};
+    mutable std::mutex m_mutex;
+    std::vector<Script> m_scripts;
+    QList<QByteArray> m_requests;
+    QByteArray m_received;
+};

@@ -1,0 +1,567 @@
+#include "HttpProt.h"
+#include "MemoryStream.h"
+#include "ScriptedServer.h"
+#include "WSocket.h"
+
+#include <QBuffer>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <QtTest>
+
+using Server = TScriptedServer;
+
+// Records what a client reports, event by event.
+struct TRecorder
+{
+    explicit TRecorder(THttpCli &cli)
+    {
+        cli.OnHeaderBegin = [this](THttpCli *) { events << "HeaderBegin"; };
+        cli.OnHeaderData = [this](THttpCli *c) { events << "HeaderData " + c->HeaderLines.last(); };
+        cli.OnHeaderEnd = [this](THttpCli *) { events << "HeaderEnd"; };
+        cli.OnDocBegin = [this](THttpCli *) { events << "DocBegin"; };
+        cli.OnDocData = [this](THttpCli *, const char *data, int len) {
+            pieces << QByteArray(data, len);
+            if (events.last() != "DocData")
+                events << "DocData";
+        };
+        cli.OnDocEnd = [this](THttpCli *) { events << "DocEnd"; };
+        cli.OnStateChange = [this](THttpCli *c) {
+            if (c->ClientState() == hcIdle)
+                events << "Idle";
+        };
+        cli.OnRequestDone = [this](THttpCli *, THttpRequest kind, int error) {
+            events << QString("Done %1 %2").arg(kind).arg(error);
+            ++done;
+            lastError = error;
+        };
+        cli.OnLocationChange = [this](THttpCli *c) { events << "Location " + c->CurrentLocation; };
+        cli.ReceiveStream = &body;
+        body.open(QIODevice::ReadWrite);
+    }
+
+    QStringList events;
+    QList<QByteArray> pieces;
+    QBuffer body;
+    int done = 0;
+    int lastError = -1;
+};
+
+class TestHttpCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void splitUrl_data();
+    void splitUrl();
+    void httpDate();
+
+    void normalResponseEventOrder();
+    void headerSplitOverReadsWithBareLineFeeds();
+    void bodyArrivingWithTheHeaderIsOnePiece();
+    void bodyIsReadInLargeBlocks();
+    void memoryStreamHoldsTheWholeBody();
+    void requestLines_data();
+    void requestLines();
+    void relocationTargets_data();
+    void relocationTargets();
+    void relocationsAreBounded();
+    void abortEndsTheRequestOnce_data();
+    void abortEndsTheRequestOnce();
+    void staleNoticesNeverReachTheNextRequest();
+    void busyClientRefusesASecondRequest();
+    void fetchRaisesForErrorStatusAndLocalFailures();
+    void responseWithoutHeader();
+    void overlongHeaderLineWaitsForTheClose();
+    void hostileResponses_data();
+    void hostileResponses();
+    void silentServerIsEndedByTheCaller();
+
+private:
+    static QString url(const Server &server, const QString &path = "/");
+    static void runUntilDone(THttpCli &cli, TRecorder &rec, int timeoutMs = 10000);
+};
+
+QString TestHttpCli::url(const Server &server, const QString &path)
+{
+    return QString("http://127.0.0.1:%1%2").arg(server.port()).arg(path);
+}
+
+void TestHttpCli::runUntilDone(THttpCli &cli, TRecorder &rec, int timeoutMs)
+{
+    cli.StartFetch();
+    QTRY_VERIFY_WITH_TIMEOUT(rec.done > 0, timeoutMs);
+}
+
+void TestHttpCli::splitUrl_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QStringList>("parts"); // proto user pass host port path
+    QTest::newRow("empty") << "" << QStringList{"", "", "", "", "", ""};
+    QTest::newRow("full") << "http://me:pw@h.org:81/a/b.htm" << QStringList{"http", "me", "pw", "h.org", "81", "/a/b.htm"};
+    QTest::newRow("bare host") << "h.org" << QStringList{"", "", "", "h.org", "", ""};
+    QTest::newRow("host and port") << "h.org:3128" << QStringList{"", "", "", "h.org", "3128", ""};
+    QTest::newRow("rooted path") << "/x/y" << QStringList{"http", "", "", "", "", "/x/y"};
+    QTest::newRow("double slash") << "//h.org/x" << QStringList{"http", "", "", "", "", "/h.org/x"};
+    QTest::newRow("http colon path") << "HTTP:/x" << QStringList{"http", "", "", "", "", "/x"};
+    QTest::newRow("mailto") << "mailto:me@h.org" << QStringList{"mailto", "me", "", "h.org", "", ""};
+    QTest::newRow("user only") << "ftp://me@h.org/f" << QStringList{"ftp", "me", "", "h.org", "", "/f"};
+    QTest::newRow("password with at") << "http://me:p@ss@h.org/" << QStringList{"http", "me", "p@ss", "h.org", "", "/"};
+    QTest::newRow("bare file name") << "page.html" << QStringList{"", "", "", "page.html", "", ""};
+}
+
+void TestHttpCli::splitUrl()
+{
+    QFETCH(QString, url);
+    QFETCH(QStringList, parts);
+    const TUrlParts p = SplitUrl(url);
+    QCOMPARE((QStringList{p.proto, p.user, p.pass, p.host, p.port, p.path}), parts);
+}
+
+void TestHttpCli::httpDate()
+{
+    const QDateTime when(QDate(2026, 12, 9), QTime(4, 5, 6));
+    QCOMPARE(FormatHttpDate(when), QString("Wed, 09 Dec 2026 04:05:06"));
+}
+
+void TestHttpCli::normalResponseEventOrder()
+{
+    Server server;
+    server.addScript(Server::reply("HTTP/1.1 200 OK\r\nContent-Length: 11\r\nContent-Type: Text/HTML\r\n\r\nhello world"));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server, "/index.html");
+    runUntilDone(cli, rec);
+    QCOMPARE(rec.events, (QStringList{"HeaderBegin", "HeaderData HTTP/1.1 200 OK", "HeaderData Content-Length: 11",
+                                      "HeaderData Content-Type: Text/HTML", "HeaderEnd", "DocBegin", "DocData",
+                                      "DocEnd", "Idle", "Done 1 0"}));
+    QCOMPARE(cli.ResponseCode, 200);
+    QCOMPARE(cli.ResponseText, QString("OK"));
+    QCOMPARE(cli.ExpectedLength, 11);
+    QCOMPARE(cli.ReceivedBytes, 11);
+    QCOMPARE(cli.MediaType, QString("text/html"));
+    QCOMPARE(rec.body.data(), QByteArray("hello world"));
+    QCOMPARE(cli.ClientState(), hcIdle);
+}
+
+void TestHttpCli::headerSplitOverReadsWithBareLineFeeds()
+{
+    Server server;
+    const QByteArray response = "HTTP/1.0 200 Fine\nX-One: 1\r\nX-Two:   2 \n\nbody";
+    Server::Script script;
+    for (char c : response) {
+        script.push_back(Server::send(QByteArray(1, c)));
+        script.push_back(Server::pause(1));
+    }
+    script.push_back(Server::close());
+    server.addScript(script);
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    runUntilDone(cli, rec);
+    QCOMPARE(cli.HeaderLines, (QStringList{"HTTP/1.0 200 Fine", "X-One: 1", "X-Two:   2 "}));
+    QCOMPARE(rec.body.data(), QByteArray("body"));
+    QCOMPARE(cli.ExpectedLength, -1);
+    QCOMPARE(rec.lastError, 0);
+}
+
+void TestHttpCli::bodyArrivingWithTheHeaderIsOnePiece()
+{
+    Server server;
+    server.addScript({Server::send("HTTP/1.1 200 OK\r\n\r\nfirst piece"), Server::pause(100),
+                      Server::send("second"), Server::close()});
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    runUntilDone(cli, rec);
+    QCOMPARE(rec.pieces.first(), QByteArray("first piece"));
+    QCOMPARE(rec.pieces.last(), QByteArray("second"));
+    QCOMPARE(cli.ReceivedBytes, 17);
+}
+
+void TestHttpCli::bodyIsReadInLargeBlocks()
+{
+    Server server;
+    QByteArray page(4 * 1024 * 1024, 'b');
+    server.addScript({Server::send("HTTP/1.0 200 OK\r\n\r\n"), Server::pause(50), Server::send(page), Server::close()});
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    runUntilDone(cli, rec);
+    QCOMPARE(rec.body.data().size(), page.size());
+    int largest = 0;
+    for (const QByteArray &piece : rec.pieces)
+        largest = std::max(largest, int(piece.size()));
+    QVERIFY2(largest > 8192, qPrintable(QString::number(largest)));
+}
+
+void TestHttpCli::memoryStreamHoldsTheWholeBody()
+{
+    Server server;
+    QByteArray page(3 * 1024 * 1024 + 17, Qt::Uninitialized);
+    for (qsizetype i = 0; i < page.size(); ++i)
+        page[i] = char(i % 251);
+    server.addScript(Server::reply("HTTP/1.0 200 OK\r\n\r\n" + page));
+    THttpCli cli;
+    TRecorder rec(cli);
+    TMemoryStream stream;
+    cli.ReceiveStream = &stream;
+    cli.URL = url(server);
+    runUntilDone(cli, rec);
+    QCOMPARE(stream.size(), page.size());
+    QVERIFY(stream.toByteArray() == page);
+    QVERIFY(stream.seek(10));
+    QCOMPARE(stream.read(3), page.mid(10, 3));
+    QVERIFY(!stream.seek(page.size() + 1));
+
+    // Cleared, it keeps its warm memory for the next body, up to a limit.
+    const qint64 capacity = stream.capacity();
+    stream.clear();
+    QCOMPARE(stream.size(), 0);
+    QCOMPARE(stream.capacity(), capacity);
+    QCOMPARE(stream.write("abc", 3), 3);
+    QCOMPARE(stream.toByteArray(), QByteArray("abc"));
+    QVERIFY(stream.reserve(TMemoryStream::kKeptCapacity + 1));
+    stream.clear();
+    QCOMPARE(stream.capacity(), 0);
+}
+
+void TestHttpCli::requestLines_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("proxy");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("proxyUser");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray common = "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"
+                              "User-Agent: Mozilla/3.0 (compatible)\r\n";
+    QTest::newRow("direct") << "/a/b.htm" << "" << "" << ""
+                            << "GET /a/b.htm HTTP/1.0\r\n" + common + "Host: 127.0.0.1\r\nPragma: no-cache\r\n\r\n";
+    QTest::newRow("bare host") << "" << "" << "" << ""
+                               << "GET / HTTP/1.0\r\n" + common + "Host: 127.0.0.1\r\nPragma: no-cache\r\n\r\n";
+    QTest::newRow("credentials from the properties") << "/x" << "" << "me:secret" << ""
+        << "GET /x HTTP/1.0\r\n" + common + "Host: 127.0.0.1\r\nPragma: no-cache\r\n"
+           "Authorization: Basic bWU6c2VjcmV0\r\n\r\n";
+    QTest::newRow("credentials in the URL") << "URL-CREDENTIALS" << "" << "" << ""
+        << "GET /p HTTP/1.0\r\n" + common + "Host: 127.0.0.1\r\nPragma: no-cache\r\n"
+           "Authorization: Basic dTpw\r\n\r\n";
+    QTest::newRow("through a proxy") << "http://example.org:8080/x.jpg" << "PROXY" << "" << "pu:pp"
+        << "GET http://example.org:8080/x.jpg HTTP/1.0\r\n" + common + "Host: example.org\r\nPragma: no-cache\r\n"
+           "Proxy-Authorization: Basic cHU6cHA=\r\n\r\n";
+    QTest::newRow("proxy, no port in URL") << "http://example.org/" << "PROXY" << "" << ""
+        << "GET http://example.org/ HTTP/1.0\r\n" + common + "Host: example.org\r\nPragma: no-cache\r\n\r\n";
+    QTest::newRow("non-ASCII path") << QString::fromUtf8("/bl\xc3\xa5 b.jpg") << "" << "" << ""
+        << "GET /bl%C3%A5%20b.jpg HTTP/1.0\r\n" + common + "Host: 127.0.0.1\r\nPragma: no-cache\r\n\r\n";
+}
+
+void TestHttpCli::requestLines()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, proxy);
+    QFETCH(QString, user);
+    QFETCH(QString, proxyUser);
+    QFETCH(QByteArray, expected);
+    Server server;
+    server.addScript(Server::reply("HTTP/1.0 200 OK\r\n\r\n"));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.NoCache = true;
+    if (path == "URL-CREDENTIALS")
+        cli.URL = QString("http://u:p@127.0.0.1:%1/p").arg(server.port());
+    else if (proxy.isEmpty())
+        cli.URL = url(server, path);
+    else
+        cli.URL = path;
+    if (!proxy.isEmpty()) {
+        cli.Proxy = "127.0.0.1";
+        cli.ProxyPort = QString::number(server.port());
+    }
+    if (!user.isEmpty()) {
+        cli.Username = user.section(':', 0, 0);
+        cli.Password = user.section(':', 1);
+    }
+    if (!proxyUser.isEmpty()) {
+        cli.ProxyUsername = proxyUser.section(':', 0, 0);
+        cli.ProxyPassword = proxyUser.section(':', 1);
+    }
+    runUntilDone(cli, rec);
+    QCOMPARE(server.requests().value(0), expected);
+}
+
+void TestHttpCli::relocationTargets_data()
+{
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<QByteArray>("requestLine");
+    QTest::newRow("rooted path") << "/moved/here.htm" << QByteArray("GET /moved/here.htm HTTP/1.0");
+    QTest::newRow("absolute") << "http://127.0.0.1:PORT/abs.htm" << QByteArray("GET /abs.htm HTTP/1.0");
+    QTest::newRow("absolute, no path") << "http://127.0.0.1:PORT" << QByteArray("GET / HTTP/1.0");
+    QTest::newRow("bare file name") << "file.html" << QByteArray("GET http://127.0.0.1/file.html HTTP/1.0");
+}
+
+void TestHttpCli::relocationTargets()
+{
+    QFETCH(QString, location);
+    QFETCH(QByteArray, requestLine);
+    Server server;
+    location.replace("PORT", QString::number(server.port()));
+    server.addScript(Server::reply("HTTP/1.0 302 Found\r\nLocation: " + location.toLatin1() + "\r\n\r\nmoved"));
+    server.addScript(Server::reply("HTTP/1.0 200 OK\r\n\r\nthere"));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server, "/start.htm");
+    runUntilDone(cli, rec);
+    QCOMPARE(server.connections(), 2);
+    QVERIFY(server.requests().value(1).startsWith(requestLine + "\r\n"));
+    QVERIFY(server.requests().value(1).contains("\r\nHost: 127.0.0.1\r\n"));
+    QCOMPARE(rec.body.data(), QByteArray("there")); // the relocating page's body is dropped
+    QCOMPARE(rec.events.filter(QRegularExpression("^Location ")).size(), 1);
+    QCOMPARE(rec.events.filter("HeaderBegin").size(), 2);
+    QCOMPARE(rec.events.filter("DocBegin").size(), 1);
+    QCOMPARE(rec.lastError, 0);
+}
+
+void TestHttpCli::relocationsAreBounded()
+{
+    Server server;
+    // A chain of three is followed to its end.
+    for (int hop = 1; hop <= 3; ++hop)
+        server.addScript(Server::reply(QString("HTTP/1.0 301 Moved\r\nLocation: /hop%1\r\n\r\n").arg(hop).toLatin1()));
+    server.addScript(Server::reply("HTTP/1.0 200 OK\r\n\r\nend"));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    runUntilDone(cli, rec);
+    QCOMPARE(rec.body.data(), QByteArray("end"));
+    QCOMPARE(server.connections(), 4);
+
+    // A server that sends the client to itself forever is given up on.
+    Server loop;
+    loop.addScript(Server::reply("HTTP/1.0 302 Found\r\nLocation: /again\r\n\r\n"));
+    THttpCli looping;
+    TRecorder looped(looping);
+    looping.URL = url(loop);
+    runUntilDone(looping, looped, 30000);
+    QCOMPARE(loop.connections(), THttpCli::kMaxRelocations + 1);
+    QCOMPARE(looping.ResponseCode, 404);
+    QCOMPARE(looping.ResponseText, QString("Too many relocations"));
+    QCOMPARE(looped.lastError, THttpCli::kTooManyRelocations);
+    QCOMPARE(looped.done, 1);
+}
+
+void TestHttpCli::abortEndsTheRequestOnce_data()
+{
+    QTest::addColumn<QString>("phase");
+    QTest::addColumn<int>("state");
+    QTest::newRow("lookup") << "lookup" << int(hcResolving);
+    QTest::newRow("connect") << "connect" << int(hcConnecting);
+    QTest::newRow("header") << "header" << int(hcAwaitingHeader);
+    QTest::newRow("body") << "body" << int(hcAwaitingBody);
+}
+
+void TestHttpCli::abortEndsTheRequestOnce()
+{
+    QFETCH(QString, phase);
+    QFETCH(int, state);
+    Server server;
+    server.addScript({Server::send(phase == "body" ? "HTTP/1.0 200 OK\r\n\r\npart" : "HTTP/1.0 200"), Server::hold()});
+    THttpCli cli;
+    TRecorder rec(cli);
+    bool connected = false;
+    cli.OnSessionConnected = [&](THttpCli *) { connected = true; };
+    cli.URL = phase == "lookup" ? QString("http://localhost:%1/").arg(server.port()) : url(server);
+    cli.StartFetch();
+    if (phase == "header")
+        QTRY_VERIFY(cli.ClientState() == hcAwaitingHeader && cli.socket()->ReadCount() > 0);
+    if (phase == "body")
+        QTRY_VERIFY(!rec.pieces.isEmpty());
+    QCOMPARE(int(cli.ClientState()), state);
+    cli.AbortRequest();
+    QCOMPARE(cli.ClientState(), hcIdle);
+    QCOMPARE(cli.ResponseCode, 404);
+    QCOMPARE(cli.ResponseText, QString("Connection aborted on request"));
+    QTRY_COMPARE(rec.done, 1);
+    QCOMPARE(rec.lastError, 3);
+    QTest::qWait(100);
+    QCOMPARE(rec.done, 1);
+    QCOMPARE(rec.events.contains("DocEnd"), phase == "body");
+    if (phase == "lookup" || phase == "connect")
+        QVERIFY(!connected);
+}
+
+void TestHttpCli::staleNoticesNeverReachTheNextRequest()
+{
+    Server server;
+    server.addScript({Server::send("HTTP/1.0 200 OK\r\n\r\nslow"), Server::hold()});
+    server.addScript(Server::reply("HTTP/1.0 200 OK\r\n\r\nfast"));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    cli.StartFetch();
+    QTRY_VERIFY(!rec.pieces.isEmpty());
+    cli.AbortRequest();
+    // Started again before the aborted request's notices were dispatched.
+    rec.events.clear();
+    rec.body.buffer().clear();
+    rec.body.seek(0);
+    cli.StartFetch();
+    QTRY_VERIFY(rec.events.contains("Done 1 0"));
+    QCOMPARE(rec.events.filter("Done").size(), 1);
+    QCOMPARE(rec.body.data(), QByteArray("fast"));
+}
+
+void TestHttpCli::busyClientRefusesASecondRequest()
+{
+    Server server;
+    server.addScript({Server::hold()});
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    cli.StartFetch();
+    try {
+        cli.StartFetch();
+        QFAIL("no exception");
+    } catch (const EHttpException &e) {
+        QCOMPARE(e.Code, 1);
+        QCOMPARE(e.message(), QString("HTTP component is busy"));
+    }
+    QVERIFY_THROWS_EXCEPTION(EHttpException, cli.Fetch());
+    cli.AbortRequest();
+    QTRY_COMPARE(rec.done, 1);
+}
+
+void TestHttpCli::fetchRaisesForErrorStatusAndLocalFailures()
+{
+    Server server;
+    server.addScript(Server::reply("HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\n\r\n<h1>gone</h1>"));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server, "/missing.htm");
+    try {
+        cli.Fetch();
+        QFAIL("no exception");
+    } catch (const EHttpException &e) {
+        QCOMPARE(e.Code, 404);
+        QCOMPARE(e.message(), QString("Not Found"));
+    }
+    // The done event came inside Fetch, before it raised; the server answered.
+    QCOMPARE(rec.done, 1);
+    QCOMPARE(rec.lastError, 0);
+    QVERIFY(!rec.events.contains("DocEnd"));
+
+    THttpCli refused;
+    TRecorder refusedRec(refused);
+    refused.URL = QString("http://127.0.0.1:%1/").arg(Server::refusedPort());
+    try {
+        refused.Fetch();
+        QFAIL("no exception");
+    } catch (const EHttpException &e) {
+        QCOMPARE(e.Code, 404);
+        QCOMPARE(e.message(), QString("Connection refused (Error #10061)"));
+    }
+    QCOMPARE(refusedRec.lastError, 10061);
+
+    THttpCli badPort;
+    TRecorder badRec(badPort);
+    badPort.URL = "http://127.0.0.1:99999/";
+    QVERIFY_THROWS_EXCEPTION(EHttpException, badPort.Fetch());
+    QVERIFY(badPort.ResponseText.startsWith("can't connect: "));
+    QVERIFY(badRec.lastError != 0);
+
+    // A good page after all that.
+    Server good;
+    good.addScript(Server::reply("HTTP/1.0 200 OK\r\n\r\nfine"));
+    cli.URL = url(good);
+    cli.Fetch();
+    QCOMPARE(rec.body.data().right(4), QByteArray("fine"));
+}
+
+void TestHttpCli::responseWithoutHeader()
+{
+    Server server;
+    server.addScript(Server::reply("<html><body>\r\nline two\nline three\r\n"));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    runUntilDone(cli, rec);
+    QVERIFY(rec.events.filter("HeaderData").isEmpty());
+    QCOMPARE(cli.MediaType, QString("text/html"));
+    QCOMPARE(rec.body.data(), QByteArray("<html><body>line twoline three"));
+    QCOMPARE(cli.ResponseCode, 0);
+}
+
+void TestHttpCli::overlongHeaderLineWaitsForTheClose()
+{
+    Server server;
+    server.addScript({Server::send("HTTP/1.0 200 OK\r\nX-Long: " + QByteArray(10000, 'x')), Server::pause(300),
+                      Server::close()});
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    runUntilDone(cli, rec);
+    QCOMPARE(cli.HeaderLines, QStringList{"HTTP/1.0 200 OK"});
+    QCOMPARE(rec.lastError, 0);
+    QVERIFY(rec.pieces.isEmpty());
+}
+
+void TestHttpCli::hostileResponses_data()
+{
+    QTest::addColumn<QByteArray>("response");
+    QTest::addColumn<int>("code");
+    QRandomGenerator rng(42);
+    for (int i = 0; i < 6; ++i) {
+        QByteArray noise(2000 + rng.bounded(20000), Qt::Uninitialized);
+        for (char &c : noise)
+            c = char(rng.bounded(256));
+        if (i % 2)
+            noise.replace('\0', '\n');
+        QTest::addRow("random bytes %d", i) << noise << -1;
+    }
+    QTest::newRow("letters as status code") << QByteArray("HTTP/1.1 2x0 OK\r\n\r\nbody") << 0;
+    QTest::newRow("status line cut short") << QByteArray("HTTP/1.0\r\n\r\nbody") << 0;
+    QTest::newRow("huge status code") << QByteArray("HTTP/1.1 99999999 Big\r\n\r\n") << 999;
+    QTest::newRow("letters as length") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: abc\r\n\r\nbody") << 200;
+    QTest::newRow("negative length") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\nbody") << 200;
+    QTest::newRow("enormous length") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\nx") << 200;
+    QTest::newRow("empty location") << QByteArray("HTTP/1.0 302 Found\r\nLocation:\r\n\r\nstay") << 302;
+    QTest::newRow("NUL in header") << QByteArray("HTTP/1.0 200 OK\r\nX: a\0b\r\n\r\nbody", 30) << 200;
+    QTest::newRow("only line feeds") << QByteArray(20000, '\n') << 0;
+}
+
+void TestHttpCli::hostileResponses()
+{
+    QFETCH(QByteArray, response);
+    QFETCH(int, code);
+    Server server;
+    server.addScript(Server::reply(response));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    runUntilDone(cli, rec);
+    QCOMPARE(rec.done, 1);
+    QCOMPARE(cli.ClientState(), hcIdle);
+    if (code >= 0)
+        QCOMPARE(cli.ResponseCode, code);
+    QVERIFY(cli.ExpectedLength >= -1);
+    QCOMPARE(cli.ReceivedBytes, rec.body.data().size());
+}
+
+void TestHttpCli::silentServerIsEndedByTheCaller()
+{
+    Server server;
+    server.addScript({Server::hold()});
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    QTimer::singleShot(200, &cli, [&cli] { cli.AbortRequest(); });
+    try {
+        cli.Fetch();
+        QFAIL("no exception");
+    } catch (const EHttpException &e) {
+        QCOMPARE(e.Code, 404);
+        QCOMPARE(e.message(), QString("Connection aborted on request"));
+    }
+    QCOMPARE(rec.done, 1);
+    QCOMPARE(rec.lastError, 3);
+}
+
+QTEST_MAIN(TestHttpCli)
+#include "tst_httpcli.moc"
