@@ -300,9 +300,12 @@ void TWSocket::LookupHost(const QString &name)
             OnDnsLookupDone(this, 0);
         return;
     }
-    m_lookupId = QHostInfo::lookupHost(name, this, [this](const QHostInfo &info) {
-        guarded([this, info] { lookupDone(info); });
-    });
+    m_lookupId = QHostInfo::lookupHost(name, this, SLOT(hostLookedUp(QHostInfo)));
+}
+
+void TWSocket::hostLookedUp(const QHostInfo &info)
+{
+    guarded([this, &info] { lookupDone(info); });
 }
 
 void TWSocket::lookupDone(const QHostInfo &info)

@@ -99,6 +99,9 @@ public:
     std::function<void(TWSocket *)> OnError;
     std::function<void(TWSocket *, const std::exception &, bool &)> OnBgException;
 
+private slots:
+    void hostLookedUp(const QHostInfo &info);
+
 private:
     void setDefaults();
     void changeState(TSocketState state);

@@ -37,7 +37,9 @@ TItemTree::TItemTree(QWidget *parent)
 
 TItemTree::~TItemTree()
 {
-    // Nodes report their destruction to this object: delete them while it is whole.
+    // Nodes report their destruction to this object: delete them while it is
+    // whole, and tell no one, as the window holding the tree is going too.
+    blockSignals(true);
     m_emptying = true;
     clear();
 }
