@@ -245,22 +245,22 @@ void TWSocket::setSendFlags(int flags)
     m_sendFlags = TSocketSendFlags(flags);
 }
 
+bool TWSocket::peerAddress(sockaddr_in *peer) const
+{
+    socklen_t len = sizeof(*peer);
+    return m_state == wsConnected && getpeername(m_fd, reinterpret_cast<sockaddr *>(peer), &len) == 0;
+}
+
 QString TWSocket::PeerAddr() const
 {
     sockaddr_in peer{};
-    socklen_t len = sizeof(peer);
-    if (m_state != wsConnected || getpeername(m_fd, reinterpret_cast<sockaddr *>(&peer), &len) != 0)
-        return QStringLiteral("error");
-    return QString::fromLatin1(inet_ntoa(peer.sin_addr));
+    return peerAddress(&peer) ? QString::fromLatin1(inet_ntoa(peer.sin_addr)) : QStringLiteral("error");
 }
 
 QString TWSocket::PeerPort() const
 {
     sockaddr_in peer{};
-    socklen_t len = sizeof(peer);
-    if (m_state != wsConnected || getpeername(m_fd, reinterpret_cast<sockaddr *>(&peer), &len) != 0)
-        return QStringLiteral("error");
-    return QString::number(ntohs(peer.sin_port));
+    return peerAddress(&peer) ? QString::number(ntohs(peer.sin_port)) : QStringLiteral("error");
 }
 
 int TWSocket::RcvdCount()

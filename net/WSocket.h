@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 class QHostInfo;
+struct sockaddr_in;
 class QSocketNotifier;
 class QTimer;
 
@@ -104,6 +105,7 @@ private slots:
 
 private:
     void setDefaults();
+    bool peerAddress(sockaddr_in *peer) const;
     void changeState(TSocketState state);
     void lookupDone(const QHostInfo &info);
     void internalClose(bool shutdownFirst, int error);

@@ -150,7 +150,10 @@ void TScriptedServer::serve(int fd, const Script &script)
         case Step::ReadSlowly: {
             if (step.kind == Step::ReadSlowly)
                 std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
-            QByteArray all;
+            {
+                std::lock_guard lock(m_mutex);
+                m_received = request;
+            }
             for (int waited = 0; waited < kHoldLimitMs && !m_stop; ) {
                 if (!waitReadable(fd, kSliceMs)) {
                     waited += kSliceMs;
@@ -160,10 +163,9 @@ void TScriptedServer::serve(int fd, const Script &script)
                 const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
                 if (n <= 0)
                     break;
-                all.append(buffer, n);
+                std::lock_guard lock(m_mutex);
+                m_received.append(buffer, n);
             }
-            std::lock_guard lock(m_mutex);
-            m_received = request + all;
             return;
         }
         }

@@ -42,7 +42,7 @@ public:
     // Whether connections wait for the request's empty line before playing.
     void setReadRequest(bool read) { m_readRequest = read; }
     QList<QByteArray> requests() const;
-    QByteArray received() const; // all bytes of the last connection
+    QByteArray received() const; // what the last holding connection has read so far
     int connections() const { return m_connections; }
 
     // A port on 127.0.0.1 where nothing listens.

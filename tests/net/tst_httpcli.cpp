@@ -69,6 +69,7 @@ private slots:
     void abortEndsTheRequestOnce();
     void staleNoticesNeverReachTheNextRequest();
     void busyClientRefusesASecondRequest();
+    void postSendsItsBodyAfterTheHeader();
     void fetchRaisesForErrorStatusAndLocalFailures();
     void responseWithoutHeader();
     void overlongHeaderLineWaitsForTheClose();
@@ -426,6 +427,32 @@ void TestHttpCli::busyClientRefusesASecondRequest()
     QVERIFY_THROWS_EXCEPTION(EHttpException, cli.Fetch());
     cli.AbortRequest();
     QTRY_COMPARE(rec.done, 1);
+}
+
+void TestHttpCli::postSendsItsBodyAfterTheHeader()
+{
+    Server server;
+    server.setReadRequest(false);
+    server.addScript({Server::readSlowly(0)});
+    THttpCli cli;
+    TRecorder rec(cli);
+    QVERIFY_THROWS_EXCEPTION(EHttpException, cli.StartPost()); // nothing to post
+    QBuffer form;
+    form.setData(QByteArray(20000, 'f'));
+    form.open(QIODevice::ReadOnly);
+    cli.PostStream = &form;
+    bool ended = false;
+    cli.OnSendEnd = [&](THttpCli *) { ended = true; };
+    cli.URL = url(server, "/form");
+    cli.StartPost();
+    QTRY_VERIFY(ended);
+    QCOMPARE(cli.PostedBytes, 20000);
+    cli.AbortRequest();
+    QTRY_VERIFY(server.received().endsWith(QByteArray(20000, 'f')));
+    const QByteArray sent = server.received();
+    QVERIFY(sent.startsWith("POST /form HTTP/1.0\r\n"));
+    QVERIFY(sent.contains("\r\nContent-Type: application/x-www-form-urlencoded\r\n"));
+    QVERIFY(sent.contains("\r\nContent-Length: 20000\r\n\r\nffff"));
 }
 
 void TestHttpCli::fetchRaisesForErrorStatusAndLocalFailures()

@@ -24,6 +24,8 @@ private slots:
     void bigSendToASlowReaderIsQueued();
     void propertiesAreRefusedWhileOpen();
     void socketIsReusedAfterClose();
+    void failingReadHandlerIsRetriedWhenThePeerCloses();
+    void exceptionsInOtherHandlersAbortTheSession();
 
 private:
     static void connectTo(TWSocket &socket, quint16 port);
@@ -207,10 +209,10 @@ void TestWSocket::bigSendToASlowReaderIsQueued()
     QTRY_COMPARE_WITH_TIMEOUT(dataSent, 1, 20000);
     QVERIFY(!sentInside);
     QCOMPARE(sendDataBytes, payload.size());
-    socket.Close();
-    QVERIFY(closed);
     QTRY_COMPARE_WITH_TIMEOUT(server.received().size(), payload.size(), 20000);
     QVERIFY(server.received() == payload);
+    socket.Close();
+    QVERIFY(closed);
     QCOMPARE(dataSent, 1);
 }
 
@@ -264,6 +266,51 @@ void TestWSocket::socketIsReusedAfterClose()
     }
     QCOMPARE(data, QByteArray("oneoneone"));
     QCOMPARE(socket.ReadCount(), 0);
+}
+
+void TestWSocket::failingReadHandlerIsRetriedWhenThePeerCloses()
+{
+    TScriptedServer server;
+    server.setReadRequest(false);
+    server.addScript({TScriptedServer::send("abc"), TScriptedServer::pause(200), TScriptedServer::close()});
+    TWSocket socket;
+    int calls = 0, closed = 0, background = 0;
+    QByteArray data;
+    socket.OnDataAvailable = [&](TWSocket *s, int) {
+        if (++calls == 1)
+            throw std::runtime_error("not now"); // takes nothing: the socket must not spin
+        char buffer[16];
+        const int n = s->Receive(buffer, sizeof(buffer));
+        if (n > 0)
+            data.append(buffer, n);
+    };
+    socket.OnSessionClosed = [&](TWSocket *, int) { ++closed; };
+    socket.OnBgException = [&](TWSocket *, const std::exception &, bool &) { ++background; };
+    connectTo(socket, server.port());
+    QTRY_COMPARE(closed, 1);
+    QCOMPARE(data, QByteArray("abc"));
+    QVERIFY(calls <= 4);
+    QCOMPARE(background, 0);
+}
+
+void TestWSocket::exceptionsInOtherHandlersAbortTheSession()
+{
+    TScriptedServer server;
+    server.setReadRequest(false);
+    server.addScript({TScriptedServer::hold()});
+    TWSocket socket;
+    QString seen;
+    int closed = 0;
+    socket.OnSessionConnected = [&](TWSocket *, int) { throw std::runtime_error("handler failed"); };
+    socket.OnBgException = [&](TWSocket *, const std::exception &e, bool &canClose) {
+        seen = QString::fromLatin1(e.what());
+        QVERIFY(canClose);
+    };
+    socket.OnSessionClosed = [&](TWSocket *, int) { ++closed; };
+    connectTo(socket, server.port());
+    QTRY_COMPARE(closed, 1);
+    QCOMPARE(seen, QString("handler failed"));
+    QCOMPARE(socket.State(), wsClosed);
 }
 
 QTEST_MAIN(TestWSocket)
