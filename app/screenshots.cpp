@@ -1,6 +1,8 @@
 // Renders the main window and a configuration page to PNG files, offscreen,
 // with a small tree in it, for the README.
+#include "AppIcons.h"
 #include "ItemTree.h"
+#include "TreeIcons.h"
 #include "LinkExtractor.h"
 #include "Paths.h"
 #include "UnitConfiguration.h"
@@ -9,13 +11,38 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QPainter>
 #include <QTemporaryDir>
+
+// The pictures drawn by the program, as files for the desktop and the README.
+static void saveIcons(const QString &dir)
+{
+    QDir().mkpath(dir);
+    for (int size : {16, 32, 48, 128}) {
+        AppIcons::programIcon().pixmap(size, size).save(dir + QStringLiteral("/trawlix-%1.png").arg(size));
+        AppIcons::disguiseIcon().pixmap(size, size).save(dir + QStringLiteral("/disguise-%1.png").arg(size));
+    }
+    // The eight item icons, then the check pictures, at double size.
+    const int step = TTreeIcons::kIconSize + 4;
+    QPixmap strip(2 * step * 12, 2 * step);
+    strip.setDevicePixelRatio(2.0);
+    strip.fill(Qt::white);
+    QPainter p(&strip);
+    for (int icon = 0; icon < IconCount; ++icon)
+        p.drawPixmap(2 + step * icon, 2, TTreeIcons::itemIcon(icon, 2.0));
+    const int states[] = {StateUnchecked, StateChecked, StateDone};
+    for (int i = 0; i < 3; ++i)
+        p.drawPixmap(2 + step * (IconCount + i), 2, TTreeIcons::checkPicture(states[i], 2.0));
+    p.end();
+    strip.save(dir + QStringLiteral("/tree-icons.png"));
+}
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(outDir);
+    saveIcons(outDir + QStringLiteral("/../icons"));
 
     QTemporaryDir home;
     TPaths paths = TPaths::under(home.path());

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <algorithm>
 #include <cstdio>
@@ -27,6 +28,24 @@ QByteArray bigPage(int references, qsizetype targetSize)
             page += "<img src=\"img/pic" + QByteArray::number(n) + ".jpg\">" + text + "\n";
     }
     return page + "</body></html>";
+}
+
+qint64 peakRssKiB()
+{
+    QFile status("/proc/self/status");
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+void resetPeakRss()
+{
+    QFile clear("/proc/self/clear_refs");
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
 }
 
 double median(std::vector<double> v)
@@ -88,5 +107,27 @@ int main(int argc, char **argv)
     }
     std::printf("duplicate query: %d items, %d queries (%d found): %.3f us per query\n",
                 tree.nodeCount(), queries, found, clock.nsecsElapsed() / 1e3 / queries);
+
+    // A hostile page: 20 MB, thousands of patterns, not one quote or ">".
+    QByteArray hostile;
+    const QByteArray chunk = "AHREF=abc SRC=def.gif " + QByteArray(2000, 'x');
+    while (hostile.size() < (20 << 20))
+        hostile += chunk;
+    resetPeakRss();
+    const qint64 baseline = peakRssKiB();
+    {
+        TItemTree hostileTree;
+        hostileTree.setConfig(&config);
+        hostileTree.MakeRootNodes();
+        TLinkExtractor extractor(&hostileTree);
+        extractor.setSettingsSource([&] { return settings; });
+        extractor.setFileParent(hostileTree.rootFiles());
+        QElapsedTimer hostileClock;
+        hostileClock.start();
+        extractor.ParseDocument("http://bench.example/", hostile, ModeMainDocument);
+        std::printf("hostile page: %.0f MB without quotes or \">\": %.0f ms, %d nodes, peak memory growth %.1f x page\n",
+                    hostile.size() / 1048576.0, hostileClock.nsecsElapsed() / 1e6, hostileTree.nodeCount(),
+                    (peakRssKiB() - baseline) / 1024.0 / (hostile.size() / 1048576.0));
+    }
     return 0;
 }
