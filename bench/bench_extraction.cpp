@@ -2,11 +2,11 @@
 // scanned into the tree, and duplicate queries against a 100,000-item tree.
 #include "ItemTree.h"
 #include "LinkExtractor.h"
+#include "PeakMemory.h"
 #include "TreeConfig.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <algorithm>
 #include <cstdio>
@@ -28,24 +28,6 @@ QByteArray bigPage(int references, qsizetype targetSize)
             page += "<img src=\"img/pic" + QByteArray::number(n) + ".jpg\">" + text + "\n";
     }
     return page + "</body></html>";
-}
-
-qint64 peakRssKiB()
-{
-    QFile status("/proc/self/status");
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-void resetPeakRss()
-{
-    QFile clear("/proc/self/clear_refs");
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
 }
 
 double median(std::vector<double> v)

@@ -2,11 +2,11 @@
 // client into its memory stream and by curl into /dev/null, in the same run.
 #include "HttpProt.h"
 #include "MemoryStream.h"
+#include "PeakMemory.h"
 
 #include <QList>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 
 #include <arpa/inet.h>
@@ -96,24 +96,6 @@ private:
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
-
-qint64 peakRssKiB()
-{
-    QFile status("/proc/self/status");
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-void resetPeakRss()
-{
-    QFile clear("/proc/self/clear_refs");
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
 
 } // namespace
 
