@@ -65,6 +65,7 @@ TFormMain::TFormMain(const TPaths &paths, QWidget *parent)
     setWindowTitle(kProductName);
     setWindowIcon(AppIcons::programIcon());
     setMinimumSize(580, 355);
+    move(222, 135);
     resize(690, 456);
 
     auto *central = new QWidget(this);

@@ -108,6 +108,7 @@ void THttpCli::StartRequest(THttpRequest kind)
         throw EHttpException(QStringLiteral("HTTP component has nothing to post"), 2);
 
     ++m_requestId; // notices of earlier requests are dropped from now on
+    m_socket->MultiThreaded = MultiThreaded;
     HeaderLines.clear();
     m_request = kind;
     m_doneError = 0;
