@@ -192,6 +192,14 @@ QWidget *TFormMain::buildDocumentPanel()
     connect(TreeView, &QTreeWidget::itemDoubleClicked, this, &TFormMain::TreeViewDblClick);
     connect(TreeView, &TItemTree::enterPressed, this, &TFormMain::TreeViewDblClick);
     connect(TreeView, &TItemTree::spacePressed, this, &TFormMain::SelectUnselecttoggle1Click);
+    connect(TreeView, &TItemTree::emptyingStarted, this, [this] {
+        CurrentItem = nullptr;
+        ParseCursor = nullptr;
+        DownloadQueue.clear();
+        LabelWait->show();
+        LabelWait->repaint(); // the emptying itself keeps the event loop away
+    });
+    connect(TreeView, &TItemTree::emptyingFinished, LabelWait, &QWidget::hide);
     connect(TreeView, &TItemTree::nodeRemoved, this, [this](TTreeNode *node) {
         if (CurrentItem == node)
             CurrentItem = nullptr;

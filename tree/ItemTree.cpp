@@ -166,6 +166,7 @@ void TItemTree::emptyTree()
     // Hidden, so it is not redrawn for every deleted node.
     if (wasVisible)
         hide();
+    emit emptyingStarted();
     m_emptying = true;
     clear();
     m_emptying = false;
@@ -173,6 +174,7 @@ void TItemTree::emptyTree()
     m_nodeCount = 0;
     m_rootLinks = nullptr;
     m_rootFiles = nullptr;
+    emit emptyingFinished();
     if (wasVisible)
         show();
 }

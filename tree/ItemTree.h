@@ -75,6 +75,9 @@ signals:
     void checkClicked(TTreeNode *node);
     // A node is being deleted on its own (not while the whole tree is emptied).
     void nodeRemoved(TTreeNode *node);
+    // The whole tree is being emptied (it is hidden meanwhile), and is empty now.
+    void emptyingStarted();
+    void emptyingFinished();
     void spacePressed();
     void enterPressed();
 

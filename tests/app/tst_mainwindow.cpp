@@ -396,6 +396,17 @@ void TestMainWindow::deletedCurrentItemIsForgotten()
     QVERIFY(m.currentItem() != file);
     QVERIFY(m.DownloadQueue.isEmpty());
     m.TreeViewDblClick();
+
+    // Emptying the whole tree forgets the current item too, and says so meanwhile.
+    TTreeNode *other = addFile("b.gif");
+    m.itemTree()->setCurrentItem(other);
+    bool waitShown = false;
+    connect(m.itemTree(), &TItemTree::emptyingStarted, this, [&] { waitShown = !m.LabelWait->isHidden(); });
+    m.itemTree()->MakeRootNodes();
+    QVERIFY(waitShown);
+    QVERIFY(m.LabelWait->isHidden());
+    QVERIFY(!m.itemTree()->isHidden());
+    QVERIFY(m.currentItem() != other);
 }
 
 QTEST_MAIN(TestMainWindow)
