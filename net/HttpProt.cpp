@@ -246,7 +246,6 @@ void THttpCli::socketSessionConnected(int error)
         normalClosed();
         return;
     }
-    m_connected = true;
     setState(hcConnected);
     if (OnSessionConnected)
         OnSessionConnected(this);
@@ -263,7 +262,6 @@ void THttpCli::socketSessionConnected(int error)
         }
     } catch (...) {
         m_socket->Close();
-        m_connected = false;
     }
 }
 
@@ -565,7 +563,6 @@ void THttpCli::normalClosed()
     if (m_closeHandled)
         return;
     m_closeHandled = true;
-    m_connected = false;
     if (m_bodyPieces > 0 && OnDocEnd)
         OnDocEnd(this);
     postNotice(Notice::Ready);
@@ -573,7 +570,6 @@ void THttpCli::normalClosed()
 
 void THttpCli::relocationClosed()
 {
-    m_connected = false;
     m_relocationPending = false;
     m_closedHandler = ClosedHandler::Normal;
     if (OnLocationChange)

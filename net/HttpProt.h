@@ -172,7 +172,6 @@ private:
     QString m_requestPath;
     QString m_acceptRanges;
     int m_doneError = 0;
-    bool m_connected = false;
     bool m_closeHandled = false; // the closed handler ran for this connection
     bool m_relocationPending = false;
     bool m_allowSending = false;

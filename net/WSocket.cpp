@@ -148,7 +148,6 @@ void TWSocket::setDefaults()
     m_state = wsClosed;
     m_sendQueue.clear();
     m_closeReported = false;
-    m_paused = false;
     m_readCount = 0;
     m_readStalled = false;
     FlushTimeout = 60;
@@ -450,7 +449,7 @@ void TWSocket::postNotification(std::function<void()> notification)
     QMetaObject::invokeMethod(
         this,
         [this, generation, notification = std::move(notification)] {
-            if (generation == m_generation && m_fd >= 0 && !m_paused)
+            if (generation == m_generation && m_fd >= 0)
                 guarded(notification);
         },
         Qt::QueuedConnection);
@@ -484,7 +483,7 @@ void TWSocket::guarded(const std::function<void()> &notification)
 
 void TWSocket::onWritable()
 {
-    if (m_fd < 0 || m_paused)
+    if (m_fd < 0)
         return;
     if (m_state == wsConnecting) {
         int error = 0;
@@ -515,7 +514,7 @@ void TWSocket::connectCompleted(int error)
 
 void TWSocket::onReadable()
 {
-    if (m_fd < 0 || m_paused)
+    if (m_fd < 0)
         return;
     const quint64 generation = m_generation;
     int pending = 0;

@@ -146,7 +146,6 @@ private:
     QString m_lastErrorMessage;
     std::deque<TBuffer> m_sendQueue;
     bool m_closeReported = false;
-    bool m_paused = false;
     bool m_destroying = false;
     bool m_readProgress = false;
     bool m_readStalled = false;
