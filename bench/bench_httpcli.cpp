@@ -109,7 +109,6 @@ double freshMemoryMiBps()
     void *p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED)
         return 0;
-    madvise(p, bytes, MADV_HUGEPAGE);
     std::memset(p, 1, bytes);
     const double seconds = clock.nsecsElapsed() / 1e9;
     munmap(p, bytes);
@@ -167,10 +166,13 @@ int main(int argc, char **argv)
         bestCurl = std::min(bestCurl, clock.nsecsElapsed() / 1e9);
     }
     const double curl = mib / bestCurl;
-    const double best = mib / *std::min_element(ours.begin(), ours.end());
+    const double first = mib / ours[0];
+    const double warm = mib / std::min(ours[1], ours[2]);
     std::printf("download %.0f MiB over loopback: curl -o /dev/null %.0f MiB/s (best of 3)\n", mib, curl);
-    std::printf("  ours into a memory stream, runs 1-3: %.0f, %.0f, %.0f MiB/s; best %.0f%% of curl (target >= 80%%)\n",
-                mib / ours[0], mib / ours[1], mib / ours[2], 100 * best / curl);
+    std::printf("  ours into a memory stream, first run of the process: %.0f MiB/s = %.0f%% of curl\n", first,
+                100 * first / curl);
+    std::printf("  ours into a memory stream, warm (best of runs 2-3):   %.0f MiB/s = %.0f%% of curl (target >= 80%%)\n",
+                warm, 100 * warm / curl);
     std::printf("  filling %.0f MiB of fresh memory on this machine: %.0f MiB/s (the bound for a first run)\n", mib,
                 freshMemoryMiBps());
     std::printf("peak memory growth during our download: %.0f MiB = %.2f x body (target < 2.5)\n",

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QIODevice>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -33,14 +34,31 @@ QByteArray basicCredentials(const QString &user, const QString &password)
     return (user + QLatin1Char(':') + password).toUtf8().toBase64();
 }
 
-// A whole decimal number, or an exception, as a strict integer conversion gives.
-qint64 strictInteger(const QString &text)
+// A length the server gave, or -1 when it is not a whole number that fits.
+qint64 contentLength(const QString &text)
 {
     bool ok = false;
     const qint64 value = text.trimmed().toLongLong(&ok);
-    if (!ok)
-        throw EHttpException(QStringLiteral("'%1' is not a valid integer value").arg(text.left(40)), 0);
-    return value;
+    return ok && value >= 0 ? value : -1;
+}
+
+// A control character in a URL would end the request line early and smuggle
+// header lines of the text's own into the request.
+bool hasControlCharacter(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
+
+QString joinUrl(const QString &proto, const QString &host, const QString &port, const QString &path)
+{
+    return (proto.isEmpty() ? QStringLiteral("http") : proto) + QStringLiteral("://") + host
+           + (port.isEmpty() ? QString() : QLatin1Char(':') + port) + path;
+}
+
+// Responses that carry no body whatever their header says.
+bool hasNoBody(THttpRequest request, int status)
+{
+    return request == rqHead || (status >= 100 && status < 200) || status == 204 || status == 304;
 }
 
 } // namespace
@@ -55,7 +73,7 @@ THttpCli::THttpCli(QObject *parent)
     m_socket->OnSessionConnected = [this](TWSocket *, int error) { socketSessionConnected(error); };
     m_socket->OnDataAvailable = [this](TWSocket *, int) { socketDataAvailable(); };
     m_socket->OnDataSent = [this](TWSocket *, int) { socketDataSent(); };
-    m_socket->OnSessionClosed = [this](TWSocket *, int) { socketSessionClosed(); };
+    m_socket->OnSessionClosed = [this](TWSocket *, int error) { socketSessionClosed(error); };
 }
 
 THttpCli::~THttpCli()
@@ -83,6 +101,13 @@ void THttpCli::Fetch()
         drainNotices();
     if (ResponseCode >= 400)
         throw EHttpException(ResponseText, ResponseCode);
+    if (m_doneError != 0)
+        throw EHttpException(m_errorText, m_doneError);
+}
+
+THttpResult THttpCli::Result() const
+{
+    return {m_doneError, m_errorText, ResponseCode, ReceivedBytes, ExpectedLength};
 }
 
 void THttpCli::StartFetch()
@@ -112,6 +137,8 @@ void THttpCli::StartRequest(THttpRequest kind)
     HeaderLines.clear();
     m_request = kind;
     m_doneError = 0;
+    m_errorText.clear();
+    m_closeHandled = false;
     m_closedHandler = ClosedHandler::Normal;
     m_relocationPending = false;
     m_relocations = 0;
@@ -144,7 +171,17 @@ void THttpCli::StartRequest(THttpRequest kind)
     }
     if (m_requestPath.isEmpty())
         m_requestPath = QStringLiteral("/");
-    beginConnection();
+    if (hasControlCharacter(URL) || hasControlCharacter(Proxy)) {
+        failRequest(kInvalidUrl, QStringLiteral("invalid URL: it holds a control character"));
+        return;
+    }
+    // A URL the socket refuses (no host name, say) ends the request as a
+    // failure; the client is idle again once its done event has come.
+    try {
+        beginConnection();
+    } catch (const std::exception &e) {
+        failRequest(SocketError::InvalidArgument, QString::fromStdString(e.what()));
+    }
 }
 
 void THttpCli::beginConnection()
@@ -153,8 +190,35 @@ void THttpCli::beginConnection()
     m_inBody = false;
     m_closedHandler = ClosedHandler::Normal;
     m_closeHandled = false;
+    // Every response, the first or a relocation's, is judged on its own header.
+    ExpectedLength = -1;
+    m_headerLines = 0;
+    m_headerBytes = 0;
+    m_bodyPieces = 0;
+    const quint64 request = m_requestId;
     setState(hcResolving);
+    if (overtaken(request))
+        return;
     m_socket->LookupHost(m_connectHost);
+}
+
+bool THttpCli::overtaken(quint64 request) const
+{
+    return request != m_requestId || m_state == hcIdle || m_state == hcAborting;
+}
+
+void THttpCli::failRequest(int error, const QString &text)
+{
+    if (m_doneError == 0) {
+        m_doneError = error;
+        m_errorText = text;
+    }
+    m_relocationPending = false;
+    m_closedHandler = ClosedHandler::Normal;
+    m_held = 0;
+    if (m_socket->State() != wsClosed)
+        m_socket->Close();
+    normalClosed();
 }
 
 void THttpCli::setState(THttpCliState state)
@@ -200,10 +264,9 @@ void THttpCli::runNotice()
         try {
             beginConnection();
         } catch (const std::exception &e) {
-            m_doneError = SocketError::InvalidArgument;
             ResponseCode = 404;
             ResponseText = QString::fromStdString(e.what());
-            normalClosed();
+            failRequest(SocketError::InvalidArgument, ResponseText);
         }
         break;
     }
@@ -212,7 +275,10 @@ void THttpCli::runNotice()
 void THttpCli::socketDnsLookupDone(int error)
 {
     if (error == 0) {
+        const quint64 request = m_requestId;
         setState(hcConnecting);
+        if (overtaken(request))
+            return;
         try {
             m_socket->setAddr(m_socket->DnsResult());
             m_socket->setPort(m_connectPort);
@@ -221,36 +287,39 @@ void THttpCli::socketDnsLookupDone(int error)
         } catch (const ESocketException &) {
             // A refusal leaves no error number behind; still, the request failed.
             const int code = m_socket->LastError() ? m_socket->LastError() : int(SocketError::InvalidArgument);
-            m_doneError = code;
             ResponseCode = 404;
             ResponseText = QStringLiteral("can't connect: %1 (Error #%2)").arg(SocketErrorText(code)).arg(code);
-            m_socket->Close();
-            normalClosed();
+            failRequest(code, ResponseText);
         }
         return;
     }
-    if (m_state == hcAborting)
+    if (m_state == hcAborting || m_state == hcIdle)
         return;
-    m_doneError = error;
     ResponseCode = 404;
     ResponseText = QStringLiteral("can't resolve hostname to IP address");
-    normalClosed();
+    failRequest(error, ResponseText);
 }
 
 void THttpCli::socketSessionConnected(int error)
 {
     if (error != 0) {
-        m_doneError = error;
         ResponseCode = 404;
         ResponseText = QStringLiteral("%1 (Error #%2)").arg(SocketErrorText(error)).arg(error);
-        normalClosed();
+        failRequest(error, ResponseText);
         return;
     }
+    const quint64 request = m_requestId;
     setState(hcConnected);
+    if (overtaken(request))
+        return;
     if (OnSessionConnected)
         OnSessionConnected(this);
+    if (overtaken(request))
+        return;
     m_inBody = false;
     setState(hcAwaitingHeader);
+    if (overtaken(request))
+        return;
     const char *method = m_request == rqPost ? "POST" : m_request == rqHead ? "HEAD" : "GET";
     try {
         BuildRequest(QLatin1String(method));
@@ -396,6 +465,11 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
     if (m_headerLines == 0 && OnHeaderBegin)
         OnHeaderBegin(this);
     ++m_headerLines;
+    m_headerBytes += raw.size() + 1;
+    if (m_headerLines > kMaxHeaderLines || m_headerBytes > kMaxHeaderBytes) {
+        failRequest(kHeaderTooLarge, QStringLiteral("response header too large"));
+        return;
+    }
     const QString line = QString::fromLatin1(raw);
 
     if (line.left(6).toUpper() == QLatin1String("<HTML>")) {
@@ -410,6 +484,8 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
         return;
     }
 
+    if (m_headerLines == 1 && !handleStatusLine(line))
+        return;
     if (line.isEmpty()) {
         if (m_relocationPending) {
             if (OnHeaderEnd)
@@ -419,12 +495,9 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
             m_bodyPieces = 0;
             if (m_relocations >= kMaxRelocations) {
                 // A server that sends us round in circles: give up.
-                m_relocationPending = false;
-                m_doneError = kTooManyRelocations;
                 ResponseCode = 404;
                 ResponseText = QStringLiteral("Too many relocations");
-                m_socket->Close();
-                normalClosed();
+                failRequest(kTooManyRelocations, ResponseText);
                 return;
             }
             ++m_relocations;
@@ -432,10 +505,13 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
             m_socket->Close();
             return;
         }
+        const quint64 request = m_requestId;
         setState(hcAwaitingBody);
         m_inBody = true;
         if (OnHeaderEnd)
             OnHeaderEnd(this);
+        if (overtaken(request))
+            return;
         if (m_held > 0) {
             const int held = m_held;
             m_held = 0;
@@ -445,10 +521,7 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
     }
 
     HeaderLines << line;
-    if (line.startsWith(QLatin1String("HTTP/1.0")) || line.startsWith(QLatin1String("HTTP/1.1"))) {
-        ResponseCode = int(strictInteger(line.mid(9, 3)));
-        ResponseText = line.mid(13);
-    } else if (const qsizetype colon = line.indexOf(QLatin1Char(':')); colon >= 0) {
+    if (const qsizetype colon = line.indexOf(QLatin1Char(':')); colon >= 0 && m_headerLines > 1) {
         const QString field = line.left(colon).toLower();
         QString value = line.mid(colon + 1);
         qsizetype blanks = 0;
@@ -456,12 +529,10 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
             ++blanks;
         value.remove(0, blanks);
         if (field == QLatin1String("location")) {
-            handleLocation(value);
+            if (!handleLocation(value))
+                return;
         } else if (field == QLatin1String("content-length")) {
-            const qint64 length = strictInteger(value);
-            if (length < 0)
-                throw EHttpException(QStringLiteral("negative content length"), 0);
-            ExpectedLength = length;
+            ExpectedLength = contentLength(value);
         } else if (field == QLatin1String("content-range")) {
             const qsizetype dash = value.indexOf(QLatin1Char('-'));
             const qsizetype slash = value.indexOf(QLatin1Char('/'));
@@ -483,32 +554,53 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
         m_socket->Close(); // nothing more is read; what is held is still handled
 }
 
-void THttpCli::handleLocation(const QString &location)
+// The first line of a response: "HTTP/1.x", a blank and a three-digit code.
+bool THttpCli::handleStatusLine(const QString &line)
+{
+    const bool versionOk = line.startsWith(QLatin1String("HTTP/1.0")) || line.startsWith(QLatin1String("HTTP/1.1"));
+    const QString code = line.mid(9, 3);
+    const bool codeOk = code.size() == 3 && std::all_of(code.cbegin(), code.cend(), [](QChar c) {
+                            return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+                        });
+    if (!versionOk || line.size() < 12 || line.at(8) != QLatin1Char(' ') || !codeOk) {
+        failRequest(kMalformedStatus, QStringLiteral("malformed status line"));
+        return false;
+    }
+    ResponseCode = code.toInt();
+    ResponseText = line.mid(13);
+    return true;
+}
+
+bool THttpCli::handleLocation(const QString &location)
 {
     if (location.isEmpty())
-        return; // nothing to go to
+        return true; // nothing to go to
+    if (hasControlCharacter(location)) {
+        failRequest(kInvalidUrl, QStringLiteral("invalid URL in relocation: it holds a control character"));
+        return false;
+    }
     m_relocationPending = true;
     if (Proxy.isEmpty()) {
         if (location.startsWith(QLatin1Char('/'))) {
             m_requestPath = location;
-            CurrentLocation = QStringLiteral("http://") + m_connectHost + location;
-            return;
+            CurrentLocation = joinUrl(QStringLiteral("http"), m_connectHost,
+                                      m_connectPort == QLatin1String("80") ? QString() : m_connectPort, location);
+            return true;
         }
         const TUrlParts target = SplitUrl(location);
         m_connectHost = target.host;
         m_requestPath = target.path;
+        if (!target.proto.isEmpty() && !target.host.isEmpty()) {
+            // Another server: its own port, or the default one.
+            m_connectPort = target.port.isEmpty() ? QStringLiteral("80") : target.port;
+            m_serverHost = target.host;
+            if (target.path.isEmpty())
+                m_requestPath = QStringLiteral("/");
+            CurrentLocation = joinUrl(target.proto, target.host, target.port, target.path);
+            return true;
+        }
         if (!target.port.isEmpty())
             m_connectPort = target.port;
-        if (!target.proto.isEmpty() && !target.host.isEmpty()) {
-            m_serverHost = target.host;
-            if (target.path.isEmpty()) {
-                m_requestPath = QStringLiteral("/");
-                CurrentLocation = target.proto + QStringLiteral("://") + target.host;
-            } else {
-                CurrentLocation = target.proto + QStringLiteral("://") + target.host + target.path;
-            }
-            return;
-        }
         const QString proto = target.proto.isEmpty() ? QStringLiteral("http") : target.proto;
         if (target.path.isEmpty()) {
             // A bare name, which splitting gives as the host.
@@ -521,21 +613,22 @@ void THttpCli::handleLocation(const QString &location)
         } else {
             m_serverHost = target.host;
         }
-        return;
+        return true;
     }
+    // Through a proxy the request line names the whole URL, port included.
     if (location.startsWith(QLatin1Char('/'))) {
         const TUrlParts current = SplitUrl(m_requestPath);
-        CurrentLocation = (current.proto.isEmpty() ? QStringLiteral("http") : current.proto) + QStringLiteral("://")
-                          + current.host + location;
+        CurrentLocation = joinUrl(current.proto, current.host, current.port, location);
         m_requestPath = CurrentLocation;
-        return;
+        return true;
     }
     const TUrlParts target = SplitUrl(location);
     if (!target.proto.isEmpty() && !target.host.isEmpty()) {
         m_serverHost = target.host;
-        CurrentLocation = target.proto + QStringLiteral("://") + target.host + target.path;
+        CurrentLocation = joinUrl(target.proto, target.host, target.port, target.path);
         m_requestPath = CurrentLocation;
     }
+    return true;
 }
 
 void THttpCli::HandleBodyData(const char *data, int len)
@@ -550,12 +643,33 @@ void THttpCli::HandleBodyData(const char *data, int len)
         OnDocData(this, data, len);
 }
 
-void THttpCli::socketSessionClosed()
+void THttpCli::socketSessionClosed(int error)
 {
-    if (m_closedHandler == ClosedHandler::Relocation)
+    // A connection that broke (reset, say) fails the request, whatever came.
+    if (error != 0 && m_doneError == 0 && m_state != hcAborting && m_state != hcIdle) {
+        m_doneError = error;
+        m_errorText = QStringLiteral("%1 (Error #%2)").arg(SocketErrorText(error)).arg(error);
+    }
+    if (m_closedHandler == ClosedHandler::Relocation && m_doneError == 0)
         relocationClosed();
     else
         normalClosed();
+}
+
+// A close is the end of a response only when the whole response came.
+void THttpCli::checkComplete()
+{
+    if (m_doneError != 0 || m_state == hcAborting || m_state == hcIdle || ResponseCode >= 400)
+        return;
+    if (!m_inBody) {
+        m_doneError = kIncompleteResponse;
+        m_errorText = QStringLiteral("connection closed before the response was complete");
+    } else if (ExpectedLength >= 0 && ReceivedBytes < ExpectedLength && !hasNoBody(m_request, ResponseCode)) {
+        m_doneError = kIncompleteResponse;
+        m_errorText = QStringLiteral("connection closed before the response was complete (%1 of %2 bytes)")
+                          .arg(ReceivedBytes)
+                          .arg(ExpectedLength);
+    }
 }
 
 void THttpCli::normalClosed()
@@ -563,6 +677,7 @@ void THttpCli::normalClosed()
     if (m_closeHandled)
         return;
     m_closeHandled = true;
+    checkComplete();
     if (m_bodyPieces > 0 && OnDocEnd)
         OnDocEnd(this);
     postNotice(Notice::Ready);
@@ -570,15 +685,20 @@ void THttpCli::normalClosed()
 
 void THttpCli::relocationClosed()
 {
+    const quint64 request = m_requestId;
     m_relocationPending = false;
     m_closedHandler = ClosedHandler::Normal;
     if (OnLocationChange)
         OnLocationChange(this);
+    if (overtaken(request))
+        return;
     postNotice(Notice::Relocate);
 }
 
 void THttpCli::AbortRequest()
 {
+    if (m_state == hcAborting)
+        return; // already on its way out, from an event of this abort
     if (m_state == hcIdle) {
         if (m_socket->State() != wsClosed)
             m_socket->Close();
@@ -598,7 +718,8 @@ void THttpCli::AbortRequest()
     });
     ResponseCode = 404;
     ResponseText = QStringLiteral("Connection aborted on request");
-    m_doneError = 3;
+    m_doneError = kAborted;
+    m_errorText = ResponseText;
     m_closedHandler = ClosedHandler::Normal;
     if (!resolving)
         m_socket->Close();

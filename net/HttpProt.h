@@ -38,6 +38,18 @@ public:
     int Code;
 };
 
+// How a request ended, as one value: the done error (0 for success) with its
+// text, the server's status code and what arrived of the body.
+struct THttpResult
+{
+    int error = 0;
+    QString errorText;
+    int status = 0;
+    qint64 received = 0;
+    qint64 expected = -1;
+    bool ok() const { return error == 0 && status < 400; }
+};
+
 // The parts of a URL as the client splits it; each empty when absent.
 struct TUrlParts
 {
@@ -60,8 +72,16 @@ public:
     static constexpr int kMaxRelocations = 20;
     static constexpr int kLineBufferSize = 8192;
     static constexpr int kBodyBlockSize = 256 * 1024;
-    // Done error of a request that was relocated too often.
+    // Done errors of our own, beside the socket's error numbers.
+    static constexpr int kAborted = 3;
     static constexpr int kTooManyRelocations = 5;
+    static constexpr int kIncompleteResponse = 6;
+    static constexpr int kMalformedStatus = 7;
+    static constexpr int kHeaderTooLarge = 8;
+    static constexpr int kInvalidUrl = 9;
+    // Generous for real servers; a header beyond either ends the request.
+    static constexpr int kMaxHeaderBytes = 256 * 1024;
+    static constexpr int kMaxHeaderLines = 1000;
 
     explicit THttpCli(QObject *parent = nullptr);
     ~THttpCli() override;
@@ -101,10 +121,12 @@ public:
     QString CurrentLocation;
     QString AcceptRanges() const { return m_acceptRanges; }
     THttpCliState ClientState() const { return m_state; }
+    // The outcome of the last request; complete once OnRequestDone has come.
+    THttpResult Result() const;
     TWSocket *socket() const { return m_socket; }
 
     // Blocking GET: runs the event loop until the request is done; throws
-    // EHttpException when the response code ends at 400 or more.
+    // EHttpException when the status code is 400 or more or the request failed.
     void Fetch();
     // Non-blocking GET; its end is OnRequestDone.
     void StartFetch();
@@ -142,6 +164,12 @@ private:
 
     void StartRequest(THttpRequest kind);
     void beginConnection();
+    // The request ends now with this done error; the connection is closed.
+    void failRequest(int error, const QString &text);
+    // True when the request that was running as `request` has been aborted or
+    // replaced from inside an event handler: the caller must not go on.
+    bool overtaken(quint64 request) const;
+    void checkComplete();
     void setState(THttpCliState state);
     void postNotice(Notice kind);
     void runNotice();
@@ -151,7 +179,7 @@ private:
     void socketSessionConnected(int error);
     void socketDataAvailable();
     void socketDataSent();
-    void socketSessionClosed();
+    void socketSessionClosed(int error);
     void normalClosed();
     void relocationClosed();
 
@@ -160,7 +188,8 @@ private:
     void sendPostBlock();
     void HandleHeaderLine(const QByteArray &line);
     void HandleBodyData(const char *data, int len);
-    void handleLocation(const QString &location);
+    bool handleLocation(const QString &location);
+    bool handleStatusLine(const QString &line);
     void processHeldLines();
 
     TWSocket *m_socket;
@@ -172,11 +201,13 @@ private:
     QString m_requestPath;
     QString m_acceptRanges;
     int m_doneError = 0;
+    QString m_errorText;
     bool m_closeHandled = false; // the closed handler ran for this connection
     bool m_relocationPending = false;
     bool m_allowSending = false;
     bool m_inBody = false; // the line handler: header lines, then body data
     int m_headerLines = 0;
+    qint64 m_headerBytes = 0;
     int m_bodyPieces = 0;
     int m_relocations = 0;
     ClosedHandler m_closedHandler = ClosedHandler::Normal;

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr qint64 kMinimumCapacity = 64 * 1024;
+constexpr qint64 kPopulateStep = 8 * 1024 * 1024;
 
 void *mapAnonymous(qint64 bytes)
 {
@@ -35,6 +36,7 @@ void TMemoryStream::release()
     m_data = nullptr;
     m_capacity = 0;
     m_size = 0;
+    m_populated = 0;
 }
 
 bool TMemoryStream::reserve(qint64 bytes)
@@ -48,11 +50,26 @@ bool TMemoryStream::reserve(qint64 bytes)
                          : mapAnonymous(capacity);
     if (!grown || grown == MAP_FAILED)
         return false;
-    // Fewer page faults on large bodies; a hint only.
-    madvise(grown, size_t(capacity), MADV_HUGEPAGE);
     m_data = static_cast<char *>(grown);
     m_capacity = capacity;
+    m_populated = std::min(m_populated, m_capacity);
     return true;
+}
+
+// Fresh pages are faulted in one at a time as they are first written, which
+// bounds the first transfer of a process; the kernel maps a run of them much
+// faster in one call. Huge pages are not asked for: on a fragmented machine
+// the kernel compacts memory for them on the spot, which stalled the first
+// large transfer of a process for a second and more.
+void TMemoryStream::populate(qint64 end)
+{
+    if (end <= m_populated)
+        return;
+    const qint64 upTo = std::min(m_capacity, std::max(end, m_populated + kPopulateStep));
+#ifdef MADV_POPULATE_WRITE
+    madvise(m_data + m_populated, size_t(upTo - m_populated), MADV_POPULATE_WRITE);
+#endif
+    m_populated = upTo;
 }
 
 void TMemoryStream::clear()
@@ -84,6 +101,7 @@ qint64 TMemoryStream::writeData(const char *data, qint64 size)
     const qint64 end = pos() + size;
     if (!reserve(end))
         return -1;
+    populate(end);
     std::memcpy(m_data + pos(), data, size_t(size));
     m_size = std::max(m_size, end);
     return size;

@@ -3,9 +3,10 @@
 #include <QIODevice>
 
 // A growable in-memory stream for received bodies. Its storage is mapped
-// memory that grows in place (the kernel moves pages, nothing is copied), asks
-// for huge pages, and keeps its capacity when cleared up to a limit, so a
-// transfer slot that downloads one file after another reuses warm memory.
+// memory that grows in place (the kernel moves pages, nothing is copied), is
+// mapped ahead of the writer in large steps, and keeps its capacity when
+// cleared up to a limit, so a transfer slot that downloads one file after
+// another reuses warm memory.
 class TMemoryStream : public QIODevice
 {
     Q_OBJECT
@@ -35,8 +36,10 @@ protected:
 
 private:
     void release();
+    void populate(qint64 end);
 
     char *m_data = nullptr;
     qint64 m_size = 0;
     qint64 m_capacity = 0;
+    qint64 m_populated = 0; // bytes from the start already backed by pages
 };

@@ -3,10 +3,10 @@
 #include "SocketErrors.h"
 
 #include <QCoreApplication>
-#include <QHostInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -20,14 +20,22 @@
 namespace {
 
 constexpr int kStallPollMs = 50;
-constexpr int kMaxDnsResults = 256;
+// Read at most this much per readiness before the event loop runs again, so
+// a fast transfer never freezes the window and other sockets get their turn.
+constexpr qint64 kReadBudget = 1024 * 1024;
 
 // A dotted IPv4 address as the classic conversion reads it; the broadcast
 // address does not count, as that conversion cannot tell it from a failure.
+// Only digits, dots and hex letters may stand in it: the conversion would
+// stop at a blank and take whatever follows as part of a valid address.
 bool dottedAddress(const QString &name, in_addr *address)
 {
+    const bool clean = std::all_of(name.cbegin(), name.cend(), [](QChar c) {
+        return c.isDigit() || c == QLatin1Char('.') || c == QLatin1Char('x') || c == QLatin1Char('X')
+               || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'));
+    });
     const QByteArray latin = name.toLatin1();
-    if (latin.isEmpty() || name == QLatin1String("255.255.255.255"))
+    if (!clean || latin.isEmpty() || name == QLatin1String("255.255.255.255"))
         return false;
     return inet_aton(latin.constData(), address) != 0;
 }
@@ -73,6 +81,12 @@ int resolveProto(const QString &proto)
         throw ESocketException(QStringLiteral("WSocketResolveProto: Invalid Protocol."));
     if (allDigits(proto))
         return leadingNumber(proto);
+    // The usual names need no look-up, which opens the protocols file each
+    // time and fails when the process is out of file descriptors.
+    if (proto.compare(QLatin1String("tcp"), Qt::CaseInsensitive) == 0)
+        return IPPROTO_TCP;
+    if (proto.compare(QLatin1String("udp"), Qt::CaseInsensitive) == 0)
+        return IPPROTO_UDP;
     const protoent *entry = getprotobyname(proto.toLatin1().constData());
     if (!entry)
         throw ESocketException(QStringLiteral("WSocketResolveProto: Cannot convert protocol '%1', Error #%2")
@@ -284,10 +298,7 @@ void TWSocket::LookupHost(const QString &name)
             OnDnsLookupDone(this, SocketError::InvalidArgument);
         return;
     }
-    if (m_lookupId >= 0) {
-        QHostInfo::abortHostLookup(m_lookupId);
-        m_lookupId = -1;
-    }
+    m_lookup.cancel();
     m_dnsResult.clear();
     m_dnsResultList.clear();
 
@@ -299,50 +310,24 @@ void TWSocket::LookupHost(const QString &name)
             OnDnsLookupDone(this, 0);
         return;
     }
-    m_lookupId = QHostInfo::lookupHost(name, this, SLOT(hostLookedUp(QHostInfo)));
+    m_lookup.start(name, [this](const THostAddresses &found) { guarded([this, &found] { lookupDone(found); }); });
 }
 
-void TWSocket::hostLookedUp(const QHostInfo &info)
+void TWSocket::lookupDone(const THostAddresses &found)
 {
-    guarded([this, &info] { lookupDone(info); });
-}
-
-void TWSocket::lookupDone(const QHostInfo &info)
-{
-    if (info.lookupId() != m_lookupId)
-        return; // cancelled or replaced
-    m_lookupId = -1;
-    int error = 0;
-    switch (info.error()) {
-    case QHostInfo::NoError:
-        break;
-    case QHostInfo::HostNotFound:
-        error = SocketError::HostNotFound;
-        break;
-    default:
-        error = SocketError::NoRecovery;
-        break;
-    }
-    if (error == 0) {
-        for (const QHostAddress &address : info.addresses()) {
-            if (address.protocol() == QAbstractSocket::IPv4Protocol && m_dnsResultList.size() < kMaxDnsResults)
-                m_dnsResultList << address.toString();
-        }
-        if (m_dnsResultList.isEmpty())
-            error = SocketError::NoData;
-        else
-            m_dnsResult = m_dnsResultList.first();
+    if (found.error == 0) {
+        m_dnsResultList = found.addresses;
+        m_dnsResult = m_dnsResultList.first();
     }
     if (OnDnsLookupDone)
-        OnDnsLookupDone(this, error);
+        OnDnsLookupDone(this, found.error);
 }
 
 void TWSocket::CancelLookup()
 {
-    if (m_lookupId < 0)
+    if (!m_lookup.running())
         return;
-    QHostInfo::abortHostLookup(m_lookupId);
-    m_lookupId = -1;
+    m_lookup.cancel();
     if (!m_destroying && OnDnsLookupDone)
         OnDnsLookupDone(this, SocketError::Interrupted);
 }
@@ -519,7 +504,7 @@ void TWSocket::onReadable()
     const quint64 generation = m_generation;
     int pending = 0;
     if (ioctl(m_fd, FIONREAD, &pending) == 0 && pending > 0) {
-        receiveLoop(0);
+        receiveLoop(0, kReadBudget);
         return;
     }
     if (generation != m_generation)
@@ -540,7 +525,7 @@ void TWSocket::peerClosed(int error)
 {
     if (m_state == wsConnecting)
         return;
-    receiveLoop(0);
+    receiveLoop(0, -1);
     if (!m_closeReported) {
         m_closeReported = true;
         if (OnSessionClosed)
@@ -550,9 +535,10 @@ void TWSocket::peerClosed(int error)
         Close();
 }
 
-void TWSocket::receiveLoop(int error)
+void TWSocket::receiveLoop(int error, qint64 budget)
 {
     const quint64 generation = m_generation;
+    const qint64 start = m_readCount;
     for (;;) {
         m_lastError = 0;
         m_readProgress = false;
@@ -569,8 +555,17 @@ void TWSocket::receiveLoop(int error)
                 stallReading();
             return;
         }
-        if (generation != m_generation || m_fd < 0 || m_lastError != 0)
+        if (generation != m_generation || m_fd < 0)
             return;
+        if (m_lastError != 0) {
+            // A connection that broke while we read (a reset, say) is closed
+            // with its error; the next read would only see an ordinary end.
+            if (m_lastError != SocketError::WouldBlock && budget >= 0)
+                peerClosed(m_lastError);
+            return;
+        }
+        if (budget >= 0 && m_readCount - start >= budget)
+            return; // the notifier fires again at the next turn of the loop
         int pending = 0;
         if (ioctl(m_fd, FIONREAD, &pending) != 0) {
             m_lastError = lastSocketError();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HostLookup.h"
 #include "WSockBuf.h"
 
 #include <QObject>
@@ -10,7 +11,6 @@
 #include <functional>
 #include <stdexcept>
 
-class QHostInfo;
 struct sockaddr_in;
 class QSocketNotifier;
 class QTimer;
@@ -88,6 +88,8 @@ public:
     void Close();
     void AbortSession();
     void PumpMessages();
+    // Tests put a resolver of their own in place of the system's.
+    void setResolver(THostLookup::Resolver resolver) { m_lookup.setResolver(std::move(resolver)); }
 
     std::function<void(TWSocket *, int)> OnDataAvailable;
     std::function<void(TWSocket *, int)> OnDataSent;
@@ -100,14 +102,11 @@ public:
     std::function<void(TWSocket *)> OnError;
     std::function<void(TWSocket *, const std::exception &, bool &)> OnBgException;
 
-private slots:
-    void hostLookedUp(const QHostInfo &info);
-
 private:
     void setDefaults();
     bool peerAddress(sockaddr_in *peer) const;
     void changeState(TSocketState state);
-    void lookupDone(const QHostInfo &info);
+    void lookupDone(const THostAddresses &found);
     void internalClose(bool shutdownFirst, int error);
     void closeHandleQuietly();
     void errorReport(const QString &function);
@@ -121,7 +120,9 @@ private:
     void onWritable();
     void connectCompleted(int error);
     void peerClosed(int error);
-    void receiveLoop(int error);
+    // Hands arriving data to the reader until none is left or, with a budget
+    // of 0 or more, until that many bytes were read; -1 reads everything.
+    void receiveLoop(int error, qint64 budget);
     void sendStep();
     bool allSent() const;
     void postNotification(std::function<void()> notification);
@@ -133,7 +134,7 @@ private:
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QTimer *m_stallTimer = nullptr;
-    int m_lookupId = -1;
+    THostLookup m_lookup{this};
 
     QString m_addr, m_port, m_proto, m_localAddr, m_localPort;
     bool m_addrAssigned = false, m_portAssigned = false, m_protoAssigned = true, m_localPortAssigned = false;

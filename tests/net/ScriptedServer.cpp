@@ -96,6 +96,18 @@ void TScriptedServer::run()
     }
 }
 
+bool TScriptedServer::sendAll(int fd, const QByteArray &data)
+{
+    qsizetype sent = 0;
+    while (sent < data.size()) {
+        const ssize_t n = ::send(fd, data.constData() + sent, size_t(data.size() - sent), MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        sent += n;
+    }
+    return true;
+}
+
 void TScriptedServer::serve(int fd, const Script &script)
 {
     QByteArray request;
@@ -117,13 +129,12 @@ void TScriptedServer::serve(int fd, const Script &script)
     }
     for (const Step &step : script) {
         switch (step.kind) {
-        case Step::Send: {
-            qsizetype sent = 0;
-            while (sent < step.data.size()) {
-                const ssize_t n = ::send(fd, step.data.constData() + sent, size_t(step.data.size() - sent), MSG_NOSIGNAL);
-                if (n <= 0)
+        case Step::Send:
+        case Step::SendRepeated: {
+            const int times = step.kind == Step::Send ? 1 : step.ms;
+            for (int i = 0; i < times; ++i) {
+                if (!sendAll(fd, step.data))
                     return;
-                sent += n;
             }
             break;
         }

@@ -16,13 +16,15 @@ class TScriptedServer
 public:
     struct Step
     {
-        enum Kind { Send, Pause, Close, Reset, Hold, ReadSlowly } kind;
+        enum Kind { Send, Pause, Close, Reset, Hold, ReadSlowly, SendRepeated } kind;
         QByteArray data;
         int ms = 0;
     };
     using Script = std::vector<Step>;
 
     static Step send(const QByteArray &data) { return {Step::Send, data, 0}; }
+    // The same bytes sent again and again, without holding them all at once.
+    static Step repeat(const QByteArray &data, int times) { return {Step::SendRepeated, data, times}; }
     static Step pause(int ms) { return {Step::Pause, {}, ms}; }
     static Step close() { return {Step::Close, {}, 0}; }
     static Step reset() { return {Step::Reset, {}, 0}; }
@@ -51,6 +53,7 @@ public:
 private:
     void run();
     void serve(int fd, const Script &script);
+    static bool sendAll(int fd, const QByteArray &data);
 
     int m_listen = -1;
     quint16 m_port = 0;

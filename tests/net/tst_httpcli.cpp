@@ -3,12 +3,19 @@
 #include "ScriptedServer.h"
 #include "WSocket.h"
 
+#include "SocketErrors.h"
+
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QtTest>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 using Server = TScriptedServer;
+Q_DECLARE_METATYPE(TScriptedServer::Script)
 
 // Records what a client reports, event by event.
 struct TRecorder
@@ -76,6 +83,21 @@ private slots:
     void hostileResponses_data();
     void hostileResponses();
     void silentServerIsEndedByTheCaller();
+
+    void brokenTransfersFail_data();
+    void brokenTransfersFail();
+    void endlessHeaderIsCut_data();
+    void endlessHeaderIsCut();
+    void abortInsideAnEventEndsTheRequestOnce_data();
+    void abortInsideAnEventEndsTheRequestOnce();
+    void refusedStartLeavesTheClientUsable();
+    void proxyRelocationKeepsThePort_data();
+    void proxyRelocationKeepsThePort();
+    void relocationToAnotherHostUsesItsOwnPort();
+    void controlCharactersNeverReachTheRequest();
+    void relocationResetsTheExpectedLength();
+    void fastTransferLeavesTheEventLoopRunning();
+    void runningOutOfDescriptorsIsReportedAsSuch();
 
 private:
     static QString url(const Server &server, const QString &path = "/");
@@ -525,7 +547,7 @@ void TestHttpCli::overlongHeaderLineWaitsForTheClose()
     cli.URL = url(server);
     runUntilDone(cli, rec);
     QCOMPARE(cli.HeaderLines, QStringList{"HTTP/1.0 200 OK"});
-    QCOMPARE(rec.lastError, 0);
+    QCOMPARE(rec.lastError, THttpCli::kIncompleteResponse); // the header never ended
     QVERIFY(rec.pieces.isEmpty());
 }
 
@@ -588,6 +610,331 @@ void TestHttpCli::silentServerIsEndedByTheCaller()
     }
     QCOMPARE(rec.done, 1);
     QCOMPARE(rec.lastError, 3);
+}
+
+void TestHttpCli::brokenTransfersFail_data()
+{
+    QTest::addColumn<Server::Script>("script");
+    QTest::addColumn<int>("error"); // -1: any non-zero socket error
+    QTest::addColumn<qint64>("received");
+    QTest::addColumn<qint64>("expected");
+    const QByteArray megabyteHeader = "HTTP/1.0 200 OK\r\nContent-Length: 1000000\r\n\r\n";
+    QTest::newRow("reset in the middle of the body")
+        << Server::Script{Server::send(megabyteHeader + QByteArray(300000, 'r')), Server::pause(300), Server::reset()}
+        << int(SocketError::ConnReset) << qint64(300000) << qint64(1000000);
+    QTest::newRow("close before the length arrived")
+        << Server::Script{Server::send(megabyteHeader + QByteArray(1000, 'c')), Server::close()}
+        << THttpCli::kIncompleteResponse << qint64(1000) << qint64(1000000);
+    QTest::newRow("reset before any status line") << Server::Script{Server::reset()} << -1 << qint64(0) << qint64(-1);
+    QTest::newRow("close before any status line") << Server::Script{Server::close()} << THttpCli::kIncompleteResponse
+                                                  << qint64(0) << qint64(-1);
+    QTest::newRow("random bytes") << Server::reply("\x8f\x02zq\xff\n\x13\x07 ok\r\n\r\nmore") << THttpCli::kMalformedStatus
+                                  << qint64(0) << qint64(-1);
+    QTest::newRow("status code not a number") << Server::reply("HTTP/1.1 abc OK\r\n\r\nbody")
+                                              << THttpCli::kMalformedStatus << qint64(0) << qint64(-1);
+    QTest::newRow("empty first line") << Server::reply("\r\nHTTP/1.0 200 OK\r\n\r\nbody") << THttpCli::kMalformedStatus
+                                      << qint64(0) << qint64(-1);
+    QTest::newRow("header ends at the close") << Server::reply("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n")
+                                              << THttpCli::kIncompleteResponse << qint64(0) << qint64(-1);
+    // What stays a success.
+    QTest::newRow("no length, ends at the close") << Server::reply("HTTP/1.0 200 OK\r\n\r\nwhole body") << 0
+                                                  << qint64(10) << qint64(-1);
+    QTest::newRow("exact length") << Server::reply("HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nfour") << 0 << qint64(4)
+                                  << qint64(4);
+    QTest::newRow("length 'abc' is no length") << Server::reply("HTTP/1.0 200 OK\r\nContent-Length: abc\r\n\r\nbody")
+                                               << 0 << qint64(4) << qint64(-1);
+    QTest::newRow("length '-5' is no length") << Server::reply("HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\nbody")
+                                              << 0 << qint64(4) << qint64(-1);
+    QTest::newRow("length too big to be one")
+        << Server::reply("HTTP/1.0 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\nbody") << 0 << qint64(4)
+        << qint64(-1);
+    QTest::newRow("no body for a 304") << Server::reply("HTTP/1.0 304 Not Modified\r\nContent-Length: 50\r\n\r\n") << 0
+                                       << qint64(0) << qint64(50);
+}
+
+void TestHttpCli::brokenTransfersFail()
+{
+    QFETCH(Server::Script, script);
+    QFETCH(int, error);
+    QFETCH(qint64, received);
+    QFETCH(qint64, expected);
+    Server server;
+    server.addScript(script);
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    bool threw = false;
+    try {
+        cli.Fetch();
+    } catch (const EHttpException &e) {
+        threw = true;
+        QCOMPARE(e.Code, rec.lastError);
+        QVERIFY(!e.message().isEmpty());
+    }
+    QCOMPARE(rec.done, 1);
+    if (error < 0)
+        QVERIFY2(rec.lastError >= 10000, qPrintable(QString::number(rec.lastError)));
+    else
+        QCOMPARE(rec.lastError, error);
+    QCOMPARE(threw, error != 0);
+    const THttpResult result = cli.Result();
+    QCOMPARE(result.ok(), error == 0);
+    QCOMPARE(result.received, received);
+    QCOMPARE(result.expected, expected);
+    QCOMPARE(rec.body.data().size(), received);
+    QCOMPARE(cli.ClientState(), hcIdle);
+}
+
+void TestHttpCli::endlessHeaderIsCut_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("many short lines") << QByteArray("X-Pad: 0123456789\r\n");
+    QTest::newRow("fewer long lines") << "X-Long: " + QByteArray(8000, 'l') + "\r\n";
+}
+
+void TestHttpCli::endlessHeaderIsCut()
+{
+    QFETCH(QByteArray, line);
+    Server server;
+    server.addScript({Server::send("HTTP/1.0 200 OK\r\n"), Server::repeat(line, 200000), Server::close()});
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    runUntilDone(cli, rec);
+    QCOMPARE(rec.lastError, THttpCli::kHeaderTooLarge);
+    QVERIFY(cli.HeaderLines.size() <= THttpCli::kMaxHeaderLines);
+    QVERIFY(rec.pieces.isEmpty());
+    QVERIFY_THROWS_EXCEPTION(EHttpException, cli.Fetch());
+}
+
+void TestHttpCli::abortInsideAnEventEndsTheRequestOnce_data()
+{
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<int>("connections"); // the most the server may see
+    QTest::newRow("resolving") << "resolving" << 0;
+    QTest::newRow("connecting") << "connecting" << 0;
+    QTest::newRow("connected") << "connected" << 1;
+    QTest::newRow("session connected") << "session" << 1;
+    QTest::newRow("location change") << "location" << 1;
+    QTest::newRow("header data") << "header" << 1;
+    QTest::newRow("body data") << "body" << 1;
+}
+
+void TestHttpCli::abortInsideAnEventEndsTheRequestOnce()
+{
+    QFETCH(QString, event);
+    QFETCH(int, connections);
+    Server server;
+    if (event != "body")
+        server.addScript(Server::reply("HTTP/1.0 302 Found\r\nLocation: /next\r\n\r\n"));
+    server.addScript(Server::reply("HTTP/1.0 200 OK\r\n\r\nfine"));
+    THttpCli cli;
+    TRecorder rec(cli);
+    int aborts = 0;
+    auto abortOnce = [&](THttpCli *c) {
+        if (aborts++ == 0)
+            c->AbortRequest();
+    };
+    const QHash<QString, THttpCliState> states{
+        {"resolving", hcResolving}, {"connecting", hcConnecting}, {"connected", hcConnected}};
+    if (states.contains(event)) {
+        cli.OnStateChange = [&](THttpCli *c) {
+            if (c->ClientState() == states.value(event))
+                abortOnce(c);
+        };
+    }
+    if (event == "session")
+        cli.OnSessionConnected = abortOnce;
+    if (event == "location")
+        cli.OnLocationChange = abortOnce;
+    if (event == "header")
+        cli.OnHeaderData = abortOnce;
+    if (event == "body")
+        cli.OnDocData = [&](THttpCli *c, const char *, int) { abortOnce(c); };
+    cli.URL = url(server, "/start");
+    cli.StartFetch();
+    QTRY_COMPARE(rec.done, 1);
+    QTest::qWait(300);
+    QCOMPARE(rec.done, 1);
+    QCOMPARE(rec.lastError, THttpCli::kAborted);
+    QCOMPARE(aborts, 1);
+    QCOMPARE(cli.ClientState(), hcIdle);
+    QVERIFY2(server.connections() <= connections, qPrintable(QString::number(server.connections())));
+
+    // The client is idle and takes the next request.
+    cli.OnStateChange = nullptr;
+    cli.OnSessionConnected = nullptr;
+    cli.OnLocationChange = nullptr;
+    cli.OnHeaderData = nullptr;
+    cli.OnDocData = nullptr;
+    rec.done = 0;
+    Server good;
+    good.addScript(Server::reply("HTTP/1.0 200 OK\r\n\r\nagain"));
+    cli.URL = url(good);
+    runUntilDone(cli, rec);
+    QCOMPARE(rec.lastError, 0);
+    QVERIFY(rec.body.data().endsWith("again"));
+}
+
+void TestHttpCli::refusedStartLeavesTheClientUsable()
+{
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = "http://"; // the URL field's default: no host
+    cli.StartFetch();
+    QTRY_COMPARE(rec.done, 1);
+    QVERIFY(rec.lastError != 0);
+    QCOMPARE(cli.ClientState(), hcIdle);
+    QVERIFY_THROWS_EXCEPTION(EHttpException, cli.Fetch());
+    QCOMPARE(rec.done, 2);
+
+    Server server;
+    server.addScript(Server::reply("HTTP/1.0 200 OK\r\n\r\nworks"));
+    cli.URL = url(server);
+    cli.Fetch();
+    QCOMPARE(rec.lastError, 0);
+    QVERIFY(rec.body.data().endsWith("works"));
+}
+
+void TestHttpCli::proxyRelocationKeepsThePort_data()
+{
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<QByteArray>("requestLine");
+    QTest::newRow("absolute with port") << "http://example.org:8080/next"
+                                        << QByteArray("GET http://example.org:8080/next HTTP/1.0");
+    QTest::newRow("rooted") << "/rooted" << QByteArray("GET http://example.org:8080/rooted HTTP/1.0");
+}
+
+void TestHttpCli::proxyRelocationKeepsThePort()
+{
+    QFETCH(QString, location);
+    QFETCH(QByteArray, requestLine);
+    Server proxy;
+    proxy.addScript(Server::reply("HTTP/1.0 302 Found\r\nLocation: " + location.toLatin1() + "\r\n\r\n"));
+    proxy.addScript(Server::reply("HTTP/1.0 200 OK\r\n\r\nthere"));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.Proxy = "127.0.0.1";
+    cli.ProxyPort = QString::number(proxy.port());
+    cli.URL = "http://example.org:8080/start";
+    runUntilDone(cli, rec);
+    QCOMPARE(rec.lastError, 0);
+    QVERIFY(proxy.requests().value(0).startsWith("GET http://example.org:8080/start HTTP/1.0\r\n"));
+    QVERIFY2(proxy.requests().value(1).startsWith(requestLine + "\r\n"), proxy.requests().value(1).constData());
+    QCOMPARE(cli.CurrentLocation, QString::fromLatin1(requestLine.mid(4, requestLine.size() - 13)));
+}
+
+void TestHttpCli::relocationToAnotherHostUsesItsOwnPort()
+{
+    // From a server on some port to a URL without a port: port 80 is meant,
+    // not the first server's, which must not be asked a second time.
+    Server server;
+    server.addScript(Server::reply("HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1/x\r\n\r\n"));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    runUntilDone(cli, rec);
+    QCOMPARE(server.connections(), 1);
+    QCOMPARE(cli.CurrentLocation, QString("http://127.0.0.1/x"));
+}
+
+void TestHttpCli::controlCharactersNeverReachTheRequest()
+{
+    Server server;
+    server.addScript(Server::reply("HTTP/1.0 302 Found\r\nLocation: /a\rX-Injected: yes\r\n\r\n"));
+    server.addScript(Server::reply("HTTP/1.0 200 OK\r\n\r\nnever"));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    runUntilDone(cli, rec);
+    QCOMPARE(rec.lastError, THttpCli::kInvalidUrl);
+    QCOMPARE(server.connections(), 1);
+
+    for (const QString &bad : {url(server, "/x\r\nX-Injected: yes"), url(server, "/x\ny"),
+                               QString("http://127.0.0.1\rX-Injected:%1/").arg(server.port())}) {
+        rec.done = 0;
+        cli.URL = bad;
+        runUntilDone(cli, rec);
+        QCOMPARE(rec.lastError, THttpCli::kInvalidUrl);
+    }
+    // A dotted address followed by anything else is no address.
+    rec.done = 0;
+    cli.URL = QString("http://127.0.0.1 junk:%1/").arg(server.port());
+    runUntilDone(cli, rec);
+    QVERIFY(rec.lastError != 0);
+    QCOMPARE(server.connections(), 1);
+    QVERIFY(!server.requests().join().contains("X-Injected"));
+}
+
+void TestHttpCli::relocationResetsTheExpectedLength()
+{
+    Server server;
+    server.addScript(Server::reply("HTTP/1.0 302 Found\r\nLocation: /next\r\nContent-Length: 5\r\n\r\nmoved"));
+    server.addScript(Server::reply("HTTP/1.0 200 OK\r\n\r\nno length here"));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    runUntilDone(cli, rec);
+    QCOMPARE(rec.lastError, 0);
+    QCOMPARE(cli.ExpectedLength, -1);
+    QCOMPARE(rec.body.data(), QByteArray("no length here"));
+}
+
+void TestHttpCli::fastTransferLeavesTheEventLoopRunning()
+{
+    // 256 MiB as fast as loopback goes: the window's timers must keep running.
+    const QByteArray block(1024 * 1024, 'f');
+    Server server;
+    server.addScript({Server::send("HTTP/1.0 200 OK\r\n\r\n"), Server::repeat(block, 256), Server::close()});
+    THttpCli cli;
+    int done = 0;
+    cli.OnRequestDone = [&](THttpCli *, THttpRequest, int) { ++done; };
+    // A reader that does some work per byte, as storing a body does: data
+    // keeps arriving faster than it is taken.
+    quint64 sum = 0;
+    cli.OnDocData = [&](THttpCli *, const char *data, int len) {
+        for (int i = 0; i < len; ++i)
+            sum = sum * 31 + uchar(data[i]);
+    };
+    QElapsedTimer clock;
+    qint64 last = 0, longestGap = 0;
+    QTimer ticker;
+    ticker.setInterval(1);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        longestGap = std::max(longestGap, now - last);
+        last = now;
+    });
+    cli.URL = url(server);
+    cli.StartFetch();
+    clock.start();
+    ticker.start();
+    QTRY_VERIFY_WITH_TIMEOUT(done == 1, 30000);
+    QCOMPARE(cli.ReceivedBytes, 256LL * 1024 * 1024);
+    QVERIFY(sum != 0);
+    QVERIFY2(longestGap < 150, qPrintable(QString("longest gap %1 ms").arg(longestGap)));
+}
+
+void TestHttpCli::runningOutOfDescriptorsIsReportedAsSuch()
+{
+    Server server;
+    server.addScript(Server::reply("HTTP/1.0 200 OK\r\n\r\n"));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server);
+    // No descriptor left for the socket: the lowest free one is the limit.
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    const int lowest = ::dup(0);
+    ::close(lowest);
+    rlimit tight = saved;
+    tight.rlim_cur = rlim_t(lowest);
+    setrlimit(RLIMIT_NOFILE, &tight);
+    cli.StartFetch();
+    setrlimit(RLIMIT_NOFILE, &saved);
+    QTRY_COMPARE(rec.done, 1);
+    QCOMPARE(rec.lastError, 10024);
+    QVERIFY2(cli.ResponseText.contains("Too many open files"), qPrintable(cli.ResponseText));
 }
 
 QTEST_MAIN(TestHttpCli)

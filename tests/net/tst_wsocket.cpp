@@ -5,6 +5,9 @@
 
 #include <QtTest>
 
+#include <chrono>
+#include <thread>
+
 #include <cerrno>
 
 class TestWSocket : public QObject
@@ -18,6 +21,7 @@ private slots:
     void dottedAddressIsLookedUpBeforeReturning();
     void hostNameLookupCompletesLater();
     void cancelledLookupReportsInterruptedOnce();
+    void stalledLookupHoldsNeitherWindowNorExit();
     void refusedConnectPassesConnectedThenCloses();
     void peerCloseDeliversPendingDataFirst();
     void sendWhileClosedIsReported();
@@ -113,6 +117,53 @@ void TestWSocket::cancelledLookupReportsInterruptedOnce()
     QCOMPARE(done, QList<int>{10004});
     socket.CancelLookup(); // nothing pending: nothing reported
     QCOMPARE(done.size(), 1);
+}
+
+namespace {
+
+// A name server that never answers within the life of the test.
+THostAddresses stalledResolver(const QString &)
+{
+    std::this_thread::sleep_for(std::chrono::seconds(8));
+    return {SocketError::HostNotFound, {}};
+}
+
+// Run as a child process: starts a look-up that stalls, gives up on it and
+// ends the process at once.
+int cancelLookupAndExit(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    TWSocket socket;
+    socket.setResolver(stalledResolver);
+    socket.LookupHost("stalled.example");
+    QTimer::singleShot(50, &app, [&] {
+        socket.CancelLookup();
+        app.quit();
+    });
+    return app.exec();
+}
+
+} // namespace
+
+void TestWSocket::stalledLookupHoldsNeitherWindowNorExit()
+{
+    TWSocket socket;
+    socket.setResolver(stalledResolver);
+    QList<int> done;
+    socket.OnDnsLookupDone = [&](TWSocket *, int error) { done << error; };
+    QElapsedTimer clock;
+    clock.start();
+    socket.LookupHost("stalled.example");
+    QVERIFY(clock.elapsed() < 500);
+    socket.CancelLookup();
+    QCOMPARE(done, QList<int>{10004});
+
+    QProcess child;
+    clock.restart();
+    child.start(QCoreApplication::applicationFilePath(), {"--cancel-lookup-and-exit"});
+    QVERIFY(child.waitForFinished(6000));
+    QCOMPARE(child.exitCode(), 0);
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString("%1 ms").arg(clock.elapsed())));
 }
 
 void TestWSocket::connectTo(TWSocket &socket, quint16 port)
@@ -313,5 +364,12 @@ void TestWSocket::exceptionsInOtherHandlersAbortTheSession()
     QCOMPARE(socket.State(), wsClosed);
 }
 
-QTEST_MAIN(TestWSocket)
+int main(int argc, char **argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], "--cancel-lookup-and-exit") == 0)
+        return cancelLookupAndExit(1, argv);
+    QCoreApplication app(argc, argv);
+    TestWSocket test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_wsocket.moc"
