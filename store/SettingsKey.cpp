@@ -16,11 +16,18 @@ void TSettingsKey::open()
     m_corrupt = false;
     m_dirty = false;
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    QFile file(m_path);
-    if (!file.exists())
+    m_unreadable.clear();
+    const QFileInfo info(m_path);
+    if (!info.exists() && !info.isSymLink())
         return;
-    if (file.size() > SettingsFile::kMaxFileSize || !file.open(QIODevice::ReadOnly)) {
-        m_corrupt = file.size() > SettingsFile::kMaxFileSize;
+    QFile file(m_path);
+    if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
+        // Never replace what we could not read: it may hold the user's settings.
+        m_unreadable = info.isDir() ? QStringLiteral("it is a directory") : file.errorString();
+        return;
+    }
+    if (file.size() > SettingsFile::kMaxFileSize) {
+        m_corrupt = true;
         return;
     }
     const auto values = SettingsFile::decode(file.readAll(), kKeyPath);
@@ -34,11 +41,21 @@ bool TSettingsKey::close(QString *error)
 {
     if (!m_dirty)
         return true;
+    if (!m_unreadable.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("%1 could not be read (%2), so it was left as it is.").arg(m_path, m_unreadable);
+        return false;
+    }
     if (m_corrupt) {
         // Keep what the user had: the unreadable file goes aside, not away.
         const QString aside = m_path + QStringLiteral(".corrupt");
         QFile::remove(aside);
-        QFile::copy(m_path, aside);
+        if (!QFile::copy(m_path, aside)) {
+            if (error)
+                *error = QStringLiteral("%1 is damaged and could not be kept as %2, so it was left as it is.")
+                             .arg(m_path, aside);
+            return false;
+        }
     }
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly)) {

@@ -15,7 +15,8 @@ public:
     explicit TSettingsKey(QString filePath);
 
     // Reads the file; a missing file is an empty key, and so is a file that
-    // cannot be parsed (it is kept aside as <file>.corrupt on the next save).
+    // cannot be parsed (it is kept aside as <file>.corrupt on the next save)
+    // or read at all (it is never replaced).
     void open();
     // Writes the key back if anything was written. False, with the reason,
     // when the file could not be replaced; the previous file is then intact.
@@ -32,6 +33,8 @@ public:
     void writeBool(const QString &name, bool value);
 
     bool wasCorrupt() const { return m_corrupt; }
+    // Why the file exists but could not be read; empty when it was read.
+    QString unreadableReason() const { return m_unreadable; }
     const TSettingsValues &values() const { return m_values; }
     QString filePath() const { return m_path; }
 
@@ -39,5 +42,6 @@ private:
     QString m_path;
     TSettingsValues m_values;
     bool m_corrupt = false;
+    QString m_unreadable;
     bool m_dirty = false;
 };

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -27,6 +28,7 @@ private slots:
     void corruptFileIsKeptAsideBeforeItIsReplaced();
     void saveIsAtomicAndLeavesNoTemporaryFiles();
     void unwritableLocationIsReported();
+    void fileThatCannotBeReadIsNeverReplaced();
 };
 
 void TestSettingsStore::everyValueSurvivesTheFile_data()
@@ -245,6 +247,61 @@ void TestSettingsStore::unwritableLocationIsReported()
     QString error;
     QVERIFY(!key.close(&error));
     QVERIFY(!error.isEmpty());
+}
+
+void TestSettingsStore::fileThatCannotBeReadIsNeverReplaced()
+{
+    QTemporaryDir dir;
+    // A directory where the file should be.
+    const QString taken = dir.filePath("dir.reg");
+    QVERIFY(QDir().mkpath(taken + "/inside"));
+    TSettingsKey key(taken);
+    key.open();
+    QVERIFY(!key.unreadableReason().isEmpty());
+    key.writeInteger("MaxTreads", 2);
+    QString error;
+    QVERIFY(!key.close(&error));
+    QVERIFY2(error.contains(taken), qPrintable(error));
+    QVERIFY(QFileInfo(taken + "/inside").isDir());
+
+    // A file without read permission (root reads it anyway).
+    const QString locked = dir.filePath("locked.reg");
+    const QByteArray mine = "Trawlix Settings Version 1\n\n[\\SoftWare\\Trawlix]\n\"MaxTreads\"=dword:00000007\n";
+    {
+        QFile f(locked);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(mine);
+    }
+    QFile::setPermissions(locked, QFileDevice::WriteOwner);
+    TSettingsKey lockedKey(locked);
+    lockedKey.open();
+    lockedKey.writeInteger("MaxTreads", 2);
+    const bool readable = lockedKey.unreadableReason().isEmpty();
+    QCOMPARE(lockedKey.close(), readable);
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (!readable) {
+        QFile f(locked);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), mine);
+    }
+
+    // A damaged file that cannot be put aside stays where it is.
+    const QString damaged = dir.filePath("damaged.reg");
+    {
+        QFile f(damaged);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("garbage");
+    }
+    QVERIFY(QDir().mkpath(damaged + ".corrupt/blocker"));
+    TSettingsKey damagedKey(damaged);
+    damagedKey.open();
+    QVERIFY(damagedKey.wasCorrupt());
+    damagedKey.writeInteger("MaxTreads", 2);
+    QVERIFY(!damagedKey.close(&error));
+    QVERIFY2(error.contains(".corrupt"), qPrintable(error));
+    QFile f(damaged);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("garbage"));
 }
 
 QTEST_MAIN(TestSettingsStore)
