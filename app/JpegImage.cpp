@@ -23,8 +23,17 @@ struct ErrorManager
 
 void onMessage(j_common_ptr) {}
 
+// The largest scale-down (8, 4, 2 or 1) that keeps the image minWidth wide.
+unsigned int scaleDenominator(unsigned int width, int minWidth)
+{
+    unsigned int denominator = 8;
+    while (denominator > 1 && int(width / denominator) < minWidth)
+        denominator /= 2;
+    return denominator;
+}
+
 // The longjmp target lives in a function with no objects that need destruction.
-bool decode(const QByteArray &data, QImage *image)
+bool decode(const QByteArray &data, int minWidth, QImage *image, QSize *size)
 {
     jpeg_decompress_struct info;
     ErrorManager errors;
@@ -38,9 +47,16 @@ bool decode(const QByteArray &data, QImage *image)
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, reinterpret_cast<const unsigned char *>(data.constData()), data.size());
     jpeg_read_header(&info, TRUE);
+    if (qint64(info.image_width) * info.image_height > kMaxJpegPixels) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    *size = QSize(int(info.image_width), int(info.image_height));
     info.out_color_space = JCS_RGB;
+    info.scale_num = 1;
+    info.scale_denom = scaleDenominator(info.image_width, minWidth);
     jpeg_start_decompress(&info);
-    if (info.output_components != 3 || info.output_width > 30000 || info.output_height > 30000) {
+    if (info.output_components != 3) {
         jpeg_destroy_decompress(&info);
         return false;
     }
@@ -60,7 +76,7 @@ bool decode(const QByteArray &data, QImage *image)
 
 } // namespace
 
-QImage LoadJpegImage(const QString &path)
+TJpegPicture LoadJpegImage(const QString &path, int minWidth)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -68,8 +84,8 @@ QImage LoadJpegImage(const QString &path)
     const QByteArray data = file.readAll();
     if (data.isEmpty())
         return {};
-    QImage image;
-    if (!decode(data, &image))
+    TJpegPicture picture;
+    if (!decode(data, minWidth, &picture.image, &picture.size))
         return {};
-    return image;
+    return picture;
 }

@@ -469,9 +469,9 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
             Configuration->show();
         return true;
     } else if (event->type() == QEvent::MouseButtonRelease
-               && (watched == LabelVersion || LogoLetters.contains(static_cast<QLabel *>(watched)))) {
+               && (watched == LabelVersion || LogoLetters.contains(qobject_cast<QLabel *>(watched)))) {
         // Dim labels take no clicks: the about window shows while a letter is lit.
-        if (static_cast<QWidget *>(watched)->isEnabled())
+        if (qobject_cast<QWidget *>(watched)->isEnabled())
             emit aboutRequested();
         return true;
     }
@@ -508,20 +508,25 @@ void TFormMain::BlankPreviewImage()
 
 void TFormMain::PreviewImage(TTreeNode *node)
 {
+    // The node may go while the blank panel is painted: take what is needed first.
+    const TDataRec *item = node ? node->item() : nullptr;
+    const QString localPath = item ? item->localPath : QString();
+    const QString url = item ? item->url : QString();
     BlankPreviewImage();
     QCoreApplication::processEvents();
-    const TDataRec *item = node ? node->item() : nullptr;
-    if (!item || !AsciiUpper(item->localPath).contains(QLatin1String(".JP")) || !QFile::exists(item->localPath))
+    if (!AsciiUpper(localPath).contains(QLatin1String(".JP")) || !QFile::exists(localPath))
         return;
-    const QImage picture = LoadJpegImage(item->localPath);
+    // A huge picture is decoded at a fraction of its size: the panel is small.
+    const int wanted = qMax(256, int(ImagePreview->width() * devicePixelRatioF()));
+    const TJpegPicture picture = LoadJpegImage(localPath, wanted);
     if (picture.isNull())
         return;
     ImagePreview->show();
-    ImagePreview->setPixmap(QPixmap::fromImage(picture));
-    m_pictureSize = picture.size();
+    ImagePreview->setPixmap(QPixmap::fromImage(picture.image));
+    m_pictureSize = picture.size;
     fitPreview();
-    LabelPreviewName->setText(item->url);
-    LabelPreviewSize->setText(QStringLiteral("(%1 * %2)").arg(picture.width()).arg(picture.height()));
+    LabelPreviewName->setText(url);
+    LabelPreviewSize->setText(QStringLiteral("(%1 * %2)").arg(picture.size.width()).arg(picture.size.height()));
 }
 
 void TFormMain::fitPreview()

@@ -13,9 +13,10 @@ int main(int argc, char *argv[])
     // The windows, in start-up order; each gets the others it uses.
     const TPaths paths = TPaths::standard();
     TFormMain formMain(paths);
-    TFormConfiguration formConfiguration(&formMain, paths, &formMain);
-    formMain.setConfiguration(&formConfiguration);
-    formConfiguration.FormCreate();
+    // Owned by the main window, whose child it is.
+    auto *formConfiguration = new TFormConfiguration(&formMain, paths, &formMain);
+    formMain.setConfiguration(formConfiguration);
+    formConfiguration->FormCreate();
 
     QObject::connect(&formMain, &TFormMain::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     formMain.show();

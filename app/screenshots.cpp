@@ -48,7 +48,7 @@ int main(int argc, char *argv[])
     TPaths paths = TPaths::under(home.path());
     QDir().mkpath(paths.defaultDownloadDir);
     TFormMain formMain(paths);
-    TFormConfiguration formConfiguration(&formMain, paths, &formMain);
+    auto &formConfiguration = *new TFormConfiguration(&formMain, paths, &formMain); // the main window's child
     formMain.setConfiguration(&formConfiguration);
     formConfiguration.FormCreate();
     formMain.setMessageSink([](const QString &) {});

@@ -39,6 +39,7 @@ private slots:
     void logoCyclesThroughNPlusOneStates();
     void previewShowsJpegPicturesOnly_data();
     void previewShowsJpegPicturesOnly();
+    void hugePicturesAreDecodedSmallOrRefused();
     void brokenPictureLeavesThePreviewBlank();
     void currentNodeDecidesHintLabelAndPreview();
     void doubleClickActsByKindAndIcon();
@@ -271,6 +272,43 @@ void TestMainWindow::previewShowsJpegPicturesOnly()
         QCOMPARE(m.LabelPreviewName->text(), QString("No image selected !"));
         QVERIFY(m.LabelPreviewSize->text().isEmpty());
     }
+}
+
+void TestMainWindow::hugePicturesAreDecodedSmallOrRefused()
+{
+    TFormMain &m = *w->main;
+    m.show();
+    QImage large(4000, 3000, QImage::Format_RGB32);
+    large.fill(Qt::darkGreen);
+    const QString path = w->paths.defaultDownloadDir + "/large.jpg";
+    QVERIFY(large.save(path, "JPG"));
+    m.PreviewImage(addFile("large.jpg", IconFileStored, StateDone));
+    QCOMPARE(m.LabelPreviewSize->text(), QString("(4000 * 3000)")); // the picture's own size
+    QCOMPARE(m.previewPictureSize(), QSize(4000, 3000));
+    QVERIFY(m.ImagePreview->pixmap().width() <= 1000); // decoded at a fraction
+
+    // A header that claims 30000 x 30000 pixels is not decoded at all.
+    QByteArray bytes;
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        bytes = file.readAll();
+    }
+    const qsizetype frame = bytes.indexOf("\xff\xc0");
+    QVERIFY(frame > 0);
+    const char giant[] = {char(30000 >> 8), char(30000 & 0xff), char(30000 >> 8), char(30000 & 0xff)};
+    bytes.replace(frame + 5, 4, QByteArray(giant, 4));
+    const QString giantPath = w->paths.defaultDownloadDir + "/giant.jpg";
+    QFile out(giantPath);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+    QElapsedTimer clock;
+    clock.start();
+    m.PreviewImage(addFile("giant.jpg", IconFileStored, StateDone));
+    QVERIFY(clock.elapsed() < 1000);
+    QCOMPARE(m.LabelPreviewName->text(), QString("No image selected !"));
+    QCOMPARE(m.previewPictureSize(), QSize());
 }
 
 void TestMainWindow::brokenPictureLeavesThePreviewBlank()
