@@ -109,5 +109,13 @@ int main(int argc, char **argv)
     std::printf("hostile page: %.0f MB without quotes or \">\": %.0f ms, %d nodes, peak memory growth %.1f x page\n",
                 hostile.size() / 1048576.0, hostileMs, hostileNodes,
                 (peakRssKiB() - baseline) / 1024.0 / (hostile.size() / 1048576.0));
+
+    // A dense hostile page: a pattern every five bytes, no value ever ends.
+    QByteArray dense;
+    while (dense.size() < (20 << 20))
+        dense += "SRC=a";
+    const auto [denseMs, denseNodes] = scanPage(dense, config, settings);
+    std::printf("dense page: %.0f MB of unterminated \"SRC=\" patterns: %.0f ms, %d nodes (target < 2000 ms)\n",
+                dense.size() / 1048576.0, denseMs, denseNodes);
     return 0;
 }

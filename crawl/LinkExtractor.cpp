@@ -33,21 +33,48 @@ QByteArray asciiUpper(const QByteArray &text)
     return upper;
 }
 
-// Where a value that starts at start ends: the first ">" or double quote
-// after its first character, or the text's last character. -1 when the
-// value would be longer than a link can sensibly be.
-qsizetype valueEnd(const QByteArray &text, qsizetype start)
+// Finds where values end, for starts that never move backwards: the text
+// between two asks is scanned once, so a page packed with patterns whose
+// values run on and on still costs one pass.
+class TValueEnds
 {
-    const qsizetype limit = std::min(text.size(), start + 1 + TLinkExtractor::kMaxValueLength);
-    const char *data = text.constData();
-    for (qsizetype i = start + 1; i < limit; ++i) {
-        if (data[i] == '>' || data[i] == '"')
-            return i;
+public:
+    explicit TValueEnds(const QByteArray &text)
+        : m_data(text.constData())
+        , m_size(text.size())
+    {
     }
-    if (limit < text.size())
-        return -1;
-    return std::max(start, text.size() - 1);
-}
+
+    // Where a value that starts at start ends: the first ">" or double quote
+    // after its first character, or the text's last character. -1 when the
+    // value would be longer than a link can sensibly be.
+    qsizetype after(qsizetype start)
+    {
+        const qsizetype stop = nextStop(start + 1);
+        if (stop - (start + 1) < TLinkExtractor::kMaxValueLength && stop < m_size)
+            return stop;
+        if (start + 1 + TLinkExtractor::kMaxValueLength < m_size)
+            return -1;
+        return std::max(start, m_size - 1);
+    }
+
+private:
+    // The first ">" or double quote at or after from; the text's size when none.
+    qsizetype nextStop(qsizetype from)
+    {
+        if (m_stop >= from)
+            return m_stop; // nothing between from and the stop found before
+        qsizetype i = from;
+        while (i < m_size && m_data[i] != '>' && m_data[i] != '"')
+            ++i;
+        m_stop = i;
+        return i;
+    }
+
+    const char *m_data;
+    qsizetype m_size;
+    qsizetype m_stop = -1;
+};
 
 } // namespace
 
@@ -94,12 +121,13 @@ void TLinkExtractor::ParseDocument(const QString &base, const QByteArray &text, 
     // order a search for the first remaining occurrence would.
     for (const Pattern &pattern : kPatterns) {
         const QByteArrayMatcher matcher(pattern.text);
+        TValueEnds ends(normalised);
         for (qsizetype at = matcher.indexIn(upper); at >= 0;
              at = matcher.indexIn(upper, at + pattern.text.size())) {
             qsizetype start = at + pattern.text.size();
             if (pattern.kind == KindThumbnail && start < normalised.size() && normalised.at(start) == '"')
                 ++start;
-            qsizetype end = start < normalised.size() ? valueEnd(normalised, start) : start;
+            qsizetype end = start < normalised.size() ? ends.after(start) : start;
             if (end >= 0) {
                 QByteArray value = normalised.mid(start, end - start);
                 value.replace('"', QByteArrayView());

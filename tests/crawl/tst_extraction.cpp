@@ -35,6 +35,7 @@ private slots:
     void hostileInputEndsWithAClearResult_data();
     void hostileInputEndsWithAClearResult();
     void hugePageWithoutTerminatorsDoesNotHang();
+    void densePageOfUnterminatedPatternsScansInOnePass();
 
 private:
     QStringList children(TTreeNode *node) const;
@@ -311,6 +312,22 @@ void TestExtraction::hugePageWithoutTerminatorsDoesNotHang()
     // Every value would run to the end of the page: only those that start
     // near the end are short enough to be taken.
     QVERIFY(tree->nodeCount() < 40);
+}
+
+void TestExtraction::densePageOfUnterminatedPatternsScansInOnePass()
+{
+    // A pattern every five bytes and no end to any value: looking ahead 16 KiB
+    // for every one of them took seconds per megabyte.
+    QByteArray page;
+    while (page.size() < (4 << 20))
+        page += "SRC=a";
+    QElapsedTimer clock;
+    clock.start();
+    scan(page);
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString("%1 ms").arg(clock.elapsed())));
+    // Only values starting in the last 16 KiB end (at the page's end).
+    QVERIFY(tree->nodeCount() > 0);
+    QVERIFY(tree->nodeCount() < 2 + 2 * TLinkExtractor::kMaxValueLength / 5);
 }
 
 QTEST_MAIN(TestExtraction)
