@@ -1,14 +1,17 @@
 #include "UnitMain.h"
 
 #include "AppIcons.h"
+#include "CrawlDriver.h"
 #include "DataRec.h"
 #include "Extension.h"
 #include "ItemTree.h"
 #include "JpegImage.h"
 #include "Lamp.h"
+#include "RunState.h"
 #include "SettingsKey.h"
 #include "StatusPanels.h"
 #include "UnitConfiguration.h"
+#include "UrlRules.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,8 +20,10 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -31,6 +36,8 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <limits>
 
 namespace {
 
@@ -58,9 +65,10 @@ QComboBox *editableList(QWidget *parent)
 
 } // namespace
 
-TFormMain::TFormMain(const TPaths &paths, QWidget *parent)
+TFormMain::TFormMain(const TPaths &paths, TRunState &run, QWidget *parent)
     : QMainWindow(parent)
     , m_paths(paths)
+    , m_run(run)
 {
     setWindowTitle(kProductName);
     setWindowIcon(AppIcons::programIcon());
@@ -160,6 +168,7 @@ QWidget *TFormMain::buildTopPanel()
     grid->setColumnStretch(2, 1);
 
     connect(ComboBoxBookmark, &QComboBox::editTextChanged, this, &TFormMain::ComboBoxBookmarkChange);
+    ComboBoxBookmark->lineEdit()->installEventFilter(this);
     connect(ComboBoxDownload, &QComboBox::editTextChanged, this, &TFormMain::ComboBoxDownloadChange);
     return panel;
 }
@@ -192,21 +201,14 @@ QWidget *TFormMain::buildDocumentPanel()
     connect(TreeView, &QTreeWidget::itemDoubleClicked, this, &TFormMain::TreeViewDblClick);
     connect(TreeView, &TItemTree::enterPressed, this, &TFormMain::TreeViewDblClick);
     connect(TreeView, &TItemTree::spacePressed, this, &TFormMain::SelectUnselecttoggle1Click);
+    m_run.watch(TreeView);
     connect(TreeView, &TItemTree::emptyingStarted, this, [this] {
-        CurrentItem = nullptr;
-        ParseCursor = nullptr;
         DownloadQueue.clear();
         LabelWait->show();
         LabelWait->repaint(); // the emptying itself keeps the event loop away
     });
     connect(TreeView, &TItemTree::emptyingFinished, LabelWait, &QWidget::hide);
-    connect(TreeView, &TItemTree::nodeRemoved, this, [this](TTreeNode *node) {
-        if (CurrentItem == node)
-            CurrentItem = nullptr;
-        if (ParseCursor == node)
-            ParseCursor = nullptr;
-        DownloadQueue.removeAll(node);
-    });
+    connect(TreeView, &TItemTree::nodeRemoved, this, [this](TTreeNode *node) { DownloadQueue.removeAll(node); });
     return PanelDocument;
 }
 
@@ -342,11 +344,99 @@ void TFormMain::buildTimers()
         return t;
     };
     TimerLogo = timer(200, true);
-    TimerTimeOut = timer(30000, false);
     TimerUpdate = timer(1000, true);
     TimerAddDownload = timer(1000, false);
     TimerDownloadFinish = timer(2000, false);
     connect(TimerLogo, &QTimer::timeout, this, &TFormMain::TimerLogoTimer);
+}
+
+void TFormMain::setCrawlDriver(TCrawlDriver *driver)
+{
+    connect(ButtonStart, &QPushButton::clicked, driver, &TCrawlDriver::ButtonStartClick);
+    connect(ButtonParse, &QPushButton::clicked, driver, &TCrawlDriver::ButtonParseClick);
+    connect(ButtonStop, &QPushButton::clicked, driver, &TCrawlDriver::ButtonStopClick);
+    connect(ButtonLoadHtml, &QToolButton::clicked, driver, &TCrawlDriver::ButtonLoadHtmlClick);
+    connect(ComboBoxBookmark->lineEdit(), &QLineEdit::returnPressed, driver, &TCrawlDriver::ButtonStartClick);
+    connect(this, &TFormMain::parseRequested, driver, &TCrawlDriver::ButtonParseClick);
+}
+
+bool TFormMain::isBusy() const
+{
+    return m_run.busy();
+}
+
+void TFormMain::setBusy(bool busy)
+{
+    m_run.setBusy(busy);
+}
+
+TTreeNode *TFormMain::currentItem() const
+{
+    return m_run.currentItem();
+}
+
+QString TFormMain::urlText() const
+{
+    return ComboBoxBookmark->currentText();
+}
+
+void TFormMain::setUrlText(const QString &url)
+{
+    if (ComboBoxBookmark->currentText() != url)
+        ComboBoxBookmark->setCurrentText(url);
+}
+
+void TFormMain::setStatus(const QString &text)
+{
+    StatusBar->setText(0, text);
+}
+
+void TFormMain::setBusyLamp(bool lit)
+{
+    LampBusy->setEnabled(lit);
+}
+
+void TFormMain::setStartEnabled(bool enabled)
+{
+    ButtonStart->setEnabled(enabled);
+}
+
+void TFormMain::setParseEnabled(bool enabled)
+{
+    ButtonParse->setEnabled(enabled);
+}
+
+void TFormMain::showNode(TTreeNode *node)
+{
+    for (QTreeWidgetItem *parent = node->parent(); parent; parent = parent->parent())
+        parent->setExpanded(true);
+    TreeView->scrollToItem(node);
+}
+
+void TFormMain::beep()
+{
+    if (m_beep)
+        m_beep();
+    else
+        QApplication::beep();
+}
+
+QString TFormMain::chooseHtmlFile()
+{
+    if (m_chooseFile)
+        return m_chooseFile();
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Load HTML Document"), QString(),
+                                        QStringLiteral("HTML Document (*.ht* *.shtm*)"));
+}
+
+void TFormMain::showError(const QString &text)
+{
+    message(text);
+}
+
+void TFormMain::ComboBoxBookmarkExit()
+{
+    setUrlText(NormaliseUrlField(ComboBoxBookmark->currentText()));
 }
 
 void TFormMain::setConfiguration(TFormConfiguration *configuration)
@@ -396,14 +486,14 @@ void TFormMain::message(const QString &text)
 
 void TFormMain::FormCreate()
 {
-    Busy = false;
-    StopRequest = false;
+    m_run.setBusy(false);
+    m_run.setStopRequest(false);
     LogoStep = int(LogoLetters.size());
     LabelPreviewName->clear();
     LabelPreviewSize->clear();
     ComboBoxBookmarkChange();
-    CurrentItem = nullptr;
-    ParseCursor = nullptr;
+    m_run.setCurrentItem(nullptr);
+    m_run.setParseCursor(nullptr);
 }
 
 void TFormMain::changeEvent(QEvent *event)
@@ -442,6 +532,7 @@ void TFormMain::FormClose()
         TSettingsKey key(m_paths.settingsFile);
         key.open();
         Configuration->binding().saveAll(key);
+        emit savingSettings(key);
         QString error;
         if (!key.close(&error))
             message(QStringLiteral("The settings could not be saved:\n%1").arg(error));
@@ -464,6 +555,8 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == PanelPreview && event->type() == QEvent::Resize) {
         fitPreview();
+    } else if (watched == ComboBoxBookmark->lineEdit() && event->type() == QEvent::FocusOut) {
+        ComboBoxBookmarkExit();
     } else if (watched == LabelUrl && event->type() == QEvent::MouseButtonDblClick) {
         if (Configuration)
             Configuration->show();
@@ -481,7 +574,7 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
 void TFormMain::TimerLogoTimer()
 {
     const int n = int(LogoLetters.size());
-    if (!Busy) {
+    if (!m_run.busy()) {
         for (QLabel *letter : LogoLetters)
             letter->setEnabled(false);
         LogoStep = n;
@@ -541,7 +634,7 @@ void TFormMain::TreeViewChange(TTreeNode *node)
 {
     if (!TreeView->isVisible() || LoadingItems)
         return;
-    CurrentItem = node;
+    m_run.setCurrentItem(node);
     TreeViewChangeCustom(node);
 }
 
@@ -576,22 +669,22 @@ void TFormMain::TreeViewChangeCustom(TTreeNode *node)
 
 void TFormMain::TreeViewDblClick()
 {
-    TTreeNode *node = CurrentItem;
+    TTreeNode *node = m_run.currentItem();
     if (!node || !node->item())
         return;
     if (node->item()->isLink) {
-        if (node->imageIndex() == IconLinkNew && !Busy) {
+        if (node->imageIndex() == IconLinkNew && !m_run.busy()) {
             node->setStateIndex(StateChecked);
             emit parseRequested();
         }
         return;
     }
-    if (node->imageIndex() == IconFileNew && !Busy) {
+    if (node->imageIndex() == IconFileNew && !m_run.busy()) {
         node->setStateIndex(StateChecked);
         emit downloadRequested();
     }
     // The run may have ended, or removed the node, meanwhile.
-    if (CurrentItem != node || node->imageIndex() != IconFileStored)
+    if (m_run.currentItem() != node || node->imageIndex() != IconFileStored)
         return;
     node->setColor(TreeView->slotColor(ColorFileViewed));
     node->item()->viewed = true;
@@ -653,16 +746,17 @@ void TFormMain::Displaydownloadengineprogress1Click()
 
 void TFormMain::UpdateScreen()
 {
-    if (!Busy)
+    const bool busy = m_run.busy();
+    if (!busy)
         ShowBar(false, 0, 0);
     StatusBar->setText(0, kNotActive);
-    const bool idle = !Busy;
+    const bool idle = !busy;
     if (Configuration)
         Configuration->SpinEditMaxTreads->setEnabled(idle);
     for (QWidget *w : std::initializer_list<QWidget *>{ComboBoxBookmark, ComboBoxDownload, ButtonLoadHtml,
                                                        ButtonDirectory, LabelDownload, LabelUrl})
         w->setEnabled(idle);
-    LampBusy->setEnabled(Busy);
+    LampBusy->setEnabled(busy);
     ButtonStop->setEnabled(LampBusy->isLit());
     ButtonStart->setEnabled(!LampBusy->isLit());
     const bool haveNodes = TreeView->nodeCount() > 0;
@@ -683,13 +777,15 @@ void TFormMain::UpdatePanels()
     UpdateScreen();
 }
 
-void TFormMain::ShowBar(bool show, int position, int maximum)
+void TFormMain::ShowBar(bool show, qint64 position, qint64 maximum)
 {
     const bool visible = show && maximum > 0;
     Gauge->setVisible(visible);
     if (visible) {
-        Gauge->setMaximum(maximum);
-        Gauge->setValue(position);
+        // The gauge counts in int: very large bodies are shown in KiB.
+        const int shift = maximum > std::numeric_limits<int>::max() ? 10 : 0;
+        Gauge->setMaximum(int(maximum >> shift));
+        Gauge->setValue(int(std::min(position, maximum) >> shift));
     } else {
         StatusBar->setText(0, QStringLiteral(" Status: ") + QString::number(position) + QStringLiteral(" bytes retrieved"));
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CrawlView.h"
 #include "MainForm.h"
 #include "Paths.h"
 
@@ -18,14 +19,17 @@ class QSplitter;
 class QTimer;
 class QToolButton;
 class TFormConfiguration;
+class TCrawlDriver;
 class TItemTree;
 class TLamp;
+class TRunState;
+class TSettingsKey;
 class TStatusPanels;
 class TTreeNode;
 
 // The main window: URL entry, action buttons, download directory, the item
 // tree, the preview and progress panels, the status bar and the menus.
-class TFormMain : public QMainWindow, public TMainForm
+class TFormMain : public QMainWindow, public TMainForm, public TCrawlView
 {
     Q_OBJECT
 
@@ -33,7 +37,7 @@ public:
     static constexpr int kSlots = 8;
     static inline const QString kProductName = QStringLiteral("Trawlix");
 
-    explicit TFormMain(const TPaths &paths, QWidget *parent = nullptr);
+    TFormMain(const TPaths &paths, TRunState &run, QWidget *parent = nullptr);
     ~TFormMain() override;
 
     // The configuration window, created right after this one.
@@ -42,6 +46,12 @@ public:
     void setMessageSink(std::function<void(const QString &)> sink) { m_message = std::move(sink); }
     // How a stored file is opened; the desktop's default application unless replaced.
     void setFileOpener(std::function<void(const QString &)> opener) { m_openFile = std::move(opener); }
+    // How the window beeps; the desktop's beep unless replaced.
+    void setBeeper(std::function<void()> beeper) { m_beep = std::move(beeper); }
+    // How an HTML file is chosen; the file chooser unless replaced.
+    void setFileChooser(std::function<QString()> chooser) { m_chooseFile = std::move(chooser); }
+    // Connects the buttons, the URL field and the tree to the crawl runs.
+    void setCrawlDriver(TCrawlDriver *driver);
 
     // TMainForm
     QWidget *mainWidget() override { return this; }
@@ -61,8 +71,19 @@ public:
     void showSlotCount(int n) override;
     void setFieldBackground(const QColor &color) override;
 
-    // Screen update and directory test.
-    void ShowBar(bool show, int position, int maximum);
+    // TCrawlView
+    QString urlText() const override;
+    void setUrlText(const QString &url) override;
+    void setStatus(const QString &text) override;
+    void ShowBar(bool show, qint64 position, qint64 maximum) override;
+    void setBusyLamp(bool lit) override;
+    void setStartEnabled(bool enabled) override;
+    void setParseEnabled(bool enabled) override;
+    void showNode(TTreeNode *node) override;
+    void beep() override;
+    QString chooseHtmlFile() override;
+    void showError(const QString &text) override;
+
     bool DirectoryOk(const QString &directory) const;
 
     // Handlers.
@@ -77,30 +98,23 @@ public:
     void TreeViewDblClick();
     void SelectUnselecttoggle1Click();
     void ComboBoxBookmarkChange();
+    void ComboBoxBookmarkExit();
     void ComboBoxDownloadChange();
     void Displayimagepreview1Click();
     void Displaydownloadengineprogress1Click();
     void Configuration1Click();
     void Quit1Click();
 
-    bool isBusy() const { return Busy; }
-    void setBusy(bool busy) { Busy = busy; }
-    TTreeNode *currentItem() const { return CurrentItem; }
+    bool isBusy() const;
+    void setBusy(bool busy);
+    TTreeNode *currentItem() const;
     QString itemListFile() const;
     QSize previewPictureSize() const { return m_pictureSize; }
 
     // Main-window state.
-    bool Busy = false;
-    bool StopRequest = false;
     bool LoadingItems = false;
     int LogoStep = 0;
     QList<TTreeNode *> DownloadQueue;
-    TTreeNode *CurrentItem = nullptr;
-    TTreeNode *ParseCursor = nullptr;
-    qint32 DocParsed = 0;
-    qint32 LinksParsed = 0;
-    qint32 FilesDl = 0;
-    qint32 BytesDl = 0;
 
     // Controls.
     QLabel *LabelVersion;
@@ -148,7 +162,6 @@ public:
     QAction *About1;
     QAction *Getinformation1;
     QTimer *TimerLogo;
-    QTimer *TimerTimeOut;
     QTimer *TimerUpdate;
     QTimer *TimerAddDownload;
     QTimer *TimerDownloadFinish;
@@ -158,6 +171,8 @@ signals:
     void parseRequested();
     void downloadRequested();
     void aboutRequested();
+    // The close writes the settings: others add their values to the key.
+    void savingSettings(TSettingsKey &key);
     // Everything is saved: the process ends now.
     void closed();
 
@@ -178,10 +193,13 @@ private:
     void message(const QString &text);
 
     TPaths m_paths;
+    TRunState &m_run;
     TFormConfiguration *Configuration = nullptr;
     QSize m_pictureSize;
     QColor m_fieldBackground = Qt::white;
     QString m_warnedDirectory;
     std::function<void(const QString &)> m_message;
     std::function<void(const QString &)> m_openFile;
+    std::function<QString()> m_chooseFile;
+    std::function<void()> m_beep;
 };

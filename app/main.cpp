@@ -1,4 +1,8 @@
+#include "Counters.h"
+#include "CrawlDriver.h"
 #include "Paths.h"
+#include "RunState.h"
+#include "SettingsKey.h"
 #include "UnitConfiguration.h"
 #include "UnitMain.h"
 
@@ -10,14 +14,36 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Trawlix"));
     QApplication::setApplicationDisplayName(QStringLiteral("Trawlix"));
 
-    // The windows, in start-up order; each gets the others it uses.
+    // What the runs and the windows share, made before any of them.
     const TPaths paths = TPaths::standard();
-    TFormMain formMain(paths);
+    TRunState run;
+    TStatistics statistics;
+    TLogin login;
+    {
+        TSettingsKey key(paths.settingsFile);
+        key.open();
+        statistics.load(key);
+        login.load(key);
+    }
+
+    // The windows, in start-up order; each gets the others it uses.
+    TFormMain formMain(paths, run);
     // Owned by the main window, whose child it is.
     auto *formConfiguration = new TFormConfiguration(&formMain, paths, &formMain);
     formMain.setConfiguration(formConfiguration);
     formConfiguration->FormCreate();
 
+    TCrawlDriver crawl(formMain.itemTree(), run, statistics, login, formMain);
+    crawl.setSettingsSource([formConfiguration] { return formConfiguration->crawlSettings(); });
+    crawl.setScanSettingsSource([formConfiguration] { return formConfiguration->scanSettings(); });
+    formMain.setCrawlDriver(&crawl);
+
+    QObject::connect(&formMain, &TFormMain::savingSettings, [&](TSettingsKey &key) {
+        statistics.save(key);
+        login.save(key);
+    });
+    // A fetch that waits would hold the process: it ends with the window.
+    QObject::connect(&formMain, &TFormMain::closed, &crawl, &TCrawlDriver::abortFetch);
     QObject::connect(&formMain, &TFormMain::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     formMain.show();
     return app.exec();

@@ -6,6 +6,7 @@
 #include "LinkExtractor.h"
 #include "Paths.h"
 #include "UnitConfiguration.h"
+#include "RunState.h"
 #include "UnitMain.h"
 
 #include <QApplication>
@@ -47,7 +48,8 @@ int main(int argc, char *argv[])
     QTemporaryDir home;
     TPaths paths = TPaths::under(home.path());
     QDir().mkpath(paths.defaultDownloadDir);
-    TFormMain formMain(paths);
+    TRunState run;
+    TFormMain formMain(paths, run);
     auto &formConfiguration = *new TFormConfiguration(&formMain, paths, &formMain); // the main window's child
     formMain.setConfiguration(&formConfiguration);
     formConfiguration.FormCreate();

@@ -101,6 +101,17 @@ QByteArray NormaliseDocument(const QByteArray &text)
 TLinkExtractor::TLinkExtractor(TItemTree *tree)
     : m_tree(tree)
 {
+    m_removed = QObject::connect(tree, &TItemTree::nodeRemoved, tree, [this](TTreeNode *node) {
+        if (m_fileParent == node)
+            m_fileParent = nullptr;
+    });
+    m_emptied = QObject::connect(tree, &TItemTree::emptyingStarted, tree, [this] { m_fileParent = nullptr; });
+}
+
+TLinkExtractor::~TLinkExtractor()
+{
+    QObject::disconnect(m_removed);
+    QObject::disconnect(m_emptied);
 }
 
 void TLinkExtractor::ParseDocument(const QString &base, const QByteArray &text, int mode)

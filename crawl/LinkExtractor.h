@@ -3,6 +3,7 @@
 #include "DataRec.h"
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -35,11 +36,15 @@ public:
     static constexpr qsizetype kMaxValueLength = 16 * 1024;
 
     explicit TLinkExtractor(TItemTree *tree);
+    ~TLinkExtractor();
+    TLinkExtractor(const TLinkExtractor &) = delete;
+    TLinkExtractor &operator=(const TLinkExtractor &) = delete;
 
     void setSettingsSource(std::function<TScanSettings()> source) { m_settings = std::move(source); }
     void setStatusSink(std::function<void(const QString &)> sink) { m_status = std::move(sink); }
 
-    // Where files (and, for a parsed link, child links) are appended.
+    // Where files (and, for a parsed link, child links) are appended; forgotten
+    // when that node leaves the tree, even in the middle of a scan.
     TTreeNode *fileParent() const { return m_fileParent; }
     void setFileParent(TTreeNode *node) { m_fileParent = node; }
     TDataRec &templateItem() { return m_template; }
@@ -55,6 +60,8 @@ private:
     TDataRec m_template;
     std::function<TScanSettings()> m_settings;
     std::function<void(const QString &)> m_status;
+    QMetaObject::Connection m_removed;
+    QMetaObject::Connection m_emptied;
 };
 
 // The normalised text: without blanks, line feeds, carriage returns and apostrophes.

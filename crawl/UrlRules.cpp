@@ -147,3 +147,22 @@ bool CheckFileName(TDataRec &item, const QString &downloadDir, bool overwrite)
     item.name = name;
     return true;
 }
+
+QString NormaliseUrlField(const QString &text)
+{
+    if (text.toLower().contains(QLatin1String("http://")))
+        return text;
+    return QStringLiteral("http://") + text;
+}
+
+bool CredentialsFromUrl(const QString &url, QString *user, QString *password)
+{
+    const QString rest = url.mid(7, 255);
+    const qsizetype colon = rest.indexOf(QLatin1Char(':'));
+    const qsizetype at = rest.indexOf(QLatin1Char('@'));
+    if (colon < 0 || at < 0)
+        return false;
+    *user = rest.left(colon);
+    *password = at > colon ? rest.mid(colon + 1, at - colon - 1) : QString();
+    return true;
+}

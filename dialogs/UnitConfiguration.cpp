@@ -440,6 +440,24 @@ QString TFormConfiguration::autoSelectFileTypes() const
     return EditAutoSelectFileTypes->text();
 }
 
+TCrawlSettings TFormConfiguration::crawlSettings() const
+{
+    TCrawlSettings s;
+    s.proxyEnabled = CheckBoxProxy->isChecked();
+    s.proxy = EditProxy->text();
+    s.proxyPort = EditProxyPort->text();
+    s.proxyUsername = EditProxyUsername->text();
+    s.proxyPassword = EditProxyPassword->text();
+    s.timeoutDocMs = SpinEditTimeoutDoc->value() * 1000;
+    s.getPassword = CheckBoxGetPassword->isChecked();
+    s.saveHtml = CheckBoxSaveHtml->isChecked();
+    s.expandParse = CheckBoxExpandParse->isChecked();
+    s.itemJump = CheckBoxItemJump->isChecked();
+    s.beep = CheckBoxBeep->isChecked();
+    s.downloadDir = m_main->downloadField()->currentText();
+    return s;
+}
+
 TScanSettings TFormConfiguration::scanSettings() const
 {
     return {EditFileTypes->text(), CheckBoxAddChild->isChecked(), CheckBoxIncludeThumbs->isChecked(),

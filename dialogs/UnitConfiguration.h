@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CrawlDriver.h"
 #include "LinkExtractor.h"
 #include "Paths.h"
 #include "SettingsBinding.h"
@@ -46,6 +47,7 @@ public:
     QString autoSelectFileTypes() const override;
 
     TScanSettings scanSettings() const;
+    TCrawlSettings crawlSettings() const;
     void showPage(int index);
     int pageCount() const;
 

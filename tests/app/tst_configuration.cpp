@@ -159,7 +159,7 @@ void TestConfiguration::wrongKindEndsItsGroup()
     for (const QString &name : group3)
         values.insert(name, num(name == "MaxTreads" ? 2 : 1000));
     values.insert("AutoSelectFileTypes", txt("png"));
-    for (const QString &name : {"AutoSelectEnabled", "IncludeThumbs", "SkipFile", "OverWriteFile", "RenameFile",
+    for (const char *name : {"AutoSelectEnabled", "IncludeThumbs", "SkipFile", "OverWriteFile", "RenameFile",
                                 "GetPassword", "ItemJump", "SaveHtml"})
         values.insert(name, num(QString(name) == "SkipFile" ? 1 : 0));
     for (int i = 1; i <= 6; ++i)

@@ -63,6 +63,31 @@ void TScriptedServer::addScript(Script script)
     m_scripts.push_back(std::move(script));
 }
 
+void TScriptedServer::route(const QByteArray &path, Script script)
+{
+    std::lock_guard lock(m_mutex);
+    m_routes.emplace_back(path, std::move(script));
+}
+
+TScriptedServer::Script TScriptedServer::page(const QByteArray &body, const QByteArray &type)
+{
+    return reply("HTTP/1.0 200 OK\r\nContent-Type: " + type + "\r\nContent-Length: "
+                 + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+}
+
+TScriptedServer::Script TScriptedServer::scriptFor(const QByteArray &request, int index) const
+{
+    std::lock_guard lock(m_mutex);
+    const QByteArray path = request.left(request.indexOf('\r')).split(' ').value(1);
+    for (const auto &[routed, script] : m_routes) {
+        if (routed == path)
+            return script;
+    }
+    if (m_scripts.empty())
+        return m_routes.empty() ? Script{} : reply("HTTP/1.0 404 Not Found\r\n\r\nnot here");
+    return m_scripts[std::min<size_t>(size_t(index), m_scripts.size() - 1)];
+}
+
 QList<QByteArray> TScriptedServer::requests() const
 {
     std::lock_guard lock(m_mutex);
@@ -83,17 +108,14 @@ void TScriptedServer::run()
         const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
-        Script script;
-        {
-            std::lock_guard lock(m_mutex);
-            const size_t index = std::min<size_t>(size_t(m_connections), m_scripts.empty() ? 0 : m_scripts.size() - 1);
-            if (!m_scripts.empty())
-                script = m_scripts[index];
-        }
-        ++m_connections;
-        serve(fd, script);
-        ::close(fd);
+        const int index = m_connections++;
+        m_workers.emplace_back([this, fd, index] {
+            serve(fd, index);
+            ::close(fd);
+        });
     }
+    for (std::thread &worker : m_workers)
+        worker.join();
 }
 
 bool TScriptedServer::sendAll(int fd, const QByteArray &data)
@@ -108,7 +130,7 @@ bool TScriptedServer::sendAll(int fd, const QByteArray &data)
     return true;
 }
 
-void TScriptedServer::serve(int fd, const Script &script)
+void TScriptedServer::serve(int fd, int index)
 {
     QByteArray request;
     if (m_readRequest) {
@@ -127,6 +149,11 @@ void TScriptedServer::serve(int fd, const Script &script)
         std::lock_guard lock(m_mutex);
         m_requests << request;
     }
+    play(fd, request, scriptFor(request, index));
+}
+
+void TScriptedServer::play(int fd, const QByteArray &request, const Script &script)
+{
     for (const Step &step : script) {
         switch (step.kind) {
         case Step::Send:

@@ -8,9 +8,10 @@
 #include <thread>
 #include <vector>
 
-// An HTTP server on 127.0.0.1 for tests, running in a thread of its own. Each
-// accepted connection has its request read and recorded, then plays the next
-// script: bytes to send, pauses, and how to end.
+// An HTTP server on 127.0.0.1 for tests, serving each connection in a thread
+// of its own. Each accepted connection has its request read and recorded,
+// then plays a script: the one routed to the requested path, else the next
+// in order. A script is bytes to send, pauses, and how to end.
 class TScriptedServer
 {
 public:
@@ -41,6 +42,11 @@ public:
     quint16 port() const { return m_port; }
     // Scripts are played in order, one per connection; the last one repeats.
     void addScript(Script script);
+    // Every request for this path ("/a/b.htm") plays this script; with routes
+    // and no scripts, other paths get a 404 response.
+    void route(const QByteArray &path, Script script);
+    // A page or file served with a Content-Length header.
+    static Script page(const QByteArray &body, const QByteArray &type = "text/html");
     // Whether connections wait for the request's empty line before playing.
     void setReadRequest(bool read) { m_readRequest = read; }
     QList<QByteArray> requests() const;
@@ -52,17 +58,21 @@ public:
 
 private:
     void run();
-    void serve(int fd, const Script &script);
+    void serve(int fd, int index);
+    void play(int fd, const QByteArray &request, const Script &script);
+    Script scriptFor(const QByteArray &request, int index) const;
     static bool sendAll(int fd, const QByteArray &data);
 
     int m_listen = -1;
     quint16 m_port = 0;
     std::thread m_thread;
+    std::vector<std::thread> m_workers; // touched by the accepting thread only
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_connections{0};
     std::atomic<bool> m_readRequest{true};
     mutable std::mutex m_mutex;
     std::vector<Script> m_scripts;
+    std::vector<std::pair<QByteArray, Script>> m_routes;
     QList<QByteArray> m_requests;
     QByteArray m_received;
 };

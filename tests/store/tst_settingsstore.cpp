@@ -1,3 +1,4 @@
+#include "Counters.h"
 #include "SettingsFile.h"
 #include "SettingsKey.h"
 #include "SettingsList.h"
@@ -29,6 +30,7 @@ private slots:
     void saveIsAtomicAndLeavesNoTemporaryFiles();
     void unwritableLocationIsReported();
     void fileThatCannotBeReadIsNeverReplaced();
+    void countersAndLoginSurviveTheFile();
 };
 
 void TestSettingsStore::everyValueSurvivesTheFile_data()
@@ -302,6 +304,42 @@ void TestSettingsStore::fileThatCannotBeReadIsNeverReplaced()
     QFile f(damaged);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("garbage"));
+}
+
+void TestSettingsStore::countersAndLoginSurviveTheFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("k.reg");
+    {
+        TSettingsKey key(path);
+        key.open();
+        key.writeString("DocParsed", "not a number"); // mistyped: reads as 0
+        QVERIFY(key.close());
+    }
+    TSettingsKey key(path);
+    key.open();
+    TStatistics counters;
+    counters.LinksParsed = 99;
+    counters.load(key);
+    QCOMPARE(counters.DocParsed, 0);
+    QCOMPARE(counters.LinksParsed, 0);
+    TLogin login;
+    login.load(key);
+    QVERIFY(login.Username.isEmpty());
+
+    counters = {3, 4, 5, 6};
+    login = {"me", "p\"w"};
+    counters.save(key);
+    login.save(key);
+    QVERIFY(key.close());
+    key.open();
+    TStatistics back;
+    back.load(key);
+    TLogin backLogin;
+    backLogin.load(key);
+    QCOMPARE((QList<qint32>{back.DocParsed, back.LinksParsed, back.FilesDl, back.BytesDl}), (QList<qint32>{3, 4, 5, 6}));
+    QCOMPARE(backLogin.Username, QString("me"));
+    QCOMPARE(backLogin.Password, QString("p\"w"));
 }
 
 QTEST_MAIN(TestSettingsStore)

@@ -1,0 +1,336 @@
+#include "CrawlDriver.h"
+
+#include "Counters.h"
+#include "CrawlView.h"
+#include "HttpProt.h"
+#include "ItemTree.h"
+#include "MemoryStream.h"
+#include "RunState.h"
+#include "UrlRules.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+#include <QTimer>
+
+namespace {
+
+const QString kNotActive = QStringLiteral(" Status: Not active");
+
+// The next node in pre-order: first child, else the next sibling of the
+// node or of its nearest ancestor that has one.
+TTreeNode *nextInPreOrder(TItemTree *tree, TTreeNode *node)
+{
+    if (node->childCount() > 0)
+        return node->childNode(0);
+    for (QTreeWidgetItem *at = node; at; at = at->parent()) {
+        QTreeWidgetItem *parent = at->parent();
+        const int index = parent ? parent->indexOfChild(at) : tree->indexOfTopLevelItem(at);
+        const int siblings = parent ? parent->childCount() : tree->topLevelItemCount();
+        if (index + 1 < siblings)
+            return static_cast<TTreeNode *>(parent ? parent->child(index + 1) : tree->topLevelItem(index + 1));
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TCrawlDriver::TCrawlDriver(TItemTree *tree, TRunState &run, TStatistics &statistics, TLogin &login,
+                           TCrawlView &view, QObject *parent)
+    : QObject(parent)
+    , m_tree(tree)
+    , m_run(run)
+    , m_statistics(statistics)
+    , m_login(login)
+    , m_view(view)
+    , m_httpDoc(std::make_unique<THttpCli>())
+    , m_timerTimeOut(new QTimer(this))
+    , m_extractor(tree)
+{
+    THttpCli &doc = *m_httpDoc;
+    doc.ProxyPort = QStringLiteral("80");
+    doc.Agent = QStringLiteral("Mozilla/3.0 (compatible)");
+    doc.Accept = QStringLiteral("image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*");
+    doc.NoCache = true;
+    doc.ContentTypePost = QStringLiteral("application/x-www-form-urlencoded");
+    doc.MultiThreaded = false;
+    doc.OnDocBegin = [this](THttpCli *) { HttpDocDocBegin(); };
+    doc.OnDocData = [this](THttpCli *, const char *, int) { HttpDocDocData(); };
+    doc.OnDocEnd = [this](THttpCli *) { HttpDocDocEnd(); };
+
+    m_timerTimeOut->setInterval(kInitialTimeoutMs);
+    connect(m_timerTimeOut, &QTimer::timeout, this, &TCrawlDriver::TimerTimeOutTimer);
+    m_extractor.setStatusSink([this](const QString &text) { m_view.setStatus(text); });
+}
+
+TCrawlDriver::~TCrawlDriver()
+{
+    // Nothing of a half-done fetch reaches a driver that is going away.
+    m_httpDoc->OnDocBegin = nullptr;
+    m_httpDoc->OnDocData = nullptr;
+    m_httpDoc->OnDocEnd = nullptr;
+}
+
+void TCrawlDriver::setScanSettingsSource(std::function<TScanSettings()> source)
+{
+    m_extractor.setSettingsSource(std::move(source));
+}
+
+TCrawlSettings TCrawlDriver::settings() const
+{
+    return m_settings ? m_settings() : TCrawlSettings();
+}
+
+void TCrawlDriver::letEventsRun()
+{
+    QCoreApplication::processEvents();
+}
+
+void TCrawlDriver::CheckGateWay()
+{
+    const TCrawlSettings s = settings();
+    THttpCli &doc = *m_httpDoc;
+    doc.Proxy = s.proxyEnabled ? s.proxy : QString();
+    doc.ProxyPort = s.proxyEnabled ? s.proxyPort : QString();
+    doc.ProxyUsername = s.proxyEnabled ? s.proxyUsername : QString();
+    doc.ProxyPassword = s.proxyEnabled ? s.proxyPassword : QString();
+}
+
+QByteArray TCrawlDriver::fetchDocument(const QString &url)
+{
+    THttpCli &doc = *m_httpDoc;
+    doc.AbortRequest();
+    doc.Username = m_login.Username;
+    doc.Password = m_login.Password;
+    CheckGateWay();
+    doc.URL = url;
+    m_body = std::make_unique<TMemoryStream>();
+    doc.ReceiveStream = m_body.get();
+    try {
+        doc.Fetch();
+    } catch (...) {
+        doc.ReceiveStream = nullptr;
+        throw;
+    }
+    doc.ReceiveStream = nullptr;
+    const QByteArray body = m_body->toByteArray();
+    const qsizetype nul = body.indexOf('\0');
+    return nul < 0 ? body : body.left(nul);
+}
+
+void TCrawlDriver::ButtonStartClick()
+{
+    m_view.setUrlText(NormaliseUrlField(m_view.urlText()));
+    ButtonStopClick();
+    m_view.setStartEnabled(false);
+    m_view.setStatus(QStringLiteral("Status: Deleting tree"));
+    letEventsRun();
+
+    m_run.setStopRequest(false);
+    m_run.setBusy(true);
+    m_view.UpdateScreen();
+    m_timerTimeOut->start();
+    letEventsRun();
+    letEventsRun();
+
+    m_tree->emptyTree();
+    m_run.setCurrentItem(nullptr);
+
+    m_view.setStatus(QStringLiteral(" Status: Getting data"));
+    letEventsRun();
+    ++m_statistics.DocParsed;
+
+    // A failure anywhere here ends the run quietly: an empty tree when the
+    // fetch failed, the items found so far when the scan did.
+    try {
+        const QString url = m_view.urlText();
+        const QByteArray text = fetchDocument(url);
+        m_view.setStatus(QStringLiteral(" Status: Parsing doc"));
+        const QString base = DocumentBase(url);
+        m_tree->MakeRootNodes();
+        m_run.setFileParent(m_tree->rootFiles());
+        m_extractor.setFileParent(m_run.fileParent());
+        m_extractor.ParseDocument(base, text, ModeMainDocument);
+    } catch (const std::exception &) {
+    }
+    m_timerTimeOut->stop();
+    endRun();
+}
+
+void TCrawlDriver::ButtonParseClick()
+{
+    ButtonStopClick();
+    m_view.setParseEnabled(false);
+    m_run.setBusy(true);
+    m_run.setStopRequest(false);
+    m_view.UpdateScreen();
+    letEventsRun();
+
+    m_run.setParseCursor(m_tree->topNode(0));
+    while (TTreeNode *node = m_run.parseCursor()) {
+        if (m_run.stopRequested())
+            break;
+        if (node->stateIndex() == StateChecked && node->item() && node->item()->isLink)
+            parseLink(node);
+        letEventsRun();
+        // The cursor is forgotten when its node leaves the tree meanwhile.
+        node = m_run.parseCursor();
+        if (!node)
+            break;
+        m_run.setParseCursor(nextInPreOrder(m_tree, node));
+    }
+
+    m_view.UpdateScreen();
+    letEventsRun();
+    m_timerTimeOut->stop();
+    endRun();
+}
+
+void TCrawlDriver::parseLink(TTreeNode *node)
+{
+    const TCrawlSettings s = settings();
+    if (s.itemJump) {
+        m_view.showNode(node);
+        letEventsRun();
+        if (m_run.parseCursor() != node)
+            return;
+    }
+    const QString url = node->caption();
+    if (s.getPassword)
+        CredentialsFromUrl(url, &m_login.Username, &m_login.Password);
+    const QString base = DocumentBase(url);
+    const QString name = node->item()->name;
+
+    // Every wait below may remove the node: the cursor tells whether it is still there.
+    try {
+        m_timerTimeOut->start();
+        node->setImageIndex(IconBusy);
+        node->setStateIndex(StateDone);
+        m_tree->viewport()->update();
+        ++m_statistics.LinksParsed;
+        m_view.setStatus(QStringLiteral(" Status: Getting data"));
+        letEventsRun();
+        const QByteArray text = fetchDocument(url);
+        if (s.saveHtml && name.contains(QLatin1String("htm")))
+            saveHtml(name);
+        m_view.setStatus(QStringLiteral(" Status: Parsing link"));
+        letEventsRun();
+        if (m_run.parseCursor() != node)
+            return;
+        m_run.setFileParent(node);
+        m_extractor.setFileParent(node);
+        m_extractor.ParseDocument(base, text, ModeParsedLink);
+        if (m_run.parseCursor() != node)
+            return;
+        node->setImageIndex(IconLinkParsed);
+        if (s.expandParse)
+            node->setExpanded(true);
+        node->setColor(m_tree->slotColor(ColorLinkParsed));
+    } catch (const std::exception &) {
+        if (m_run.parseCursor() == node)
+            node->setImageIndex(IconLinkFailed);
+    }
+    m_tree->viewport()->update();
+}
+
+void TCrawlDriver::saveHtml(const QString &name)
+{
+    QSaveFile file(LocalPath(settings().downloadDir, name));
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(m_body->data(), m_body->size());
+        file.commit();
+    }
+}
+
+void TCrawlDriver::ButtonLoadHtmlClick()
+{
+    const QString path = m_view.chooseHtmlFile();
+    if (path.isEmpty())
+        return;
+    m_run.setStopRequest(false);
+    m_run.setBusy(true);
+    m_view.UpdateScreen();
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        // Tell why, and give the window back: nothing else can end this run.
+        m_view.showError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+        endRun();
+        return;
+    }
+    QByteArray text = file.readAll();
+    if (const qsizetype nul = text.indexOf('\0'); nul >= 0)
+        text.truncate(nul);
+
+    m_view.setStatus(QStringLiteral(" Status: Parsing doc"));
+    m_tree->MakeRootNodes();
+    m_run.setCurrentItem(nullptr);
+    m_run.setFileParent(m_tree->rootFiles());
+    m_extractor.setFileParent(m_run.fileParent());
+    m_extractor.ParseDocument(QString(), text, ModeMainDocument);
+    endRun();
+}
+
+void TCrawlDriver::endRun()
+{
+    m_run.setBusy(false);
+    m_view.UpdateScreen();
+    if (settings().beep)
+        m_view.beep();
+    m_view.setStatus(kNotActive);
+}
+
+void TCrawlDriver::ButtonStopClick()
+{
+    try {
+        m_run.setStopRequest(true);
+        if (m_stopDownloads)
+            m_stopDownloads();
+        else
+            m_run.setBusy(false);
+        m_timerTimeOut->stop();
+        letEventsRun();
+        m_httpDoc->AbortRequest();
+        letEventsRun();
+        letEventsRun();
+        m_view.UpdateScreen();
+        m_view.setStatus(kNotActive);
+        letEventsRun();
+        m_view.setStatus(kNotActive);
+    } catch (const std::exception &) {
+    }
+}
+
+void TCrawlDriver::HttpDocDocBegin()
+{
+    m_view.ShowBar(false, 0, 0);
+    m_view.setBusyLamp(true);
+    m_timerTimeOut->setInterval(settings().timeoutDocMs);
+}
+
+void TCrawlDriver::HttpDocDocData()
+{
+    m_view.ShowBar(true, m_httpDoc->ReceivedBytes, m_httpDoc->ExpectedLength);
+    // The time-out counts the silence since the last piece.
+    m_timerTimeOut->stop();
+    m_timerTimeOut->start();
+}
+
+void TCrawlDriver::HttpDocDocEnd()
+{
+    if (!m_run.busy())
+        m_view.setBusyLamp(false);
+    m_view.ShowBar(false, 0, 0);
+    m_view.setStatus(kNotActive);
+}
+
+void TCrawlDriver::abortFetch()
+{
+    m_httpDoc->AbortRequest();
+}
+
+void TCrawlDriver::TimerTimeOutTimer()
+{
+    m_httpDoc->AbortRequest();
+    m_timerTimeOut->stop();
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "LinkExtractor.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QTimer;
+class TCrawlView;
+class THttpCli;
+class TItemTree;
+class TMemoryStream;
+class TRunState;
+class TTreeNode;
+struct TLogin;
+struct TStatistics;
+
+// The settings the crawl driver reads, taken when they are needed.
+struct TCrawlSettings
+{
+    bool proxyEnabled = false;
+    QString proxy, proxyPort, proxyUsername, proxyPassword;
+    int timeoutDocMs = 30000; // silence allowed once the body has begun
+    bool getPassword = false; // pick user and password from a link's URL
+    bool saveHtml = false;    // keep fetched link documents in the download directory
+    bool expandParse = false;
+    bool itemJump = false;
+    bool beep = false;
+    QString downloadDir;
+};
+
+// Runs the document side: "&Get url", "&Parse links", "Load HTML document
+// from disk" and "&Stop". Documents are fetched one at a time by its own
+// client, which runs the event loop while it waits, so the window stays
+// responsive and "&Stop" acts at once.
+class TCrawlDriver : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The document time-out before any body was ever received.
+    static constexpr int kInitialTimeoutMs = 30000;
+
+    TCrawlDriver(TItemTree *tree, TRunState &run, TStatistics &statistics, TLogin &login, TCrawlView &view,
+                 QObject *parent = nullptr);
+    ~TCrawlDriver() override;
+
+    void setSettingsSource(std::function<TCrawlSettings()> source) { m_settings = std::move(source); }
+    void setScanSettingsSource(std::function<TScanSettings()> source);
+    // The download side of "&Stop"; without one, stopping only clears the busy flag.
+    void setDownloadStop(std::function<void()> stop) { m_stopDownloads = std::move(stop); }
+
+    THttpCli *HttpDoc() const { return m_httpDoc.get(); }
+    // Ends a fetch that waits, as the window closes.
+    void abortFetch();
+    QTimer *TimerTimeOut() const { return m_timerTimeOut; }
+    TLinkExtractor &extractor() { return m_extractor; }
+
+    // Handlers.
+    void ButtonStartClick();
+    void ButtonParseClick();
+    void ButtonLoadHtmlClick();
+    void ButtonStopClick();
+    void CheckGateWay();
+    void HttpDocDocBegin();
+    void HttpDocDocData();
+    void HttpDocDocEnd();
+    void TimerTimeOutTimer();
+
+private:
+    // Fetches one document; its text ends at the first NUL byte. The whole
+    // body is left in m_body. Throws when the fetch fails.
+    QByteArray fetchDocument(const QString &url);
+    void parseLink(TTreeNode *node);
+    void saveHtml(const QString &name);
+    void endRun();
+    void letEventsRun();
+    TCrawlSettings settings() const;
+
+    TItemTree *m_tree;
+    TRunState &m_run;
+    TStatistics &m_statistics;
+    TLogin &m_login;
+    TCrawlView &m_view;
+    std::unique_ptr<THttpCli> m_httpDoc;
+    std::unique_ptr<TMemoryStream> m_body;
+    QTimer *m_timerTimeOut;
+    TLinkExtractor m_extractor;
+    std::function<TCrawlSettings()> m_settings;
+    std::function<void()> m_stopDownloads;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+class TSettingsKey;
+
+// The statistics counters, kept as the settings of the same names.
+struct TStatistics
+{
+    qint32 DocParsed = 0;   // "&Get url" runs
+    qint32 LinksParsed = 0; // links taken by "&Parse links"
+    qint32 FilesDl = 0;     // files stored
+    qint32 BytesDl = 0;     // KiB stored
+
+    // An absent or mistyped value reads as 0.
+    void load(const TSettingsKey &key);
+    void save(TSettingsKey &key) const;
+};
+
+// The user name and password sent to protected sites, kept as the settings
+// "Username" and "Password". The login window edits them; the crawl driver
+// fills them from a link's URL; every request reads them.
+struct TLogin
+{
+    QString Username;
+    QString Password;
+
+    void load(const TSettingsKey &key);
+    void save(TSettingsKey &key) const;
+};
