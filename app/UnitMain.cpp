@@ -2,6 +2,7 @@
 
 #include "AppIcons.h"
 #include "CrawlDriver.h"
+#include "DownloadScheduler.h"
 #include "DataRec.h"
 #include "Extension.h"
 #include "ItemTree.h"
@@ -203,12 +204,10 @@ QWidget *TFormMain::buildDocumentPanel()
     connect(TreeView, &TItemTree::spacePressed, this, &TFormMain::SelectUnselecttoggle1Click);
     m_run.watch(TreeView);
     connect(TreeView, &TItemTree::emptyingStarted, this, [this] {
-        DownloadQueue.clear();
         LabelWait->show();
         LabelWait->repaint(); // the emptying itself keeps the event loop away
     });
     connect(TreeView, &TItemTree::emptyingFinished, LabelWait, &QWidget::hide);
-    connect(TreeView, &TItemTree::nodeRemoved, this, [this](TTreeNode *node) { DownloadQueue.removeAll(node); });
     return PanelDocument;
 }
 
@@ -299,6 +298,7 @@ void TFormMain::buildStatusBar()
         Lamps[k] = new TLamp(QString::number(k + 1), Qt::yellow, StatusBar);
         Lamps[k]->setGeometry(285 + 15 * k, 3, 15, 16);
         Lamps[k]->setToolTip(QString::number(k + 1));
+        Lamps[k]->setEnabled(false); // lit only while its slot transfers
     }
 }
 
@@ -344,9 +344,6 @@ void TFormMain::buildTimers()
         return t;
     };
     TimerLogo = timer(200, true);
-    TimerUpdate = timer(1000, true);
-    TimerAddDownload = timer(1000, false);
-    TimerDownloadFinish = timer(2000, false);
     connect(TimerLogo, &QTimer::timeout, this, &TFormMain::TimerLogoTimer);
 }
 
@@ -358,6 +355,53 @@ void TFormMain::setCrawlDriver(TCrawlDriver *driver)
     connect(ButtonLoadHtml, &QToolButton::clicked, driver, &TCrawlDriver::ButtonLoadHtmlClick);
     connect(ComboBoxBookmark->lineEdit(), &QLineEdit::returnPressed, driver, &TCrawlDriver::ButtonStartClick);
     connect(this, &TFormMain::parseRequested, driver, &TCrawlDriver::ButtonParseClick);
+}
+
+void TFormMain::setDownloadScheduler(TDownloadScheduler *scheduler)
+{
+    connect(ButtonDownload, &QPushButton::clicked, scheduler, &TDownloadScheduler::ButtonDownloadClick);
+    connect(this, &TFormMain::downloadRequested, scheduler, &TDownloadScheduler::ButtonDownloadClick);
+}
+
+void TFormMain::setSlotLamp(int slot, bool lit)
+{
+    Lamps[slot - 1]->setEnabled(lit);
+}
+
+bool TFormMain::slotLampLit(int slot) const
+{
+    return Lamps[slot - 1]->isLit();
+}
+
+void TFormMain::setSlotProgress(int slot, qint64 position, qint64 maximum)
+{
+    QProgressBar *bar = ProgressBars[slot - 1];
+    if (maximum <= 0) {
+        bar->setRange(0, 1); // empty; a range of 0 to 0 would show a busy bar
+        bar->setValue(0);
+        return;
+    }
+    // The bar counts in int: very large bodies are shown in KiB.
+    const int shift = maximum > std::numeric_limits<int>::max() ? 10 : 0;
+    bar->setRange(0, int(maximum >> shift));
+    bar->setValue(int(std::clamp<qint64>(position, 0, maximum) >> shift));
+}
+
+void TFormMain::setSlotHint(int slot, const QString &hint)
+{
+    ProgressBars[slot - 1]->setToolTip(hint);
+}
+
+void TFormMain::setCounts(int items, int selected, int remaining)
+{
+    StatusBar->setText(4, QStringLiteral(" # Items: ") + QString::number(items));
+    StatusBar->setText(5, QStringLiteral(" # Selected: ") + QString::number(selected));
+    StatusBar->setText(6, QStringLiteral(" # Remaining DL's: ") + QString::number(remaining));
+}
+
+void TFormMain::refreshTree()
+{
+    TreeView->viewport()->update();
 }
 
 bool TFormMain::isBusy() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CrawlView.h"
+#include "DownloadView.h"
 #include "MainForm.h"
 #include "Paths.h"
 
@@ -20,6 +21,7 @@ class QTimer;
 class QToolButton;
 class TFormConfiguration;
 class TCrawlDriver;
+class TDownloadScheduler;
 class TItemTree;
 class TLamp;
 class TRunState;
@@ -29,7 +31,7 @@ class TTreeNode;
 
 // The main window: URL entry, action buttons, download directory, the item
 // tree, the preview and progress panels, the status bar and the menus.
-class TFormMain : public QMainWindow, public TMainForm, public TCrawlView
+class TFormMain : public QMainWindow, public TMainForm, public TCrawlView, public TDownloadView
 {
     Q_OBJECT
 
@@ -52,6 +54,8 @@ public:
     void setFileChooser(std::function<QString()> chooser) { m_chooseFile = std::move(chooser); }
     // Connects the buttons, the URL field and the tree to the crawl runs.
     void setCrawlDriver(TCrawlDriver *driver);
+    // Connects "&Download files" and the tree to the download runs.
+    void setDownloadScheduler(TDownloadScheduler *scheduler);
 
     // TMainForm
     QWidget *mainWidget() override { return this; }
@@ -84,6 +88,15 @@ public:
     QString chooseHtmlFile() override;
     void showError(const QString &text) override;
 
+    // TDownloadView
+    void setSlotLamp(int slot, bool lit) override;
+    bool slotLampLit(int slot) const override;
+    void setSlotProgress(int slot, qint64 position, qint64 maximum) override;
+    void setSlotHint(int slot, const QString &hint) override;
+    void setCounts(int items, int selected, int remaining) override;
+    void refreshTree() override;
+    void PreviewImage(TTreeNode *node) override;
+
     bool DirectoryOk(const QString &directory) const;
 
     // Handlers.
@@ -91,7 +104,6 @@ public:
     void FormActivate();
     void FormClose();
     void TimerLogoTimer();
-    void PreviewImage(TTreeNode *node);
     void BlankPreviewImage();
     void TreeViewChange(TTreeNode *node);
     void TreeViewChangeCustom(TTreeNode *node);
@@ -114,7 +126,6 @@ public:
     // Main-window state.
     bool LoadingItems = false;
     int LogoStep = 0;
-    QList<TTreeNode *> DownloadQueue;
 
     // Controls.
     QLabel *LabelVersion;
@@ -162,9 +173,6 @@ public:
     QAction *About1;
     QAction *Getinformation1;
     QTimer *TimerLogo;
-    QTimer *TimerUpdate;
-    QTimer *TimerAddDownload;
-    QTimer *TimerDownloadFinish;
 
 signals:
     // A double click or Enter asks for the run of its item.

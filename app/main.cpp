@@ -1,5 +1,8 @@
 #include "Counters.h"
 #include "CrawlDriver.h"
+#include "DownloadQueue.h"
+#include "DownloadScheduler.h"
+#include "HttpEngine.h"
 #include "Paths.h"
 #include "RunState.h"
 #include "SettingsKey.h"
@@ -17,6 +20,7 @@ int main(int argc, char *argv[])
     // What the runs and the windows share, made before any of them.
     const TPaths paths = TPaths::standard();
     TRunState run;
+    TDownloadQueue queue;
     TStatistics statistics;
     TLogin login;
     {
@@ -33,10 +37,19 @@ int main(int argc, char *argv[])
     formMain.setConfiguration(formConfiguration);
     formConfiguration->FormCreate();
 
+    queue.watch(formMain.itemTree());
+    TFormHttpEngine formHttpEngine(formMain.itemTree(), queue, run, statistics, login, formMain);
+    formHttpEngine.setSettingsSource([formConfiguration] { return formConfiguration->downloadSettings(); });
+    TDownloadScheduler downloads(formMain.itemTree(), queue, run, formHttpEngine, formMain);
+    downloads.setSettingsSource([formConfiguration] { return formConfiguration->downloadSettings(); });
+
     TCrawlDriver crawl(formMain.itemTree(), run, statistics, login, formMain);
     crawl.setSettingsSource([formConfiguration] { return formConfiguration->crawlSettings(); });
     crawl.setScanSettingsSource([formConfiguration] { return formConfiguration->scanSettings(); });
+    crawl.setDownloadStop([&downloads] { downloads.stopDownloads(); });
+    downloads.setStopCommand([&crawl] { crawl.ButtonStopClick(); });
     formMain.setCrawlDriver(&crawl);
+    formMain.setDownloadScheduler(&downloads);
 
     QObject::connect(&formMain, &TFormMain::savingSettings, [&](TSettingsKey &key) {
         statistics.save(key);

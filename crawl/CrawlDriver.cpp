@@ -88,18 +88,15 @@ void TCrawlDriver::letEventsRun()
 
 void TCrawlDriver::CheckGateWay()
 {
-    const TCrawlSettings s = settings();
-    THttpCli &doc = *m_httpDoc;
-    doc.Proxy = s.proxyEnabled ? s.proxy : QString();
-    doc.ProxyPort = s.proxyEnabled ? s.proxyPort : QString();
-    doc.ProxyUsername = s.proxyEnabled ? s.proxyUsername : QString();
-    doc.ProxyPassword = s.proxyEnabled ? s.proxyPassword : QString();
+    m_httpDoc->setProxy(settings().proxy);
 }
 
 QByteArray TCrawlDriver::fetchDocument(const QString &url)
 {
     THttpCli &doc = *m_httpDoc;
     doc.AbortRequest();
+    if (!FetchableUrl(url))
+        throw EHttpException(QStringLiteral("no host to ask for %1").arg(url), THttpCli::kInvalidUrl);
     doc.Username = m_login.Username;
     doc.Password = m_login.Password;
     CheckGateWay();

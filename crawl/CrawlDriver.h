@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HttpProt.h"
 #include "LinkExtractor.h"
 
 #include <QObject>
@@ -10,7 +11,6 @@
 
 class QTimer;
 class TCrawlView;
-class THttpCli;
 class TItemTree;
 class TMemoryStream;
 class TRunState;
@@ -21,8 +21,7 @@ struct TStatistics;
 // The settings the crawl driver reads, taken when they are needed.
 struct TCrawlSettings
 {
-    bool proxyEnabled = false;
-    QString proxy, proxyPort, proxyUsername, proxyPassword;
+    TProxySettings proxy;
     int timeoutDocMs = 30000; // silence allowed once the body has begun
     bool getPassword = false; // pick user and password from a link's URL
     bool saveHtml = false;    // keep fetched link documents in the download directory

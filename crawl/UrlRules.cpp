@@ -3,6 +3,7 @@
 #include "DataRec.h"
 #include "Extension.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -165,4 +166,30 @@ bool CredentialsFromUrl(const QString &url, QString *user, QString *password)
     *user = rest.left(colon);
     *password = at > colon ? rest.mid(colon + 1, at - colon - 1) : QString();
     return true;
+}
+
+QString UrlPath(const QString &url, const QString &downloadDir)
+{
+    QString host = url.toLower();
+    host.remove(QLatin1String("http://"));
+    const qsizetype slash = host.indexOf(QLatin1Char('/'), 1);
+    if (slash >= 0)
+        host.truncate(slash);
+    host.replace(QLatin1Char('.'), QLatin1Char('_')).replace(QLatin1Char('/'), QLatin1Char('_'));
+    if (!UsableFileName(host))
+        return downloadDir;
+    const QString directory = LocalPath(downloadDir, host);
+    return QDir().mkpath(directory) ? directory : downloadDir;
+}
+
+bool UsableFileName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
+           && !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+}
+
+bool FetchableUrl(const QString &url)
+{
+    const qsizetype scheme = url.indexOf(QLatin1String("://"));
+    return scheme > 0 && scheme + 3 < url.size() && url.at(scheme + 3) != QLatin1Char('/');
 }

@@ -40,3 +40,17 @@ QString NormaliseUrlField(const QString &text);
 // both ":" and "@"; the name ends at the first ":", the password at the first
 // "@" (empty when "@" comes first). False, changing nothing, otherwise.
 bool CredentialsFromUrl(const QString &url, QString *user, QString *password);
+
+// The per-site directory of a URL ("http://www.h.org/a/b.jpg" gives
+// "<downloadDir>/www_h_org"): lower-cased, "http://" dropped, the host only,
+// "." and "/" made "_". Created when missing; the download directory itself
+// when it cannot be.
+QString UrlPath(const QString &url, const QString &downloadDir);
+
+// A name that can be a file in a directory: not empty, not "." or "..",
+// without "/" or NUL.
+bool UsableFileName(const QString &name);
+
+// A URL that names a scheme and a host, so it can be fetched at all; a
+// relative link of a page loaded from disk cannot.
+bool FetchableUrl(const QString &url);

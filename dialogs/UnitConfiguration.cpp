@@ -150,6 +150,10 @@ QWidget *TFormConfiguration::buildFileDownloadPage()
     layout->addWidget(new QLabel(QStringLiteral("Include file types: (Must be seperated with a semi, no dots/spaces)"), page));
     EditFileTypes = lowerCaseEdit(page);
     layout->addWidget(EditFileTypes);
+    CheckBoxStartAll = checkBox(QStringLiteral("Start every free slot at once"), false, page);
+    CheckBoxStartAll->setToolTip(QStringLiteral("Fill every free transfer slot at once and start the next file as "
+                                                "soon as one ends, instead of one start per second"));
+    layout->addWidget(CheckBoxStartAll);
     layout->addStretch();
     return page;
 }
@@ -315,6 +319,7 @@ void TFormConfiguration::bindSettings()
     text("ProxyUsername", 3, EditProxyUsername);
     text("ProxyPassword", 3, EditProxyPassword);
     flag("ProxyEnabled", 3, CheckBoxProxy);
+    flag("StartAllSlots", 3, CheckBoxStartAll);
 
     QWidget *window = m_main->mainWidget();
     TMainForm *main = m_main;
@@ -440,14 +445,35 @@ QString TFormConfiguration::autoSelectFileTypes() const
     return EditAutoSelectFileTypes->text();
 }
 
+TProxySettings TFormConfiguration::proxySettings() const
+{
+    return {CheckBoxProxy->isChecked(), EditProxy->text(), EditProxyPort->text(), EditProxyUsername->text(),
+            EditProxyPassword->text()};
+}
+
+TDownloadSettings TFormConfiguration::downloadSettings() const
+{
+    TDownloadSettings s;
+    s.maxThreads = SpinEditMaxTreads->value();
+    s.timeOutFileMs = SpinEditTimeOutFile->value() * 1000;
+    s.minSize = SpinEditMinSize->value();
+    s.maxSize = SpinEditMaxSize->value();
+    s.proxy = proxySettings();
+    s.existing = RadioButtonSkip->isChecked()        ? TDownloadSettings::Skip
+                 : RadioButtonOverwrite->isChecked() ? TDownloadSettings::Overwrite
+                                                     : TDownloadSettings::Rename;
+    s.itemJump = CheckBoxItemJump->isChecked();
+    s.beep = CheckBoxBeep->isChecked();
+    s.createDir = CheckBoxCreateDir->isChecked();
+    s.startAllAtOnce = CheckBoxStartAll->isChecked();
+    s.downloadDir = m_main->downloadField()->currentText();
+    return s;
+}
+
 TCrawlSettings TFormConfiguration::crawlSettings() const
 {
     TCrawlSettings s;
-    s.proxyEnabled = CheckBoxProxy->isChecked();
-    s.proxy = EditProxy->text();
-    s.proxyPort = EditProxyPort->text();
-    s.proxyUsername = EditProxyUsername->text();
-    s.proxyPassword = EditProxyPassword->text();
+    s.proxy = proxySettings();
     s.timeoutDocMs = SpinEditTimeoutDoc->value() * 1000;
     s.getPassword = CheckBoxGetPassword->isChecked();
     s.saveHtml = CheckBoxSaveHtml->isChecked();

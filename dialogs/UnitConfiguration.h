@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CrawlDriver.h"
+#include "HttpEngine.h"
 #include "LinkExtractor.h"
 #include "Paths.h"
 #include "SettingsBinding.h"
@@ -48,6 +49,8 @@ public:
 
     TScanSettings scanSettings() const;
     TCrawlSettings crawlSettings() const;
+    TProxySettings proxySettings() const;
+    TDownloadSettings downloadSettings() const;
     void showPage(int index);
     int pageCount() const;
 
@@ -59,6 +62,7 @@ public:
     QSpinBox *SpinEditMinSize;
     QSpinBox *SpinEditMaxSize;
     QLineEdit *EditFileTypes;
+    QCheckBox *CheckBoxStartAll;
     // "Parsing"
     QCheckBox *CheckBoxAddChild;
     QCheckBox *CheckBoxIncludeThumbs;

@@ -105,6 +105,14 @@ void THttpCli::Fetch()
         throw EHttpException(m_errorText, m_doneError);
 }
 
+void THttpCli::setProxy(const TProxySettings &proxy)
+{
+    Proxy = proxy.enabled ? proxy.host : QString();
+    ProxyPort = proxy.enabled ? proxy.port : QString();
+    ProxyUsername = proxy.enabled ? proxy.username : QString();
+    ProxyPassword = proxy.enabled ? proxy.password : QString();
+}
+
 THttpResult THttpCli::Result() const
 {
     return {m_doneError, m_errorText, ResponseCode, ReceivedBytes, ExpectedLength};

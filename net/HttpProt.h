@@ -50,6 +50,13 @@ struct THttpResult
     bool ok() const { return error == 0 && status < 400; }
 };
 
+// The HTTP proxy of the configuration.
+struct TProxySettings
+{
+    bool enabled = false;
+    QString host, port, username, password;
+};
+
 // The parts of a URL as the client splits it; each empty when absent.
 struct TUrlParts
 {
@@ -133,6 +140,8 @@ public:
     void StartPost();
     void StartHead();
     void AbortRequest();
+    // The proxy and its login when enabled, else none.
+    void setProxy(const TProxySettings &proxy);
 
     // Events.
     std::function<void(THttpCli *)> OnSessionConnected;

@@ -395,7 +395,9 @@ void TestMainWindow::doubleClickActsByKindAndIcon()
     tree->setCurrentItem(file);
     QTest::keyClick(tree, Qt::Key_Return);
     QCOMPARE(download.count(), 1);
-    QCOMPARE(file->stateIndex(), int(StateChecked));
+    QCOMPARE(file->stateIndex(), int(StateDone)); // ticked, then queued by the download run
+    QCOMPARE(file->selectedIndex(), int(IconFileNew));
+    w->crawl->ButtonStopClick();
     QVERIFY(w->opened.isEmpty());
 
     // A stored file opens even while busy, and is marked viewed.
@@ -431,10 +433,12 @@ void TestMainWindow::deletedCurrentItemIsForgotten()
     m.show();
     TTreeNode *file = addFile("a.gif");
     m.itemTree()->setCurrentItem(file);
-    m.DownloadQueue << file;
+    const int index = w->queue.append(file);
     delete file;
     QVERIFY(m.currentItem() != file);
-    QVERIFY(m.DownloadQueue.isEmpty());
+    QCOMPARE(w->queue.at(index), nullptr); // blanked, not removed: indexes stay valid
+    QCOMPARE(w->queue.size(), 1);
+    QCOMPARE(w->queue.remaining(), 0);
     m.TreeViewDblClick();
 
     // Emptying the whole tree forgets the current item too, and says so meanwhile.

@@ -25,6 +25,7 @@ private slots:
     void overwriteKeepsThePathOfTheTimeOfFinding();
     void credentialsFromUrl_data();
     void credentialsFromUrl();
+    void fetchableUrls();
 
 private:
     static void touch(const QString &path) { QFile f(path); QVERIFY(f.open(QIODevice::WriteOnly)); }
@@ -232,6 +233,14 @@ void TestUrlRules::credentialsFromUrl()
     QCOMPARE(CredentialsFromUrl(url, &gotUser, &gotPassword), found);
     QCOMPARE(gotUser, found ? user : QString("unchanged"));
     QCOMPARE(gotPassword, found ? password : QString("unchanged"));
+}
+
+void TestUrlRules::fetchableUrls()
+{
+    for (const char *url : {"http://h.org/a.htm", "http://127.0.0.1:8080", "HTTP://h/"})
+        QVERIFY2(FetchableUrl(url), url);
+    for (const char *url : {"pics/a.jpg", "/pics/a.jpg", "http://", "http:///x", "://h/", ""})
+        QVERIFY2(!FetchableUrl(url), url);
 }
 
 QTEST_MAIN(TestUrlRules)

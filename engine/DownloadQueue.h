@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QVector>
+
+class TItemTree;
+class TTreeNode;
+
+// The items of a download run, addressed by a 0-based index. Entries are
+// blanked, never removed, while a run is active, so the index a transfer slot
+// holds stays valid; a node that leaves the tree blanks its entry at once.
+class TDownloadQueue : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TDownloadQueue(QObject *parent = nullptr);
+
+    // Blanks the entries of the nodes this tree removes.
+    void watch(TItemTree *tree);
+
+    int append(TTreeNode *node);
+    // The item at index, or null when blank or out of range.
+    TTreeNode *at(int index) const;
+    void blank(int index);
+    int size() const { return int(m_entries.size()); }
+    // Entries not blank.
+    int remaining() const { return m_remaining; }
+    // Forgets every entry; the next run numbers from 0 again.
+    void clear();
+
+    // The first entry that may still wait for a slot: everything before it
+    // is blank or started, so a search never starts over from 0.
+    int firstWaiting() const { return m_firstWaiting; }
+    void setFirstWaiting(int index) { m_firstWaiting = index; }
+
+private:
+    void forget(TTreeNode *node);
+    void blankAll();
+
+    QVector<TTreeNode *> m_entries;
+    QHash<TTreeNode *, int> m_index;
+    int m_remaining = 0;
+    int m_firstWaiting = 0;
+};

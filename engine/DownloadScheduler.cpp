@@ -1,0 +1,181 @@
+#include "DownloadScheduler.h"
+
+#include "DownloadQueue.h"
+#include "DownloadView.h"
+#include "EventSlice.h"
+#include "ItemTree.h"
+#include "RunState.h"
+#include "UrlRules.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QSet>
+#include <QTimer>
+
+namespace {
+
+// How long "&Stop" waits for the aborted transfers to end.
+constexpr int kStopWaitMs = 5000;
+
+bool waitingFile(const TTreeNode *node)
+{
+    return node->imageIndex() == IconFileNew && node->stateIndex() == StateChecked && node->item()
+           && !node->item()->isLink;
+}
+
+} // namespace
+
+TDownloadScheduler::TDownloadScheduler(TItemTree *tree, TDownloadQueue &queue, TRunState &run,
+                                       TFormHttpEngine &engine, TDownloadView &view, QObject *parent)
+    : QObject(parent)
+    , m_tree(tree)
+    , m_queue(queue)
+    , m_run(run)
+    , m_engine(engine)
+    , m_view(view)
+    , m_timerAddDownload(new QTimer(this))
+    , m_timerDownloadFinish(new QTimer(this))
+    , m_timerUpdate(new QTimer(this))
+{
+    m_timerAddDownload->setInterval(1000);
+    m_timerDownloadFinish->setInterval(2000);
+    m_timerUpdate->setInterval(1000);
+    connect(m_timerAddDownload, &QTimer::timeout, this, &TDownloadScheduler::TimerAddDownloadTimer);
+    connect(m_timerDownloadFinish, &QTimer::timeout, this, &TDownloadScheduler::TimerDownloadFinishTimer);
+    connect(m_timerUpdate, &QTimer::timeout, this, &TDownloadScheduler::TimerUpdateTimer);
+    m_timerUpdate->start();
+}
+
+TDownloadSettings TDownloadScheduler::settings() const
+{
+    return m_settings ? m_settings() : TDownloadSettings();
+}
+
+void TDownloadScheduler::ButtonDownloadClick()
+{
+    if (m_stopCommand)
+        m_stopCommand();
+    else
+        stopDownloads();
+    m_run.setBusy(true);
+    m_run.setStopRequest(false);
+    m_view.UpdateScreen();
+    m_view.setStatus(QStringLiteral(" Status: File download"));
+    QCoreApplication::processEvents();
+    m_engine.resetSlots();
+    TimerAddDownloadTimer();
+    m_timerAddDownload->start();
+    QCoreApplication::processEvents();
+    m_timerDownloadFinish->start();
+}
+
+void TDownloadScheduler::TimerAddDownloadTimer()
+{
+    // The walk first gathers what qualifies, without letting events run; the
+    // items are then handled with events on a time slice, each looked at
+    // again, since the user may have unticked or removed it meanwhile.
+    QList<TTreeNode *> found;
+    m_tree->forEachNode([&found](TTreeNode *node) {
+        if (waitingFile(node))
+            found << node;
+    });
+    if (found.isEmpty())
+        return;
+    QSet<TTreeNode *> present(found.cbegin(), found.cend());
+    const auto removed = connect(m_tree, &TItemTree::nodeRemoved, this, [&present](TTreeNode *node) { present.remove(node); });
+    const auto emptied = connect(m_tree, &TItemTree::emptyingStarted, this, [&present] { present.clear(); });
+    const TDownloadSettings s = settings();
+    TEventSlice events;
+    for (TTreeNode *node : std::as_const(found)) {
+        if (m_run.stopRequested())
+            break;
+        if (present.contains(node) && waitingFile(node))
+            handOut(node, s);
+        events.poll();
+    }
+    disconnect(removed);
+    disconnect(emptied);
+    m_view.refreshTree();
+}
+
+void TDownloadScheduler::handOut(TTreeNode *node, const TDownloadSettings &s)
+{
+    if (s.itemJump)
+        m_view.showNode(node);
+    TDataRec *item = node->item();
+    if (!UsableFileName(item->name)) {
+        // "", "." or ".." can never be a file of its own.
+        node->setSelectedIndex(IconFileFailed);
+        node->setImageIndex(IconFileFailed);
+        return;
+    }
+    const QString directory = s.createDir ? UrlPath(item->url, s.downloadDir) : s.downloadDir;
+    if (s.createDir)
+        item->localPath = LocalPath(directory, item->name);
+    if (s.existing == TDownloadSettings::Skip && QFileInfo::exists(item->localPath)) {
+        node->setStateIndex(StateUnchecked);
+        node->setCaption(item->name
+                         + (item->kind == KindThumbnail ? QStringLiteral("   (Thumbnail) (Skipped - Already exist on disk)")
+                                                        : QStringLiteral("  (Skipped - Already exist on disk)")));
+        return;
+    }
+    if (CheckFileName(*item, directory, s.existing == TDownloadSettings::Overwrite)) {
+        m_queue.append(node);
+        node->setImageIndex(IconBusy);
+        node->setSelectedIndex(IconFileNew);
+        node->setStateIndex(StateDone);
+        return;
+    }
+    node->setSelectedIndex(IconFileFailed);
+    node->setImageIndex(IconFileFailed);
+}
+
+void TDownloadScheduler::TimerDownloadFinishTimer()
+{
+    if (m_remaining != 0)
+        return;
+    m_timerAddDownload->stop();
+    QCoreApplication::processEvents();
+    m_run.setStopRequest(false);
+    m_run.setBusy(false);
+    m_view.UpdateScreen();
+    if (settings().beep)
+        m_view.beep();
+    m_timerDownloadFinish->stop();
+}
+
+void TDownloadScheduler::TimerUpdateTimer()
+{
+    m_remaining = m_queue.remaining();
+    m_view.setCounts(m_tree->nodeCount(), int(m_tree->selectedItems().size()), m_remaining);
+    if (!m_run.busy() && m_run.stopRequested() && m_remaining == 0)
+        m_queue.clear();
+}
+
+void TDownloadScheduler::stopDownloads()
+{
+    try {
+        m_timerDownloadFinish->stop();
+        m_timerAddDownload->stop();
+        m_engine.abortAll();
+        m_run.setStopRequest(true);
+        m_view.ShowBar(false, 0, 0);
+        m_view.setStatus(QStringLiteral(" Status: stopping !"));
+        QCoreApplication::processEvents();
+        // Every aborted transfer ends in its completion, which puts its lamp out.
+        const QDeadlineTimer deadline(kStopWaitMs);
+        while (m_engine.activeCount() > 0 && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); // the status timer ticks each second
+        for (int i = 0; i < m_queue.size(); ++i) {
+            if (TTreeNode *node = m_queue.at(i)) {
+                node->setStateIndex(StateChecked);
+                node->setImageIndex(IconFileNew);
+                node->setSelectedIndex(IconFileNew);
+                m_queue.blank(i);
+            }
+        }
+        m_run.setBusy(false);
+    } catch (const std::exception &) {
+    }
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "HttpEngine.h"
+
+#include <QObject>
+
+#include <functional>
+
+class QTimer;
+class TDownloadQueue;
+class TDownloadView;
+class TItemTree;
+class TRunState;
+class TTreeNode;
+
+// The main window's side of downloading: "&Download files" begins a run, the
+// hand-out walk queues every checked file each second, the finish timer ends
+// the run when the queue is empty, and the status counts are kept up to date.
+class TDownloadScheduler : public QObject
+{
+    Q_OBJECT
+
+public:
+    TDownloadScheduler(TItemTree *tree, TDownloadQueue &queue, TRunState &run, TFormHttpEngine &engine,
+                       TDownloadView &view, QObject *parent = nullptr);
+
+    void setSettingsSource(std::function<TDownloadSettings()> source) { m_settings = std::move(source); }
+    // The whole "&Stop" command, which a download run begins with.
+    void setStopCommand(std::function<void()> stop) { m_stopCommand = std::move(stop); }
+
+    QTimer *TimerAddDownload() const { return m_timerAddDownload; }
+    QTimer *TimerDownloadFinish() const { return m_timerDownloadFinish; }
+    QTimer *TimerUpdate() const { return m_timerUpdate; }
+    int remainingCount() const { return m_remaining; }
+
+    // Handlers.
+    void ButtonDownloadClick();
+    void TimerAddDownloadTimer();
+    void TimerDownloadFinishTimer();
+    void TimerUpdateTimer();
+    // The download side of "&Stop".
+    void stopDownloads();
+
+private:
+    void handOut(TTreeNode *node, const TDownloadSettings &s);
+    TDownloadSettings settings() const;
+
+    TItemTree *m_tree;
+    TDownloadQueue &m_queue;
+    TRunState &m_run;
+    TFormHttpEngine &m_engine;
+    TDownloadView &m_view;
+    QTimer *m_timerAddDownload;
+    QTimer *m_timerDownloadFinish;
+    QTimer *m_timerUpdate;
+    int m_remaining = 0;
+    std::function<TDownloadSettings()> m_settings;
+    std::function<void()> m_stopCommand;
+};

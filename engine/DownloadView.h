@@ -1,0 +1,24 @@
+#pragma once
+
+#include "RunView.h"
+
+#include <QString>
+
+class TTreeNode;
+
+// What the download engine needs of the main window besides what every run
+// needs: the slot lamps and gauges, the status-bar counts, the tree's redraw
+// and the picture preview. The main window implements it.
+class TDownloadView : public virtual TRunView
+{
+public:
+    // Slots are numbered 1 to 8.
+    virtual void setSlotLamp(int slot, bool lit) = 0;
+    virtual bool slotLampLit(int slot) const = 0;
+    virtual void setSlotProgress(int slot, qint64 position, qint64 maximum) = 0;
+    virtual void setSlotHint(int slot, const QString &hint) = 0;
+    // Status-bar panels 4, 5 and 6.
+    virtual void setCounts(int items, int selected, int remaining) = 0;
+    virtual void refreshTree() = 0;
+    virtual void PreviewImage(TTreeNode *node) = 0;
+};

@@ -1,0 +1,319 @@
+#include "HttpEngine.h"
+
+#include "Counters.h"
+#include "DownloadQueue.h"
+#include "DownloadView.h"
+#include "ItemTree.h"
+#include "MemoryStream.h"
+#include "RunState.h"
+#include "UrlRules.h"
+
+#include <QSaveFile>
+#include <QTimer>
+
+struct TFormHttpEngine::Slot
+{
+    std::unique_ptr<THttpCli> cli;
+    QTimer *timer = nullptr;
+    std::unique_ptr<TMemoryStream> buffer;
+    bool active = false;
+    bool sizeTested = false;
+};
+
+QString ItemCaption(const TTreeNode *node, const QString &suffix)
+{
+    const TDataRec *item = node->item();
+    return item->name + (item->kind == KindThumbnail ? kThumbnailMark : QString()) + suffix;
+}
+
+TFormHttpEngine::TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunState &run, TStatistics &statistics,
+                                 TLogin &login, TDownloadView &view, QObject *parent)
+    : QObject(parent)
+    , m_tree(tree)
+    , m_queue(queue)
+    , m_run(run)
+    , m_statistics(statistics)
+    , m_login(login)
+    , m_view(view)
+    , m_slots(std::make_unique<Slot[]>(kSlots))
+    , m_timerCheckDownload(new QTimer(this))
+{
+    for (int n = 1; n <= kSlots; ++n) {
+        Slot &s = slot(n);
+        s.cli = std::make_unique<THttpCli>();
+        THttpCli &cli = *s.cli;
+        cli.ProxyPort = QStringLiteral("80");
+        cli.Agent = QStringLiteral("Mozilla/3.0 (compatible)");
+        cli.Accept = QStringLiteral("image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*");
+        cli.NoCache = true;
+        cli.ContentTypePost = QStringLiteral("application/x-www-form-urlencoded");
+        cli.MultiThreaded = false;
+        cli.OnDocData = [this, n](THttpCli *, const char *, int) { HttpCliDocData(n); };
+        cli.OnRequestDone = [this, n](THttpCli *, THttpRequest, int error) { HttpCliRequestDone(n, error); };
+        s.timer = new QTimer(this);
+        connect(s.timer, &QTimer::timeout, this, [this, n] { TimerTimer(n); });
+    }
+    m_timerCheckDownload->setInterval(1000);
+    connect(m_timerCheckDownload, &QTimer::timeout, this, &TFormHttpEngine::TimerCheckDownloadTimer);
+    m_timerCheckDownload->start();
+}
+
+TFormHttpEngine::~TFormHttpEngine()
+{
+    // A client going away reports nothing more to the pool.
+    for (int n = 1; n <= kSlots; ++n) {
+        slot(n).cli->OnDocData = nullptr;
+        slot(n).cli->OnRequestDone = nullptr;
+    }
+}
+
+TFormHttpEngine::Slot &TFormHttpEngine::slot(int n) const
+{
+    return m_slots[size_t(n - 1)];
+}
+
+THttpCli *TFormHttpEngine::HttpCli(int n) const
+{
+    return slot(n).cli.get();
+}
+
+QTimer *TFormHttpEngine::Timer(int n) const
+{
+    return slot(n).timer;
+}
+
+bool TFormHttpEngine::EngineActive(int n) const
+{
+    return slot(n).active;
+}
+
+int TFormHttpEngine::activeCount() const
+{
+    int count = 0;
+    for (int n = 1; n <= kSlots; ++n)
+        count += slot(n).active ? 1 : 0;
+    return count;
+}
+
+TDownloadSettings TFormHttpEngine::settings() const
+{
+    return m_settings ? m_settings() : TDownloadSettings();
+}
+
+int TFormHttpEngine::GetFreeEngine() const
+{
+    const int limit = qBound(1, settings().maxThreads, kSlots);
+    for (int n = 1; n <= limit; ++n) {
+        if (!slot(n).active)
+            return n;
+    }
+    return 0;
+}
+
+void TFormHttpEngine::resetSlots()
+{
+    for (int n = 1; n <= kSlots; ++n) {
+        slot(n).active = false;
+        slot(n).sizeTested = false;
+    }
+}
+
+void TFormHttpEngine::abortAll()
+{
+    for (int n = 1; n <= kSlots; ++n)
+        slot(n).cli->AbortRequest();
+}
+
+void TFormHttpEngine::TimerCheckDownloadTimer()
+{
+    if (m_run.stopRequested())
+        return;
+    const bool fill = settings().startAllAtOnce;
+    do {
+        const int n = GetFreeEngine();
+        if (n == 0 || !startWaiting(n))
+            return;
+    } while (fill);
+}
+
+bool TFormHttpEngine::startWaiting(int n)
+{
+    for (int i = m_queue.firstWaiting(); i < m_queue.size(); ++i) {
+        TTreeNode *node = m_queue.at(i);
+        if (!node || node->selectedIndex() != IconFileNew)
+            continue;
+        m_queue.setFirstWaiting(i + 1);
+        startTransfer(n, i, node);
+        return true;
+    }
+    m_queue.setFirstWaiting(m_queue.size());
+    return false;
+}
+
+void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
+{
+    Slot &s = slot(n);
+    s.active = true;
+    s.sizeTested = false;
+    node->setImageIndex(IconBusy);
+    node->setSelectedIndex(IconBusy);
+    node->setStateIndex(StateDone);
+    m_view.refreshTree();
+    m_view.setSlotLamp(n, true);
+    THttpCli &cli = *s.cli;
+    cli.URL = node->item()->url;
+    m_view.setSlotHint(n, QStringLiteral("Downloading: ") + cli.URL);
+    cli.Tag = index;
+    s.buffer = std::make_unique<TMemoryStream>();
+    cli.ReceiveStream = s.buffer.get();
+    UpdateProxyAndName(cli);
+    s.timer->setInterval(settings().timeOutFileMs);
+    s.timer->start();
+    // A URL without a host (a relative link of a page loaded from disk) is
+    // not asked for; it ends at once, as any failed transfer ends.
+    bool started = false;
+    if (FetchableUrl(cli.URL)) {
+        try {
+            cli.StartFetch();
+            started = true;
+        } catch (const std::exception &) {
+        }
+    }
+    if (!started)
+        QMetaObject::invokeMethod(
+            this, [this, index, n] { UpdateAndSave(index, n, THttpCli::kAborted); }, Qt::QueuedConnection);
+}
+
+void TFormHttpEngine::UpdateProxyAndName(THttpCli &cli)
+{
+    cli.Username = m_login.Username;
+    cli.Password = m_login.Password;
+    cli.setProxy(settings().proxy);
+}
+
+void TFormHttpEngine::HttpCliDocData(int n)
+{
+    Slot &s = slot(n);
+    THttpCli &cli = *s.cli;
+    if (m_run.stopRequested())
+        cli.AbortRequest();
+    s.timer->stop();
+    s.timer->start();
+    qint64 size = cli.ExpectedLength;
+    if (size < cli.ReceivedBytes)
+        size = cli.ReceivedBytes + 1024;
+    m_view.setSlotProgress(n, cli.ReceivedBytes, size);
+    if (!s.sizeTested && size > 0)
+        CheckFileSizeLimits(int(cli.Tag), size, n);
+}
+
+void TFormHttpEngine::CheckFileSizeLimits(int index, qint64 size, int n)
+{
+    TTreeNode *node = m_queue.at(index);
+    if (!node || size <= 0 || !node->item()->sizeText.isEmpty())
+        return;
+    TDataRec *item = node->item();
+    item->sizeText = QString::number(size);
+    const TDownloadSettings s = settings();
+    if (size < s.minSize || size > s.maxSize) {
+        node->setCaption(ItemCaption(node, size < s.minSize ? QStringLiteral("  (Skipped - Size under limit)")
+                                                            : QStringLiteral("  (Skipped - Size over limit)")));
+        node->setSelectedIndex(IconFileFailed);
+        node->setImageIndex(IconFileFailed);
+        slot(n).cli->AbortRequest();
+    } else {
+        node->setCaption(ItemCaption(node, QStringLiteral("  (%1 bytes)").arg(size)));
+    }
+    // The tree repaints when this socket event returns; running the event
+    // loop from inside it would let the same socket's events nest.
+    m_view.refreshTree();
+    slot(n).sizeTested = true;
+}
+
+void TFormHttpEngine::HttpCliRequestDone(int n, int error)
+{
+    UpdateAndSave(int(slot(n).cli->Tag), n, error);
+}
+
+void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
+{
+    Slot &s = slot(n);
+    if (!s.active)
+        return; // a second end of the same transfer
+    TTreeNode *node = m_queue.at(index);
+    if (node && node->imageIndex() != IconFileFailed) {
+        const int status = s.cli->ResponseCode;
+        if (error != 0)
+            UpdateAbortedNode(index);
+        else if (status >= 400)
+            markFailed(index, QStringLiteral("  (HTTP error %1 !)").arg(status));
+        else if (!store(node, *s.buffer))
+            markFailed(index, QStringLiteral("  (Write error !)"));
+    }
+    s.cli->ReceiveStream = nullptr;
+    s.buffer.reset();
+    m_view.refreshTree();
+    m_queue.blank(index);
+    release(n);
+    if (node && node == m_run.currentItem())
+        m_view.PreviewImage(node);
+    if (settings().startAllAtOnce)
+        TimerCheckDownloadTimer();
+}
+
+bool TFormHttpEngine::store(TTreeNode *node, const TMemoryStream &body)
+{
+    // Written beside its place and renamed into it: never a partial file
+    // under the item's name, and an older copy stays until the new one is whole.
+    QSaveFile file(node->item()->localPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(body.data(), body.size()) != body.size() || !file.commit())
+        return false;
+    node->setImageIndex(IconFileStored);
+    node->setSelectedIndex(IconFileStored);
+    node->setColor(m_tree->slotColor(ColorFileStored));
+    ++m_statistics.FilesDl;
+    m_statistics.BytesDl += qint32(body.size() / 1024);
+    return true;
+}
+
+void TFormHttpEngine::release(int n)
+{
+    Slot &s = slot(n);
+    m_view.setSlotProgress(n, 0, 0);
+    m_view.setSlotHint(n, QStringLiteral("Not active"));
+    s.timer->stop();
+    m_view.setSlotLamp(n, false);
+    s.active = false;
+}
+
+void TFormHttpEngine::TimerTimer(int n)
+{
+    Slot &s = slot(n);
+    UpdateTimeOutNode(int(s.cli->Tag));
+    s.cli->AbortRequest();
+    s.timer->stop();
+}
+
+void TFormHttpEngine::UpdateTimeOutNode(int index)
+{
+    markFailed(index, QStringLiteral("  (Time out !)"));
+}
+
+void TFormHttpEngine::UpdateAbortedNode(int index)
+{
+    markFailed(index, QStringLiteral("  (Aborted !)"));
+}
+
+// A file that failed keeps whatever lies at its path: the transfer wrote
+// nothing there, and an older copy of the user's must not go with it.
+void TFormHttpEngine::markFailed(int index, const QString &suffix)
+{
+    TTreeNode *node = m_queue.at(index);
+    if (!node)
+        return;
+    node->setCaption(ItemCaption(node, suffix));
+    node->item()->sizeText.clear();
+    node->setSelectedIndex(IconFileFailed);
+    node->setImageIndex(IconFileFailed);
+    m_view.refreshTree();
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "HttpProt.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QTimer;
+class TDownloadQueue;
+class TDownloadView;
+class TItemTree;
+class TMemoryStream;
+class TRunState;
+class TTreeNode;
+struct TLogin;
+struct TStatistics;
+
+// The settings the download engine reads, taken when they are needed.
+struct TDownloadSettings
+{
+    enum Existing { Skip, Overwrite, Rename };
+
+    int maxThreads = 4;
+    int timeOutFileMs = 30000;
+    qint64 minSize = 1;
+    qint64 maxSize = 150000;
+    TProxySettings proxy;
+    Existing existing = Rename;
+    bool itemJump = false;
+    bool beep = false;
+    bool createDir = false;      // a directory of its own for each site
+    bool startAllAtOnce = false; // fill every free slot at once, refill at completion
+    QString downloadDir;
+};
+
+// The pool of eight transfer slots. Once a second it starts the first queued
+// item in the lowest free slot (every free slot with the fast start); each
+// body is received into memory and written whole at the completion.
+class TFormHttpEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kSlots = 8;
+
+    TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunState &run, TStatistics &statistics,
+                    TLogin &login, TDownloadView &view, QObject *parent = nullptr);
+    ~TFormHttpEngine() override;
+
+    void setSettingsSource(std::function<TDownloadSettings()> source) { m_settings = std::move(source); }
+
+    // Slots are numbered 1 to 8.
+    THttpCli *HttpCli(int slot) const;
+    QTimer *Timer(int slot) const;
+    QTimer *TimerCheckDownload() const { return m_timerCheckDownload; }
+    bool EngineActive(int slot) const;
+    int activeCount() const;
+
+    // The lowest free slot up to the configured count; 0 when all are busy.
+    int GetFreeEngine() const;
+    // Before a download run: every slot free and untested.
+    void resetSlots();
+    // Aborts every transfer; each ends in its completion.
+    void abortAll();
+
+    // Handlers.
+    void TimerCheckDownloadTimer();
+    void UpdateProxyAndName(THttpCli &cli);
+    void HttpCliDocData(int slot);
+    void CheckFileSizeLimits(int index, qint64 size, int slot);
+    void HttpCliRequestDone(int slot, int error);
+    void UpdateAndSave(int index, int slot, int error);
+    void TimerTimer(int slot);
+    void UpdateTimeOutNode(int index);
+    void UpdateAbortedNode(int index);
+
+private:
+    struct Slot;
+    Slot &slot(int n) const;
+    // Starts the first waiting queue entry in the slot; false when none waits.
+    bool startWaiting(int n);
+    void startTransfer(int n, int index, TTreeNode *node);
+    void markFailed(int index, const QString &suffix);
+    bool store(TTreeNode *node, const TMemoryStream &body);
+    void release(int n);
+    TDownloadSettings settings() const;
+
+    TItemTree *m_tree;
+    TDownloadQueue &m_queue;
+    TRunState &m_run;
+    TStatistics &m_statistics;
+    TLogin &m_login;
+    TDownloadView &m_view;
+    std::unique_ptr<Slot[]> m_slots;
+    QTimer *m_timerCheckDownload;
+    std::function<TDownloadSettings()> m_settings;
+};
+
+// What a failed or skipped file item shows after its name.
+QString ItemCaption(const TTreeNode *node, const QString &suffix);

@@ -1,0 +1,474 @@
+#include "DownloadQueue.h"
+#include "DownloadScheduler.h"
+#include "HttpEngine.h"
+#include "ItemTree.h"
+#include "Lamp.h"
+#include "ScriptedServer.h"
+#include "StatusPanels.h"
+#include "TreeDump.h"
+#include "UrlRules.h"
+#include "Windows.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QtTest>
+
+using Server = TScriptedServer;
+
+// Downloads through the real windows, slots and clients against loopback servers.
+class TestDownloads : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    // Slots
+    void slotsFillOnePerTickLowestFirst();
+    void fastStartFillsEverySlotAndRefillsAtCompletion();
+    void sizeLimits_data();
+    void sizeLimits();
+    void timeOutIsNeverShownAsAbort();
+
+    // The run
+    void storedFilesAreWholeAndCounted();
+    void stopReturnsQueuedItemsAndAbortsRunning();
+    void existingFileChoice_data();
+    void existingFileChoice();
+    void siteDirectoryWhenAsked();
+    void runWithNothingCheckedEndsAtTheFirstFinishTick();
+    void removedItemsWhileTransfersRun_data();
+    void removedItemsWhileTransfersRun();
+
+    // What is never stored
+    void failuresStoreNothing_data();
+    void failuresStoreNothing();
+    void namesThatCannotBeFilesFailAtHandOut_data();
+    void namesThatCannotBeFilesFailAtHandOut();
+
+private:
+    QString url(const QString &path) const;
+    QString downloadDir() const { return w->main->ComboBoxDownload->currentText(); }
+    TTreeNode *addFile(const QString &url, int state = StateChecked);
+    QByteArray fileAt(const QString &name) const;
+    void finishRun();
+    void expectIdle();
+
+    std::unique_ptr<QTemporaryDir> home;
+    std::unique_ptr<TWindows> w;
+    std::unique_ptr<Server> server;
+};
+
+void TestDownloads::init()
+{
+    home = std::make_unique<QTemporaryDir>();
+    w = std::make_unique<TWindows>(home->path());
+    server = std::make_unique<Server>();
+    // Ticks are called by the tests: waiting for real seconds proves nothing.
+    w->engine->TimerCheckDownload()->stop();
+    w->main->itemTree()->MakeRootNodes();
+    w->configuration->SpinEditMaxTreads->setValue(8);
+    w->main->show();
+}
+
+void TestDownloads::cleanup()
+{
+    w.reset();
+    server.reset();
+    home.reset();
+}
+
+QString TestDownloads::url(const QString &path) const
+{
+    return QString("http://127.0.0.1:%1%2").arg(server->port()).arg(path);
+}
+
+TTreeNode *TestDownloads::addFile(const QString &url, int state)
+{
+    TDataRec rec = fileRec(url);
+    rec.localPath = LocalPath(downloadDir(), rec.name);
+    TItemTree *tree = w->main->itemTree();
+    TTreeNode *node = tree->AddTreeNode(tree->rootFiles(), rec);
+    node->setStateIndex(state);
+    return node;
+}
+
+QByteArray TestDownloads::fileAt(const QString &name) const
+{
+    QFile file(QDir(downloadDir()).filePath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void TestDownloads::finishRun()
+{
+    w->downloads->TimerUpdateTimer();
+    w->downloads->TimerDownloadFinishTimer();
+}
+
+void TestDownloads::expectIdle()
+{
+    TFormMain &m = *w->main;
+    QVERIFY(!w->run.busy());
+    for (int n = 1; n <= TFormHttpEngine::kSlots; ++n) {
+        QVERIFY(!m.slotLampLit(n));
+        QVERIFY(!w->engine->EngineActive(n));
+        QCOMPARE(m.ProgressBars[n - 1]->toolTip(), QString("Not active"));
+    }
+    QCOMPARE(w->queue.remaining(), 0);
+}
+
+QByteArray body(int size, char seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char(seed + i * 7);
+    return bytes;
+}
+
+void TestDownloads::slotsFillOnePerTickLowestFirst()
+{
+    server->addScript({Server::send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n"), Server::hold()});
+    w->configuration->SpinEditMaxTreads->setValue(3);
+    for (int i = 0; i < 6; ++i)
+        addFile(url(QString("/f%1.jpg").arg(i)));
+    w->downloads->ButtonDownloadClick();
+    QCOMPARE(w->queue.remaining(), 6);
+    for (int tick = 1; tick <= 5; ++tick) {
+        w->engine->TimerCheckDownloadTimer();
+        const int expected = std::min(tick, 3);
+        QCOMPARE(w->engine->activeCount(), expected);
+        for (int n = 1; n <= 8; ++n) {
+            QCOMPARE(w->engine->EngineActive(n), n <= expected);
+            QCOMPARE(w->main->slotLampLit(n), n <= expected);
+        }
+    }
+    QCOMPARE(w->main->ProgressBars[0]->toolTip(), "Downloading: " + url("/f0.jpg"));
+    w->crawl->ButtonStopClick();
+    expectIdle();
+}
+
+void TestDownloads::fastStartFillsEverySlotAndRefillsAtCompletion()
+{
+    for (int i = 0; i < 20; ++i)
+        server->route(QString("/p%1.jpg").arg(i).toLatin1(), Server::page(body(3000 + i, char(i)), "image/jpeg"));
+    w->configuration->CheckBoxStartAll->setChecked(true);
+    QList<TTreeNode *> items;
+    for (int i = 0; i < 20; ++i)
+        items << addFile(url(QString("/p%1.jpg").arg(i)));
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer(); // one tick, no more
+    QCOMPARE(w->engine->activeCount(), 8);
+    QTRY_VERIFY_WITH_TIMEOUT(w->queue.remaining() == 0, 10000);
+    for (int i = 0; i < 20; ++i) {
+        QCOMPARE(items[i]->imageIndex(), int(IconFileStored));
+        QCOMPARE(fileAt(QString("p%1.jpg").arg(i)), body(3000 + i, char(i)));
+    }
+    finishRun();
+    expectIdle();
+}
+
+void TestDownloads::sizeLimits_data()
+{
+    QTest::addColumn<QByteArray>("response");
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<QString>("caption");
+    const QByteArray exact = body(5000, 'a');
+    QTest::newRow("exactly the maximum") << "HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n" + exact
+                                         << int(IconFileStored) << "s.jpg  (5000 bytes)";
+    QTest::newRow("one byte over") << "HTTP/1.0 200 OK\r\nContent-Length: 5001\r\n\r\n" + exact + "x"
+                                   << int(IconFileFailed) << "s.jpg  (Skipped - Size over limit)";
+    QTest::newRow("under the minimum") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 99\r\n\r\n") + body(99, 'u')
+                                       << int(IconFileFailed) << "s.jpg  (Skipped - Size under limit)";
+    // Without a length the first block is sized at what came plus 1024, once.
+    QTest::newRow("no length") << QByteArray("HTTP/1.0 200 OK\r\n\r\n") + body(1460, 'n') << int(IconFileStored)
+                               << "s.jpg  (2484 bytes)";
+}
+
+void TestDownloads::sizeLimits()
+{
+    QFETCH(QByteArray, response);
+    QFETCH(int, icon);
+    QFETCH(QString, caption);
+    server->route("/s.jpg", Server::reply(response));
+    w->configuration->SpinEditMinSize->setValue(100);
+    w->configuration->SpinEditMaxSize->setValue(5000);
+    TTreeNode *item = addFile(url("/s.jpg"));
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QCOMPARE(item->imageIndex(), icon);
+    QCOMPARE(item->caption(), caption);
+    QCOMPARE(QFile::exists(item->item()->localPath), icon == IconFileStored);
+    finishRun();
+    expectIdle();
+}
+
+void TestDownloads::timeOutIsNeverShownAsAbort()
+{
+    server->route("/slow.jpg", {Server::send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nabc"), Server::hold()});
+    TTreeNode *item = addFile(url("/slow.jpg"));
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_COMPARE(w->engine->HttpCli(1)->ReceivedBytes, 3);
+    QVERIFY(w->engine->Timer(1)->isActive());
+    w->engine->TimerTimer(1); // the silence lasted TimeOutFile seconds
+    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QCOMPARE(item->caption(), QString("slow.jpg  (Time out !)"));
+    QCOMPARE(item->imageIndex(), int(IconFileFailed));
+    QVERIFY(item->item()->sizeText.isEmpty());
+    QVERIFY(!QFile::exists(item->item()->localPath));
+    finishRun();
+    expectIdle();
+}
+
+void TestDownloads::storedFilesAreWholeAndCounted()
+{
+    const QByteArray big = body(3 * 1024 * 1024 + 5, 'b');
+    server->route("/big.jpg", Server::page(big, "image/jpeg"));
+    w->configuration->SpinEditMaxSize->setValue(10'000'000);
+    TTreeNode *item = addFile(url("/big.jpg"));
+    w->main->itemTree()->setCurrentItem(item);
+    const TStatistics before = w->statistics;
+    w->downloads->ButtonDownloadClick();
+    QCOMPARE(w->main->StatusBar->text(0), QString(" Status: File download"));
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QCOMPARE(item->imageIndex(), int(IconFileStored));
+    QCOMPARE(item->color(), w->configuration->color(ColorFileStored));
+    QVERIFY(fileAt("big.jpg") == big);
+    QCOMPARE(w->statistics.FilesDl, before.FilesDl + 1);
+    QCOMPARE(w->statistics.BytesDl, before.BytesDl + 3 * 1024);
+    QCOMPARE(QDir(downloadDir()).entryList(QDir::Files), QStringList{"big.jpg"}); // no temporary left
+    w->configuration->CheckBoxBeep->setChecked(true);
+    finishRun();
+    QCOMPARE(w->beeps, 1);
+    QVERIFY(w->main->ButtonDownload->isEnabled());
+    expectIdle();
+    QCOMPARE(w->main->StatusBar->text(6), QString(" # Remaining DL's: 0"));
+}
+
+void TestDownloads::stopReturnsQueuedItemsAndAbortsRunning()
+{
+    server->addScript({Server::send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nab"), Server::hold()});
+    w->configuration->SpinEditMaxTreads->setValue(2);
+    QList<TTreeNode *> items;
+    for (int i = 0; i < 7; ++i)
+        items << addFile(url(QString("/q%1.jpg").arg(i)));
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_VERIFY(w->engine->HttpCli(2)->ReceivedBytes == 2 && w->engine->HttpCli(1)->ReceivedBytes == 2);
+    w->main->ButtonStop->click();
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(items[i]->caption(), QString("q%1.jpg  (Aborted !)").arg(i));
+        QCOMPARE(items[i]->imageIndex(), int(IconFileFailed));
+    }
+    for (int i = 2; i < 7; ++i) {
+        QCOMPARE(items[i]->imageIndex(), int(IconFileNew));
+        QCOMPARE(items[i]->selectedIndex(), int(IconFileNew));
+        QCOMPARE(items[i]->stateIndex(), int(StateChecked));
+    }
+    w->downloads->TimerUpdateTimer();
+    QCOMPARE(w->main->StatusBar->text(6), QString(" # Remaining DL's: 0"));
+    QCOMPARE(w->queue.size(), 0); // idle after a stop: the next run numbers from 0 again
+    QCOMPARE(w->main->StatusBar->text(0), QString(" Status: Not active"));
+    expectIdle();
+    QVERIFY(QDir(downloadDir()).entryList(QDir::Files).isEmpty());
+}
+
+void TestDownloads::existingFileChoice_data()
+{
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("newFile");
+    QTest::newRow("skip") << "skip" << QStringList{"pic.jpg"} << "";
+    QTest::newRow("overwrite") << "overwrite" << QStringList{"pic.jpg"} << "pic.jpg";
+    QTest::newRow("rename") << "rename" << QStringList{"pic.jpg", "pic[0].jpg"} << "pic[0].jpg";
+}
+
+void TestDownloads::existingFileChoice()
+{
+    QFETCH(QString, choice);
+    QFETCH(QStringList, files);
+    QFETCH(QString, newFile);
+    server->route("/pic.jpg", Server::page("new picture", "image/jpeg"));
+    server->route("/th/pic.jpg", Server::page("new picture", "image/jpeg"));
+    QFile old(QDir(downloadDir()).filePath("pic.jpg"));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old picture");
+    old.close();
+    w->configuration->RadioButtonSkip->setChecked(choice == "skip");
+    w->configuration->RadioButtonOverwrite->setChecked(choice == "overwrite");
+    w->configuration->RadioButtonRename->setChecked(choice == "rename");
+    TTreeNode *item = addFile(url("/pic.jpg"));
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QCOMPARE(QDir(downloadDir()).entryList(QDir::Files), files);
+    if (newFile.isEmpty()) {
+        QCOMPARE(item->caption(), QString("pic.jpg  (Skipped - Already exist on disk)"));
+        QCOMPARE(item->stateIndex(), int(StateUnchecked));
+        QCOMPARE(item->imageIndex(), int(IconFileNew));
+        QCOMPARE(fileAt("pic.jpg"), QByteArray("old picture"));
+        // A thumbnail says so in its caption.
+        TDataRec thumb = fileRec(url("/th/pic.jpg"), KindThumbnail);
+        thumb.localPath = item->item()->localPath;
+        TTreeNode *th = w->main->itemTree()->AddTreeNode(w->main->itemTree()->rootFiles(), thumb);
+        th->setStateIndex(StateChecked);
+        w->downloads->TimerAddDownloadTimer();
+        QCOMPARE(th->caption(), QString("pic.jpg   (Thumbnail) (Skipped - Already exist on disk)"));
+    } else {
+        QCOMPARE(fileAt(newFile), QByteArray("new picture"));
+        QCOMPARE(item->item()->name, newFile);
+        if (newFile != "pic.jpg")
+            QCOMPARE(fileAt("pic.jpg"), QByteArray("old picture"));
+    }
+    finishRun();
+    expectIdle();
+}
+
+void TestDownloads::siteDirectoryWhenAsked()
+{
+    server->route("/a/site.jpg", Server::page("site picture", "image/jpeg"));
+    w->configuration->CheckBoxCreateDir->setChecked(true);
+    TTreeNode *item = addFile(url("/a/site.jpg"));
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_VERIFY(!w->engine->EngineActive(1));
+    const QString site = QString("127_0_0_1:%1").arg(server->port());
+    QCOMPARE(item->item()->localPath, QDir(downloadDir()).filePath(site + "/site.jpg"));
+    QFile stored(item->item()->localPath);
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    QCOMPARE(stored.readAll(), QByteArray("site picture"));
+    QCOMPARE(UrlPath("http://WWW.Example.org/x/y.jpg", downloadDir()), QDir(downloadDir()).filePath("www_example_org"));
+}
+
+void TestDownloads::runWithNothingCheckedEndsAtTheFirstFinishTick()
+{
+    addFile(url("/x.jpg"), StateUnchecked);
+    w->configuration->CheckBoxBeep->setChecked(true);
+    w->downloads->ButtonDownloadClick();
+    QVERIFY(w->run.busy());
+    QVERIFY(w->downloads->TimerDownloadFinish()->isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(!w->run.busy(), 5000); // the real timers this time
+    QCOMPARE(w->beeps, 1);
+    QVERIFY(!w->downloads->TimerAddDownload()->isActive());
+    QCOMPARE(server->connections(), 0);
+    expectIdle();
+}
+
+void TestDownloads::removedItemsWhileTransfersRun_data()
+{
+    QTest::addColumn<bool>("wholeTree");
+    QTest::newRow("the item") << false;
+    QTest::newRow("the whole tree") << true;
+}
+
+void TestDownloads::removedItemsWhileTransfersRun()
+{
+    QFETCH(bool, wholeTree);
+    server->addScript({Server::send("HTTP/1.0 200 OK\r\nContent-Length: 8\r\n\r\nhalf"), Server::pause(400),
+                       Server::send("done"), Server::close()});
+    TTreeNode *gone = addFile(url("/gone.jpg"));
+    TTreeNode *kept = addFile(url("/kept.jpg"));
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_VERIFY(w->engine->HttpCli(1)->ReceivedBytes == 4);
+    if (wholeTree)
+        w->main->itemTree()->emptyTree();
+    else
+        delete gone;
+    QTRY_VERIFY(w->engine->activeCount() == 0);
+    if (!wholeTree) {
+        QCOMPARE(kept->imageIndex(), int(IconFileStored));
+        QCOMPARE(fileAt("kept.jpg"), QByteArray("halfdone"));
+    }
+    // The removed item's body was not written anywhere.
+    QCOMPARE(fileAt("gone.jpg"), QByteArray("<missing>"));
+    finishRun();
+    expectIdle();
+}
+
+void TestDownloads::failuresStoreNothing_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<Server::Script>("script");
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("error status")
+        << "/e.jpg" << Server::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found") << "  (HTTP error 404 !)";
+    QTest::newRow("body shorter than its length")
+        << "/e.jpg" << Server::reply("HTTP/1.0 200 OK\r\nContent-Length: 9000\r\n\r\nonly this") << "  (Aborted !)";
+    QTest::newRow("reset in the middle")
+        << "/e.jpg" << Server::Script{Server::send("HTTP/1.0 200 OK\r\nContent-Length: 9000\r\n\r\npart"), Server::pause(200), Server::reset()}
+        << "  (Aborted !)";
+    QTest::newRow("cannot be written") << "/nodir/e.jpg" << Server::page("fine", "image/jpeg") << "  (Write error !)";
+    QTest::newRow("relative, no host to ask") << "relative" << Server::Script{} << "  (Aborted !)";
+    QTest::newRow("rooted, no host to ask") << "rooted" << Server::Script{} << "  (Aborted !)";
+}
+
+void TestDownloads::failuresStoreNothing()
+{
+    QFETCH(QString, path);
+    QFETCH(Server::Script, script);
+    QFETCH(QString, suffix);
+    server->route(path.toLatin1(), script);
+    // With "Overwrite existing" an older copy stays unless a new body replaces it.
+    w->configuration->RadioButtonOverwrite->setChecked(true);
+    TTreeNode *item = addFile(path == "relative" ? QString("pics/e.jpg") : path == "rooted" ? QString("/pics/e.jpg") : url(path));
+    if (path.startsWith("/nodir"))
+        item->item()->localPath = home->filePath("missing/e.jpg");
+    QFile old(item->item()->localPath);
+    if (!path.startsWith("/nodir")) {
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("older copy");
+        old.close();
+    }
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QCOMPARE(item->caption(), "e.jpg" + suffix);
+    QCOMPARE(item->imageIndex(), int(IconFileFailed));
+    if (path.startsWith("/nodir"))
+        QVERIFY(!QFileInfo::exists(home->filePath("missing")));
+    else
+        QCOMPARE(fileAt("e.jpg"), QByteArray("older copy"));
+    QVERIFY(w->messages.isEmpty());
+    finishRun();
+    expectIdle();
+    // The slot's client takes the next file.
+    server->route("/next.jpg", Server::page("next", "image/jpeg"));
+    TTreeNode *next = addFile(url("/next.jpg"));
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_COMPARE(next->imageIndex(), int(IconFileStored));
+}
+
+void TestDownloads::namesThatCannotBeFilesFailAtHandOut_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::newRow("empty") << "/dir/";
+    QTest::newRow("dot") << "/dir/.";
+    QTest::newRow("dot dot") << "/dir/..";
+}
+
+void TestDownloads::namesThatCannotBeFilesFailAtHandOut()
+{
+    QFETCH(QString, link);
+    TTreeNode *item = addFile(url(link));
+    w->downloads->ButtonDownloadClick();
+    QCOMPARE(item->imageIndex(), int(IconFileFailed));
+    QCOMPARE(w->queue.size(), 0);
+    QCOMPARE(server->connections(), 0);
+    finishRun();
+    expectIdle();
+}
+
+QTEST_MAIN(TestDownloads)
+#include "tst_downloads.moc"
