@@ -35,10 +35,11 @@ run: build
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
 
-bench: EXTRA_DEBS = curl
+bench: EXTRA_DEBS = curl wget
 bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_extraction
 	$(BUILD)/bench/bench_httpcli
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_runs
 
 sanitize:
 	$(MAKE) test BUILD=build-asan CMAKE_ARGS="-DTRAWLIX_SANITIZE=ON -DTRAWLIX_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug"

@@ -344,6 +344,9 @@ void TFormMain::buildTimers()
         return t;
     };
     TimerLogo = timer(200, true);
+    m_displayTimer = timer(40, false);
+    m_displayTimer->setSingleShot(true);
+    connect(m_displayTimer, &QTimer::timeout, this, &TFormMain::showSlotProgress);
     connect(TimerLogo, &QTimer::timeout, this, &TFormMain::TimerLogoTimer);
 }
 
@@ -365,17 +368,38 @@ void TFormMain::setDownloadScheduler(TDownloadScheduler *scheduler)
 
 void TFormMain::setSlotLamp(int slot, bool lit)
 {
-    Lamps[slot - 1]->setEnabled(lit);
+    m_slotLit[slot - 1] = lit;
+    if (!m_displayTimer->isActive())
+        m_displayTimer->start();
 }
 
 bool TFormMain::slotLampLit(int slot) const
 {
-    return Lamps[slot - 1]->isLit();
+    return m_slotLit[slot - 1];
 }
 
+// Transfers report every block; lamps and bars show the latest state a few
+// times a second, since painting on every change cost more than the transfer.
 void TFormMain::setSlotProgress(int slot, qint64 position, qint64 maximum)
 {
-    QProgressBar *bar = ProgressBars[slot - 1];
+    m_slotProgress[slot - 1] = {position, maximum};
+    if (!m_displayTimer->isActive())
+        m_displayTimer->start();
+}
+
+void TFormMain::showSlotProgress()
+{
+    for (int k = 0; k < kSlots; ++k) {
+        paintSlotProgress(ProgressBars[k], m_slotProgress[k].first, m_slotProgress[k].second);
+        Lamps[k]->setEnabled(m_slotLit[k]);
+    }
+    if (m_treeDirty)
+        TreeView->viewport()->update();
+    m_treeDirty = false;
+}
+
+void TFormMain::paintSlotProgress(QProgressBar *bar, qint64 position, qint64 maximum)
+{
     if (maximum <= 0) {
         bar->setRange(0, 1); // empty; a range of 0 to 0 would show a busy bar
         bar->setValue(0);
@@ -401,7 +425,10 @@ void TFormMain::setCounts(int items, int selected, int remaining)
 
 void TFormMain::refreshTree()
 {
-    TreeView->viewport()->update();
+    // Changed items repaint themselves; the rest of the tree follows with the bars.
+    m_treeDirty = true;
+    if (!m_displayTimer->isActive())
+        m_displayTimer->start();
 }
 
 bool TFormMain::isBusy() const

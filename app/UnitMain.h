@@ -10,6 +10,7 @@
 #include <QSize>
 
 #include <functional>
+#include <utility>
 
 class QComboBox;
 class QLabel;
@@ -197,6 +198,8 @@ private:
     void buildMenus();
     void buildTimers();
     void fitPreview();
+    void showSlotProgress();
+    static void paintSlotProgress(QProgressBar *bar, qint64 position, qint64 maximum);
     void paintDownloadField(bool ok);
     void message(const QString &text);
 
@@ -210,4 +213,8 @@ private:
     std::function<void(const QString &)> m_openFile;
     std::function<QString()> m_chooseFile;
     std::function<void()> m_beep;
+    QTimer *m_displayTimer = nullptr;
+    std::pair<qint64, qint64> m_slotProgress[kSlots] = {}; // position and size to show
+    bool m_slotLit[kSlots] = {};
+    bool m_treeDirty = false;
 };

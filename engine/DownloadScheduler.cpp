@@ -65,6 +65,8 @@ void TDownloadScheduler::ButtonDownloadClick()
     QCoreApplication::processEvents();
     m_engine.resetSlots();
     TimerAddDownloadTimer();
+    if (settings().startAllAtOnce)
+        m_engine.TimerCheckDownloadTimer(); // no wait for the next start tick
     m_timerAddDownload->start();
     QCoreApplication::processEvents();
     m_timerDownloadFinish->start();

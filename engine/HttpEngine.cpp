@@ -1,5 +1,6 @@
 #include "HttpEngine.h"
 
+#include "BodyFile.h"
 #include "Counters.h"
 #include "DownloadQueue.h"
 #include "DownloadView.h"
@@ -15,6 +16,9 @@ struct TFormHttpEngine::Slot
 {
     std::unique_ptr<THttpCli> cli;
     QTimer *timer = nullptr;
+    // The body as it arrives: straight into an unnamed file where the file
+    // system has them, else in memory until the completion.
+    std::unique_ptr<TBodyFile> file;
     std::unique_ptr<TMemoryStream> buffer;
     bool active = false;
     bool sizeTested = false;
@@ -164,8 +168,14 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
     cli.URL = node->item()->url;
     m_view.setSlotHint(n, QStringLiteral("Downloading: ") + cli.URL);
     cli.Tag = index;
-    s.buffer = std::make_unique<TMemoryStream>();
-    cli.ReceiveStream = s.buffer.get();
+    s.file = std::make_unique<TBodyFile>();
+    if (s.file->begin(node->item()->localPath)) {
+        cli.ReceiveStream = s.file.get();
+    } else {
+        s.file.reset();
+        s.buffer = std::make_unique<TMemoryStream>();
+        cli.ReceiveStream = s.buffer.get();
+    }
     UpdateProxyAndName(cli);
     s.timer->setInterval(settings().timeOutFileMs);
     s.timer->start();
@@ -197,6 +207,11 @@ void TFormHttpEngine::HttpCliDocData(int n)
     THttpCli &cli = *s.cli;
     if (m_run.stopRequested())
         cli.AbortRequest();
+    if (s.file && s.file->failed()) {
+        // The disk is full, say: no use receiving the rest.
+        markFailed(int(cli.Tag), QStringLiteral("  (Write error !)"));
+        cli.AbortRequest();
+    }
     s.timer->stop();
     s.timer->start();
     qint64 size = cli.ExpectedLength;
@@ -247,10 +262,11 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
             UpdateAbortedNode(index);
         else if (status >= 400)
             markFailed(index, QStringLiteral("  (HTTP error %1 !)").arg(status));
-        else if (!store(node, *s.buffer))
+        else if (!store(node, s))
             markFailed(index, QStringLiteral("  (Write error !)"));
     }
     s.cli->ReceiveStream = nullptr;
+    s.file.reset();
     s.buffer.reset();
     m_view.refreshTree();
     m_queue.blank(index);
@@ -261,18 +277,27 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
         TimerCheckDownloadTimer();
 }
 
-bool TFormHttpEngine::store(TTreeNode *node, const TMemoryStream &body)
+bool TFormHttpEngine::store(TTreeNode *node, Slot &s)
 {
     // Written beside its place and renamed into it: never a partial file
     // under the item's name, and an older copy stays until the new one is whole.
-    QSaveFile file(node->item()->localPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(body.data(), body.size()) != body.size() || !file.commit())
-        return false;
+    qint64 size = 0;
+    if (s.file) {
+        if (!s.file->commit())
+            return false;
+        size = s.file->size();
+    } else {
+        QSaveFile file(node->item()->localPath);
+        const TMemoryStream &body = *s.buffer;
+        if (!file.open(QIODevice::WriteOnly) || file.write(body.data(), body.size()) != body.size() || !file.commit())
+            return false;
+        size = body.size();
+    }
     node->setImageIndex(IconFileStored);
     node->setSelectedIndex(IconFileStored);
     node->setColor(m_tree->slotColor(ColorFileStored));
     ++m_statistics.FilesDl;
-    m_statistics.BytesDl += qint32(body.size() / 1024);
+    m_statistics.BytesDl += qint32(size / 1024);
     return true;
 }
 

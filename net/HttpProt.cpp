@@ -1,5 +1,6 @@
 #include "HttpProt.h"
 
+#include "MemoryStream.h"
 #include "SocketErrors.h"
 #include "WSocket.h"
 
@@ -263,6 +264,10 @@ void THttpCli::runNotice()
     switch (notice.kind) {
     case Notice::Ready:
         setState(hcIdle);
+        // The done event follows the idle state at once, not one turn of the
+        // event loop later: a slot that starts its next file saves a turn.
+        if (m_notices.size() == 1 && m_notices.front().kind == Notice::RequestDone)
+            runNotice();
         break;
     case Notice::RequestDone:
         if (OnRequestDone)
@@ -420,8 +425,19 @@ void THttpCli::sendPostBlock()
 
 void THttpCli::socketDataAvailable()
 {
-    // Once the header is complete, the body is read in large blocks.
+    // Once the header is complete, the body is read in large blocks, straight
+    // into a memory stream that is being appended to.
     if (m_state == hcAwaitingBody && m_held == 0) {
+        auto *memory = qobject_cast<TMemoryStream *>(ReceiveStream);
+        char *at = memory && memory->pos() == memory->size() ? memory->appendSpace(kBodyBlockSize) : nullptr;
+        if (at) {
+            const int n = m_socket->Receive(at, kBodyBlockSize);
+            if (n > 0) {
+                memory->appended(n);
+                HandleBodyData(at, n, false);
+            }
+            return;
+        }
         const int n = m_socket->Receive(m_bodyBlock.data(), kBodyBlockSize);
         if (n > 0)
             HandleBodyData(m_bodyBlock.constData(), n);
@@ -639,13 +655,18 @@ bool THttpCli::handleLocation(const QString &location)
     return true;
 }
 
-void THttpCli::HandleBodyData(const char *data, int len)
+void THttpCli::HandleBodyData(const char *data, int len, bool store)
 {
-    if (m_bodyPieces == 0 && OnDocBegin)
-        OnDocBegin(this);
+    if (m_bodyPieces == 0) {
+        // A body of known length gets its room at once instead of growing into it.
+        if (auto *memory = qobject_cast<TMemoryStream *>(ReceiveStream); memory && ExpectedLength > 0)
+            memory->reserve(memory->size() + std::min<qint64>(ExpectedLength, kMaxReservedBody));
+        if (OnDocBegin)
+            OnDocBegin(this);
+    }
     ++m_bodyPieces;
     ReceivedBytes += len;
-    if (ReceiveStream)
+    if (ReceiveStream && store)
         ReceiveStream->write(data, len);
     if (OnDocData)
         OnDocData(this, data, len);

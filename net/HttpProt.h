@@ -79,6 +79,8 @@ public:
     static constexpr int kMaxRelocations = 20;
     static constexpr int kLineBufferSize = 8192;
     static constexpr int kBodyBlockSize = 256 * 1024;
+    // The most address space set aside ahead for a body of announced length.
+    static constexpr qint64 kMaxReservedBody = 1LL << 30;
     // Done errors of our own, beside the socket's error numbers.
     static constexpr int kAborted = 3;
     static constexpr int kTooManyRelocations = 5;
@@ -196,7 +198,8 @@ private:
     void WriteRequestLine(QByteArray &request, QString line);
     void sendPostBlock();
     void HandleHeaderLine(const QByteArray &line);
-    void HandleBodyData(const char *data, int len);
+    // store: false when the data already stands in the receive stream.
+    void HandleBodyData(const char *data, int len, bool store = true);
     bool handleLocation(const QString &location);
     bool handleStatusLine(const QString &line);
     void processHeldLines();

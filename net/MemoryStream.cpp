@@ -72,6 +72,20 @@ void TMemoryStream::populate(qint64 end)
     m_populated = upTo;
 }
 
+char *TMemoryStream::appendSpace(qint64 n)
+{
+    if (!reserve(m_size + n))
+        return nullptr;
+    populate(m_size + n);
+    return m_data + m_size;
+}
+
+void TMemoryStream::appended(qint64 n)
+{
+    m_size += n;
+    QIODevice::seek(m_size);
+}
+
 void TMemoryStream::clear()
 {
     if (m_capacity > kKeptCapacity)

@@ -26,6 +26,10 @@ public:
 
     // Makes room for at least this many bytes; false when memory ran out.
     bool reserve(qint64 bytes);
+    // Room for n more bytes at the end, for a reader that fills it in place;
+    // null when memory ran out. appended() then takes what was filled in.
+    char *appendSpace(qint64 n);
+    void appended(qint64 n);
     // Empties the stream, keeping warm memory up to kKeptCapacity.
     void clear();
     QByteArray toByteArray() const { return QByteArray(m_data, qsizetype(m_size)); }
