@@ -47,13 +47,10 @@ TCrawlDriver::TCrawlDriver(TItemTree *tree, TRunState &run, TStatistics &statist
     , m_timerTimeOut(new QTimer(this))
     , m_extractor(tree)
 {
+    // The client's own defaults are the program's (port, agent, accepted
+    // types, form type, waiting in the window's event loop); only the cache differs.
     THttpCli &doc = *m_httpDoc;
-    doc.ProxyPort = QStringLiteral("80");
-    doc.Agent = QStringLiteral("Mozilla/3.0 (compatible)");
-    doc.Accept = QStringLiteral("image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*");
     doc.NoCache = true;
-    doc.ContentTypePost = QStringLiteral("application/x-www-form-urlencoded");
-    doc.MultiThreaded = false;
     doc.OnDocBegin = [this](THttpCli *) { HttpDocDocBegin(); };
     doc.OnDocData = [this](THttpCli *, const char *, int) { HttpDocDocData(); };
     doc.OnDocEnd = [this](THttpCli *) { HttpDocDocEnd(); };

@@ -46,12 +46,7 @@ TFormHttpEngine::TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunSta
         Slot &s = slot(n);
         s.cli = std::make_unique<THttpCli>();
         THttpCli &cli = *s.cli;
-        cli.ProxyPort = QStringLiteral("80");
-        cli.Agent = QStringLiteral("Mozilla/3.0 (compatible)");
-        cli.Accept = QStringLiteral("image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*");
-        cli.NoCache = true;
-        cli.ContentTypePost = QStringLiteral("application/x-www-form-urlencoded");
-        cli.MultiThreaded = false;
+        cli.NoCache = true; // the rest of the client's defaults are the program's
         cli.OnDocData = [this, n](THttpCli *, const char *, int) { HttpCliDocData(n); };
         cli.OnRequestDone = [this, n](THttpCli *, THttpRequest, int error) { HttpCliRequestDone(n, error); };
         s.timer = new QTimer(this);

@@ -290,8 +290,11 @@ void TestCrawlDriver::credentialsAreTakenFromTheLink()
     QCOMPARE(w->login.Password, QString("secret"));
     const QList<QByteArray> requests = server->requests();
     QCOMPARE(requests.size(), 2);
-    for (const QByteArray &request : requests)
+    for (const QByteArray &request : requests) {
         QVERIFY(request.contains("\r\nAuthorization: Basic bWU6c2VjcmV0\r\n"));
+        QVERIFY(request.contains("\r\nUser-Agent: Mozilla/3.0 (compatible)\r\n"));
+        QVERIFY(request.contains("\r\nPragma: no-cache\r\n"));
+    }
 }
 
 void TestCrawlDriver::linkWithoutCredentialsLeavesTheLoginAlone()

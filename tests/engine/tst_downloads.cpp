@@ -245,6 +245,10 @@ void TestDownloads::storedFilesAreWholeAndCounted()
     QCOMPARE(w->statistics.FilesDl, before.FilesDl + 1);
     QCOMPARE(w->statistics.BytesDl, before.BytesDl + 3 * 1024);
     QCOMPARE(QDir(downloadDir()).entryList(QDir::Files), QStringList{"big.jpg"}); // no temporary left
+    const QByteArray request = server->requests().value(0);
+    QVERIFY(request.startsWith("GET /big.jpg HTTP/1.0\r\n"));
+    QVERIFY(request.contains("\r\nPragma: no-cache\r\n"));
+    QVERIFY(request.contains("\r\nAccept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"));
     w->configuration->CheckBoxBeep->setChecked(true);
     finishRun();
     QCOMPARE(w->beeps, 1);
