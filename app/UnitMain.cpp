@@ -6,6 +6,7 @@
 #include "DataRec.h"
 #include "Extension.h"
 #include "ItemTree.h"
+#include "ItemList.h"
 #include "JpegImage.h"
 #include "Lamp.h"
 #include "RunState.h"
@@ -16,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -305,8 +307,10 @@ void TFormMain::buildStatusBar()
 void TFormMain::buildMenus()
 {
     File1 = menuBar()->addMenu(QStringLiteral("&File"));
-    Loaditemsfromdisk1 = File1->addAction(QStringLiteral("Load items from disk"));
-    Saveallitemstodisk1 = File1->addAction(QStringLiteral("Save all items to disk"));
+    Loaditemsfromdisk1 = File1->addAction(QStringLiteral("Load items from disk"), this,
+                                          &TFormMain::Loadlinksfilelistfromdisk1Click);
+    Saveallitemstodisk1 = File1->addAction(QStringLiteral("Save all items to disk"), this,
+                                           &TFormMain::Savelinksfilelists1Click);
     File1->addSeparator();
     Quit1 = File1->addAction(QStringLiteral("Quit"), this, &TFormMain::Quit1Click);
     Loaditemsfromdisk1->setEnabled(false);
@@ -362,6 +366,7 @@ void TFormMain::setCrawlDriver(TCrawlDriver *driver)
 
 void TFormMain::setDownloadScheduler(TDownloadScheduler *scheduler)
 {
+    m_downloads = scheduler;
     connect(ButtonDownload, &QPushButton::clicked, scheduler, &TDownloadScheduler::ButtonDownloadClick);
     connect(this, &TFormMain::downloadRequested, scheduler, &TDownloadScheduler::ButtonDownloadClick);
 }
@@ -555,6 +560,66 @@ void TFormMain::message(const QString &text)
         QMessageBox::warning(this, kProductName, text);
 }
 
+void TFormMain::information(const QString &text)
+{
+    if (m_message)
+        m_message(text);
+    else
+        QMessageBox::information(this, kProductName, text);
+}
+
+void TFormMain::Savelinksfilelists1Click()
+{
+    if (TreeView->nodeCount() > 0)
+        SaveListToDisk();
+}
+
+bool TFormMain::SaveListToDisk()
+{
+    QCoreApplication::processEvents();
+    QDir().mkpath(m_paths.dataDir);
+    QString error;
+    if (!ItemList::save(*TreeView, itemListFile(), &error)) {
+        message(QStringLiteral("The items could not be saved to %1:\n%2").arg(itemListFile(), error));
+        return false;
+    }
+    information(QStringLiteral("%1 items was sucessfully saved to: \n\n%2/").arg(TreeView->nodeCount()).arg(m_paths.dataDir));
+    Loaditemsfromdisk1->setEnabled(true);
+    return true;
+}
+
+void TFormMain::Loadlinksfilelistfromdisk1Click()
+{
+    m_run.setBusy(true);
+    LoadingItems = true;
+    if (m_downloads)
+        m_downloads->TimerUpdate()->stop();
+    UpdateScreen();
+    LoadListFromDisk();
+    m_run.setBusy(false);
+    LoadingItems = false;
+    UpdateScreen();
+    m_run.setCurrentItem(nullptr);
+    m_run.setParseCursor(nullptr);
+    if (m_downloads)
+        m_downloads->TimerUpdate()->start();
+}
+
+void TFormMain::LoadListFromDisk()
+{
+    QCoreApplication::processEvents();
+    if (QFile::exists(itemListFile())) {
+        m_run.setCurrentItem(nullptr);
+        m_run.setParseCursor(nullptr);
+        QString error;
+        if (!ItemList::load(TreeView, itemListFile(), m_run, &error)) {
+            message(QStringLiteral("The items could not be loaded from %1:\n%2").arg(itemListFile(), error));
+            return;
+        }
+    }
+    information(QStringLiteral("%1 Items was sucessfully loaded from: \n\n%2/").arg(TreeView->nodeCount()).arg(m_paths.dataDir));
+}
+
 void TFormMain::FormCreate()
 {
     m_run.setBusy(false);
@@ -602,6 +667,8 @@ void TFormMain::FormClose()
     if (Configuration) {
         TSettingsKey key(m_paths.settingsFile);
         key.open();
+        if (Configuration->CheckBoxAutoSave->isChecked())
+            Savelinksfilelists1Click();
         Configuration->binding().saveAll(key);
         emit savingSettings(key);
         QString error;

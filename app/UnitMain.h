@@ -117,6 +117,10 @@ public:
     void Displaydownloadengineprogress1Click();
     void Configuration1Click();
     void Quit1Click();
+    void Savelinksfilelists1Click();
+    void Loadlinksfilelistfromdisk1Click();
+    bool SaveListToDisk();
+    void LoadListFromDisk();
 
     bool isBusy() const;
     void setBusy(bool busy);
@@ -202,9 +206,11 @@ private:
     static void paintSlotProgress(QProgressBar *bar, qint64 position, qint64 maximum);
     void paintDownloadField(bool ok);
     void message(const QString &text);
+    void information(const QString &text);
 
     TPaths m_paths;
     TRunState &m_run;
+    TDownloadScheduler *m_downloads = nullptr;
     TFormConfiguration *Configuration = nullptr;
     QSize m_pictureSize;
     QColor m_fieldBackground = Qt::white;

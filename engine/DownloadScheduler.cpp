@@ -112,9 +112,10 @@ void TDownloadScheduler::handOut(TTreeNode *node, const TDownloadSettings &s)
         node->setImageIndex(IconFileFailed);
         return;
     }
+    // The path is made here, in today's download directory: a path kept from
+    // elsewhere (an item list from another machine, say) is never written to.
     const QString directory = s.createDir ? UrlPath(item->url, s.downloadDir) : s.downloadDir;
-    if (s.createDir)
-        item->localPath = LocalPath(directory, item->name);
+    item->localPath = LocalPath(directory, item->name);
     if (s.existing == TDownloadSettings::Skip && QFileInfo::exists(item->localPath)) {
         node->setStateIndex(StateUnchecked);
         node->setCaption(item->name

@@ -114,8 +114,12 @@ void TItemTree::nodeDestroyed(TTreeNode *node)
         m_rootLinks = nullptr;
     if (node == m_rootFiles)
         m_rootFiles = nullptr;
-    if (!node->item())
-        return;
+    if (node->item())
+        unindex(node);
+}
+
+void TItemTree::unindex(TTreeNode *node)
+{
     auto it = m_byUrl.find(node->item()->url);
     if (it == m_byUrl.end())
         return;
@@ -128,6 +132,15 @@ void TItemTree::nodeDestroyed(TTreeNode *node)
     }
     if (nodes.isEmpty())
         m_byUrl.erase(it);
+}
+
+void TItemTree::setItemUrl(TTreeNode *node, const QString &url)
+{
+    if (!node->item() || node->item()->url == url)
+        return;
+    unindex(node);
+    node->item()->url = url;
+    m_byUrl[url].append(node);
 }
 
 bool TItemTree::comesAfter(const TTreeNode *node, const TTreeNode *start) const
@@ -185,6 +198,16 @@ void TItemTree::MakeRootNodes()
     const QColor maroon(128, 0, 0);
     m_rootLinks = appendNode(nullptr, kRootLinksCaption, nullptr, IconRoot, StateNone, true, maroon);
     m_rootFiles = appendNode(nullptr, kRootFilesCaption, nullptr, IconRoot, StateNone, true, maroon);
+}
+
+void TItemTree::adoptRoot(TTreeNode *node)
+{
+    if (node->parent() || node->imageIndex() != IconRoot)
+        return;
+    if (node->caption() == kRootLinksCaption && !m_rootLinks)
+        m_rootLinks = node;
+    else if (node->caption() == kRootFilesCaption && !m_rootFiles)
+        m_rootFiles = node;
 }
 
 QList<TTreeNode *> TItemTree::highlightedNodes() const

@@ -34,6 +34,9 @@ public:
                           std::unique_ptr<TDataRec> item, int icon, int state,
                           bool bold, const QColor &color);
 
+    // Changes an item's URL; the only way to, as the duplicate index must follow.
+    void setItemUrl(TTreeNode *node, const QString &url);
+
     // True when a node with exactly this URL comes after start's first child
     // in pre-order (start's subtree and everything after it).
     bool NodeExistInTree(const TTreeNode *start, const QString &url) const;
@@ -41,6 +44,8 @@ public:
     // Empties the tree (hidden meanwhile) and adds "Root links:" and "Root files:".
     void MakeRootNodes();
     void emptyTree();
+    // A loaded top-level node that is one of the two roots takes that place.
+    void adoptRoot(TTreeNode *node);
     TTreeNode *rootLinks() const { return m_rootLinks; }
     TTreeNode *rootFiles() const { return m_rootFiles; }
 
@@ -89,6 +94,7 @@ protected:
 
 private:
     bool comesAfter(const TTreeNode *node, const TTreeNode *start) const;
+    void unindex(TTreeNode *node);
     void attach(TTreeNode *parent, TTreeNode *node);
 
     const TTreeConfig *m_config = nullptr;

@@ -49,6 +49,7 @@ private slots:
     // What is never stored
     void failuresStoreNothing_data();
     void failuresStoreNothing();
+    void pathsAreMadeInTheDownloadDirectory();
     void namesThatCannotBeFilesFailAtHandOut_data();
     void namesThatCannotBeFilesFailAtHandOut();
 
@@ -427,7 +428,7 @@ void TestDownloads::failuresStoreNothing()
     w->configuration->RadioButtonOverwrite->setChecked(true);
     TTreeNode *item = addFile(path == "relative" ? QString("pics/e.jpg") : path == "rooted" ? QString("/pics/e.jpg") : url(path));
     if (path.startsWith("/nodir"))
-        item->item()->localPath = home->filePath("missing/e.jpg");
+        w->main->ComboBoxDownload->setCurrentText(home->filePath("missing"));
     QFile old(item->item()->localPath);
     if (!path.startsWith("/nodir")) {
         QVERIFY(old.open(QIODevice::WriteOnly));
@@ -443,15 +444,37 @@ void TestDownloads::failuresStoreNothing()
         QVERIFY(!QFileInfo::exists(home->filePath("missing")));
     else
         QCOMPARE(fileAt("e.jpg"), QByteArray("older copy"));
-    QVERIFY(w->messages.isEmpty());
+    QVERIFY(w->messages.filter("e.jpg").isEmpty()); // no message box per file
     finishRun();
     expectIdle();
     // The slot's client takes the next file.
+    w->main->ComboBoxDownload->setCurrentText(w->paths.defaultDownloadDir);
     server->route("/next.jpg", Server::page("next", "image/jpeg"));
     TTreeNode *next = addFile(url("/next.jpg"));
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
     QTRY_COMPARE(next->imageIndex(), int(IconFileStored));
+}
+
+void TestDownloads::pathsAreMadeInTheDownloadDirectory()
+{
+    // An item whose path points elsewhere (from an edited item list, say).
+    server->route("/x.jpg", Server::page("picture", "image/jpeg"));
+    w->configuration->RadioButtonOverwrite->setChecked(true);
+    const QString outside = home->filePath("outside.jpg");
+    QFile precious(outside);
+    QVERIFY(precious.open(QIODevice::WriteOnly));
+    precious.write("precious");
+    precious.close();
+    TTreeNode *item = addFile(url("/x.jpg"));
+    item->item()->localPath = outside;
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QCOMPARE(item->imageIndex(), int(IconFileStored));
+    QCOMPARE(fileAt("x.jpg"), QByteArray("picture"));
+    QVERIFY(precious.open(QIODevice::ReadOnly));
+    QCOMPARE(precious.readAll(), QByteArray("precious"));
 }
 
 void TestDownloads::namesThatCannotBeFilesFailAtHandOut_data()
