@@ -333,9 +333,10 @@ void TFormMain::buildMenus()
     Statistics1 = view->addAction(QStringLiteral("Statistics"));
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    Documentation1 = help->addAction(QStringLiteral("Documentation"));
+    Documentation1 = help->addAction(QStringLiteral("Documentation"), this, &TFormMain::documentationRequested);
     About1 = help->addAction(QStringLiteral("About"), this, &TFormMain::aboutRequested);
-    Getinformation1 = help->addAction(QStringLiteral("Get information about latest version from WEB"));
+    Getinformation1 = help->addAction(QStringLiteral("Get information about latest version from WEB"), this,
+                                      &TFormMain::versionInfoRequested);
 }
 
 void TFormMain::buildTimers()

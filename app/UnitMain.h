@@ -184,6 +184,8 @@ signals:
     void parseRequested();
     void downloadRequested();
     void aboutRequested();
+    void documentationRequested();
+    void versionInfoRequested();
     // The close writes the settings: others add their values to the key.
     void savingSettings(TSettingsKey &key);
     // Everything is saved: the process ends now.

@@ -7,7 +7,10 @@
 #include "RunState.h"
 #include "SettingsKey.h"
 #include "UnitConfiguration.h"
+#include "UnitHelp.h"
+#include "UnitInfo.h"
 #include "UnitMain.h"
+#include "UnitWebInfo.h"
 
 #include <QApplication>
 
@@ -36,6 +39,13 @@ int main(int argc, char *argv[])
     auto *formConfiguration = new TFormConfiguration(&formMain, paths, &formMain);
     formMain.setConfiguration(formConfiguration);
     formConfiguration->FormCreate();
+    // The documentation lies next to the program, or in the data directory.
+    auto *formHelp = new TFormHelp({paths.programDir, paths.dataDir}, &formMain);
+    auto *formInfo = new TFormInfo(&formMain);
+    auto *formWebInfo = new TFormWebInfo(&formMain);
+    QObject::connect(&formMain, &TFormMain::documentationRequested, formHelp, &QWidget::show);
+    QObject::connect(&formMain, &TFormMain::aboutRequested, formInfo, &QWidget::show);
+    QObject::connect(&formMain, &TFormMain::versionInfoRequested, formWebInfo, &QWidget::show);
 
     queue.watch(formMain.itemTree());
     TFormHttpEngine formHttpEngine(formMain.itemTree(), queue, run, statistics, login, formMain);

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+// The about window: the program's distribution terms and where to turn.
+class TFormInfo : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit TFormInfo(QWidget *parent = nullptr);
+
+    QPushButton *ButtonClose;
+    QLabel *LabelInfo;
+};

@@ -1,0 +1,114 @@
+#include "UnitWebInfo.h"
+
+#include "HttpProt.h"
+#include "MemoryStream.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TFormWebInfo::TFormWebInfo(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    , m_httpInfo(std::make_unique<THttpCli>())
+{
+    setWindowTitle(QStringLiteral("Trawlix - Version information from WEB"));
+    setModal(false);
+    auto *layout = new QVBoxLayout(this);
+    auto *buttons = new QHBoxLayout;
+    ButtonClose = new QPushButton(QStringLiteral("&Close"), this);
+    ButtonClose->setToolTip(QStringLiteral("Close window"));
+    ButtonGet = new QPushButton(QStringLiteral("&Get info"), this);
+    ButtonGet->setToolTip(QStringLiteral("Get information from WEB !"));
+    buttons->addWidget(ButtonClose);
+    buttons->addWidget(ButtonGet);
+    buttons->addStretch();
+    MemoInfo = new QPlainTextEdit(this);
+    MemoInfo->setReadOnly(true);
+    MemoInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    MemoInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont fixed(QStringLiteral("Monospace"));
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setBold(true);
+    MemoInfo->setFont(fixed);
+    layout->addLayout(buttons);
+    layout->addWidget(MemoInfo, 1);
+    setFixedSize(520, 340);
+    connect(ButtonClose, &QPushButton::clicked, this, &QDialog::close);
+    connect(ButtonGet, &QPushButton::clicked, this, &TFormWebInfo::ButtonGetClick);
+
+    THttpCli &cli = *m_httpInfo;
+    cli.URL = kDefaultUrl;
+    cli.NoCache = false;
+    cli.OnRequestDone = [this](THttpCli *, THttpRequest, int) { HttpInfoRequestDone(); };
+}
+
+TFormWebInfo::~TFormWebInfo()
+{
+    m_httpInfo->OnRequestDone = nullptr;
+}
+
+void TFormWebInfo::setUrl(const QString &url)
+{
+    m_httpInfo->URL = url;
+}
+
+void TFormWebInfo::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+    QDialog::changeEvent(event);
+}
+
+void TFormWebInfo::FormActivate()
+{
+    ButtonGetClick();
+}
+
+void TFormWebInfo::showText(const QString &text, const QColor &color)
+{
+    QPalette pal = MemoInfo->palette();
+    pal.setColor(QPalette::Text, color);
+    MemoInfo->setPalette(pal);
+    MemoInfo->setPlainText(text);
+    MemoInfo->repaint();
+}
+
+void TFormWebInfo::ButtonGetClick()
+{
+    // The window becomes active again while it waits (a message box, say):
+    // the fetch under way goes on, no second one is started.
+    if (m_fetching)
+        return;
+    m_fetching = true;
+    ButtonGet->setEnabled(false);
+    showText(QStringLiteral("Please wait - Obtaining data from WEB"), Qt::red);
+    QCoreApplication::processEvents();
+    m_body = std::make_unique<TMemoryStream>();
+    m_httpInfo->ReceiveStream = m_body.get();
+    QString failure;
+    try {
+        m_httpInfo->Fetch();
+    } catch (const EHttpException &e) {
+        failure = e.message();
+    }
+    m_httpInfo->ReceiveStream = nullptr;
+    m_fetching = false;
+    if (!failure.isEmpty()) {
+        if (m_message)
+            m_message(failure);
+        else
+            QMessageBox::warning(this, windowTitle(), failure);
+    }
+}
+
+void TFormWebInfo::HttpInfoRequestDone()
+{
+    showText(QString(), QColor(0, 0, 128));
+    QCoreApplication::processEvents();
+    showText(m_body ? QString::fromUtf8(m_body->toByteArray()) : QString(), QColor(0, 0, 128));
+    ButtonGet->setEnabled(true);
+}

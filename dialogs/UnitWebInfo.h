@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+
+class QPlainTextEdit;
+class QPushButton;
+class THttpCli;
+class TMemoryStream;
+
+// The version information window: fetches a plain-text file about the latest
+// version with a client of its own (no proxy) and shows it.
+class TFormWebInfo : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static inline const QString kDefaultUrl = QStringLiteral("http://trawlix.sourceforge.net/version.txt");
+
+    explicit TFormWebInfo(QWidget *parent = nullptr);
+    ~TFormWebInfo() override;
+
+    void setUrl(const QString &url);
+    // How failures reach the user; a message box unless replaced.
+    void setMessageSink(std::function<void(const QString &)> sink) { m_message = std::move(sink); }
+
+    THttpCli *HttpInfo() const { return m_httpInfo.get(); }
+
+    // Handlers.
+    void ButtonGetClick();
+    void HttpInfoRequestDone();
+    void FormActivate();
+
+    QPushButton *ButtonClose;
+    QPushButton *ButtonGet;
+    QPlainTextEdit *MemoInfo;
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    void showText(const QString &text, const QColor &color);
+
+    std::unique_ptr<THttpCli> m_httpInfo;
+    std::unique_ptr<TMemoryStream> m_body;
+    std::function<void(const QString &)> m_message;
+    bool m_fetching = false;
+};

@@ -1,0 +1,166 @@
+#include "RtfReader.h"
+#include "ScriptedServer.h"
+#include "UnitHelp.h"
+#include "UnitInfo.h"
+#include "UnitWebInfo.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QtTest>
+
+using Server = TScriptedServer;
+
+// The documentation viewer with its RTF reader, the about window and the
+// version information window.
+class TestAuxWindows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rtfReaderShowsEachFeature();
+    void rtfReaderSurvivesHostileInput();
+    void helpShowsTheDocumentationOrSaysItIsMissing();
+    void aboutWindowTellsTheTerms();
+    void versionInformationIsFetched();
+    void failedVersionFetchIsReported();
+
+private:
+    static QTextCharFormat formatOf(const QTextDocument &doc, const QString &text);
+};
+
+QTextCharFormat TestAuxWindows::formatOf(const QTextDocument &doc, const QString &text)
+{
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            if (it.fragment().text().contains(text))
+                return it.fragment().charFormat();
+        }
+    }
+    return {};
+}
+
+void TestAuxWindows::rtfReaderShowsEachFeature()
+{
+    const QByteArray rtf =
+        "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue128;}"
+        "{\\*\\generator Hidden 1.0;}{\\info{\\title Not shown}}"
+        "\\pard\\qc{\\b Bold title}\\par\n"
+        "\\pard Plain {\\i italic} {\\ul under}{\\ulnone  no} {\\fs40 big} {\\cf1 red} {\\cf2 navy}\\par\n"
+        "Caf\\'e9 \\'80 \\u8364? \\uc2\\u8482 xx end\\line next\\tab tab \\{braces\\} \\\\ back\\par\n"
+        "{\\pict\\pngblip 89504e47}after picture}";
+    QTextDocument doc;
+    ReadRtf(rtf, &doc);
+    const QString text = doc.toPlainText();
+    QVERIFY2(text.startsWith("Bold title\nPlain italic under no big red navy\n"), qPrintable(text));
+    QVERIFY(text.contains(QString::fromUtf8("Caf\xc3\xa9 \xe2\x82\xac \xe2\x82\xac \xe2\x84\xa2 end")));
+    QVERIFY2(text.contains("end\nnext\ttab {braces} \\ back"), qPrintable(text)); // a line break, not a paragraph
+    QCOMPARE(doc.blockCount(), 4);
+    QVERIFY(text.endsWith("after picture"));
+    QVERIFY(!text.contains("Hidden") && !text.contains("Not shown") && !text.contains("Arial") && !text.contains("8950"));
+
+    QCOMPARE(formatOf(doc, "Bold title").fontWeight(), int(QFont::Bold));
+    QCOMPARE(doc.begin().blockFormat().alignment(), Qt::AlignHCenter);
+    QCOMPARE(doc.begin().next().blockFormat().alignment(), Qt::AlignLeft);
+    QVERIFY(formatOf(doc, "italic").fontItalic());
+    QVERIFY(formatOf(doc, "under").fontUnderline());
+    QVERIFY(!formatOf(doc, " no").fontUnderline());
+    QCOMPARE(formatOf(doc, "big").fontPointSize(), 20.0);
+    QCOMPARE(formatOf(doc, "Plain").fontPointSize(), 12.0);
+    QCOMPARE(formatOf(doc, "red").foreground().color(), QColor(255, 0, 0));
+    QCOMPARE(formatOf(doc, "navy").foreground().color(), QColor(0, 0, 128));
+    QCOMPARE(formatOf(doc, "Plain").fontWeight(), int(QFont::Normal)); // the group ended the bold
+}
+
+void TestAuxWindows::rtfReaderSurvivesHostileInput()
+{
+    QTextDocument doc;
+    ReadRtf(QByteArray(200000, '{') + "deep" + QByteArray(200000, '}') + "}}}}", &doc);
+    QVERIFY(doc.toPlainText().contains("deep"));
+    ReadRtf("{\\rtf1 \\u-4064? \\fs99999999999999 \\cf99 x \\'zz \\'4", &doc);
+    QVERIFY(doc.toPlainText().contains("x"));
+    QRandomGenerator rng(5);
+    QByteArray noise(100000, Qt::Uninitialized);
+    for (int round = 0; round < 5; ++round) {
+        for (char &c : noise)
+            c = "{}\\'abu0123456789 ;*-"[rng.bounded(21)];
+        ReadRtf(noise, &doc);
+    }
+}
+
+void TestAuxWindows::helpShowsTheDocumentationOrSaysItIsMissing()
+{
+    QTemporaryDir empty, program;
+    TFormHelp missing({empty.path()});
+    QCOMPARE(missing.RichEdit->toPlainText(), "Trawlix.rtf is missing in : " + empty.path() + "/");
+    QCOMPARE(missing.windowTitle(), QString("Trawlix - Help"));
+    QVERIFY(missing.RichEdit->isReadOnly());
+
+    // The program's own documentation, found in the second place looked at.
+    QVERIFY(QFile::copy(QFINDTESTDATA("../../resources/Trawlix.rtf"), program.filePath("Trawlix.rtf")));
+    TFormHelp help({empty.path(), program.path()});
+    const QString text = help.RichEdit->toPlainText();
+    QVERIFY(text.startsWith(QString::fromUtf8("Trawlix 2.02 \xe2\x80\x94 Help")));
+    for (const char *topic : {"Get url", "Parse links", "Download files", "Configuration", "Timeout & Proxy", "Colors",
+                              "Load items from disk"})
+        QVERIFY2(text.contains(topic), topic);
+    QVERIFY(!text.contains("\\"));
+}
+
+void TestAuxWindows::aboutWindowTellsTheTerms()
+{
+    TFormInfo info;
+    QCOMPARE(info.windowTitle(), QString("Trawlix - About"));
+    QVERIFY(info.LabelInfo->text().contains("without any warranty"));
+    QCOMPARE(info.ButtonClose->text(), QString("&Close"));
+}
+
+void TestAuxWindows::versionInformationIsFetched()
+{
+    Server server;
+    server.route("/version.txt", Server::page("Trawlix 2.03\nFaster downloads.\n", "text/plain"));
+    TFormWebInfo window;
+    QStringList messages;
+    window.setMessageSink([&messages](const QString &text) { messages << text; });
+    window.setUrl(QString("http://127.0.0.1:%1/version.txt").arg(server.port()));
+    bool waitingShown = false;
+    QTimer::singleShot(0, &window, [&] {
+        waitingShown = window.MemoInfo->toPlainText() == "Please wait - Obtaining data from WEB"
+                       && window.MemoInfo->palette().color(QPalette::Text) == QColor(Qt::red)
+                       && !window.ButtonGet->isEnabled();
+    });
+    window.ButtonGetClick();
+    QVERIFY(waitingShown);
+    QCOMPARE(window.MemoInfo->toPlainText(), QString("Trawlix 2.03\nFaster downloads.\n"));
+    QCOMPARE(window.MemoInfo->palette().color(QPalette::Text), QColor(0, 0, 128));
+    QVERIFY(window.ButtonGet->isEnabled());
+    QVERIFY(messages.isEmpty());
+    QVERIFY(!server.requests().value(0).contains("Pragma"));
+}
+
+void TestAuxWindows::failedVersionFetchIsReported()
+{
+    Server server;
+    server.route("/version.txt", Server::reply("HTTP/1.0 404 Not Found\r\n\r\n"));
+    TFormWebInfo window;
+    QStringList messages;
+    window.setMessageSink([&messages](const QString &text) { messages << text; });
+    window.setUrl(QString("http://127.0.0.1:%1/version.txt").arg(server.port()));
+    window.ButtonGetClick();
+    QCOMPARE(messages, QStringList{"Not Found"});
+    QVERIFY(window.MemoInfo->toPlainText().isEmpty());
+    QVERIFY(window.ButtonGet->isEnabled());
+
+    window.setUrl(QString("http://127.0.0.1:%1/").arg(Server::refusedPort()));
+    window.ButtonGetClick();
+    QCOMPARE(messages.size(), 2);
+    QVERIFY(messages.last().contains("Connection refused"));
+}
+
+QTEST_MAIN(TestAuxWindows)
+#include "tst_auxwindows.moc"
