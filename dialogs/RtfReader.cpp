@@ -206,6 +206,11 @@ private:
             skipFallback(m_state.skipAfterUnicode);
         } else if (word == "pard") {
             m_alignment = Qt::AlignLeft;
+            m_spaceBefore = m_spaceAfter = 0;
+        } else if (word == "sb") {
+            m_spaceBefore = std::clamp(n, 0, 20000) / 20.0; // twips to points
+        } else if (word == "sa") {
+            m_spaceAfter = std::clamp(n, 0, 20000) / 20.0;
         } else if (word == "qc") {
             m_alignment = Qt::AlignHCenter;
         } else if (word == "qr") {
@@ -276,6 +281,8 @@ private:
     {
         QTextBlockFormat block = m_cursor.blockFormat();
         block.setAlignment(m_alignment);
+        block.setTopMargin(m_spaceBefore);
+        block.setBottomMargin(m_spaceAfter);
         m_cursor.setBlockFormat(block);
     }
 
@@ -307,6 +314,8 @@ private:
     QColor m_pendingColor;
     QString m_pending;
     Qt::Alignment m_alignment = Qt::AlignLeft;
+    double m_spaceBefore = 0;
+    double m_spaceAfter = 0;
 };
 
 } // namespace

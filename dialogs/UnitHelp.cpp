@@ -21,7 +21,7 @@ TFormHelp::TFormHelp(const QStringList &directories, QWidget *parent)
     connect(ButtonClose, &QPushButton::clicked, this, &QDialog::close);
     RichEdit = new QTextBrowser(this);
     RichEdit->setReadOnly(true);
-    RichEdit->setLineWrapMode(QTextEdit::NoWrap);
+    RichEdit->setLineWrapMode(QTextEdit::WidgetWidth); // paragraphs read as paragraphs
     RichEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     RichEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     layout->addWidget(ButtonClose);

@@ -50,7 +50,7 @@ void TestAuxWindows::rtfReaderShowsEachFeature()
     const QByteArray rtf =
         "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue128;}"
         "{\\*\\generator Hidden 1.0;}{\\info{\\title Not shown}}"
-        "\\pard\\qc{\\b Bold title}\\par\n"
+        "\\pard\\qc\\sb200{\\b Bold title}\\par\n"
         "\\pard Plain {\\i italic} {\\ul under}{\\ulnone  no} {\\fs40 big} {\\cf1 red} {\\cf2 navy}\\par\n"
         "Caf\\'e9 \\'80 \\u8364? \\uc2\\u8482 xx end\\line next\\tab tab \\{braces\\} \\\\ back\\par\n"
         "{\\pict\\pngblip 89504e47}after picture}";
@@ -66,6 +66,7 @@ void TestAuxWindows::rtfReaderShowsEachFeature()
 
     QCOMPARE(formatOf(doc, "Bold title").fontWeight(), int(QFont::Bold));
     QCOMPARE(doc.begin().blockFormat().alignment(), Qt::AlignHCenter);
+    QCOMPARE(doc.begin().blockFormat().topMargin(), 10.0);
     QCOMPARE(doc.begin().next().blockFormat().alignment(), Qt::AlignLeft);
     QVERIFY(formatOf(doc, "italic").fontItalic());
     QVERIFY(formatOf(doc, "under").fontUnderline());
