@@ -7,6 +7,7 @@
 #include "Extension.h"
 #include "ItemTree.h"
 #include "ItemList.h"
+#include "TreeCommands.h"
 #include "JpegImage.h"
 #include "Lamp.h"
 #include "RunState.h"
@@ -18,6 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -97,6 +99,8 @@ TFormMain::TFormMain(const TPaths &paths, TRunState &run, QWidget *parent)
 
     buildStatusBar();
     buildMenus();
+    buildTreeMenu();
+    buildFieldMenus();
     buildTimers();
     FormCreate();
 }
@@ -173,6 +177,7 @@ QWidget *TFormMain::buildTopPanel()
     connect(ComboBoxBookmark, &QComboBox::editTextChanged, this, &TFormMain::ComboBoxBookmarkChange);
     ComboBoxBookmark->lineEdit()->installEventFilter(this);
     connect(ComboBoxDownload, &QComboBox::editTextChanged, this, &TFormMain::ComboBoxDownloadChange);
+    connect(ButtonDirectory, &QToolButton::clicked, this, &TFormMain::directoryRequested);
     return panel;
 }
 
@@ -317,8 +322,9 @@ void TFormMain::buildMenus()
     Saveallitemstodisk1->setEnabled(false);
 
     QMenu *options = menuBar()->addMenu(QStringLiteral("&Options"));
-    ChangeUsernamePassword1 = options->addAction(QStringLiteral("Change Username && Password for login to protected sites"));
-    Editbookmarks1 = options->addAction(QStringLiteral("Edit bookmarks"));
+    ChangeUsernamePassword1 = options->addAction(QStringLiteral("Change Username && Password for login to protected sites"),
+                                                 this, &TFormMain::loginRequested);
+    Editbookmarks1 = options->addAction(QStringLiteral("Edit bookmarks"), this, &TFormMain::bookmarksRequested);
     Configuration1 = options->addAction(QStringLiteral("Configuration"), this, &TFormMain::Configuration1Click);
 
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
@@ -330,7 +336,7 @@ void TFormMain::buildMenus()
     Displayimagepreview1->setCheckable(true);
     Displayimagepreview1->setChecked(true);
     connect(Displayimagepreview1, &QAction::triggered, this, &TFormMain::Displayimagepreview1Click);
-    Statistics1 = view->addAction(QStringLiteral("Statistics"));
+    Statistics1 = view->addAction(QStringLiteral("Statistics"), this, &TFormMain::statisticsRequested);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     Documentation1 = help->addAction(QStringLiteral("Documentation"), this, &TFormMain::documentationRequested);
@@ -357,6 +363,7 @@ void TFormMain::buildTimers()
 
 void TFormMain::setCrawlDriver(TCrawlDriver *driver)
 {
+    m_crawl = driver;
     connect(ButtonStart, &QPushButton::clicked, driver, &TCrawlDriver::ButtonStartClick);
     connect(ButtonParse, &QPushButton::clicked, driver, &TCrawlDriver::ButtonParseClick);
     connect(ButtonStop, &QPushButton::clicked, driver, &TCrawlDriver::ButtonStopClick);
@@ -696,6 +703,9 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
         fitPreview();
     } else if (watched == ComboBoxBookmark->lineEdit() && event->type() == QEvent::FocusOut) {
         ComboBoxBookmarkExit();
+    } else if (watched == ComboBoxDownload->lineEdit() && event->type() == QEvent::MouseButtonDblClick) {
+        emit directoryRequested();
+        return true;
     } else if (watched == LabelUrl && event->type() == QEvent::MouseButtonDblClick) {
         if (Configuration)
             Configuration->show();
@@ -774,6 +784,7 @@ void TFormMain::TreeViewChange(TTreeNode *node)
     if (!TreeView->isVisible() || LoadingItems)
         return;
     m_run.setCurrentItem(node);
+    PopupMenuTreeViewPopup();
     TreeViewChangeCustom(node);
 }
 
@@ -833,17 +844,202 @@ void TFormMain::TreeViewDblClick()
         QDesktopServices::openUrl(QUrl::fromLocalFile(node->item()->localPath));
 }
 
+void TFormMain::buildTreeMenu()
+{
+    PopupMenuTreeView = new QMenu(TreeView);
+    auto entry = [this](const QString &caption, void (TFormMain::*handler)(), const QKeySequence &keys = {}) {
+        QAction *action = PopupMenuTreeView->addAction(caption, this, handler);
+        if (!keys.isEmpty()) {
+            action->setShortcut(keys);
+            action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+            TreeView->addAction(action); // the keys work without the menu
+        }
+        return action;
+    };
+    SelectUnselecttoggle1 = entry(QStringLiteral("Check / Uncheck selected items   [Spacebar]"), &TFormMain::SelectUnselecttoggle1Click);
+    PopupMenuTreeView->setDefaultAction(SelectUnselecttoggle1);
+    Uncheckallitems1 = entry(QStringLiteral("Uncheck all items"), &TFormMain::Uncheckallitems1Click, QKeySequence(Qt::CTRL | Qt::Key_U));
+    Checkallfiles1 = entry(QStringLiteral("Check all files in selected branch"), &TFormMain::Checkallfiles1Click);
+    CheckallThumbnails1 = entry(QStringLiteral("Check all Thumbnails in selected branch"), &TFormMain::CheckallThumbnails1Click);
+    PopupMenuTreeView->addSeparator();
+    Deleteselecteditems1 = entry(QStringLiteral("Delete selected items"), &TFormMain::Deleteselecteditems1Click, QKeySequence(Qt::Key_Delete));
+    Resetitem1 = entry(QStringLiteral("Reset selected items"), &TFormMain::Resetitem1Click, QKeySequence(Qt::CTRL | Qt::Key_R));
+    PopupMenuTreeView->addSeparator();
+    Keywordsearch1 = entry(QStringLiteral("Keyword search"), &TFormMain::keywordSearchRequested, QKeySequence(Qt::CTRL | Qt::Key_F));
+    PopupMenuTreeView->addSeparator();
+    Expandall1 = entry(QStringLiteral("Expand all    [Grey +]  "), &TFormMain::Expandall1Click);
+    Collapseall1 = entry(QStringLiteral("Collapse all   [Grey -]"), &TFormMain::Collapseall1Click);
+    PopupMenuTreeView->addSeparator();
+    Sortitems1 = entry(QStringLiteral("Sort items alphabetically"), &TFormMain::Sortitems1Click);
+    Useselecteddocasmainandparseit1 = entry(QStringLiteral("Use selected link as main url and parse it"),
+                                            &TFormMain::Useselecteddocasmainandparseit1Click);
+    Addselectedlinktobookmarks1 = entry(QStringLiteral("Add selected link to bookmarks"),
+                                        &TFormMain::Addselectedlinktobookmarks1Click, QKeySequence(Qt::CTRL | Qt::Key_A));
+    connect(PopupMenuTreeView, &QMenu::aboutToShow, this, &TFormMain::PopupMenuTreeViewPopup);
+    TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(TreeView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { PopupMenuTreeView->popup(TreeView->viewport()->mapToGlobal(at)); });
+    PopupMenuTreeViewPopup();
+}
+
+void TFormMain::PopupMenuTreeViewPopup()
+{
+    const bool haveNodes = TreeView->nodeCount() > 0;
+    const bool idle = !m_run.busy();
+    const TTreeNode *current = m_run.currentItem();
+    const bool branch = haveNodes && current && current->childCount() > 0;
+    const bool link = haveNodes && idle && current && current->item() && current->item()->isLink;
+    for (QAction *a : {SelectUnselecttoggle1, Uncheckallitems1, Deleteselecteditems1, Resetitem1, Keywordsearch1, Sortitems1})
+        a->setEnabled(haveNodes && idle);
+    Checkallfiles1->setEnabled(branch);
+    CheckallThumbnails1->setEnabled(branch);
+    Expandall1->setEnabled(haveNodes);
+    Collapseall1->setEnabled(haveNodes);
+    Useselecteddocasmainandparseit1->setEnabled(link);
+    Addselectedlinktobookmarks1->setEnabled(link);
+}
+
+bool TFormMain::ask(const QString &question)
+{
+    if (m_ask)
+        return m_ask(question);
+    return QMessageBox::question(this, kProductName, question) == QMessageBox::Yes;
+}
+
 void TFormMain::SelectUnselecttoggle1Click()
 {
-    for (TTreeNode *node : TreeView->highlightedNodes()) {
-        const int icon = node->imageIndex();
-        if (icon != IconFileNew && icon != IconLinkNew)
-            continue;
-        if (node->stateIndex() == StateUnchecked)
-            node->setStateIndex(StateChecked);
-        else if (node->stateIndex() == StateChecked)
-            node->setStateIndex(StateUnchecked);
-    }
+    if (!m_run.busy())
+        TreeCommands::ToggleHighlighted(TreeView);
+}
+
+void TFormMain::Uncheckallitems1Click()
+{
+    TreeCommands::UncheckAll(TreeView);
+}
+
+void TFormMain::Checkallfiles1Click()
+{
+    if (TTreeNode *current = m_run.currentItem())
+        TreeCommands::CheckKindInBranch(current, KindFile);
+}
+
+void TFormMain::CheckallThumbnails1Click()
+{
+    if (TTreeNode *current = m_run.currentItem())
+        TreeCommands::CheckKindInBranch(current, KindThumbnail);
+}
+
+void TFormMain::Deleteselecteditems1Click()
+{
+    const bool files = ask(QStringLiteral("When deleting items, also delete referring file on disk ?"));
+    TreeCommands::DeleteHighlighted(TreeView, files, ComboBoxDownload->currentText());
+    if (TreeView->nodeCount() == 0)
+        m_run.setCurrentItem(nullptr);
+    UpdateScreen();
+}
+
+void TFormMain::Resetitem1Click()
+{
+    if (m_run.currentItem())
+        TreeCommands::ResetHighlighted(TreeView);
+}
+
+void TFormMain::Expandall1Click()
+{
+    TreeView->expandAll();
+}
+
+void TFormMain::Collapseall1Click()
+{
+    TreeView->collapseAll();
+}
+
+void TFormMain::Sortitems1Click()
+{
+    TreeCommands::SortAll(TreeView);
+}
+
+void TFormMain::Useselecteddocasmainandparseit1Click()
+{
+    const TTreeNode *current = m_run.currentItem();
+    if (!current || !current->item() || !current->item()->isLink)
+        return;
+    setUrlText(current->caption());
+    if (m_crawl)
+        m_crawl->ButtonStartClick();
+}
+
+void TFormMain::Addselectedlinktobookmarks1Click()
+{
+    const TTreeNode *current = m_run.currentItem();
+    if (current && current->item() && current->item()->isLink)
+        ComboBoxBookmark->addItem(current->caption());
+}
+
+void TFormMain::buildFieldMenus()
+{
+    PopupMenuUrl = new QMenu(ComboBoxBookmark);
+    QAction *add = PopupMenuUrl->addAction(QStringLiteral("Add Url to bookmarks"), this, &TFormMain::Addbookmark1Click);
+    PopupMenuUrl->setDefaultAction(add);
+    PopupMenuUrl->addAction(QStringLiteral("Edit bookmarks"), this, &TFormMain::bookmarksRequested);
+    PopupMenuUrl->addAction(QStringLiteral("Copy            [Ctrl-C]"), this, &TFormMain::Copytoclipboard1Click);
+    PopupMenuUrl->addAction(QStringLiteral("Paste           [Ctrl-V]"), this, &TFormMain::Paste1Click);
+    ComboBoxBookmark->lineEdit()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ComboBoxBookmark->lineEdit(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { PopupMenuUrl->popup(ComboBoxBookmark->lineEdit()->mapToGlobal(at)); });
+
+    PopupMenuDownload = new QMenu(ComboBoxDownload);
+    QAction *addDir = PopupMenuDownload->addAction(QStringLiteral("Add directory to bookmarks"), this, &TFormMain::MenuItem2Click);
+    PopupMenuDownload->setDefaultAction(addDir);
+    PopupMenuDownload->addAction(QStringLiteral("Delete bookmark"), this, &TFormMain::MenuItem4Click);
+    PopupMenuDownload->addAction(QStringLiteral("Delete all bookmarks"), this, &TFormMain::MenuItem5Click);
+    ComboBoxDownload->lineEdit()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ComboBoxDownload->lineEdit(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { PopupMenuDownload->popup(ComboBoxDownload->lineEdit()->mapToGlobal(at)); });
+    connect(ComboBoxDownload, &QComboBox::activated, this, [this](int index) { m_pickedDirectory = index; });
+    ComboBoxDownload->lineEdit()->installEventFilter(this);
+}
+
+void TFormMain::Addbookmark1Click()
+{
+    if (!ComboBoxBookmark->currentText().isEmpty())
+        ComboBoxBookmark->addItem(ComboBoxBookmark->currentText());
+}
+
+void TFormMain::Copytoclipboard1Click()
+{
+    QGuiApplication::clipboard()->setText(ComboBoxBookmark->currentText());
+}
+
+void TFormMain::Paste1Click()
+{
+    const QString text = QGuiApplication::clipboard()->text();
+    if (!text.isEmpty())
+        ComboBoxBookmark->setCurrentText(text);
+}
+
+void TFormMain::MenuItem2Click()
+{
+    if (!ComboBoxDownload->currentText().isEmpty())
+        ComboBoxDownload->addItem(ComboBoxDownload->currentText());
+}
+
+void TFormMain::MenuItem4Click()
+{
+    if (m_pickedDirectory < 0 || m_pickedDirectory >= ComboBoxDownload->count())
+        return;
+    const QString shown = ComboBoxDownload->currentText();
+    ComboBoxDownload->removeItem(m_pickedDirectory);
+    ComboBoxDownload->setCurrentText(shown);
+    m_pickedDirectory = -1;
+}
+
+void TFormMain::MenuItem5Click()
+{
+    const QString shown = ComboBoxDownload->currentText();
+    ComboBoxDownload->clear();
+    ComboBoxDownload->setCurrentText(shown);
+    m_pickedDirectory = -1;
 }
 
 void TFormMain::ComboBoxBookmarkChange()
@@ -904,6 +1100,8 @@ void TFormMain::UpdateScreen()
     Saveallitemstodisk1->setEnabled(haveNodes);
     File1->setEnabled(!ButtonStop->isEnabled());
     File1->menuAction()->setEnabled(!ButtonStop->isEnabled());
+    if (PopupMenuTreeView)
+        PopupMenuTreeViewPopup(); // the menu's keys follow the busy state too
 }
 
 void TFormMain::UpdatePanels()

@@ -47,6 +47,8 @@ public:
     void setConfiguration(TFormConfiguration *configuration);
     // How messages reach the user; a message box unless replaced.
     void setMessageSink(std::function<void(const QString &)> sink) { m_message = std::move(sink); }
+    // How a Yes/No question is asked; a message box unless replaced.
+    void setQuestionSink(std::function<bool(const QString &)> ask) { m_ask = std::move(ask); }
     // How a stored file is opened; the desktop's default application unless replaced.
     void setFileOpener(std::function<void(const QString &)> opener) { m_openFile = std::move(opener); }
     // How the window beeps; the desktop's beep unless replaced.
@@ -109,7 +111,26 @@ public:
     void TreeViewChange(TTreeNode *node);
     void TreeViewChangeCustom(TTreeNode *node);
     void TreeViewDblClick();
+    // The tree's context menu.
+    void PopupMenuTreeViewPopup();
     void SelectUnselecttoggle1Click();
+    void Uncheckallitems1Click();
+    void Checkallfiles1Click();
+    void CheckallThumbnails1Click();
+    void Deleteselecteditems1Click();
+    void Resetitem1Click();
+    void Expandall1Click();
+    void Collapseall1Click();
+    void Sortitems1Click();
+    void Useselecteddocasmainandparseit1Click();
+    void Addselectedlinktobookmarks1Click();
+    // The two fields' context menus.
+    void Addbookmark1Click();
+    void Copytoclipboard1Click();
+    void Paste1Click();
+    void MenuItem2Click();
+    void MenuItem4Click();
+    void MenuItem5Click();
     void ComboBoxBookmarkChange();
     void ComboBoxBookmarkExit();
     void ComboBoxDownloadChange();
@@ -177,6 +198,21 @@ public:
     QAction *Documentation1;
     QAction *About1;
     QAction *Getinformation1;
+    QMenu *PopupMenuTreeView = nullptr;
+    QAction *SelectUnselecttoggle1;
+    QAction *Uncheckallitems1;
+    QAction *Checkallfiles1;
+    QAction *CheckallThumbnails1;
+    QAction *Deleteselecteditems1;
+    QAction *Resetitem1;
+    QAction *Keywordsearch1;
+    QAction *Expandall1;
+    QAction *Collapseall1;
+    QAction *Sortitems1;
+    QAction *Useselecteddocasmainandparseit1;
+    QAction *Addselectedlinktobookmarks1;
+    QMenu *PopupMenuUrl;
+    QMenu *PopupMenuDownload;
     QTimer *TimerLogo;
 
 signals:
@@ -185,6 +221,11 @@ signals:
     void downloadRequested();
     void aboutRequested();
     void documentationRequested();
+    void keywordSearchRequested();
+    void statisticsRequested();
+    void loginRequested();
+    void bookmarksRequested();
+    void directoryRequested();
     void versionInfoRequested();
     // The close writes the settings: others add their values to the key.
     void savingSettings(TSettingsKey &key);
@@ -202,6 +243,9 @@ private:
     QWidget *buildRightPanel();
     void buildStatusBar();
     void buildMenus();
+    void buildTreeMenu();
+    void buildFieldMenus();
+    bool ask(const QString &question);
     void buildTimers();
     void fitPreview();
     void showSlotProgress();
@@ -220,6 +264,9 @@ private:
     std::function<void(const QString &)> m_message;
     std::function<void(const QString &)> m_openFile;
     std::function<QString()> m_chooseFile;
+    std::function<bool(const QString &)> m_ask;
+    TCrawlDriver *m_crawl = nullptr;
+    int m_pickedDirectory = -1; // the directory bookmark last picked from the list
     std::function<void()> m_beep;
     QTimer *m_displayTimer = nullptr;
     std::pair<qint64, qint64> m_slotProgress[kSlots] = {}; // position and size to show

@@ -10,6 +10,11 @@
 #include "UnitHelp.h"
 #include "UnitInfo.h"
 #include "UnitMain.h"
+#include "UnitBookMarks.h"
+#include "UnitDirectory.h"
+#include "UnitKeyword.h"
+#include "UnitPassword.h"
+#include "UnitStat.h"
 #include "UnitWebInfo.h"
 
 #include <QApplication>
@@ -46,6 +51,17 @@ int main(int argc, char *argv[])
     QObject::connect(&formMain, &TFormMain::documentationRequested, formHelp, &QWidget::show);
     QObject::connect(&formMain, &TFormMain::aboutRequested, formInfo, &QWidget::show);
     QObject::connect(&formMain, &TFormMain::versionInfoRequested, formWebInfo, &QWidget::show);
+    auto *formStat = new TFormStat(statistics, &formMain);
+    auto *formPassword = new TFormPassword(login, &formMain);
+    auto *formDirectory = new TFormDirectory(formMain.downloadField(), [&formMain] { formMain.ComboBoxDownloadChange(); },
+                                             &formMain);
+    auto *formBookMarks = new TFormBookMarks(formMain.urlField(), &formMain);
+    auto *formKeyword = new TFormKeyword(formMain.itemTree(), run, &formMain);
+    QObject::connect(&formMain, &TFormMain::statisticsRequested, formStat, &TFormStat::Statistics1Click);
+    QObject::connect(&formMain, &TFormMain::loginRequested, formPassword, &QDialog::exec);
+    QObject::connect(&formMain, &TFormMain::directoryRequested, formDirectory, &TFormDirectory::openChooser);
+    QObject::connect(&formMain, &TFormMain::bookmarksRequested, formBookMarks, &QDialog::exec);
+    QObject::connect(&formMain, &TFormMain::keywordSearchRequested, formKeyword, &QWidget::show);
 
     queue.watch(formMain.itemTree());
     TFormHttpEngine formHttpEngine(formMain.itemTree(), queue, run, statistics, login, formMain);

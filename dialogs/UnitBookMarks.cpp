@@ -1,0 +1,157 @@
+#include "UnitBookMarks.h"
+
+#include "BookmarkImport.h"
+
+#include <QCollator>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+// The platform's text order, which ignores case.
+bool before(const QString &a, const QString &b)
+{
+    static const QCollator collator = [] {
+        QCollator c;
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    return collator.compare(a, b) < 0;
+}
+
+} // namespace
+
+TFormBookMarks::TFormBookMarks(QComboBox *urlField, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    , m_urlField(urlField)
+{
+    setWindowTitle(QStringLiteral("Trawlix - Bookmarks"));
+    auto *grid = new QGridLayout(this);
+    ButtonOk = new QPushButton(QStringLiteral("&Ok"), this);
+    ButtonOk->setToolTip(QStringLiteral("Save and close window"));
+    ButtonDelete = new QPushButton(QStringLiteral("&Delete"), this);
+    ButtonDelete->setToolTip(QStringLiteral("Delete selected bookmark"));
+    ButtonDeleteAll = new QPushButton(QStringLiteral("&Delete all"), this);
+    ButtonDeleteAll->setToolTip(QStringLiteral("Delete all bookmarks"));
+    ButtonImport = new QPushButton(QStringLiteral("&Import text file"), this);
+    for (QPushButton *b : {ButtonOk, ButtonDelete, ButtonDeleteAll, ButtonImport})
+        b->setAutoDefault(false);
+    ListBox1 = new QListWidget(this);
+    LabelEdit = new QLabel(QStringLiteral("Edit Url:"), this);
+    Edit1 = new QLineEdit(this);
+    grid->addWidget(ButtonOk, 0, 0);
+    grid->addWidget(ButtonDelete, 0, 1);
+    grid->addWidget(ButtonDeleteAll, 0, 2);
+    grid->addWidget(ButtonImport, 0, 3);
+    grid->addWidget(ListBox1, 1, 0, 1, 4);
+    grid->addWidget(LabelEdit, 2, 0);
+    grid->addWidget(Edit1, 2, 1, 1, 3);
+    connect(ButtonOk, &QPushButton::clicked, this, &TFormBookMarks::ButtonOkClick);
+    connect(ButtonDelete, &QPushButton::clicked, this, &TFormBookMarks::ButtonDeleteClick);
+    connect(ButtonDeleteAll, &QPushButton::clicked, this, &TFormBookMarks::ButtonDeleteAllClick);
+    connect(ButtonImport, &QPushButton::clicked, this, &TFormBookMarks::ButtonImportClick);
+    connect(ListBox1, &QListWidget::itemClicked, this, &TFormBookMarks::ListBox1Click);
+    connect(Edit1, &QLineEdit::textEdited, this, &TFormBookMarks::Edit1Change);
+    setFixedSize(520, 360);
+}
+
+void TFormBookMarks::showEvent(QShowEvent *event)
+{
+    FormActivate();
+    QDialog::showEvent(event);
+}
+
+void TFormBookMarks::FormActivate()
+{
+    ListBox1->clear();
+    for (int i = 0; i < m_urlField->count(); ++i)
+        addSorted(m_urlField->itemText(i));
+    ListBox1->setCurrentRow(-1);
+    UpdateScreen();
+}
+
+void TFormBookMarks::addSorted(const QString &entry)
+{
+    int row = ListBox1->count();
+    while (row > 0 && before(entry, ListBox1->item(row - 1)->text()))
+        --row;
+    ListBox1->insertItem(row, entry);
+}
+
+void TFormBookMarks::UpdateScreen()
+{
+    ButtonDeleteAll->setEnabled(ListBox1->count() > 0);
+    const QListWidgetItem *chosen = ListBox1->currentRow() >= 0 ? ListBox1->currentItem() : nullptr;
+    ButtonDelete->setEnabled(chosen);
+    LabelEdit->setEnabled(chosen);
+    Edit1->setEnabled(chosen);
+    Edit1->setText(chosen ? chosen->text() : QString());
+}
+
+void TFormBookMarks::ListBox1Click()
+{
+    UpdateScreen();
+}
+
+void TFormBookMarks::Edit1Change()
+{
+    if (QListWidgetItem *chosen = ListBox1->currentRow() >= 0 ? ListBox1->currentItem() : nullptr)
+        chosen->setText(Edit1->text()); // in place: the entry keeps its position
+}
+
+void TFormBookMarks::ButtonDeleteClick()
+{
+    delete ListBox1->takeItem(ListBox1->currentRow());
+    ListBox1->setCurrentRow(-1);
+    UpdateScreen();
+}
+
+void TFormBookMarks::ButtonDeleteAllClick()
+{
+    const QString question = QStringLiteral("Delete all bookmarks ?");
+    const bool yes = m_ask ? m_ask(question)
+                           : QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
+    if (yes)
+        ListBox1->clear();
+    ListBox1->setCurrentRow(-1);
+    UpdateScreen();
+}
+
+void TFormBookMarks::ButtonImportClick()
+{
+    const QString path = m_chooseFile ? m_chooseFile()
+                                      : QFileDialog::getOpenFileName(this, QStringLiteral("Trawlix - Import text file"),
+                                                                     QString(), QStringLiteral("Text file (ASCII) (*)"));
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        const QString text = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+        if (m_message)
+            m_message(text);
+        else
+            QMessageBox::warning(this, windowTitle(), text);
+        return;
+    }
+    for (const QString &line : BookmarkLines(file.readAll()))
+        addSorted(line);
+    ListBox1->setCurrentRow(-1);
+    UpdateScreen();
+}
+
+void TFormBookMarks::ButtonOkClick()
+{
+    const QString shown = m_urlField->currentText();
+    m_urlField->clear();
+    for (int i = 0; i < ListBox1->count(); ++i)
+        m_urlField->addItem(ListBox1->item(i)->text());
+    m_urlField->setCurrentText(shown);
+    accept();
+}

@@ -1,0 +1,321 @@
+#include "Counters.h"
+#include "ItemTree.h"
+#include "TreeDump.h"
+#include "UnitBookMarks.h"
+#include "UnitDirectory.h"
+#include "UnitKeyword.h"
+#include "UnitPassword.h"
+#include "UnitStat.h"
+#include "Windows.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QtTest>
+
+// The statistics, login, directory, bookmarks and keyword windows, and the
+// tree's context menu, through the real main window.
+class TestSmallWindows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void digitGrouping_data();
+    void digitGrouping();
+    void statisticsShowAndReset();
+    void loginFieldsAreTheLogin();
+    void bookmarksImportSortsAndKeepsDuplicates();
+    void bookmarksEditDeleteAndOk();
+    void directoryChooserMakesAndSavesDirectories();
+    void keywordWindowReportsWhatChanged();
+    void contextMenuEnabling();
+    void contextMenuCommandsOnTheCurrentLink();
+    void deleteAsksAboutFiles();
+
+private:
+    std::unique_ptr<QTemporaryDir> home;
+    std::unique_ptr<TWindows> w;
+};
+
+void TestSmallWindows::init()
+{
+    home = std::make_unique<QTemporaryDir>();
+    w = std::make_unique<TWindows>(home->path());
+    w->main->show();
+}
+
+void TestSmallWindows::cleanup()
+{
+    w.reset();
+    home.reset();
+}
+
+void TestSmallWindows::digitGrouping_data()
+{
+    QTest::addColumn<QString>("digits");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("3") << "123" << "123";
+    QTest::newRow("4") << "1234" << "1 234";
+    QTest::newRow("6") << "123456" << "123 456";
+    QTest::newRow("7") << "1234567" << "1 234 567";
+    QTest::newRow("9") << "123456789" << "123 456 789";
+    QTest::newRow("10") << "1234567890" << "1234567890";
+    QTest::newRow("minus counts") << "-1234" << "-1 234";
+    QTest::newRow("zero") << "0" << "0";
+}
+
+void TestSmallWindows::digitGrouping()
+{
+    QFETCH(QString, digits);
+    QFETCH(QString, shown);
+    QCOMPARE(FormatString(digits), shown);
+}
+
+void TestSmallWindows::statisticsShowAndReset()
+{
+    w->statistics = {1234, 5, 6, 0};
+    TFormStat stat(w->statistics);
+    bool answer = false;
+    stat.setQuestionSink([&answer](const QString &q) {
+        return q == "Reset statistics ?" && answer;
+    });
+    stat.Statistics1Click();
+    QVERIFY(stat.Timer1->isActive());
+    QCOMPARE(stat.Values[0]->text(), QString("1 234"));
+    QCOMPARE(stat.Values[3]->text(), QString("0"));
+    stat.ButtonResetClick(); // No
+    QCOMPARE(w->statistics.DocParsed, 1234);
+    answer = true;
+    stat.ButtonResetClick();
+    QCOMPARE(w->statistics.DocParsed, 0);
+    stat.Timer1Timer();
+    QCOMPARE(stat.Values[0]->text(), QString("0"));
+    stat.close();
+    QVERIFY(!stat.Timer1->isActive());
+}
+
+void TestSmallWindows::loginFieldsAreTheLogin()
+{
+    w->login = {"old", "pw"};
+    TFormPassword password(w->login);
+    QTimer::singleShot(0, &password, [&] {
+        QCOMPARE(password.EditUsername->text(), QString("old"));
+        password.EditUsername->clear();
+        QTest::keyClicks(password.EditUsername, "me");
+        QTest::keyClick(password.EditUsername, Qt::Key_Return); // on to the password, still open
+        QVERIFY(password.isVisible());
+        QVERIFY(password.EditPassword->hasFocus() || !QApplication::focusWidget());
+        password.EditPassword->clear();
+        QTest::keyClicks(password.EditPassword, "secret");
+        password.ButtonCancel->click(); // what was typed stays in force
+    });
+    password.exec();
+    QCOMPARE(w->login.Username, QString("me"));
+    QCOMPARE(w->login.Password, QString("secret"));
+    QTimer::singleShot(0, &password, [&] { QTest::keyClick(password.EditPassword, Qt::Key_Return); });
+    QCOMPARE(password.exec(), int(QDialog::Accepted)); // Enter in the password acts as Ok
+}
+
+void TestSmallWindows::bookmarksImportSortsAndKeepsDuplicates()
+{
+    QComboBox *url = w->main->urlField();
+    url->addItems({"z.org", "a.org"});
+    TFormBookMarks marks(url);
+    const QString file = home->filePath("list.txt");
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("  b  \r\n\n\ra\r\t\t\t\nm.org\na.org");
+    out.close();
+    marks.setFileChooser([&file] { return file; });
+    marks.FormActivate();
+    marks.ButtonImportClick();
+    QStringList entries;
+    for (int i = 0; i < marks.ListBox1->count(); ++i)
+        entries << marks.ListBox1->item(i)->text();
+    QCOMPARE(entries, (QStringList{"a", "a.org", "a.org", "b", "m.org", "z.org"}));
+    marks.setFileChooser([] { return QString(); }); // cancelled: nothing more
+    marks.ButtonImportClick();
+    QCOMPARE(marks.ListBox1->count(), 6);
+    marks.ButtonOkClick();
+    QCOMPARE(url->count(), 6);
+    QCOMPARE(url->itemText(0), QString("a"));
+}
+
+void TestSmallWindows::bookmarksEditDeleteAndOk()
+{
+    QComboBox *url = w->main->urlField();
+    url->addItems({"z", "a"});
+    TFormBookMarks marks(url);
+    marks.setQuestionSink([](const QString &q) { return q == "Delete all bookmarks ?"; });
+    marks.FormActivate();
+    QVERIFY(!marks.ButtonDelete->isEnabled() && !marks.Edit1->isEnabled());
+    QVERIFY(marks.ButtonDeleteAll->isEnabled());
+    marks.ListBox1->setCurrentRow(1);
+    marks.ListBox1Click();
+    QCOMPARE(marks.Edit1->text(), QString("z"));
+    QTest::keyClicks(marks.Edit1, "ed");
+    QCOMPARE(marks.ListBox1->item(1)->text(), QString("zed")); // in place
+    marks.ButtonOkClick();
+    QCOMPARE(url->itemText(0), QString("a"));
+    QCOMPARE(url->itemText(1), QString("zed"));
+    marks.FormActivate();
+    marks.ListBox1->setCurrentRow(0);
+    marks.ListBox1Click();
+    marks.ButtonDeleteAllClick();
+    QCOMPARE(marks.ListBox1->count(), 0);
+    QVERIFY(marks.Edit1->text().isEmpty() && !marks.Edit1->isEnabled());
+    QVERIFY(!marks.ButtonDeleteAll->isEnabled());
+}
+
+void TestSmallWindows::directoryChooserMakesAndSavesDirectories()
+{
+    QComboBox *field = w->main->downloadField();
+    int closed = 0;
+    TFormDirectory chooser(field, [&closed] { ++closed; });
+    QVERIFY(!MountedDrives().isEmpty());
+    QVERIFY(!MountedDrives().contains("/proc"));
+    field->setCurrentText(home->path());
+    QTimer::singleShot(0, &chooser, [&] {
+        QCOMPARE(chooser.currentDirectory(), QDir::cleanPath(home->path())); // moved to the field's directory
+        chooser.ButtonNewClick();
+        QVERIFY(chooser.PanelNew->isVisible());
+        QVERIFY(!chooser.ButtonOk->isEnabled());
+        chooser.ButtonNewClick(); // twice: hidden again, empty
+        QVERIFY(chooser.PanelNew->isHidden() && chooser.Edit1->text().isEmpty());
+        chooser.ButtonNewClick();
+        QTest::keyClicks(chooser.Edit1, "pictures");
+        QTest::keyClick(chooser.Edit1, Qt::Key_Return);
+        QVERIFY(chooser.PanelNew->isHidden());
+        chooser.ButtonSaveClick();
+    });
+    chooser.openChooser();
+    QCOMPARE(field->currentText(), QDir(home->path()).filePath("pictures"));
+    QVERIFY(QFileInfo(field->currentText()).isDir());
+    QCOMPARE(closed, 1);
+    // A field that names no directory: the list stays; Close changes nothing but re-tests.
+    field->setCurrentText(home->filePath("nowhere"));
+    QTimer::singleShot(0, &chooser, [&] { chooser.ButtonClose->click(); });
+    chooser.openChooser();
+    QCOMPARE(field->currentText(), home->filePath("nowhere"));
+    QCOMPARE(chooser.currentDirectory(), QDir(home->path()).filePath("pictures"));
+    QCOMPARE(closed, 2);
+}
+
+void TestSmallWindows::keywordWindowReportsWhatChanged()
+{
+    TItemTree *tree = w->main->itemTree();
+    tree->MakeRootNodes();
+    for (const char *name : {"a.jpg", "b.JPG", "c.gif"})
+        tree->AddTreeNode(tree->rootFiles(), fileRec(QString("http://h/") + name));
+    TFormKeyword keyword(tree, w->run);
+    QStringList messages;
+    keyword.setMessageSink([&messages](const QString &text) { messages << text; });
+    keyword.RadioButtonTree->setChecked(true);
+    keyword.Edit1->setText("jpg");
+    keyword.SpeedButton2Click();
+    QCOMPARE(messages, QStringList{"2 item(s) where checked."});
+    QVERIFY(keyword.Edit1->text().isEmpty());
+    keyword.Edit1->setText("jpg");
+    keyword.SpeedButton2Click(); // nothing left to change
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(!keyword.LabelNoItems->isHidden());
+    QCOMPARE(keyword.Timer1->interval(), 1250);
+    keyword.Timer1Timer();
+    QVERIFY(keyword.LabelNoItems->isHidden() && !keyword.Timer1->isActive());
+    keyword.CheckBoxTag->click();
+    QCOMPARE(keyword.CheckBoxTag->text(), QString("Found items will be unchecked !"));
+    keyword.Edit1->setText("JPG");
+    keyword.CheckBoxCase->click();
+    QCOMPARE(keyword.CheckBoxCase->text(), QString("Search will be case sensitive !"));
+    QTest::keyClick(keyword.Edit1, Qt::Key_Return);
+    QCOMPARE(messages.last(), QString("1 item(s) where unchecked."));
+    // Links and Files are never both off.
+    keyword.CheckBoxLinks->click();
+    keyword.CheckBoxFiles->click();
+    QVERIFY(keyword.CheckBoxLinks->isChecked());
+}
+
+void TestSmallWindows::contextMenuEnabling()
+{
+    TFormMain &m = *w->main;
+    m.PopupMenuTreeViewPopup();
+    for (QAction *a : m.PopupMenuTreeView->actions())
+        QVERIFY2(a->isSeparator() || !a->isEnabled(), qPrintable(a->text())); // an empty tree
+    TItemTree *tree = m.itemTree();
+    tree->MakeRootNodes();
+    TTreeNode *link = tree->AddTreeNode(tree->rootLinks(), linkRec("http://h/x.htm"));
+    tree->setCurrentItem(link);
+    m.PopupMenuTreeViewPopup();
+    QVERIFY(m.Useselecteddocasmainandparseit1->isEnabled());
+    QVERIFY(m.Deleteselecteditems1->isEnabled());
+    QVERIFY(!m.Checkallfiles1->isEnabled()); // the link has no children
+    tree->setCurrentItem(tree->rootLinks());
+    w->run.setBusy(true);
+    m.PopupMenuTreeViewPopup();
+    QVERIFY(m.Checkallfiles1->isEnabled()); // also while busy
+    QVERIFY(m.Expandall1->isEnabled());
+    for (QAction *a : {m.SelectUnselecttoggle1, m.Uncheckallitems1, m.Deleteselecteditems1, m.Resetitem1,
+                       m.Keywordsearch1, m.Sortitems1, m.Useselecteddocasmainandparseit1, m.Addselectedlinktobookmarks1})
+        QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
+    w->run.setBusy(false);
+    QCOMPARE(m.Uncheckallitems1->shortcut(), QKeySequence("Ctrl+U"));
+    QCOMPARE(m.Deleteselecteditems1->shortcut(), QKeySequence(Qt::Key_Delete));
+}
+
+void TestSmallWindows::contextMenuCommandsOnTheCurrentLink()
+{
+    TFormMain &m = *w->main;
+    TItemTree *tree = m.itemTree();
+    tree->MakeRootNodes();
+    const QString link = QString("http://127.0.0.1:%1/x.htm").arg(1);
+    tree->setCurrentItem(tree->AddTreeNode(tree->rootLinks(), linkRec(link)));
+    m.Addselectedlinktobookmarks1->trigger();
+    m.Addselectedlinktobookmarks1->trigger(); // duplicates are not checked
+    QCOMPARE(m.ComboBoxBookmark->count(), 2);
+    m.Useselecteddocasmainandparseit1->trigger(); // fetches it as the main page (refused here)
+    QCOMPARE(m.ComboBoxBookmark->currentText(), link);
+    QCOMPARE(w->statistics.DocParsed, 1);
+    QCOMPARE(tree->topLevelItemCount(), 0);
+}
+
+void TestSmallWindows::deleteAsksAboutFiles()
+{
+    TFormMain &m = *w->main;
+    TItemTree *tree = m.itemTree();
+    tree->MakeRootNodes();
+    TDataRec rec = fileRec("http://h/a.jpg");
+    rec.localPath = QDir(m.ComboBoxDownload->currentText()).filePath("a.jpg");
+    QFile stored(rec.localPath);
+    QVERIFY(stored.open(QIODevice::WriteOnly));
+    stored.close();
+    TTreeNode *node = tree->AddTreeNode(tree->rootFiles(), rec);
+    tree->setCurrentItem(node);
+    node->setSelected(true);
+    QStringList asked;
+    m.setQuestionSink([&asked](const QString &q) {
+        asked << q;
+        return false;
+    });
+    m.Deleteselecteditems1Click();
+    QCOMPARE(asked, QStringList{"When deleting items, also delete referring file on disk ?"});
+    QCOMPARE(tree->rootFiles()->childCount(), 0);
+    QVERIFY(QFile::exists(rec.localPath)); // No: the file stays
+    node = tree->AddTreeNode(tree->rootFiles(), rec);
+    node->setSelected(true);
+    m.setQuestionSink([](const QString &) { return true; });
+    m.Deleteselecteditems1Click();
+    QVERIFY(!QFile::exists(rec.localPath));
+}
+
+QTEST_MAIN(TestSmallWindows)
+#include "tst_smallwindows.moc"

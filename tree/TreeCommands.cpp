@@ -1,0 +1,189 @@
+#include "TreeCommands.h"
+
+#include "EventSlice.h"
+#include "Extension.h"
+#include "ItemTree.h"
+
+#include <QCollator>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+
+namespace {
+
+bool insideDirectory(const QString &path, const QString &directory)
+{
+    const QString dir = QFileInfo(directory).canonicalFilePath();
+    const QString file = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
+    if (dir.isEmpty() || file.isEmpty())
+        return false;
+    return file == dir || file.startsWith(dir + QLatin1Char('/'));
+}
+
+void sortChildren(TItemTree *tree, TTreeNode *parent, const QCollator &collator)
+{
+    QList<QTreeWidgetItem *> children = parent ? parent->takeChildren() : QList<QTreeWidgetItem *>();
+    if (!parent) {
+        while (tree->topLevelItemCount() > 0)
+            children << tree->takeTopLevelItem(0);
+    }
+    std::stable_sort(children.begin(), children.end(), [&collator](QTreeWidgetItem *a, QTreeWidgetItem *b) {
+        return collator.compare(a->text(0), b->text(0)) < 0;
+    });
+    if (parent)
+        parent->addChildren(children);
+    else
+        tree->addTopLevelItems(children);
+    tree->renumberChildren(parent); // the duplicate index compares by this order
+}
+
+} // namespace
+
+void TreeCommands::ToggleHighlighted(TItemTree *tree)
+{
+    for (TTreeNode *node : tree->highlightedNodes()) {
+        const int icon = node->imageIndex();
+        if (icon != IconFileNew && icon != IconLinkNew)
+            continue;
+        if (node->stateIndex() == StateUnchecked)
+            node->setStateIndex(StateChecked);
+        else if (node->stateIndex() == StateChecked)
+            node->setStateIndex(StateUnchecked);
+    }
+}
+
+void TreeCommands::UncheckAll(TItemTree *tree)
+{
+    tree->forEachNode([](TTreeNode *node) {
+        if (node->imageIndex() != IconRoot && node->stateIndex() == StateChecked)
+            node->setStateIndex(StateUnchecked);
+    });
+}
+
+void TreeCommands::CheckKindInBranch(TTreeNode *branch, int kind)
+{
+    for (int i = 0; i < branch->childCount(); ++i) {
+        TTreeNode *child = branch->childNode(i);
+        const TDataRec *item = child->item();
+        if (item && !item->isLink && item->kind == kind && child->imageIndex() == IconFileNew)
+            child->setStateIndex(StateChecked);
+    }
+}
+
+QList<TTreeNode *> TreeCommands::TopMostHighlighted(const TItemTree *tree)
+{
+    const QList<TTreeNode *> highlighted = tree->highlightedNodes();
+    const QSet<TTreeNode *> chosen(highlighted.cbegin(), highlighted.cend());
+    QList<TTreeNode *> topMost;
+    tree->forEachNode([&](TTreeNode *node) {
+        if (!chosen.contains(node))
+            return;
+        for (TTreeNode *p = node->parentNode(); p; p = p->parentNode()) {
+            if (chosen.contains(p))
+                return;
+        }
+        topMost << node;
+    });
+    return topMost;
+}
+
+QStringList TreeCommands::DeleteHighlighted(TItemTree *tree, bool deleteFiles, const QString &downloadDir)
+{
+    QStringList removed;
+    if (deleteFiles) {
+        tree->forEachNode([&](TTreeNode *node) {
+            const TDataRec *item = node->item();
+            if (!node->isSelected() || !item || item->localPath.isEmpty())
+                return;
+            if (insideDirectory(item->localPath, downloadDir) && QFileInfo(item->localPath).isFile()
+                && QFile::remove(item->localPath))
+                removed << item->localPath;
+        });
+    }
+    const QList<TTreeNode *> topMost = TopMostHighlighted(tree);
+    tree->setUpdatesEnabled(false);
+    for (TTreeNode *node : topMost)
+        delete node;
+    tree->setUpdatesEnabled(true);
+    return removed;
+}
+
+void TreeCommands::ResetHighlighted(TItemTree *tree)
+{
+    QList<TTreeNode *> chosen;
+    tree->forEachNode([&chosen](TTreeNode *node) {
+        if (node->isSelected() && node->item())
+            chosen << node;
+    });
+    // Children of a reset link go; a chosen node among them goes with them.
+    QSet<TTreeNode *> gone;
+    const auto removed = QObject::connect(tree, &TItemTree::nodeRemoved, tree, [&gone](TTreeNode *n) { gone << n; });
+    for (TTreeNode *node : std::as_const(chosen)) {
+        if (gone.contains(node))
+            continue;
+        TDataRec *item = node->item();
+        if (item->isLink) {
+            node->setImageIndex(IconLinkNew);
+            node->setSelectedIndex(IconLinkNew);
+            node->setStateIndex(StateUnchecked);
+            qDeleteAll(node->takeChildren());
+        } else {
+            node->setImageIndex(IconFileNew);
+            node->setSelectedIndex(IconFileNew);
+            node->setStateIndex(StateUnchecked);
+            item->viewed = false;
+            item->sizeText.clear();
+            node->setCaption(item->name + (item->kind == KindThumbnail ? kThumbnailMark : QString()));
+        }
+    }
+    QObject::disconnect(removed);
+}
+
+void TreeCommands::SortAll(TItemTree *tree)
+{
+    QCollator collator; // the user's language
+    collator.setNumericMode(false);
+    QList<TTreeNode *> parents;
+    tree->forEachNode([&parents](TTreeNode *node) {
+        if (node->childCount() > 1)
+            parents << node;
+    });
+    tree->setUpdatesEnabled(false);
+    sortChildren(tree, nullptr, collator);
+    for (TTreeNode *parent : std::as_const(parents))
+        sortChildren(tree, parent, collator);
+    tree->setUpdatesEnabled(true);
+}
+
+int TreeCommands::KeywordSearch(TItemTree *tree, TTreeNode *current, const TKeywordSearch &search)
+{
+    const QString keyword = search.caseSensitive ? search.keyword : AsciiUpper(search.keyword);
+    if (keyword.isEmpty())
+        return 0;
+    int counter = 0;
+    auto visit = [&](TTreeNode *node) {
+        const QString caption = search.caseSensitive ? node->caption() : AsciiUpper(node->caption());
+        if (!caption.contains(keyword))
+            return;
+        const int icon = node->imageIndex();
+        if (!((search.links && icon == IconLinkNew) || (search.files && icon == IconFileNew)))
+            return;
+        if (search.check && node->stateIndex() != StateChecked) {
+            node->setStateIndex(StateChecked);
+            ++counter;
+        } else if (!search.check && node->stateIndex() != StateUnchecked) {
+            node->setStateIndex(StateUnchecked);
+            --counter;
+        }
+    };
+    if (search.wholeTree) {
+        tree->forEachNode(visit);
+    } else if (current) {
+        for (int i = 0; i < current->childCount(); ++i)
+            visit(current->childNode(i));
+    }
+    return counter;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class TItemTree;
+class TTreeNode;
+
+// The commands of the tree's context menu that act on many items at once.
+// Each keeps the tree's duplicate index true.
+namespace TreeCommands {
+
+// Ticks or unticks every highlighted new file or new link.
+void ToggleHighlighted(TItemTree *tree);
+// Unticks every ticked node but the roots.
+void UncheckAll(TItemTree *tree);
+// Ticks the new files of a kind (1 file, 2 thumbnail) among the branch's direct children.
+void CheckKindInBranch(TTreeNode *branch, int kind);
+// The highlighted nodes that have no highlighted ancestor, in pre-order: each
+// goes with its descendants, so none is deleted twice.
+QList<TTreeNode *> TopMostHighlighted(const TItemTree *tree);
+// Deletes the highlighted nodes. With deleteFiles, also the file each
+// highlighted item itself names, when that file lies inside the download
+// directory; a path that leads elsewhere is left alone. The files removed.
+QStringList DeleteHighlighted(TItemTree *tree, bool deleteFiles, const QString &downloadDir);
+// Makes the highlighted items new again: links lose what was found under them.
+void ResetHighlighted(TItemTree *tree);
+// Sorts every node's children and the top-level nodes by caption, in the
+// order of the user's language.
+void SortAll(TItemTree *tree);
+
+struct TKeywordSearch
+{
+    QString keyword;
+    bool wholeTree = false; // else the current item's direct children
+    bool links = true;
+    bool files = true;
+    bool check = true;      // found items are checked, else unchecked
+    bool caseSensitive = false;
+};
+// Checks or unchecks the new links and files whose caption holds the
+// keyword; the number checked, or minus the number unchecked.
+int KeywordSearch(TItemTree *tree, TTreeNode *current, const TKeywordSearch &search);
+
+} // namespace TreeCommands
