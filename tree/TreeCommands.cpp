@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -38,6 +39,45 @@ void sortChildren(TItemTree *tree, TTreeNode *parent, const QCollator &collator)
     else
         tree->addTopLevelItems(children);
     tree->renumberChildren(parent); // the duplicate index compares by this order
+}
+
+// Deletes nodes none of which lies under another. Taking one child out of a
+// long list of siblings moves the rest, so a parent that loses many children
+// has its list rebuilt once instead.
+void deleteNodes(TItemTree *tree, const QList<TTreeNode *> &nodes)
+{
+    constexpr int kRebuildFrom = 32;
+    QHash<QTreeWidgetItem *, QSet<QTreeWidgetItem *>> byParent;
+    for (TTreeNode *node : nodes)
+        byParent[node->parent()].insert(node);
+    tree->setUpdatesEnabled(false);
+    for (auto it = byParent.cbegin(); it != byParent.cend(); ++it) {
+        QTreeWidgetItem *parent = it.key();
+        const QSet<QTreeWidgetItem *> &doomed = it.value();
+        if (doomed.size() < kRebuildFrom) {
+            qDeleteAll(doomed);
+            continue;
+        }
+        QList<QTreeWidgetItem *> children = parent ? parent->takeChildren() : QList<QTreeWidgetItem *>();
+        if (!parent) {
+            while (tree->topLevelItemCount() > 0)
+                children << tree->takeTopLevelItem(tree->topLevelItemCount() - 1);
+            std::reverse(children.begin(), children.end());
+        }
+        QList<QTreeWidgetItem *> kept;
+        kept.reserve(children.size());
+        for (QTreeWidgetItem *child : std::as_const(children)) {
+            if (!doomed.contains(child))
+                kept << child;
+        }
+        // Kept in their order, so the duplicate index's sibling numbers stay true.
+        if (parent)
+            parent->addChildren(kept);
+        else
+            tree->addTopLevelItems(kept);
+        qDeleteAll(doomed);
+    }
+    tree->setUpdatesEnabled(true);
 }
 
 } // namespace
@@ -103,11 +143,7 @@ QStringList TreeCommands::DeleteHighlighted(TItemTree *tree, bool deleteFiles, c
                 removed << item->localPath;
         });
     }
-    const QList<TTreeNode *> topMost = TopMostHighlighted(tree);
-    tree->setUpdatesEnabled(false);
-    for (TTreeNode *node : topMost)
-        delete node;
-    tree->setUpdatesEnabled(true);
+    deleteNodes(tree, TopMostHighlighted(tree));
     return removed;
 }
 

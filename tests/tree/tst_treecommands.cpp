@@ -22,6 +22,7 @@ private slots:
     void toggleAndUncheckAll();
     void checkFilesInBranchStaysInTheBranch();
     void deleteRemovesTopMostHighlightedOnly();
+    void deletingManySiblingsKeepsTheRestInOrder();
     void deleteTouchesOnlyFilesInsideTheDownloadDirectory();
     void resetMakesItemsNewAgain();
     void sortFollowsTheLanguageAndKeepsTheIndexTrue();
@@ -140,6 +141,24 @@ void TestTreeCommands::deleteRemovesTopMostHighlightedOnly()
     QCOMPARE(tree->rootLinks()->childCount(), 0);
     QCOMPARE(tree->rootFiles()->childNode(0), keep);
     QCOMPARE(tree->nodeCount(), 3);
+    expectIndexTrue();
+}
+
+void TestTreeCommands::deletingManySiblingsKeepsTheRestInOrder()
+{
+    QList<TTreeNode *> files;
+    for (int i = 0; i < 100; ++i)
+        files << file(tree->rootFiles(), QString("f%1.jpg").arg(i, 3, 10, QChar('0')));
+    TTreeNode *nested = file(files[3], "nested.jpg");
+    for (int i = 0; i < 100; i += 2)
+        files[i]->setSelected(true);
+    nested->setSelected(true);
+    DeleteHighlighted(tree, false, dir.path());
+    QCOMPARE(tree->rootFiles()->childCount(), 50);
+    for (int i = 0; i < 50; ++i)
+        QCOMPARE(tree->rootFiles()->childNode(i)->caption(), QString("f%1.jpg").arg(2 * i + 1, 3, 10, QChar('0')));
+    QCOMPARE(files[3]->childCount(), 0);
+    QCOMPARE(tree->nodeCount(), 52);
     expectIndexTrue();
 }
 
