@@ -1,6 +1,7 @@
 #include "StatusPanels.h"
 
 #include <QHBoxLayout>
+#include <QEvent>
 #include <QLabel>
 
 TStatusPanels::TStatusPanels(const QList<int> &widths, QWidget *parent)
@@ -12,13 +13,49 @@ TStatusPanels::TStatusPanels(const QList<int> &widths, QWidget *parent)
     for (int width : widths) {
         auto *panel = new QLabel(this);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panel->setFixedWidth(width);
+        if (m_panels.isEmpty()) {
+            panel->setMinimumWidth(kFirstPanelMinimum);
+            panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+            layout->addWidget(panel, 1);
+        } else {
+            panel->setFixedWidth(width);
+            layout->addWidget(panel);
+        }
         panel->setVisible(width > 0);
-        layout->addWidget(panel);
         m_panels << panel;
     }
-    layout->addStretch();
     setFixedHeight(22);
+}
+
+QWidget *TStatusPanels::panel(int index) const
+{
+    return m_panels.at(index);
+}
+
+void TStatusPanels::place(int index, QWidget *widget, const QRect &geometry)
+{
+    widget->setParent(m_panels.at(index));
+    widget->setGeometry(geometry);
+}
+
+void TStatusPanels::fill(int index, QWidget *widget, const QMargins &margins)
+{
+    QLabel *panel = m_panels.at(index);
+    widget->setParent(panel);
+    widget->setGeometry(panel->rect().marginsRemoved(margins));
+    m_fills << std::make_pair(widget, margins);
+    panel->installEventFilter(this);
+}
+
+bool TStatusPanels::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize) {
+        for (const auto &[widget, margins] : std::as_const(m_fills)) {
+            if (widget->parent() == watched)
+                widget->setGeometry(static_cast<QWidget *>(watched)->rect().marginsRemoved(margins));
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QString TStatusPanels::text(int index) const

@@ -46,6 +46,12 @@
 
 namespace {
 
+// Black or white, whichever reads better on the background.
+QColor ReadableOn(const QColor &background)
+{
+    return background.lightnessF() < 0.5 ? QColor(Qt::white) : QColor(Qt::black);
+}
+
 const QString kNotActive = QStringLiteral(" Status: Not active");
 const QString kNoImage = QStringLiteral("No image selected !");
 const QString kTreeHint = QStringLiteral("[Context menu]");
@@ -77,7 +83,7 @@ TFormMain::TFormMain(const TPaths &paths, TRunState &run, QWidget *parent)
 {
     setWindowTitle(kProductName);
     setWindowIcon(AppIcons::programIcon());
-    setMinimumSize(580, 355);
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
     move(222, 135);
     resize(690, 456);
 
@@ -101,6 +107,7 @@ TFormMain::TFormMain(const TPaths &paths, TRunState &run, QWidget *parent)
     buildMenus();
     buildTreeMenu();
     buildFieldMenus();
+    fitMinimumSize();
     buildTimers();
     FormCreate();
 }
@@ -197,6 +204,7 @@ QWidget *TFormMain::buildDocumentPanel()
     layout->addLayout(info);
 
     TreeView = new TItemTree(PanelDocument);
+    TreeView->setToolTip(kTreeHint);
     LabelItems->setBuddy(TreeView);
     LabelWait = new QLabel(QStringLiteral("Wait - Deleting tree .."), PanelDocument);
     LabelWait->setAlignment(Qt::AlignCenter);
@@ -288,7 +296,7 @@ void TFormMain::buildStatusBar()
     statusBar()->setSizeGripEnabled(true);
 
     Gauge = new QProgressBar(StatusBar);
-    Gauge->setGeometry(3, 4, 193, 14);
+    StatusBar->fill(0, Gauge, QMargins(3, 4, 4, 4));
     Gauge->setTextVisible(false);
     Gauge->setStyleSheet(QStringLiteral("QProgressBar { border: none; background: rgb(192,192,192); }"
                                         "QProgressBar::chunk { background: rgb(0,0,128); }"));
@@ -296,14 +304,15 @@ void TFormMain::buildStatusBar()
     Gauge->setValue(0);
     Gauge->hide();
 
-    LampBusy = new TLamp(QStringLiteral("Busy"), Qt::red, StatusBar);
-    LampBusy->setGeometry(206, 3, 41, 16);
+    // Each lamp sits in its own panel, wherever the layout puts that panel.
+    LampBusy = new TLamp(QStringLiteral("Busy"), Qt::red);
+    StatusBar->place(1, LampBusy, QRect(4, 3, 41, 16));
     LampBusy->setEnabled(false);
-    LabelDLs = new QLabel(QStringLiteral("DL's:"), StatusBar);
-    LabelDLs->setGeometry(257, 3, 28, 16);
+    LabelDLs = new QLabel(QStringLiteral("DL's:"));
+    StatusBar->place(2, LabelDLs, QRect(3, 3, 28, 16));
     for (int k = 0; k < kSlots; ++k) {
-        Lamps[k] = new TLamp(QString::number(k + 1), Qt::yellow, StatusBar);
-        Lamps[k]->setGeometry(285 + 15 * k, 3, 15, 16);
+        Lamps[k] = new TLamp(QString::number(k + 1), Qt::yellow);
+        StatusBar->place(2, Lamps[k], QRect(31 + 15 * k, 3, 15, 16));
         Lamps[k]->setToolTip(QString::number(k + 1));
         Lamps[k]->setEnabled(false); // lit only while its slot transfers
     }
@@ -547,12 +556,13 @@ void TFormMain::setDocWidth(int width)
 
 int TFormMain::previewWidth() const
 {
-    return PanelRight->isVisible() ? PanelRight->width() : SplitterMain->sizes().value(1, 105);
+    return PanelRight->isVisible() ? PanelRight->width() : m_previewWidth;
 }
 
 void TFormMain::setPreviewWidth(int width)
 {
-    SplitterMain->setSizes({docWidth(), qMax(width, 105)});
+    m_previewWidth = qMax(width, 105);
+    SplitterMain->setSizes({docWidth(), m_previewWidth});
 }
 
 QString TFormMain::itemListFile() const
@@ -932,7 +942,7 @@ void TFormMain::CheckallThumbnails1Click()
 void TFormMain::Deleteselecteditems1Click()
 {
     const bool files = ask(QStringLiteral("When deleting items, also delete referring file on disk ?"));
-    TreeCommands::DeleteHighlighted(TreeView, files, ComboBoxDownload->currentText());
+    TreeCommands::DeleteHighlighted(TreeView, files, ExpandDirectory(ComboBoxDownload->currentText()));
     if (TreeView->nodeCount() == 0)
         m_run.setCurrentItem(nullptr);
     UpdateScreen();
@@ -1056,7 +1066,7 @@ void TFormMain::paintDownloadField(bool ok)
 {
     QPalette pal = ComboBoxDownload->palette();
     pal.setColor(QPalette::Base, ok ? m_fieldBackground : QColor(Qt::red));
-    pal.setColor(QPalette::Text, ok ? palette().color(QPalette::Text) : QColor(Qt::white));
+    pal.setColor(QPalette::Text, ok ? ReadableOn(m_fieldBackground) : QColor(Qt::white));
     ComboBoxDownload->setPalette(pal);
 }
 
@@ -1065,6 +1075,7 @@ void TFormMain::setFieldBackground(const QColor &color)
     m_fieldBackground = color;
     QPalette pal = ComboBoxBookmark->palette();
     pal.setColor(QPalette::Base, color);
+    pal.setColor(QPalette::Text, ReadableOn(color));
     ComboBoxBookmark->setPalette(pal);
     ComboBoxDownloadChange();
 }
@@ -1108,6 +1119,8 @@ void TFormMain::UpdatePanels()
 {
     const bool progress = Displaydownloadengineprogress1->isChecked();
     const bool preview = Displayimagepreview1->isChecked();
+    if (PanelRight->isVisible())
+        m_previewWidth = PanelRight->width(); // kept while the panels are hidden
     PanelRight->setVisible(progress || preview);
     PanelProgress->setVisible(progress);
     PanelPreview->setVisible(preview);
@@ -1128,9 +1141,10 @@ void TFormMain::ShowBar(bool show, qint64 position, qint64 maximum)
     }
 }
 
-bool TFormMain::DirectoryOk(const QString &directory) const
+bool TFormMain::DirectoryOk(const QString &typed) const
 {
-    if (directory.isEmpty() || directory.endsWith(QLatin1Char('/')))
+    const QString directory = ExpandDirectory(typed);
+    if (directory.isEmpty())
         return false;
     const QByteArray line = "For test perpose only - This file can be deleted !\r\n";
     const QString path = directory + QStringLiteral("/Trawlix.txt");
@@ -1156,7 +1170,6 @@ void TFormMain::updateLoadItemsEntry()
 void TFormMain::showFriendlyName(bool on)
 {
     const QIcon icon = on ? AppIcons::disguiseIcon() : AppIcons::programIcon();
-    QGuiApplication::setApplicationDisplayName(on ? QStringLiteral("Untitled - Notepad") : kProductName);
     setWindowTitle(on ? QStringLiteral("It's still Trawlix :-)") : kProductName);
     QApplication::setWindowIcon(icon);
     setWindowIcon(icon);
@@ -1170,4 +1183,21 @@ void TFormMain::showSlotCount(int n)
     }
     StatusBar->setPanelWidth(2, n * 15 + 40);
     PanelProgress->setFixedHeight(n * 6 + 32);
+    fitMinimumSize();
+}
+
+// Never narrower than what the buttons, the fields and the status panels
+// need: a smaller window would clip them or lay one over another.
+void TFormMain::fitMinimumSize()
+{
+    for (QWidget *part : std::initializer_list<QWidget *>{StatusBar, statusBar(), this}) {
+        if (QLayout *layout = part->layout()) {
+            layout->invalidate();
+            layout->activate();
+        }
+    }
+    // The main window's own hint leaves the status bar out; its size grip takes room too.
+    constexpr int kSizeGripRoom = 24;
+    const int statusWidth = statusBar()->minimumSizeHint().width() + kSizeGripRoom;
+    setMinimumSize(minimumSizeHint().expandedTo(QSize(std::max(kMinimumWidth, statusWidth), kMinimumHeight)));
 }

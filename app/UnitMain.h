@@ -38,6 +38,8 @@ class TFormMain : public QMainWindow, public TMainForm, public TCrawlView, publi
 
 public:
     static constexpr int kSlots = 8;
+    static constexpr int kMinimumWidth = 580;
+    static constexpr int kMinimumHeight = 355;
     static inline const QString kProductName = QStringLiteral("Trawlix");
 
     TFormMain(const TPaths &paths, TRunState &run, QWidget *parent = nullptr);
@@ -244,6 +246,7 @@ private:
     void buildStatusBar();
     void buildMenus();
     void buildTreeMenu();
+    void fitMinimumSize();
     void buildFieldMenus();
     bool ask(const QString &question);
     void buildTimers();
@@ -260,6 +263,7 @@ private:
     TFormConfiguration *Configuration = nullptr;
     QSize m_pictureSize;
     QColor m_fieldBackground = Qt::white;
+    int m_previewWidth = 105; // the right-hand panels' width, also while they are hidden
     QString m_warnedDirectory;
     std::function<void(const QString &)> m_message;
     std::function<void(const QString &)> m_openFile;

@@ -23,7 +23,6 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trawlix"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Trawlix"));
 
     // What the runs and the windows share, made before any of them.
     const TPaths paths = TPaths::standard();

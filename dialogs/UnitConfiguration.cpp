@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDir>
 #include <QComboBox>
 #include <QEvent>
 #include <QFormLayout>
@@ -233,8 +234,8 @@ QWidget *TFormConfiguration::buildColorsPage()
                                   QStringLiteral("Tree && Edit background:")};
     for (int i = 0; i < 6; ++i) {
         ColorBoxes[i] = new TColorPicker(kFirstRunColors[i], page);
-        // "&&" in a caption shows one "&"; a label has no mnemonic to escape.
-        form->addRow(QString(captions[i]).replace(QStringLiteral("&&"), QStringLiteral("&")), ColorBoxes[i]);
+        // The row's label takes "&" as a mnemonic for its picker: "&&" shows one "&".
+        form->addRow(captions[i], ColorBoxes[i]);
     }
     return page;
 }
@@ -344,10 +345,9 @@ void TFormConfiguration::FormCreate()
     m_binding.loadGroup(key, 1);
     m_binding.loadGroup(key, 2);
     m_binding.loadGroup(key, 3);
-    if (CheckBoxSaveWindow->isChecked()) {
+    if (CheckBoxSaveWindow->isChecked())
         m_binding.loadGroup(key, 4);
-        keepMainWindowOnScreen();
-    }
+    keepMainWindowOnScreen(); // a stored place, or the default one on a small screen
     key.close();
 
     m_main->UpdateScreen();
@@ -358,6 +358,10 @@ void TFormConfiguration::FormCreate()
         m_main->urlField()->setCurrentText(QStringLiteral("http://"));
     if (m_main->downloadField()->currentText().isEmpty())
         m_main->downloadField()->setCurrentText(m_paths.defaultDownloadDir);
+    // A fresh account may have no Downloads folder yet: the default one is
+    // made; a directory the user chose is never made behind their back.
+    if (m_main->downloadField()->currentText() == m_paths.defaultDownloadDir)
+        QDir().mkpath(m_paths.defaultDownloadDir);
     if (EditFileTypes->text().isEmpty())
         EditFileTypes->setText(kDefaultFileTypes);
 
@@ -366,16 +370,29 @@ void TFormConfiguration::FormCreate()
     ChangeColors();
 }
 
+QRect FitOnScreen(const QRect &window, const QRect &available, const QSize &minimum)
+{
+    // Room above for the title bar, which the window's own rectangle leaves out.
+    constexpr int kTitleBar = 32;
+    const QRect area = available.adjusted(0, kTitleBar, 0, 0);
+    QSize size = window.size().boundedTo(area.size()).expandedTo(minimum);
+    QPoint at = window.topLeft();
+    at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+    at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height())));
+    return QRect(at, size);
+}
+
 void TFormConfiguration::keepMainWindowOnScreen()
 {
     // Stored geometry may come from another screen layout.
     QWidget *window = m_main->mainWidget();
-    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QScreen *screen = QGuiApplication::screenAt(window->pos() + QPoint(20, 20));
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect available = screen->virtualGeometry();
-    if (!available.intersects(QRect(window->pos(), window->size())))
-        window->move(available.topLeft() + QPoint(40, 40));
+    window->setGeometry(FitOnScreen(QRect(window->pos(), window->size()), screen->availableGeometry(),
+                                    window->minimumSize()));
 }
 
 void TFormConfiguration::SpeedButton2Click()
@@ -466,7 +483,7 @@ TDownloadSettings TFormConfiguration::downloadSettings() const
     s.beep = CheckBoxBeep->isChecked();
     s.createDir = CheckBoxCreateDir->isChecked();
     s.startAllAtOnce = CheckBoxStartAll->isChecked();
-    s.downloadDir = m_main->downloadField()->currentText();
+    s.downloadDir = ExpandDirectory(m_main->downloadField()->currentText());
     return s;
 }
 
@@ -480,12 +497,12 @@ TCrawlSettings TFormConfiguration::crawlSettings() const
     s.expandParse = CheckBoxExpandParse->isChecked();
     s.itemJump = CheckBoxItemJump->isChecked();
     s.beep = CheckBoxBeep->isChecked();
-    s.downloadDir = m_main->downloadField()->currentText();
+    s.downloadDir = ExpandDirectory(m_main->downloadField()->currentText());
     return s;
 }
 
 TScanSettings TFormConfiguration::scanSettings() const
 {
     return {EditFileTypes->text(), CheckBoxAddChild->isChecked(), CheckBoxIncludeThumbs->isChecked(),
-            m_main->downloadField()->currentText()};
+            ExpandDirectory(m_main->downloadField()->currentText())};
 }

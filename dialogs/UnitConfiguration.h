@@ -19,6 +19,11 @@ class QToolButton;
 class TColorPicker;
 class TMainForm;
 
+// A window's place and size fitted onto the available area of its screen:
+// no larger than the area (but never below its minimum), and moved so that
+// the whole of it, title bar and menu included, can be seen.
+QRect FitOnScreen(const QRect &window, const QRect &available, const QSize &minimum);
+
 // The configuration window. Its controls are the settings: other parts
 // of the program read a setting from its control when they need it, and
 // every change takes effect at once.

@@ -1,5 +1,7 @@
 #include "UnitDirectory.h"
 
+#include "Paths.h"
+
 #include <QComboBox>
 #include <QDir>
 #include <QHBoxLayout>
@@ -101,7 +103,7 @@ void TFormDirectory::fillList()
 
 void TFormDirectory::openChooser()
 {
-    setDirectory(m_downloadField->currentText()); // silently stays when it is no directory
+    setDirectory(ExpandDirectory(m_downloadField->currentText())); // silently stays when it is no directory
     exec();
 }
 

@@ -4,6 +4,16 @@
 #include <QDir>
 #include <QStandardPaths>
 
+QString ExpandDirectory(const QString &typed)
+{
+    QString path = typed;
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        path = QDir::homePath() + path.mid(1);
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path;
+}
+
 TPaths TPaths::standard()
 {
     TPaths paths;

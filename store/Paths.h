@@ -2,6 +2,10 @@
 
 #include <QString>
 
+// A directory as the user typed it, as a path: "~" and "~/..." are in the
+// home directory, and a trailing "/" names the same directory.
+QString ExpandDirectory(const QString &typed);
+
 // Where the program keeps its files on this machine.
 struct TPaths
 {

@@ -14,6 +14,8 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QFormLayout>
+#include <QScreen>
 #include <QtTest>
 
 class TestConfiguration : public QObject
@@ -42,6 +44,12 @@ private slots:
     void proxyAndAutoSelectFieldsFollowTheirBoxes();
     void textFieldsShowLowerCase();
     void colourNumbersKeepRedInTheLowByte();
+    void ampersandCaptionsShowOneAmpersand();
+    void windowTitlesAreExactlyTheirOwn();
+    void restoredGeometryFitsTheScreen_data();
+    void restoredGeometryFitsTheScreen();
+    void firstStartMakesTheDefaultDownloadDirectory();
+    void aTypedDirectoryIsNeverMade();
 
 private:
     void writeKey(const TSettingsValues &values);
@@ -282,7 +290,10 @@ void TestConfiguration::everyValueSurvivesSaveAndLoad()
         QCOMPARE(c2.ColorBoxes[i]->colorValue(), colours[i]);
     // Saving again writes the very same values.
     w->main->FormClose();
-    QCOMPARE(storedValues(), saved);
+    const TSettingsValues again = storedValues();
+    for (auto it = saved.cbegin(); it != saved.cend(); ++it)
+        QVERIFY2(again.value(it.key()) == it.value(), qPrintable(it.key()));
+    QCOMPARE(again.size(), saved.size());
 }
 
 void TestConfiguration::storedGeometryIsUsedOnlyWhenAskedFor()
@@ -296,10 +307,10 @@ void TestConfiguration::storedGeometryIsUsedOnlyWhenAskedFor()
     // Written back all the same.
     QCOMPARE(storedValues().value("FormWidth"), num(690));
 
-    writeKey({{"SaveWindow", num(1)}, {"FormTop", num(50)}, {"FormLeft", num(60)}, {"FormHeight", num(500)},
-              {"FormWidth", num(800)}});
+    writeKey({{"SaveWindow", num(1)}, {"FormTop", num(50)}, {"FormLeft", num(60)}, {"FormHeight", num(400)},
+              {"FormWidth", num(700)}});
     w = start();
-    QCOMPARE(w->main->size(), QSize(800, 500));
+    QCOMPARE(w->main->size(), QSize(700, 400));
     QCOMPARE(w->main->pos(), QPoint(60, 50));
 }
 
@@ -354,12 +365,14 @@ void TestConfiguration::friendlyNameDisguisesAndRestores()
     w = start();
     const qint64 ownIcon = w->main->windowIcon().cacheKey();
     w->configuration->CheckBoxUseFriendlyName->setChecked(true);
+    const QString displayName = QGuiApplication::applicationDisplayName();
     QCOMPARE(w->main->windowTitle(), QString("It's still Trawlix :-)"));
-    QCOMPARE(QGuiApplication::applicationDisplayName(), QString("Untitled - Notepad"));
+    // Qt adds a display name that was set to every title: none is set, so none is added.
+    QCOMPARE(QGuiApplication::applicationDisplayName(), displayName);
     QVERIFY(w->main->windowIcon().cacheKey() != ownIcon);
     w->configuration->CheckBoxUseFriendlyName->setChecked(false);
     QCOMPARE(w->main->windowTitle(), QString("Trawlix"));
-    QCOMPARE(QGuiApplication::applicationDisplayName(), QString("Trawlix"));
+    QCOMPARE(QGuiApplication::applicationDisplayName(), displayName);
     QCOMPARE(w->main->windowIcon().cacheKey(), ownIcon);
 }
 
@@ -434,6 +447,89 @@ void TestConfiguration::colourNumbersKeepRedInTheLowByte()
     QCOMPARE(picker.colorValue(), 0x010203);
     picker.setCurrentIndex(-1);
     QCOMPARE(picker.colorValue(), 0);
+}
+
+void TestConfiguration::ampersandCaptionsShowOneAmpersand()
+{
+    w = start();
+    TFormConfiguration &c = *w->configuration;
+    // The row labels take "&" as a mnemonic of their picker: "&&" is the way to show one.
+    auto *form = c.ColorBoxes[4]->parentWidget()->findChild<QFormLayout *>();
+    QVERIFY(form);
+    auto *viewed = qobject_cast<QLabel *>(form->labelForField(c.ColorBoxes[4]));
+    auto *background = qobject_cast<QLabel *>(form->labelForField(c.ColorBoxes[5]));
+    QVERIFY(viewed && background);
+    QCOMPARE(viewed->text(), QString("Files - Downloaded && viewed:"));
+    QCOMPARE(background->text(), QString("Tree && Edit background:"));
+    QCOMPARE(viewed->buddy(), c.ColorBoxes[4]);
+}
+
+void TestConfiguration::windowTitlesAreExactlyTheirOwn()
+{
+    w = start();
+    QCOMPARE(w->configuration->windowTitle(), QString("Trawlix - Configuration"));
+    QCOMPARE(w->main->windowTitle(), QString("Trawlix"));
+    // A display name set on the application would be added to every title.
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+    w->configuration->CheckBoxUseFriendlyName->setChecked(true);
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+}
+
+void TestConfiguration::restoredGeometryFitsTheScreen_data()
+{
+    QTest::addColumn<QRect>("stored");
+    QTest::addColumn<QRect>("fitted");
+    const QRect area(0, 0, 1024, 768);
+    QTest::newRow("fits already") << QRect(60, 50, 700, 400) << QRect(60, 50, 700, 400);
+    QTest::newRow("title bar above the screen") << QRect(100, -400, 700, 400) << QRect(100, 32, 700, 400);
+    QTest::newRow("far right and below") << QRect(5000, 3000, 700, 400) << QRect(324, 368, 700, 400);
+    QTest::newRow("larger than the screen") << QRect(0, 0, 10000, 10000) << QRect(0, 32, 1024, 736);
+    QTest::newRow("smaller than the minimum") << QRect(10, 40, 100, 100) << QRect(10, 40, 600, 355);
+}
+
+void TestConfiguration::restoredGeometryFitsTheScreen()
+{
+    QFETCH(QRect, stored);
+    QFETCH(QRect, fitted);
+    QCOMPARE(FitOnScreen(stored, QRect(0, 0, 1024, 768), QSize(600, 355)), fitted);
+
+    // Through the settings: the whole window lands on the (offscreen) screen.
+    writeKey({{"SaveWindow", num(1)}, {"FormTop", num(stored.top())}, {"FormLeft", num(stored.left())},
+              {"FormHeight", num(stored.height())}, {"FormWidth", num(stored.width())}});
+    w = start();
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(available.contains(QRect(w->main->pos(), w->main->size())),
+             qPrintable(QString("%1,%2 %3x%4").arg(w->main->x()).arg(w->main->y()).arg(w->main->width()).arg(w->main->height())));
+}
+
+void TestConfiguration::firstStartMakesTheDefaultDownloadDirectory()
+{
+    // A fresh account: no settings, no Downloads folder.
+    const TPaths paths = TPaths::under(home->path());
+    QVERIFY(!QFileInfo::exists(paths.defaultDownloadDir));
+    TRunState run;
+    TFormMain main(paths, run);
+    QStringList messages;
+    main.setMessageSink([&messages](const QString &text) { messages << text; });
+    auto *configuration = new TFormConfiguration(&main, paths, &main);
+    main.setConfiguration(configuration);
+    configuration->FormCreate();
+    QVERIFY(QFileInfo(paths.defaultDownloadDir).isDir());
+    QCOMPARE(main.downloadField()->currentText(), paths.defaultDownloadDir);
+    main.FormActivate();
+    QVERIFY(messages.isEmpty());
+    QVERIFY(main.downloadField()->palette().color(QPalette::Base) != QColor(Qt::red));
+}
+
+void TestConfiguration::aTypedDirectoryIsNeverMade()
+{
+    const QString typed = home->filePath("typed/elsewhere");
+    writeKey({{"DownloadDir", txt(typed)}});
+    w = start();
+    QCOMPARE(w->main->downloadField()->currentText(), typed);
+    QVERIFY(!QFileInfo::exists(typed));
+    w->main->FormActivate();
+    QCOMPARE(w->messages, QStringList{"Specified download directory don't exist !"});
 }
 
 QTEST_MAIN(TestConfiguration)

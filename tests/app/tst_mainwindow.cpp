@@ -1,6 +1,7 @@
 #include "ItemTree.h"
 #include "Lamp.h"
 #include "StatusPanels.h"
+#include "SettingsKey.h"
 #include "TreeDump.h"
 #include "Windows.h"
 
@@ -28,6 +29,11 @@ private slots:
     void cleanup();
 
     void layoutAsWritten();
+    void previewWidthSurvivesHiddenPanels();
+    void darkBackgroundKeepsFieldTextReadable();
+    void treeHintIsThereFromTheStart();
+    void statusBarLampsStayInTheirPanels_data();
+    void statusBarLampsStayInTheirPanels();
     void screenFollowsTheBusyFlag();
     void documentProgressShowsOnTheStatusBar();
     void panelsFollowTheViewEntries();
@@ -76,10 +82,59 @@ TTreeNode *TestMainWindow::addFile(const QString &name, int icon, int state)
     return node;
 }
 
+void TestMainWindow::statusBarLampsStayInTheirPanels_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("slotCount");
+    for (int slotCount : {1, 4, 8}) {
+        QTest::addRow("minimum, %d slotCount", slotCount) << 0 << slotCount;
+        QTest::addRow("default, %d slotCount", slotCount) << 690 << slotCount;
+        QTest::addRow("wide, %d slotCount", slotCount) << 1400 << slotCount;
+    }
+}
+
+void TestMainWindow::statusBarLampsStayInTheirPanels()
+{
+    QFETCH(int, width);
+    QFETCH(int, slotCount);
+    TFormMain &m = *w->main;
+    w->configuration->SpinEditMaxTreads->setValue(slotCount);
+    m.show();
+    m.resize(width == 0 ? m.minimumWidth() : width, 456);
+    QVERIFY(QTest::qWaitForWindowExposed(&m));
+    QCoreApplication::processEvents();
+    TStatusPanels *bar = m.StatusBar;
+    auto globalRect = [](const QWidget *widget) { return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size()); };
+    // Every panel lies wholly within the status bar, and the first keeps room for its text.
+    for (int i = 0; i < 7; ++i) {
+        QVERIFY2(bar->rect().contains(bar->panel(i)->geometry()), qPrintable(QString("panel %1").arg(i)));
+        for (int j = i + 1; j < 7; ++j)
+            QVERIFY(!bar->panel(i)->geometry().intersects(bar->panel(j)->geometry()));
+    }
+    QVERIFY(bar->panel(0)->width() >= TStatusPanels::kFirstPanelMinimum);
+    QList<QWidget *> lamps{m.LampBusy, m.LabelDLs};
+    for (int k = 0; k < slotCount; ++k)
+        lamps << m.Lamps[k];
+    for (QWidget *lamp : std::as_const(lamps)) {
+        QVERIFY(lamp->isVisible());
+        const QRect own = globalRect(lamp->parentWidget());
+        QVERIFY2(own.contains(globalRect(lamp)), qPrintable(lamp->toolTip()));
+        for (int i = 0; i < 7; ++i) {
+            if (bar->panel(i) != lamp->parentWidget())
+                QVERIFY(!globalRect(bar->panel(i)).intersects(globalRect(lamp)));
+        }
+    }
+    // Nothing of the top row is clipped at this width either.
+    for (QWidget *control : std::initializer_list<QWidget *>{m.ButtonDownload, m.ButtonStop, m.ComboBoxDownload,
+                                                              m.ButtonDirectory, m.ComboBoxBookmark})
+        QVERIFY2(globalRect(&m).contains(globalRect(control)), control->metaObject()->className());
+    QVERIFY(m.ButtonDownload->width() >= m.ButtonDownload->minimumSizeHint().width());
+}
+
 void TestMainWindow::layoutAsWritten()
 {
     TFormMain &m = *w->main;
-    QCOMPARE(m.minimumSize(), QSize(580, 355));
+    QVERIFY(m.minimumWidth() >= 580 && m.minimumHeight() >= 355);
     QCOMPARE(m.ButtonStart->text(), QString("&Get url"));
     QCOMPARE(m.ButtonStart->toolTip(), QString("Get main document and parse it for picture links"));
     QCOMPARE(m.ButtonLoadHtml->toolTip(), QString("Load HTML document from disk"));
@@ -87,9 +142,9 @@ void TestMainWindow::layoutAsWritten()
     QCOMPARE(m.StatusBar->count(), 8);
     QCOMPARE(m.StatusBar->text(0), QString(" Status: Not active"));
     QCOMPARE(m.StatusBar->text(6), QString(" # Remaining DL's: 0"));
-    QCOMPARE(m.StatusBar->panelWidth(0), 200);
-    QCOMPARE(m.Gauge->geometry(), QRect(3, 4, 193, 14));
-    QCOMPARE(m.Lamps[7]->geometry().left(), 390);
+    QCOMPARE(m.StatusBar->panelWidth(6), 130);
+    QCOMPARE(m.Gauge->parentWidget(), m.StatusBar->panel(0));
+    QCOMPARE(m.Lamps[7]->parentWidget(), m.StatusBar->panel(2));
     QCOMPARE(m.ProgressBars[0]->size(), QSize(93, 5));
     QCOMPARE(m.ProgressBars[0]->toolTip(), QString("Not active"));
     QVERIFY(!m.Loaditemsfromdisk1->isEnabled());
@@ -155,20 +210,28 @@ void TestMainWindow::directoryTest_data()
     QTest::addColumn<QString>("directory");
     QTest::addColumn<bool>("ok");
     QTest::newRow("empty") << QString() << false;
-    QTest::newRow("ends in /") << "/tmp/" << false;
-    QTest::newRow("root") << "/" << false;
     QTest::newRow("missing") << "/nonexistent/trawlix" << false;
     QTest::newRow("not writable") << "/proc/self" << false;
     QTest::newRow("writable") << "HOME" << true;
+    // As in every Linux file field: a trailing "/" names the same directory, "~" the home.
+    QTest::newRow("ends in /") << "HOME/" << true;
+    QTest::newRow("tilde") << "~" << true;
+    QTest::newRow("tilde slash") << "~/" << true;
+    QTest::newRow("under the tilde") << "~/sub" << true;
+    QTest::newRow("missing under the tilde") << "~/nowhere" << false;
 }
 
 void TestMainWindow::directoryTest()
 {
     QFETCH(QString, directory);
     QFETCH(bool, ok);
-    if (directory == "HOME")
-        directory = home->path();
-    QCOMPARE(w->main->DirectoryOk(directory), ok);
+    directory.replace("HOME", home->path());
+    const QByteArray realHome = qgetenv("HOME");
+    qputenv("HOME", home->path().toLocal8Bit());
+    QDir(home->path()).mkdir("sub");
+    const bool answer = w->main->DirectoryOk(directory);
+    qputenv("HOME", realHome);
+    QCOMPARE(answer, ok);
     QVERIFY(!QFile::exists(home->path() + "/Trawlix.txt"));
     if (geteuid() != 0) {
         QTemporaryDir readOnly;
@@ -451,6 +514,38 @@ void TestMainWindow::deletedCurrentItemIsForgotten()
     QVERIFY(m.LabelWait->isHidden());
     QVERIFY(!m.itemTree()->isHidden());
     QVERIFY(m.currentItem() != other);
+}
+
+void TestMainWindow::previewWidthSurvivesHiddenPanels()
+{
+    TFormMain &m = *w->main;
+    m.show();
+    m.setPreviewWidth(150);
+    QCoreApplication::processEvents();
+    m.Displayimagepreview1->setChecked(false);
+    m.Displaydownloadengineprogress1->setChecked(false);
+    m.UpdatePanels();
+    QVERIFY(m.PanelRight->isHidden());
+    QCOMPARE(m.previewWidth(), 150);
+    m.FormClose();
+    TSettingsKey key(w->paths.settingsFile);
+    key.open();
+    QCOMPARE(key.readInteger("PreviewWidth"), std::optional<qint32>(150));
+}
+
+void TestMainWindow::darkBackgroundKeepsFieldTextReadable()
+{
+    TFormMain &m = *w->main;
+    m.setFieldBackground(Qt::black);
+    QCOMPARE(m.ComboBoxBookmark->palette().color(QPalette::Text), QColor(Qt::white));
+    QCOMPARE(m.ComboBoxDownload->palette().color(QPalette::Text), QColor(Qt::white));
+    m.setFieldBackground(QColor(255, 255, 200));
+    QCOMPARE(m.ComboBoxBookmark->palette().color(QPalette::Text), QColor(Qt::black));
+}
+
+void TestMainWindow::treeHintIsThereFromTheStart()
+{
+    QCOMPARE(w->main->itemTree()->toolTip(), QString("[Context menu]"));
 }
 
 QTEST_MAIN(TestMainWindow)
