@@ -45,7 +45,9 @@ int main(int argc, char *argv[])
     QDir().mkpath(outDir);
     saveIcons(outDir + QStringLiteral("/../icons"));
 
+    // A private home, shown as the user would see theirs: "~/Downloads".
     QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
     TPaths paths = TPaths::under(home.path());
     QDir().mkpath(paths.defaultDownloadDir);
     TRunState run;
@@ -70,7 +72,8 @@ int main(int argc, char *argv[])
     tree->rootFiles()->childNode(0)->setStateIndex(StateChecked);
     tree->expandAll();
     formMain.UpdateScreen();
-    formMain.resize(760, 480);
+    formMain.downloadField()->setCurrentText(QStringLiteral("~/Downloads"));
+    formMain.resize(690, 456); // the size of a first start
     formMain.show();
     app.processEvents();
     formMain.grab().save(outDir + QStringLiteral("/main-window.png"));
