@@ -1,6 +1,7 @@
 #include "UnitMain.h"
 
 #include "AppIcons.h"
+#include "Controls.h"
 #include "CrawlDriver.h"
 #include "DownloadScheduler.h"
 #include "DataRec.h"
@@ -56,13 +57,6 @@ const QString kNotActive = QStringLiteral(" Status: Not active");
 const QString kNoImage = QStringLiteral("No image selected !");
 const QString kTreeHint = QStringLiteral("[Context menu]");
 const QColor kLogoLit(200, 30, 30);
-
-QPushButton *actionButton(const QString &caption, const QString &hint, QWidget *parent)
-{
-    auto *button = new QPushButton(caption, parent);
-    button->setToolTip(hint);
-    return button;
-}
 
 QComboBox *editableList(QWidget *parent)
 {
@@ -127,10 +121,10 @@ QWidget *TFormMain::buildTopPanel()
     LabelUrl = new QLabel(QStringLiteral("&Url:"), panel);
     ComboBoxBookmark = editableList(panel);
     LabelUrl->setBuddy(ComboBoxBookmark);
-    ButtonStop = actionButton(QStringLiteral("&Stop"), QStringLiteral("Stop all operations"), panel);
-    ButtonStart = actionButton(QStringLiteral("&Get url"), QStringLiteral("Get main document and parse it for picture links"), panel);
-    ButtonParse = actionButton(QStringLiteral("&Parse links"), QStringLiteral("Parse all selected links"), panel);
-    ButtonDownload = actionButton(QStringLiteral("&Download files"), QStringLiteral("Download all selected files"), panel);
+    ButtonStop = HintedButton(QStringLiteral("&Stop"), QStringLiteral("Stop all operations"), panel);
+    ButtonStart = HintedButton(QStringLiteral("&Get url"), QStringLiteral("Get main document and parse it for picture links"), panel);
+    ButtonParse = HintedButton(QStringLiteral("&Parse links"), QStringLiteral("Parse all selected links"), panel);
+    ButtonDownload = HintedButton(QStringLiteral("&Download files"), QStringLiteral("Download all selected files"), panel);
     ButtonStop->setEnabled(false);
     ButtonParse->setEnabled(false);
     ButtonDownload->setEnabled(false);

@@ -226,19 +226,23 @@ void benchLargeFile()
                 kMiB, ours, curl, 100 * ours / curl, growth, growth / kMiB);
 }
 
-void benchLargeTrees()
+// A shown main window whose tree holds the roots and 100,000 files.
+TItemTree *fillTree(TWindows &w, const std::function<TDataRec(int)> &file)
 {
-    QTemporaryDir home;
-    TWindows w(home.path());
     w.main->show();
     w.engine->TimerCheckDownload()->stop();
     TItemTree *tree = w.main->itemTree();
     tree->MakeRootNodes();
-    TDataRec rec;
-    for (int i = 0; i < 100000; ++i) {
-        rec = fileRec(QString("http://127.0.0.1:1/f%1.jpg").arg(i));
-        tree->AddTreeNode(tree->rootFiles(), rec);
-    }
+    for (int i = 0; i < 100000; ++i)
+        tree->AddTreeNode(tree->rootFiles(), file(i));
+    return tree;
+}
+
+void benchLargeTrees()
+{
+    QTemporaryDir home;
+    TWindows w(home.path());
+    TItemTree *tree = fillTree(w, [](int i) { return fileRec(QString("http://127.0.0.1:1/f%1.jpg").arg(i)); });
     QElapsedTimer clock;
     clock.start();
     w.downloads->TimerAddDownloadTimer(); // nothing checked: the walk alone
@@ -282,15 +286,10 @@ void benchTreeCommands()
 {
     QTemporaryDir home;
     TWindows w(home.path());
-    w.main->show();
-    w.engine->TimerCheckDownload()->stop();
-    TItemTree *tree = w.main->itemTree();
-    tree->MakeRootNodes();
-    for (int i = 0; i < 100000; ++i) {
-        TDataRec rec = fileRec(QString("http://127.0.0.1:1/%1/f%2.jpg").arg(i % 97).arg((i * 7919) % 100000),
-                               i % 3 ? KindFile : KindThumbnail);
-        tree->AddTreeNode(tree->rootFiles(), rec);
-    }
+    TItemTree *tree = fillTree(w, [](int i) {
+        return fileRec(QString("http://127.0.0.1:1/%1/f%2.jpg").arg(i % 97).arg((i * 7919) % 100000),
+                       i % 3 ? KindFile : KindThumbnail);
+    });
     auto timed = [](const char *what, const std::function<void()> &run) {
         TGapMeter gaps;
         QElapsedTimer clock;

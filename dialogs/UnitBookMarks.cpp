@@ -1,5 +1,6 @@
 #include "UnitBookMarks.h"
 
+#include "Controls.h"
 #include "BookmarkImport.h"
 
 #include <QCollator>
@@ -34,12 +35,9 @@ TFormBookMarks::TFormBookMarks(QComboBox *urlField, QWidget *parent)
 {
     setWindowTitle(QStringLiteral("Trawlix - Bookmarks"));
     auto *grid = new QGridLayout(this);
-    ButtonOk = new QPushButton(QStringLiteral("&Ok"), this);
-    ButtonOk->setToolTip(QStringLiteral("Save and close window"));
-    ButtonDelete = new QPushButton(QStringLiteral("&Delete"), this);
-    ButtonDelete->setToolTip(QStringLiteral("Delete selected bookmark"));
-    ButtonDeleteAll = new QPushButton(QStringLiteral("&Delete all"), this);
-    ButtonDeleteAll->setToolTip(QStringLiteral("Delete all bookmarks"));
+    ButtonOk = HintedButton(QStringLiteral("&Ok"), QStringLiteral("Save and close window"), this);
+    ButtonDelete = HintedButton(QStringLiteral("&Delete"), QStringLiteral("Delete selected bookmark"), this);
+    ButtonDeleteAll = HintedButton(QStringLiteral("&Delete all"), QStringLiteral("Delete all bookmarks"), this);
     ButtonImport = new QPushButton(QStringLiteral("&Import text file"), this);
     for (QPushButton *b : {ButtonOk, ButtonDelete, ButtonDeleteAll, ButtonImport})
         b->setAutoDefault(false);

@@ -1,5 +1,6 @@
 #include "UnitDirectory.h"
 
+#include "Controls.h"
 #include "Paths.h"
 
 #include <QComboBox>
@@ -38,12 +39,9 @@ TFormDirectory::TFormDirectory(QComboBox *downloadField, std::function<void()> c
     setMinimumSize(369, 300);
     auto *layout = new QVBoxLayout(this);
     auto *buttons = new QHBoxLayout;
-    ButtonClose = new QPushButton(QStringLiteral("&Close"), this);
-    ButtonClose->setToolTip(QStringLiteral("Cancel and close window"));
-    ButtonSave = new QPushButton(QStringLiteral("&Save"), this);
-    ButtonSave->setToolTip(QStringLiteral("Save directory and close window"));
-    ButtonNew = new QPushButton(QStringLiteral("&New directory"), this);
-    ButtonNew->setToolTip(QStringLiteral("Make a new directory"));
+    ButtonClose = HintedButton(QStringLiteral("&Close"), QStringLiteral("Cancel and close window"), this);
+    ButtonSave = HintedButton(QStringLiteral("&Save"), QStringLiteral("Save directory and close window"), this);
+    ButtonNew = HintedButton(QStringLiteral("&New directory"), QStringLiteral("Make a new directory"), this);
     for (QPushButton *b : {ButtonClose, ButtonSave, ButtonNew}) {
         b->setAutoDefault(false);
         buttons->addWidget(b);

@@ -1,5 +1,6 @@
 #include "UnitHelp.h"
 
+#include "Controls.h"
 #include "RtfReader.h"
 
 #include <QDir>
@@ -15,8 +16,7 @@ TFormHelp::TFormHelp(const QStringList &directories, QWidget *parent)
     setModal(false);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
-    ButtonClose = new QPushButton(QStringLiteral("&Close"), this);
-    ButtonClose->setToolTip(QStringLiteral("Close window"));
+    ButtonClose = HintedButton(QStringLiteral("&Close"), QStringLiteral("Close window"), this);
     ButtonClose->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(ButtonClose, &QPushButton::clicked, this, &QDialog::close);
     RichEdit = new QTextBrowser(this);

@@ -1,5 +1,7 @@
 #include "UnitInfo.h"
 
+#include "Controls.h"
+
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -28,8 +30,7 @@ TFormInfo::TFormInfo(QWidget *parent)
     setWindowTitle(QStringLiteral("Trawlix - About"));
     setModal(false);
     auto *layout = new QVBoxLayout(this);
-    ButtonClose = new QPushButton(QStringLiteral("&Close"), this);
-    ButtonClose->setToolTip(QStringLiteral("Close window"));
+    ButtonClose = HintedButton(QStringLiteral("&Close"), QStringLiteral("Close window"), this);
     connect(ButtonClose, &QPushButton::clicked, this, &QDialog::close);
     LabelInfo = new QLabel(QString::fromUtf8(kAbout), this);
     LabelInfo->setAlignment(Qt::AlignCenter);

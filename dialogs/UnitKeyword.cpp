@@ -1,5 +1,6 @@
 #include "UnitKeyword.h"
 
+#include "Controls.h"
 #include "ItemTree.h"
 #include "RunState.h"
 #include "TreeCommands.h"
@@ -23,10 +24,8 @@ TFormKeyword::TFormKeyword(TItemTree *tree, TRunState &run, QWidget *parent)
     setWindowTitle(QStringLiteral("Trawlix - Keyword selection"));
     setModal(false);
     auto *grid = new QGridLayout(this);
-    ButtonSearch = new QPushButton(QStringLiteral("&Search"), this);
-    ButtonSearch->setToolTip(QStringLiteral("Find and Check/Uncheck items"));
-    ButtonClose = new QPushButton(QStringLiteral("&Close"), this);
-    ButtonClose->setToolTip(QStringLiteral("Close window"));
+    ButtonSearch = HintedButton(QStringLiteral("&Search"), QStringLiteral("Find and Check/Uncheck items"), this);
+    ButtonClose = HintedButton(QStringLiteral("&Close"), QStringLiteral("Close window"), this);
     LabelNoItems = new QLabel(QStringLiteral("No items found !"), this);
     LabelNoItems->setStyleSheet(QStringLiteral("QLabel { color: red; font-weight: bold; }"));
     LabelNoItems->hide();

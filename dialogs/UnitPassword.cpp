@@ -1,5 +1,6 @@
 #include "UnitPassword.h"
 
+#include "Controls.h"
 #include "Counters.h"
 
 #include <QFormLayout>
@@ -19,10 +20,8 @@ TFormPassword::TFormPassword(TLogin &login, QWidget *parent)
     form->addRow(QStringLiteral("Username:"), EditUsername);
     form->addRow(QStringLiteral("Password:"), EditPassword);
     auto *buttons = new QHBoxLayout;
-    ButtonOk = new QPushButton(QStringLiteral("&Ok"), this);
-    ButtonOk->setToolTip(QStringLiteral("Save and close window"));
-    ButtonCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    ButtonCancel->setToolTip(QStringLiteral("Cancel and close window"));
+    ButtonOk = HintedButton(QStringLiteral("&Ok"), QStringLiteral("Save and close window"), this);
+    ButtonCancel = HintedButton(QStringLiteral("&Cancel"), QStringLiteral("Cancel and close window"), this);
     ButtonOk->setAutoDefault(false);
     ButtonCancel->setAutoDefault(false);
     buttons->addStretch();

@@ -1,5 +1,6 @@
 #include "UnitStat.h"
 
+#include "Controls.h"
 #include "Counters.h"
 
 #include <QCloseEvent>
@@ -27,8 +28,7 @@ TFormStat::TFormStat(TStatistics &statistics, QWidget *parent)
     setWindowTitle(QStringLiteral("Trawlix - Statistics"));
     setModal(false);
     auto *grid = new QGridLayout(this);
-    ButtonClose = new QPushButton(QStringLiteral("&Close"), this);
-    ButtonClose->setToolTip(QStringLiteral("Close window"));
+    ButtonClose = HintedButton(QStringLiteral("&Close"), QStringLiteral("Close window"), this);
     ButtonReset = new QPushButton(QStringLiteral("&Reset"), this);
     grid->addWidget(ButtonClose, 0, 0);
     grid->addWidget(ButtonReset, 0, 1);

@@ -1,5 +1,6 @@
 #include "UnitWebInfo.h"
 
+#include "Controls.h"
 #include "HttpProt.h"
 #include "MemoryStream.h"
 
@@ -19,10 +20,8 @@ TFormWebInfo::TFormWebInfo(QWidget *parent)
     setModal(false);
     auto *layout = new QVBoxLayout(this);
     auto *buttons = new QHBoxLayout;
-    ButtonClose = new QPushButton(QStringLiteral("&Close"), this);
-    ButtonClose->setToolTip(QStringLiteral("Close window"));
-    ButtonGet = new QPushButton(QStringLiteral("&Get info"), this);
-    ButtonGet->setToolTip(QStringLiteral("Get information from WEB !"));
+    ButtonClose = HintedButton(QStringLiteral("&Close"), QStringLiteral("Close window"), this);
+    ButtonGet = HintedButton(QStringLiteral("&Get info"), QStringLiteral("Get information from WEB !"), this);
     buttons->addWidget(ButtonClose);
     buttons->addWidget(ButtonGet);
     buttons->addStretch();
