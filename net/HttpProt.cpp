@@ -2,6 +2,7 @@
 
 #include "MemoryStream.h"
 #include "SocketErrors.h"
+#include "TlsChannel.h"
 #include "WSocket.h"
 
 #include <QCoreApplication>
@@ -56,6 +57,16 @@ QString joinUrl(const QString &proto, const QString &host, const QString &port, 
            + (port.isEmpty() ? QString() : QLatin1Char(':') + port) + path;
 }
 
+bool isHttps(const QString &proto)
+{
+    return proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+}
+
+QString defaultPort(bool tls)
+{
+    return tls ? QStringLiteral("443") : QStringLiteral("80");
+}
+
 // Responses that carry no body whatever their header says.
 bool hasNoBody(THttpRequest request, int status)
 {
@@ -69,6 +80,7 @@ THttpCli::THttpCli(QObject *parent)
     , m_socket(new TWSocket(this))
     , m_lineBuffer(kLineBufferSize + 1, '\0')
     , m_bodyBlock(kBodyBlockSize, Qt::Uninitialized)
+    , m_rawBlock(kBodyBlockSize, Qt::Uninitialized)
 {
     m_socket->OnDnsLookupDone = [this](TWSocket *, int error) { socketDnsLookupDone(error); };
     m_socket->OnSessionConnected = [this](TWSocket *, int error) { socketSessionConnected(error); };
@@ -167,13 +179,20 @@ void THttpCli::StartRequest(THttpRequest kind)
         Username = url.user;
     if (!url.pass.isEmpty())
         Password = url.pass;
+    m_useTls = isHttps(url.proto);
+    m_tunnelTarget.clear();
     if (Proxy.isEmpty()) {
         m_requestPath = url.path;
         m_connectHost = url.host;
-        m_connectPort = url.port.isEmpty() ? QStringLiteral("80") : url.port;
+        m_connectPort = url.port.isEmpty() ? defaultPort(m_useTls) : url.port;
     } else {
-        m_requestPath = (url.proto.isEmpty() ? QStringLiteral("http") : url.proto) + QStringLiteral("://") + url.host
-                        + (url.port.isEmpty() ? QString() : QLatin1Char(':') + url.port) + url.path;
+        if (m_useTls) {
+            // The proxy carries a tunnel; the request inside names the path alone.
+            m_requestPath = url.path;
+            m_tunnelTarget = url.host + QLatin1Char(':') + (url.port.isEmpty() ? defaultPort(true) : url.port);
+        } else {
+            m_requestPath = joinUrl(url.proto, url.host, url.port, url.path);
+        }
         const TUrlParts proxy = SplitUrl(Proxy);
         m_connectHost = proxy.host;
         m_connectPort = proxy.port.isEmpty() ? ProxyPort : proxy.port;
@@ -204,6 +223,8 @@ void THttpCli::beginConnection()
     m_headerLines = 0;
     m_headerBytes = 0;
     m_bodyPieces = 0;
+    m_tls.reset();
+    m_tunnelPending = false;
     const quint64 request = m_requestId;
     setState(hcResolving);
     if (overtaken(request))
@@ -329,6 +350,88 @@ void THttpCli::socketSessionConnected(int error)
         OnSessionConnected(this);
     if (overtaken(request))
         return;
+    if (m_useTls) {
+        // Through a proxy, a tunnel to the server first; TLS inside it.
+        if (m_tunnelTarget.isEmpty())
+            startTls();
+        else
+            sendConnect();
+        return;
+    }
+    sendRequest();
+}
+
+void THttpCli::sendConnect()
+{
+    m_tunnelPending = true;
+    m_tunnelHeader.clear();
+    QByteArray connect = "CONNECT " + m_tunnelTarget.toUtf8() + " HTTP/1.0\r\nHost: " + m_tunnelTarget.toUtf8() + "\r\n";
+    if (!Agent.isEmpty())
+        connect += "User-Agent: " + Agent.toUtf8() + "\r\n";
+    if (!ProxyUsername.isEmpty())
+        connect += "Proxy-Authorization: Basic " + basicCredentials(ProxyUsername, ProxyPassword) + "\r\n";
+    m_socket->Send(connect + "\r\n");
+}
+
+// The proxy's answer to CONNECT, read up to its empty line; what follows is the server's.
+void THttpCli::readTunnelAnswer()
+{
+    char block[4096];
+    const int n = m_socket->Receive(block, sizeof(block));
+    if (n <= 0)
+        return;
+    m_tunnelHeader.append(block, n);
+    const qsizetype end = m_tunnelHeader.indexOf("\r\n\r\n");
+    if (end < 0) {
+        if (m_tunnelHeader.size() > kMaxHeaderBytes)
+            failRequest(kHeaderTooLarge, QStringLiteral("proxy answer too large"));
+        return;
+    }
+    const QByteArray statusLine = m_tunnelHeader.left(m_tunnelHeader.indexOf("\r\n"));
+    const QByteArray rest = m_tunnelHeader.mid(end + 4);
+    m_tunnelPending = false;
+    m_tunnelHeader.clear();
+    const QList<QByteArray> words = statusLine.split(' ');
+    const int status = words.value(1).toInt();
+    if (!statusLine.startsWith("HTTP/1.") || status < 200 || status > 299) {
+        ResponseCode = status >= 400 ? status : 404;
+        ResponseText = QString::fromLatin1(statusLine.mid(statusLine.indexOf(' ', 9) + 1));
+        failRequest(kTunnelRefused, QStringLiteral("the proxy refused the tunnel: ") + QString::fromLatin1(statusLine));
+        return;
+    }
+    startTls();
+    if (m_tls && !rest.isEmpty()) {
+        m_tls->feed(rest.constData(), int(rest.size()));
+        driveHandshake();
+    }
+}
+
+void THttpCli::startTls()
+{
+    m_tls = std::make_unique<TTlsChannel>(m_serverHost);
+    driveHandshake();
+}
+
+void THttpCli::driveHandshake()
+{
+    const TTlsChannel::Step step = m_tls->handshake();
+    const QByteArray out = m_tls->takeOutgoing();
+    if (!out.isEmpty() && m_socket->State() == wsConnected)
+        m_socket->Send(out);
+    if (step == TTlsChannel::Failed)
+        failTls();
+    else if (step == TTlsChannel::Done)
+        sendRequest();
+}
+
+void THttpCli::failTls()
+{
+    failRequest(m_tls->certificateFailed() ? kCertificateError : kTlsError, m_tls->errorText());
+}
+
+void THttpCli::sendRequest()
+{
+    const quint64 request = m_requestId;
     m_inBody = false;
     setState(hcAwaitingHeader);
     if (overtaken(request))
@@ -384,7 +487,7 @@ void THttpCli::BuildRequest(const QString &method)
     if (!Username.isEmpty())
         WriteRequestLine(request, QStringLiteral("Authorization: Basic ")
                                       + QString::fromLatin1(basicCredentials(Username, Password)));
-    if (!Proxy.isEmpty() && !ProxyUsername.isEmpty())
+    if (!Proxy.isEmpty() && !ProxyUsername.isEmpty() && !m_useTls) // with TLS it went with CONNECT
         WriteRequestLine(request, QStringLiteral("Proxy-Authorization: Basic ")
                                       + QString::fromLatin1(basicCredentials(ProxyUsername, ProxyPassword)));
     if (!Cookie.isEmpty())
@@ -398,7 +501,42 @@ void THttpCli::BuildRequest(const QString &method)
     if (OnRequestHeaderEnd)
         OnRequestHeaderEnd(this);
     WriteRequestLine(request, QString());
-    m_socket->Send(request);
+    send(request.constData(), int(request.size()));
+}
+
+void THttpCli::send(const char *data, int len)
+{
+    if (!m_tls) {
+        m_socket->Send(data, len);
+        return;
+    }
+    if (!m_tls->write(data, len)) {
+        failTls();
+        return;
+    }
+    const QByteArray out = m_tls->takeOutgoing();
+    if (!out.isEmpty())
+        m_socket->Send(out);
+}
+
+int THttpCli::receive(char *buffer, int size)
+{
+    if (!m_tls)
+        return m_socket->Receive(buffer, size);
+    int n = m_tls->read(buffer, size);
+    if (n == 0 && m_socket->State() == wsConnected) {
+        // Nothing whole inside yet: what the network has goes in first.
+        const int raw = m_socket->Receive(m_rawBlock.data(), kBodyBlockSize);
+        if (raw > 0) {
+            m_tls->feed(m_rawBlock.constData(), raw);
+            n = m_tls->read(buffer, size);
+        }
+    }
+    if (n < 0) {
+        failTls();
+        return 0;
+    }
+    return n;
 }
 
 void THttpCli::socketDataSent()
@@ -420,10 +558,39 @@ void THttpCli::sendPostBlock()
     PostedBytes += n;
     if (OnSendData)
         OnSendData(this, block, int(n));
-    m_socket->Send(block, int(n));
+    send(block, int(n));
 }
 
 void THttpCli::socketDataAvailable()
+{
+    if (m_tunnelPending) {
+        readTunnelAnswer();
+        return;
+    }
+    if (m_tls && !m_tls->established()) {
+        const int raw = m_socket->Receive(m_rawBlock.data(), kBodyBlockSize);
+        if (raw > 0) {
+            m_tls->feed(m_rawBlock.constData(), raw);
+            driveHandshake();
+        }
+        return;
+    }
+    receiveAvailable();
+    // Plaintext may be left inside the TLS layer once the socket has nothing
+    // more to tell: it is taken on the next turn of the event loop.
+    if (m_tls && m_tls->hasPending() && (m_state == hcAwaitingHeader || m_state == hcAwaitingBody)) {
+        const quint64 request = m_requestId;
+        QMetaObject::invokeMethod(
+            this,
+            [this, request] {
+                if (request == m_requestId && m_tls)
+                    socketDataAvailable();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void THttpCli::receiveAvailable()
 {
     // Once the header is complete, the body is read in large blocks, straight
     // into a memory stream that is being appended to.
@@ -431,14 +598,14 @@ void THttpCli::socketDataAvailable()
         auto *memory = qobject_cast<TMemoryStream *>(ReceiveStream);
         char *at = memory && memory->pos() == memory->size() ? memory->appendSpace(kBodyBlockSize) : nullptr;
         if (at) {
-            const int n = m_socket->Receive(at, kBodyBlockSize);
+            const int n = receive(at, kBodyBlockSize);
             if (n > 0) {
                 memory->appended(n);
                 HandleBodyData(at, n, false);
             }
             return;
         }
-        const int n = m_socket->Receive(m_bodyBlock.data(), kBodyBlockSize);
+        const int n = receive(m_bodyBlock.data(), kBodyBlockSize);
         if (n > 0)
             HandleBodyData(m_bodyBlock.constData(), n);
         return;
@@ -446,7 +613,7 @@ void THttpCli::socketDataAvailable()
     const int free = kLineBufferSize - m_held;
     if (free <= 0)
         throw EHttpException(QStringLiteral("HTTP line too long"), 4);
-    const int n = m_socket->Receive(m_lineBuffer.data() + m_held, free);
+    const int n = receive(m_lineBuffer.data() + m_held, free);
     if (n <= 0)
         return;
     m_held += n;
@@ -607,16 +774,17 @@ bool THttpCli::handleLocation(const QString &location)
     if (Proxy.isEmpty()) {
         if (location.startsWith(QLatin1Char('/'))) {
             m_requestPath = location;
-            CurrentLocation = joinUrl(QStringLiteral("http"), m_connectHost,
-                                      m_connectPort == QLatin1String("80") ? QString() : m_connectPort, location);
+            CurrentLocation = joinUrl(m_useTls ? QStringLiteral("https") : QStringLiteral("http"), m_connectHost,
+                                      m_connectPort == defaultPort(m_useTls) ? QString() : m_connectPort, location);
             return true;
         }
         const TUrlParts target = SplitUrl(location);
         m_connectHost = target.host;
         m_requestPath = target.path;
         if (!target.proto.isEmpty() && !target.host.isEmpty()) {
-            // Another server: its own port, or the default one.
-            m_connectPort = target.port.isEmpty() ? QStringLiteral("80") : target.port;
+            // Another server, or another scheme: its own port, or the scheme's.
+            m_useTls = isHttps(target.proto);
+            m_connectPort = target.port.isEmpty() ? defaultPort(m_useTls) : target.port;
             m_serverHost = target.host;
             if (target.path.isEmpty())
                 m_requestPath = QStringLiteral("/");
@@ -639,8 +807,14 @@ bool THttpCli::handleLocation(const QString &location)
         }
         return true;
     }
-    // Through a proxy the request line names the whole URL, port included.
+    // Through a proxy the request line names the whole URL, port included;
+    // inside a TLS tunnel the path alone.
     if (location.startsWith(QLatin1Char('/'))) {
+        if (m_useTls) {
+            CurrentLocation = QStringLiteral("https://") + m_tunnelTarget + location;
+            m_requestPath = location;
+            return true;
+        }
         const TUrlParts current = SplitUrl(m_requestPath);
         CurrentLocation = joinUrl(current.proto, current.host, current.port, location);
         m_requestPath = CurrentLocation;
@@ -649,8 +823,15 @@ bool THttpCli::handleLocation(const QString &location)
     const TUrlParts target = SplitUrl(location);
     if (!target.proto.isEmpty() && !target.host.isEmpty()) {
         m_serverHost = target.host;
+        m_useTls = isHttps(target.proto);
         CurrentLocation = joinUrl(target.proto, target.host, target.port, target.path);
-        m_requestPath = CurrentLocation;
+        if (m_useTls) {
+            m_tunnelTarget = target.host + QLatin1Char(':') + (target.port.isEmpty() ? defaultPort(true) : target.port);
+            m_requestPath = target.path.isEmpty() ? QStringLiteral("/") : target.path;
+        } else {
+            m_tunnelTarget.clear();
+            m_requestPath = CurrentLocation;
+        }
     }
     return true;
 }
@@ -674,6 +855,14 @@ void THttpCli::HandleBodyData(const char *data, int len, bool store)
 
 void THttpCli::socketSessionClosed(int error)
 {
+    // Whatever plaintext the TLS layer still holds belongs to the response.
+    while (m_tls && m_tls->established() && m_tls->hasPending()
+           && (m_state == hcAwaitingHeader || m_state == hcAwaitingBody)) {
+        const qint64 before = ReceivedBytes + m_headerBytes + m_held;
+        receiveAvailable();
+        if (ReceivedBytes + m_headerBytes + m_held == before)
+            break;
+    }
     // A connection that broke (reset, say) fails the request, whatever came.
     if (error != 0 && m_doneError == 0 && m_state != hcAborting && m_state != hcIdle) {
         m_doneError = error;
@@ -693,6 +882,10 @@ void THttpCli::checkComplete()
     if (!m_inBody) {
         m_doneError = kIncompleteResponse;
         m_errorText = QStringLiteral("connection closed before the response was complete");
+    } else if (m_tls && ExpectedLength < 0 && !m_tls->closeNotifyReceived() && !hasNoBody(m_request, ResponseCode)) {
+        // Without its length, a TLS body is whole only when the server said it ended.
+        m_doneError = kIncompleteResponse;
+        m_errorText = QStringLiteral("connection closed without TLS close_notify: the body may be cut");
     } else if (ExpectedLength >= 0 && ReceivedBytes < ExpectedLength && !hasNoBody(m_request, ResponseCode)) {
         m_doneError = kIncompleteResponse;
         m_errorText = QStringLiteral("connection closed before the response was complete (%1 of %2 bytes)")

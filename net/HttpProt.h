@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 class QIODevice;
+class TTlsChannel;
 class TWSocket;
 
 enum THttpCliState {
@@ -88,6 +89,9 @@ public:
     static constexpr int kMalformedStatus = 7;
     static constexpr int kHeaderTooLarge = 8;
     static constexpr int kInvalidUrl = 9;
+    static constexpr int kCertificateError = 10;
+    static constexpr int kTlsError = 11;
+    static constexpr int kTunnelRefused = 12;
     // Generous for real servers; a header beyond either ends the request.
     static constexpr int kMaxHeaderBytes = 256 * 1024;
     static constexpr int kMaxHeaderLines = 1000;
@@ -189,6 +193,16 @@ private:
     void socketDnsLookupDone(int error);
     void socketSessionConnected(int error);
     void socketDataAvailable();
+    void receiveAvailable();
+    // Plaintext from the connection, through TLS when it has it; 0 when none now.
+    int receive(char *buffer, int size);
+    void send(const char *data, int len);
+    void sendRequest();
+    void sendConnect();
+    void readTunnelAnswer();
+    void startTls();
+    void driveHandshake();
+    void failTls();
     void socketDataSent();
     void socketSessionClosed(int error);
     void normalClosed();
@@ -226,6 +240,12 @@ private:
     QByteArray m_lineBuffer; // kLineBufferSize bytes of received header data
     int m_held = 0;
     QByteArray m_bodyBlock;
+    QByteArray m_rawBlock; // TLS records as they came, before decryption
+    std::unique_ptr<TTlsChannel> m_tls;
+    bool m_useTls = false;
+    QString m_tunnelTarget; // "host:port" a proxy is asked to connect to, for TLS
+    bool m_tunnelPending = false;
+    QByteArray m_tunnelHeader;
     quint64 m_requestId = 0;
     std::deque<PendingNotice> m_notices;
 };

@@ -1,5 +1,8 @@
 #include "ScriptedServer.h"
 
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <netinet/in.h>
@@ -42,6 +45,14 @@ TScriptedServer::~TScriptedServer()
     m_stop = true;
     m_thread.join();
     ::close(m_listen);
+    if (m_tls)
+        SSL_CTX_free(m_tls);
+}
+
+int TScriptedServer::failedHandshakes() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_failedHandshakes;
 }
 
 quint16 TScriptedServer::refusedPort()
@@ -118,28 +129,88 @@ void TScriptedServer::run()
         worker.join();
 }
 
-bool TScriptedServer::sendAll(int fd, const QByteArray &data)
+// One accepted connection, plain or inside TLS.
+struct TScriptedServer::Connection
 {
-    qsizetype sent = 0;
-    while (sent < data.size()) {
-        const ssize_t n = ::send(fd, data.constData() + sent, size_t(data.size() - sent), MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        sent += n;
+    int fd = -1;
+    SSL *ssl = nullptr;
+
+    ~Connection()
+    {
+        if (ssl)
+            SSL_free(ssl);
     }
-    return true;
+    bool readable(int ms) const { return (ssl && SSL_pending(ssl) > 0) || waitReadable(fd, ms); }
+    ssize_t receive(char *buffer, size_t size)
+    {
+        if (ssl) {
+            const int n = SSL_read(ssl, buffer, int(size));
+            return n > 0 ? n : (SSL_get_error(ssl, n) == SSL_ERROR_ZERO_RETURN ? 0 : -1);
+        }
+        return ::recv(fd, buffer, size, 0);
+    }
+    bool sendAll(const QByteArray &data)
+    {
+        qsizetype sent = 0;
+        while (sent < data.size()) {
+            const qsizetype left = data.size() - sent;
+            const ssize_t n = ssl ? SSL_write(ssl, data.constData() + sent, int(left))
+                                  : ::send(fd, data.constData() + sent, size_t(left), MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            sent += n;
+        }
+        return true;
+    }
+};
+
+void TScriptedServer::setTls(const QByteArray &certificate, const QByteArray &key)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_tls)
+        SSL_CTX_free(m_tls);
+    m_tls = SSL_CTX_new(TLS_server_method());
+    BIO *certBio = BIO_new_mem_buf(certificate.constData(), int(certificate.size()));
+    X509 *cert = PEM_read_bio_X509(certBio, nullptr, nullptr, nullptr);
+    BIO *keyBio = BIO_new_mem_buf(key.constData(), int(key.size()));
+    EVP_PKEY *pkey = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
+    SSL_CTX_use_certificate(m_tls, cert);
+    SSL_CTX_use_PrivateKey(m_tls, pkey);
+    X509_free(cert);
+    EVP_PKEY_free(pkey);
+    BIO_free(certBio);
+    BIO_free(keyBio);
 }
 
 void TScriptedServer::serve(int fd, int index)
 {
+    Connection conn;
+    conn.fd = fd;
+    SSL_CTX *tls = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        tls = m_tls;
+    }
+    if (tls) {
+        // A client that never finishes the handshake must not hold the thread for good.
+        timeval limit{3, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+        conn.ssl = SSL_new(tls);
+        SSL_set_fd(conn.ssl, fd);
+        if (SSL_accept(conn.ssl) != 1) {
+            std::lock_guard lock(m_mutex);
+            ++m_failedHandshakes;
+            return;
+        }
+    }
     QByteArray request;
     if (m_readRequest) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRequestTimeoutMs);
         while (!request.contains("\r\n\r\n") && std::chrono::steady_clock::now() < deadline && !m_stop) {
-            if (!waitReadable(fd, kSliceMs))
+            if (!conn.readable(kSliceMs))
                 continue;
             char buffer[4096];
-            const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
+            const ssize_t n = conn.receive(buffer, sizeof(buffer));
             if (n <= 0)
                 break;
             request.append(buffer, n);
@@ -149,18 +220,19 @@ void TScriptedServer::serve(int fd, int index)
         std::lock_guard lock(m_mutex);
         m_requests << request;
     }
-    play(fd, request, scriptFor(request, index));
+    play(conn, request, scriptFor(request, index));
 }
 
-void TScriptedServer::play(int fd, const QByteArray &request, const Script &script)
+void TScriptedServer::play(Connection &conn, const QByteArray &request, const Script &script)
 {
+    const int fd = conn.fd;
     for (const Step &step : script) {
         switch (step.kind) {
         case Step::Send:
         case Step::SendRepeated: {
             const int times = step.kind == Step::Send ? 1 : step.ms;
             for (int i = 0; i < times; ++i) {
-                if (!sendAll(fd, step.data))
+                if (!conn.sendAll(step.data))
                     return;
             }
             break;
@@ -169,6 +241,9 @@ void TScriptedServer::play(int fd, const QByteArray &request, const Script &scri
             std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
             break;
         case Step::Close:
+        case Step::CloseWithoutNotify:
+            if (conn.ssl && step.kind == Step::Close)
+                SSL_shutdown(conn.ssl); // the TLS end of the body: close_notify
             ::shutdown(fd, SHUT_WR);
             // Let the client read what was sent before the socket goes.
             for (int waited = 0; waited < kRequestTimeoutMs && !m_stop; waited += kSliceMs) {
@@ -193,12 +268,12 @@ void TScriptedServer::play(int fd, const QByteArray &request, const Script &scri
                 m_received = request;
             }
             for (int waited = 0; waited < kHoldLimitMs && !m_stop; ) {
-                if (!waitReadable(fd, kSliceMs)) {
+                if (!conn.readable(kSliceMs)) {
                     waited += kSliceMs;
                     continue;
                 }
                 char buffer[65536];
-                const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
+                const ssize_t n = conn.receive(buffer, sizeof(buffer));
                 if (n <= 0)
                     break;
                 std::lock_guard lock(m_mutex);

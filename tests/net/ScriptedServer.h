@@ -12,12 +12,14 @@
 // of its own. Each accepted connection has its request read and recorded,
 // then plays a script: the one routed to the requested path, else the next
 // in order. A script is bytes to send, pauses, and how to end.
+struct ssl_ctx_st;
+
 class TScriptedServer
 {
 public:
     struct Step
     {
-        enum Kind { Send, Pause, Close, Reset, Hold, ReadSlowly, SendRepeated } kind;
+        enum Kind { Send, Pause, Close, Reset, Hold, ReadSlowly, SendRepeated, CloseWithoutNotify } kind;
         QByteArray data;
         int ms = 0;
     };
@@ -29,6 +31,8 @@ public:
     static Step pause(int ms) { return {Step::Pause, {}, ms}; }
     static Step close() { return {Step::Close, {}, 0}; }
     static Step reset() { return {Step::Reset, {}, 0}; }
+    // With TLS: the connection ends without close_notify (as when cut off).
+    static Step closeWithoutNotify() { return {Step::CloseWithoutNotify, {}, 0}; }
     // Keeps the connection open, answering nothing, until the client leaves.
     static Step hold() { return {Step::Hold, {}, 0}; }
     // Reads everything the client sends, after a pause, until it closes.
@@ -50,6 +54,9 @@ public:
     // Whether connections wait for the request's empty line before playing.
     void setReadRequest(bool read) { m_readRequest = read; }
     QList<QByteArray> requests() const;
+    // Every connection speaks TLS with this certificate and key (PEM).
+    void setTls(const QByteArray &certificate, const QByteArray &key);
+    int failedHandshakes() const;
     QByteArray received() const; // what the last holding connection has read so far
     int connections() const { return m_connections; }
 
@@ -58,10 +65,10 @@ public:
 
 private:
     void run();
+    struct Connection;
     void serve(int fd, int index);
-    void play(int fd, const QByteArray &request, const Script &script);
+    void play(Connection &conn, const QByteArray &request, const Script &script);
     Script scriptFor(const QByteArray &request, int index) const;
-    static bool sendAll(int fd, const QByteArray &data);
 
     int m_listen = -1;
     quint16 m_port = 0;
@@ -73,6 +80,8 @@ private:
     mutable std::mutex m_mutex;
     std::vector<Script> m_scripts;
     std::vector<std::pair<QByteArray, Script>> m_routes;
+    ssl_ctx_st *m_tls = nullptr;
+    int m_failedHandshakes = 0;
     QList<QByteArray> m_requests;
     QByteArray m_received;
 };

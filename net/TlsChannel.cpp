@@ -1,0 +1,149 @@
+#include "TlsChannel.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+
+#include <mutex>
+
+namespace {
+
+// One client context for the process: loading the trust store for every
+// connection would cost more than the connection.
+SSL_CTX *clientContext()
+{
+    static SSL_CTX *context = [] {
+        SSL_CTX *ctx = SSL_CTX_new(TLS_client_method());
+        SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+        SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+        SSL_CTX_set_default_verify_paths(ctx);
+        SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+        return ctx;
+    }();
+    return context;
+}
+
+QString lastOpenSslError()
+{
+    const unsigned long code = ERR_get_error();
+    ERR_clear_error();
+    if (code == 0)
+        return QStringLiteral("the connection did not speak TLS");
+    char text[256];
+    ERR_error_string_n(code, text, sizeof(text));
+    return QString::fromLatin1(text);
+}
+
+} // namespace
+
+struct TTlsChannel::Handles
+{
+    SSL *ssl = nullptr;
+    BIO *in = nullptr;  // network -> TLS, owned by ssl
+    BIO *out = nullptr; // TLS -> network, owned by ssl
+    ~Handles()
+    {
+        if (ssl)
+            SSL_free(ssl);
+    }
+};
+
+TTlsChannel::TTlsChannel(const QString &host)
+    : m_ssl(std::make_unique<Handles>())
+{
+    ERR_clear_error();
+    m_ssl->ssl = SSL_new(clientContext());
+    m_ssl->in = BIO_new(BIO_s_mem());
+    m_ssl->out = BIO_new(BIO_s_mem());
+    BIO_set_mem_eof_return(m_ssl->in, -1); // "no data yet", not end of stream
+    SSL_set_bio(m_ssl->ssl, m_ssl->in, m_ssl->out);
+    SSL_set_connect_state(m_ssl->ssl);
+    const QByteArray name = host.toUtf8();
+    // A name is sent as the server name; an address is checked as an address.
+    X509_VERIFY_PARAM *param = SSL_get0_param(m_ssl->ssl);
+    if (X509_VERIFY_PARAM_set1_ip_asc(param, name.constData()) != 1) {
+        ERR_clear_error();
+        SSL_set_tlsext_host_name(m_ssl->ssl, name.constData());
+        SSL_set1_host(m_ssl->ssl, name.constData());
+    }
+}
+
+TTlsChannel::~TTlsChannel() = default;
+
+void TTlsChannel::feed(const char *data, int len)
+{
+    if (len > 0)
+        BIO_write(m_ssl->in, data, len);
+}
+
+void TTlsChannel::fail()
+{
+    const long verify = SSL_get_verify_result(m_ssl->ssl);
+    if (verify != X509_V_OK) {
+        m_certificateFailed = true;
+        m_error = QStringLiteral("certificate error: ") + QString::fromLatin1(X509_verify_cert_error_string(verify));
+        ERR_clear_error();
+    } else {
+        m_error = QStringLiteral("TLS error: ") + lastOpenSslError();
+    }
+}
+
+TTlsChannel::Step TTlsChannel::handshake()
+{
+    if (m_established)
+        return Done;
+    const int rc = SSL_do_handshake(m_ssl->ssl);
+    if (rc == 1) {
+        m_established = true;
+        return Done;
+    }
+    const int error = SSL_get_error(m_ssl->ssl, rc);
+    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE)
+        return Pending;
+    fail();
+    return Failed;
+}
+
+int TTlsChannel::read(char *buffer, int size)
+{
+    const int n = SSL_read(m_ssl->ssl, buffer, size);
+    if (n > 0)
+        return n;
+    const int error = SSL_get_error(m_ssl->ssl, n);
+    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE || error == SSL_ERROR_ZERO_RETURN)
+        return 0;
+    fail();
+    return -1;
+}
+
+bool TTlsChannel::hasPending() const
+{
+    return SSL_pending(m_ssl->ssl) > 0 || BIO_ctrl_pending(m_ssl->in) > 0;
+}
+
+bool TTlsChannel::write(const char *data, int len)
+{
+    while (len > 0) {
+        const int n = SSL_write(m_ssl->ssl, data, len);
+        if (n <= 0) {
+            fail();
+            return false;
+        }
+        data += n;
+        len -= n;
+    }
+    return true;
+}
+
+QByteArray TTlsChannel::takeOutgoing()
+{
+    QByteArray bytes(int(BIO_ctrl_pending(m_ssl->out)), Qt::Uninitialized);
+    if (!bytes.isEmpty())
+        BIO_read(m_ssl->out, bytes.data(), int(bytes.size()));
+    return bytes;
+}
+
+bool TTlsChannel::closeNotifyReceived() const
+{
+    return (SSL_get_shutdown(m_ssl->ssl) & SSL_RECEIVED_SHUTDOWN) != 0;
+}
