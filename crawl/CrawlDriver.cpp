@@ -149,6 +149,10 @@ void TCrawlDriver::ButtonStartClick()
     }
     m_timerTimeOut->stop();
     endRun();
+    // A page that cannot be trusted says why; any other failure ends quietly.
+    const THttpResult result = m_httpDoc->Result();
+    if (result.error == THttpCli::kCertificateError || result.error == THttpCli::kTlsError)
+        m_view.setStatus(QStringLiteral(" Status: ") + result.errorText);
 }
 
 void TCrawlDriver::ButtonParseClick()

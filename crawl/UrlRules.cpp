@@ -151,14 +151,17 @@ bool CheckFileName(TDataRec &item, const QString &downloadDir, bool overwrite)
 
 QString NormaliseUrlField(const QString &text)
 {
-    if (text.toLower().contains(QLatin1String("http://")))
+    const QString lower = text.toLower();
+    if (lower.contains(QLatin1String("http://")) || lower.contains(QLatin1String("https://")))
         return text;
     return QStringLiteral("http://") + text;
 }
 
 bool CredentialsFromUrl(const QString &url, QString *user, QString *password)
 {
-    const QString rest = url.mid(7, 255);
+    // The text after the scheme, "http://" or "https://".
+    const qsizetype scheme = url.indexOf(QLatin1String("://"));
+    const QString rest = url.mid(scheme > 0 ? scheme + 3 : 7, 255);
     const qsizetype colon = rest.indexOf(QLatin1Char(':'));
     const qsizetype at = rest.indexOf(QLatin1Char('@'));
     if (colon < 0 || at < 0)
@@ -171,6 +174,7 @@ bool CredentialsFromUrl(const QString &url, QString *user, QString *password)
 QString UrlPath(const QString &url, const QString &downloadDir)
 {
     QString host = url.toLower();
+    host.remove(QLatin1String("https://"));
     host.remove(QLatin1String("http://"));
     const qsizetype slash = host.indexOf(QLatin1Char('/'), 1);
     if (slash >= 0)

@@ -253,7 +253,9 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
     TTreeNode *node = m_queue.at(index);
     if (node && node->imageIndex() != IconFileFailed) {
         const int status = s.cli->ResponseCode;
-        if (error != 0)
+        if (error == THttpCli::kCertificateError)
+            markFailed(index, QStringLiteral("  (Certificate error !)"));
+        else if (error != 0)
             UpdateAbortedNode(index);
         else if (status >= 400)
             markFailed(index, QStringLiteral("  (HTTP error %1 !)").arg(status));

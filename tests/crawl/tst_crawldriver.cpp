@@ -2,6 +2,7 @@
 #include "ItemTree.h"
 #include "Lamp.h"
 #include "ScriptedServer.h"
+#include "TestPki.h"
 #include "StatusPanels.h"
 #include "TreeDump.h"
 #include "UrlRules.h"
@@ -23,6 +24,7 @@ class TestCrawlDriver : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -51,6 +53,10 @@ private slots:
     void removedNodesAreNeverTouched();
     void controlsFollowTheRun();
 
+    // https
+    void httpsPagesAreHarvestedLikeOthers();
+    void untrustedPagesSayWhy();
+
     // "Load HTML document from disk"
     void loadedFileKeepsRelativeLinks();
     void unreadableFileIsReportedAndEndsTheRun();
@@ -64,7 +70,15 @@ private:
     std::unique_ptr<TWindows> w;
     std::unique_ptr<Server> server;
     int timeoutMs = 30000;
+    TTestPki pki;
+    QTemporaryDir pkiDir;
 };
+
+void TestCrawlDriver::initTestCase()
+{
+    pki = TTestPki::make();
+    pki.trust(pkiDir.path());
+}
 
 void TestCrawlDriver::init()
 {
@@ -461,6 +475,42 @@ void TestCrawlDriver::unreadableFileIsReportedAndEndsTheRun()
     QCOMPARE(w->messages.size(), 1);
     QVERIFY(w->messages.first().contains("missing.html"));
     expectIdle();
+}
+
+void TestCrawlDriver::httpsPagesAreHarvestedLikeOthers()
+{
+    server->setTls(pki.server.certificate, pki.server.key);
+    server->route("/gallery/index.html", Server::page(kGallery));
+    server->route("/gallery/sub/page1.html", Server::page("<img src=\"deep.jpg\">"));
+    const QString page = QString("https://127.0.0.1:%1/gallery/index.html").arg(server->port());
+    w->main->ComboBoxBookmark->setCurrentText(page);
+    w->crawl->ButtonStartClick();
+    QCOMPARE(w->main->ComboBoxBookmark->currentText(), page); // "https://" kept as typed
+    TItemTree *tree = w->main->itemTree();
+    QVERIFY(tree->rootLinks());
+    TTreeNode *link = tree->rootLinks()->childNode(0);
+    QVERIFY(link->item()->url.startsWith("https://127.0.0.1:"));
+    QVERIFY(tree->rootFiles()->childCount() >= 3);
+    link->setStateIndex(StateChecked);
+    w->crawl->ButtonParseClick();
+    QCOMPARE(link->imageIndex(), int(IconLinkParsed));
+    QCOMPARE(link->childCount(), 1);
+    expectIdle();
+}
+
+void TestCrawlDriver::untrustedPagesSayWhy()
+{
+    server->setTls(pki.selfSigned.certificate, pki.selfSigned.key);
+    server->route("/p.htm", Server::page("<a href=\"x.htm\">x</a>"));
+    w->main->ComboBoxBookmark->setCurrentText(QString("https://127.0.0.1:%1/p.htm").arg(server->port()));
+    w->crawl->ButtonStartClick();
+    QCOMPARE(w->main->itemTree()->topLevelItemCount(), 0);
+    QVERIFY2(w->main->StatusBar->text(0).contains("certificate error"), qPrintable(w->main->StatusBar->text(0)));
+    QVERIFY(!w->run.busy());
+
+    TTreeNode *link = addCheckedLink(QString("https://127.0.0.1:%1/p.htm").arg(server->port()));
+    w->crawl->ButtonParseClick();
+    QCOMPARE(link->imageIndex(), int(IconLinkFailed));
 }
 
 QTEST_MAIN(TestCrawlDriver)

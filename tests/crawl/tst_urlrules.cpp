@@ -26,6 +26,7 @@ private slots:
     void credentialsFromUrl_data();
     void credentialsFromUrl();
     void fetchableUrls();
+    void httpsUrlsAreUrlsLikeTheOthers();
 
 private:
     static void touch(const QString &path) { QFile f(path); QVERIFY(f.open(QIODevice::WriteOnly)); }
@@ -221,6 +222,7 @@ void TestUrlRules::credentialsFromUrl_data()
     QTest::newRow("at, no colon") << "http://me@h.org/" << false << "" << "";
     QTest::newRow("empty password") << "http://me:@h.org/" << true << "me" << "";
     QTest::newRow("password with colon") << "http://me:a:b@h.org/" << true << "me" << "a:b";
+    QTest::newRow("https") << "https://me:pw@h.org/a.htm" << true << "me" << "pw";
 }
 
 void TestUrlRules::credentialsFromUrl()
@@ -241,6 +243,22 @@ void TestUrlRules::fetchableUrls()
         QVERIFY2(FetchableUrl(url), url);
     for (const char *url : {"pics/a.jpg", "/pics/a.jpg", "http://", "http:///x", "://h/", ""})
         QVERIFY2(!FetchableUrl(url), url);
+}
+
+void TestUrlRules::httpsUrlsAreUrlsLikeTheOthers()
+{
+    QCOMPARE(NormaliseUrlField("https://h.org/a.htm"), QString("https://h.org/a.htm"));
+    QCOMPARE(NormaliseUrlField("HTTPS://h.org/"), QString("HTTPS://h.org/"));
+    QCOMPARE(NormaliseUrlField("h.org/"), QString("http://h.org/"));
+    QCOMPARE(ResolveLink("https://cdn.h.org/p/a.jpg", "http://h.org/x/"), QString("https://cdn.h.org/p/a.jpg"));
+    QCOMPARE(ResolveLink("/img/b.gif", "https://h.org:8443/x/"), QString("https://h.org:8443/img/b.gif"));
+    QCOMPARE(DocumentBase("https://h.org/x/page.html"), QString("https://h.org/x/"));
+    QVERIFY(IncludeFile("https://h.org/a.jpg", "jpg,gif"));
+    QVERIFY(!IncludeDocument("https://h.org/a.jpg"));
+    QVERIFY(IncludeDocument("https://h.org/page.htm"));
+    QVERIFY(FetchableUrl("https://h.org/"));
+    QTemporaryDir dir;
+    QCOMPARE(UrlPath("https://WWW.H.org/a.jpg", dir.path()), dir.filePath("www_h_org"));
 }
 
 QTEST_MAIN(TestUrlRules)

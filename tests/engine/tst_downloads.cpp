@@ -4,6 +4,7 @@
 #include "ItemTree.h"
 #include "Lamp.h"
 #include "ScriptedServer.h"
+#include "TestPki.h"
 #include "StatusPanels.h"
 #include "TreeDump.h"
 #include "UrlRules.h"
@@ -26,6 +27,7 @@ class TestDownloads : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -50,6 +52,7 @@ private slots:
     void failuresStoreNothing_data();
     void failuresStoreNothing();
     void pathsAreMadeInTheDownloadDirectory();
+    void httpsFilesAreStoredOrRefused();
     void namesThatCannotBeFilesFailAtHandOut_data();
     void namesThatCannotBeFilesFailAtHandOut();
 
@@ -64,7 +67,15 @@ private:
     std::unique_ptr<QTemporaryDir> home;
     std::unique_ptr<TWindows> w;
     std::unique_ptr<Server> server;
+    TTestPki pki;
+    QTemporaryDir pkiDir;
 };
+
+void TestDownloads::initTestCase()
+{
+    pki = TTestPki::make();
+    pki.trust(pkiDir.path());
+}
 
 void TestDownloads::init()
 {
@@ -493,6 +504,32 @@ void TestDownloads::namesThatCannotBeFilesFailAtHandOut()
     QCOMPARE(item->imageIndex(), int(IconFileFailed));
     QCOMPARE(w->queue.size(), 0);
     QCOMPARE(server->connections(), 0);
+    finishRun();
+    expectIdle();
+}
+
+void TestDownloads::httpsFilesAreStoredOrRefused()
+{
+    server->setTls(pki.server.certificate, pki.server.key);
+    server->route("/s.jpg", Server::page(body(70000, 's'), "image/jpeg"));
+    TTreeNode *good = addFile(QString("https://127.0.0.1:%1/s.jpg").arg(server->port()));
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QCOMPARE(good->imageIndex(), int(IconFileStored));
+    QCOMPARE(fileAt("s.jpg"), body(70000, 's'));
+    finishRun();
+
+    Server untrusted;
+    untrusted.setTls(pki.expired.certificate, pki.expired.key);
+    untrusted.route("/e.jpg", Server::page("never", "image/jpeg"));
+    TTreeNode *bad = addFile(QString("https://127.0.0.1:%1/e.jpg").arg(untrusted.port()));
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QCOMPARE(bad->caption(), QString("e.jpg  (Certificate error !)"));
+    QCOMPARE(bad->imageIndex(), int(IconFileFailed));
+    QCOMPARE(fileAt("e.jpg"), QByteArray("<missing>"));
     finishRun();
     expectIdle();
 }

@@ -1,5 +1,7 @@
 #include "TestPki.h"
 
+#include <QFile>
+
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
@@ -67,6 +69,15 @@ X509 *certify(EVP_PKEY *key, const char *name, const char *altNames, bool author
 }
 
 } // namespace
+
+void TTestPki::trust(const QString &directory) const
+{
+    const QString path = directory + QStringLiteral("/authority.pem");
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(authority);
+    qputenv("SSL_CERT_FILE", QFile::encodeName(path));
+}
 
 TTestPki TTestPki::make()
 {

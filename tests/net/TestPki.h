@@ -20,4 +20,7 @@ struct TTestPki
     Pair expired;         // 127.0.0.1, ended yesterday
 
     static TTestPki make();
+    // Makes the authority the one this process trusts (SSL_CERT_FILE), with
+    // its file in the directory; to be done before any TLS connection.
+    void trust(const QString &directory) const;
 };

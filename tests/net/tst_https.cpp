@@ -158,13 +158,7 @@ private:
 void TestHttps::initTestCase()
 {
     m_pki = TTestPki::make();
-    const QString authority = m_dir.filePath("authority.pem");
-    QFile file(authority);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(m_pki.authority);
-    file.close();
-    // Read by OpenSSL when the client's context is made, before any TLS here.
-    qputenv("SSL_CERT_FILE", QFile::encodeName(authority));
+    m_pki.trust(m_dir.path()); // read when the client's context is made, before any TLS here
 }
 
 void TestHttps::pageOverTlsMatchesPlainEvents()
