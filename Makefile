@@ -40,6 +40,7 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_extraction
 	$(BUILD)/bench/bench_httpcli
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_runs
+	$(BUILD)/bench/bench_https
 
 sanitize:
 	$(MAKE) test BUILD=build-asan CMAKE_ARGS="-DTRAWLIX_SANITIZE=ON -DTRAWLIX_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug"
