@@ -576,6 +576,12 @@ void THttpCli::socketDataAvailable()
         return;
     }
     receiveAvailable();
+    // A server that said the session ended may keep the connection open
+    // (waiting for our close_notify): the response is over all the same.
+    if (m_tls && m_tls->closeNotifyReceived() && !m_tls->hasPending() && m_socket->State() == wsConnected) {
+        m_socket->Close();
+        return;
+    }
     // Plaintext may be left inside the TLS layer once the socket has nothing
     // more to tell: it is taken on the next turn of the event loop.
     if (m_tls && m_tls->hasPending() && (m_state == hcAwaitingHeader || m_state == hcAwaitingBody)) {

@@ -240,6 +240,10 @@ void TScriptedServer::play(Connection &conn, const QByteArray &request, const Sc
         case Step::Pause:
             std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
             break;
+        case Step::NotifyClose:
+            if (conn.ssl)
+                SSL_shutdown(conn.ssl);
+            break;
         case Step::Close:
         case Step::CloseWithoutNotify:
             if (conn.ssl && step.kind == Step::Close)

@@ -19,7 +19,7 @@ class TScriptedServer
 public:
     struct Step
     {
-        enum Kind { Send, Pause, Close, Reset, Hold, ReadSlowly, SendRepeated, CloseWithoutNotify } kind;
+        enum Kind { Send, Pause, Close, Reset, Hold, ReadSlowly, SendRepeated, CloseWithoutNotify, NotifyClose } kind;
         QByteArray data;
         int ms = 0;
     };
@@ -33,6 +33,8 @@ public:
     static Step reset() { return {Step::Reset, {}, 0}; }
     // With TLS: the connection ends without close_notify (as when cut off).
     static Step closeWithoutNotify() { return {Step::CloseWithoutNotify, {}, 0}; }
+    // With TLS: close_notify alone; the connection stays open.
+    static Step notifyClose() { return {Step::NotifyClose, {}, 0}; }
     // Keeps the connection open, answering nothing, until the client leaves.
     static Step hold() { return {Step::Hold, {}, 0}; }
     // Reads everything the client sends, after a pause, until it closes.

@@ -193,6 +193,21 @@ void TestHttps::pageOverTlsMatchesPlainEvents()
     other.URL = url(noLength);
     QVERIFY_THROWS_NO_EXCEPTION(other.Fetch());
     QCOMPARE(otherRec.body.data(), QByteArray("until the end"));
+
+    // A server that ends the session but keeps the connection (as openssl's
+    // own test server does): the response ends with the session, no waiting.
+    Server keepsOpen;
+    keepsOpen.setTls(m_pki.server.certificate, m_pki.server.key);
+    keepsOpen.addScript({Server::send("HTTP/1.0 200 OK\r\n\r\nsaid and done"), Server::notifyClose(), Server::hold()});
+    THttpCli third;
+    TRecorder thirdRec(third);
+    third.URL = url(keepsOpen);
+    QElapsedTimer clock;
+    clock.start();
+    fetch(third, thirdRec, 5000);
+    QVERIFY(clock.elapsed() < 2000);
+    QCOMPARE(thirdRec.lastError, 0);
+    QCOMPARE(thirdRec.body.data(), QByteArray("said and done"));
 }
 
 void TestHttps::largeFileArrivesWhole()
