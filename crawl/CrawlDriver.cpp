@@ -271,6 +271,7 @@ void TCrawlDriver::ButtonLoadHtmlClick()
 
 void TCrawlDriver::endRun()
 {
+    m_body.reset(); // a large page is not kept for longer than its scan
     m_run.setBusy(false);
     m_view.UpdateScreen();
     if (settings().beep)
