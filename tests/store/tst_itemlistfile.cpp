@@ -57,11 +57,11 @@ void TestItemListFile::recordsSurviveTheCodec()
     QCOMPARE(ItemListFile::decode(ItemListFile::encode(link).constData()), link);
 
     TItemRecord file;
-    file.caption = QString::fromUtf8("bl\xc3\xa5b\xc3\xa6r.jpg  (1200 bytes)");
+    file.caption = QString::fromUtf8("bl\xc3\xa5" "b\xc3\xa6r.jpg  (1200 bytes)");
     file.state = 2;
     file.icon = 1;
     file.level = 50;
-    file.name = QString::fromUtf8("bl\xc3\xa5b\xc3\xa6r.jpg");
+    file.name = QString::fromUtf8("bl\xc3\xa5" "b\xc3\xa6r.jpg");
     file.localPath = "/home/me/Downloads/" + file.name;
     file.url = "http://h/x/" + file.name;
     file.sizeText = "1200";
