@@ -408,7 +408,8 @@ void THttpCli::readTunnelAnswer()
 
 void THttpCli::startTls()
 {
-    m_tls = std::make_unique<TTlsChannel>(m_serverHost);
+    const QString port = m_tunnelTarget.isEmpty() ? m_connectPort : m_tunnelTarget.section(QLatin1Char(':'), -1);
+    m_tls = std::make_unique<TTlsChannel>(m_serverHost, port);
     driveHandshake();
 }
 

@@ -4,9 +4,65 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <QHash>
+
 #include <mutex>
 
 namespace {
+
+// Sessions of the servers talked to lately, so the next connection to one
+// resumes instead of doing the whole handshake again (as browsers and curl do).
+class TSessionCache
+{
+public:
+    static constexpr int kMaxEntries = 64;
+
+    static TSessionCache &instance()
+    {
+        static TSessionCache cache;
+        return cache;
+    }
+    void put(const QByteArray &key, SSL_SESSION *session)
+    {
+        std::lock_guard lock(m_mutex);
+        if (SSL_SESSION *old = m_sessions.take(key))
+            SSL_SESSION_free(old);
+        if (m_sessions.size() >= kMaxEntries) {
+            SSL_SESSION_free(m_sessions.begin().value());
+            m_sessions.erase(m_sessions.begin());
+        }
+        m_sessions.insert(key, session);
+    }
+    // A reference of the caller's own, or null.
+    SSL_SESSION *get(const QByteArray &key)
+    {
+        std::lock_guard lock(m_mutex);
+        SSL_SESSION *session = m_sessions.value(key);
+        if (session)
+            SSL_SESSION_up_ref(session);
+        return session;
+    }
+
+private:
+    std::mutex m_mutex;
+    QHash<QByteArray, SSL_SESSION *> m_sessions;
+};
+
+int keyIndex()
+{
+    static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
+}
+
+// Called by OpenSSL with each new session (in TLS 1.3 after the handshake).
+int keepSession(SSL *ssl, SSL_SESSION *session)
+{
+    const auto *key = static_cast<const QByteArray *>(SSL_get_ex_data(ssl, keyIndex()));
+    if (!key || !SSL_SESSION_is_resumable(session))
+        return 0;
+    TSessionCache::instance().put(*key, session);
+    return 1; // the cache keeps the reference
+}
 
 // One client context for the process: loading the trust store for every
 // connection would cost more than the connection.
@@ -18,6 +74,8 @@ SSL_CTX *clientContext()
         SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
         SSL_CTX_set_default_verify_paths(ctx);
         SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+        SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+        SSL_CTX_sess_set_new_cb(ctx, keepSession);
         return ctx;
     }();
     return context;
@@ -38,17 +96,23 @@ QString lastOpenSslError()
 
 struct TTlsChannel::Handles
 {
+    QByteArray sessionKey; // host and port: whose sessions resume this one
     SSL *ssl = nullptr;
     BIO *in = nullptr;  // network -> TLS, owned by ssl
     BIO *out = nullptr; // TLS -> network, owned by ssl
     ~Handles()
     {
-        if (ssl)
-            SSL_free(ssl);
+        if (!ssl)
+            return;
+        // A session the server ended properly may be resumed: OpenSSL drops
+        // the sessions of connections that look cut off.
+        if (SSL_get_shutdown(ssl) & SSL_RECEIVED_SHUTDOWN)
+            SSL_set_shutdown(ssl, SSL_SENT_SHUTDOWN | SSL_RECEIVED_SHUTDOWN);
+        SSL_free(ssl);
     }
 };
 
-TTlsChannel::TTlsChannel(const QString &host)
+TTlsChannel::TTlsChannel(const QString &host, const QString &port)
     : m_ssl(std::make_unique<Handles>())
 {
     ERR_clear_error();
@@ -58,6 +122,12 @@ TTlsChannel::TTlsChannel(const QString &host)
     BIO_set_mem_eof_return(m_ssl->in, -1); // "no data yet", not end of stream
     SSL_set_bio(m_ssl->ssl, m_ssl->in, m_ssl->out);
     SSL_set_connect_state(m_ssl->ssl);
+    m_ssl->sessionKey = (host + QLatin1Char(':') + port).toUtf8();
+    SSL_set_ex_data(m_ssl->ssl, keyIndex(), &m_ssl->sessionKey);
+    if (SSL_SESSION *session = TSessionCache::instance().get(m_ssl->sessionKey)) {
+        SSL_set_session(m_ssl->ssl, session);
+        SSL_SESSION_free(session);
+    }
     const QByteArray name = host.toUtf8();
     // A name is sent as the server name; an address is checked as an address.
     X509_VERIFY_PARAM *param = SSL_get0_param(m_ssl->ssl);

@@ -15,7 +15,9 @@ class TTlsChannel
 public:
     enum Step { Done, Pending, Failed };
 
-    explicit TTlsChannel(const QString &host);
+    // The host checked against the certificate; host and port name the
+    // server whose earlier sessions may be resumed.
+    TTlsChannel(const QString &host, const QString &port);
     ~TTlsChannel();
     TTlsChannel(const TTlsChannel &) = delete;
     TTlsChannel &operator=(const TTlsChannel &) = delete;

@@ -55,6 +55,12 @@ int TScriptedServer::failedHandshakes() const
     return m_failedHandshakes;
 }
 
+int TScriptedServer::resumedHandshakes() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_resumedHandshakes;
+}
+
 quint16 TScriptedServer::refusedPort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -201,6 +207,10 @@ void TScriptedServer::serve(int fd, int index)
             std::lock_guard lock(m_mutex);
             ++m_failedHandshakes;
             return;
+        }
+        if (SSL_session_reused(conn.ssl)) {
+            std::lock_guard lock(m_mutex);
+            ++m_resumedHandshakes;
         }
     }
     QByteArray request;

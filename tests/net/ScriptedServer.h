@@ -59,6 +59,7 @@ public:
     // Every connection speaks TLS with this certificate and key (PEM).
     void setTls(const QByteArray &certificate, const QByteArray &key);
     int failedHandshakes() const;
+    int resumedHandshakes() const;
     QByteArray received() const; // what the last holding connection has read so far
     int connections() const { return m_connections; }
 
@@ -84,6 +85,7 @@ private:
     std::vector<std::pair<QByteArray, Script>> m_routes;
     ssl_ctx_st *m_tls = nullptr;
     int m_failedHandshakes = 0;
+    int m_resumedHandshakes = 0;
     QList<QByteArray> m_requests;
     QByteArray m_received;
 };

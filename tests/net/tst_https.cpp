@@ -128,6 +128,7 @@ private slots:
 
     void pageOverTlsMatchesPlainEvents();
     void largeFileArrivesWhole();
+    void laterConnectionsResumeTheSession();
     void relocationsCrossSchemes_data();
     void relocationsCrossSchemes();
     void credentialsTravelInsideTls();
@@ -227,6 +228,22 @@ void TestHttps::largeFileArrivesWhole()
     QCOMPARE(rec.lastError, 0);
     QCOMPARE(cli.ReceivedBytes, file.size());
     QVERIFY(stream.toByteArray() == file);
+}
+
+void TestHttps::laterConnectionsResumeTheSession()
+{
+    Server server;
+    server.setTls(m_pki.server.certificate, m_pki.server.key);
+    server.addScript(Server::reply("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+    for (int i = 0; i < 3; ++i) {
+        THttpCli cli;
+        TRecorder rec(cli);
+        cli.URL = url(server, "/again");
+        fetch(cli, rec);
+        QCOMPARE(rec.lastError, 0);
+    }
+    QCOMPARE(server.connections(), 3);
+    QCOMPARE(server.resumedHandshakes(), 2); // only the first did the whole handshake
 }
 
 void TestHttps::relocationsCrossSchemes_data()
