@@ -22,6 +22,11 @@ public:
         static TSessionCache cache;
         return cache;
     }
+    ~TSessionCache()
+    {
+        for (SSL_SESSION *session : std::as_const(m_sessions))
+            SSL_SESSION_free(session);
+    }
     void put(const QByteArray &key, SSL_SESSION *session)
     {
         std::lock_guard lock(m_mutex);
