@@ -31,9 +31,15 @@ void sortChildren(TItemTree *tree, TTreeNode *parent, const QCollator &collator)
         while (tree->topLevelItemCount() > 0)
             children << tree->takeTopLevelItem(0);
     }
-    std::stable_sort(children.begin(), children.end(), [&collator](QTreeWidgetItem *a, QTreeWidgetItem *b) {
-        return collator.compare(a->text(0), b->text(0)) < 0;
-    });
+    // Each caption's sort key once, not two captions compared afresh each time.
+    std::vector<std::pair<QCollatorSortKey, QTreeWidgetItem *>> keyed;
+    keyed.reserve(size_t(children.size()));
+    for (QTreeWidgetItem *child : std::as_const(children))
+        keyed.emplace_back(collator.sortKey(child->text(0)), child);
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto &a, const auto &b) { return a.first.compare(b.first) < 0; });
+    for (qsizetype i = 0; i < children.size(); ++i)
+        children[i] = keyed[size_t(i)].second;
     if (parent)
         parent->addChildren(children);
     else
