@@ -796,7 +796,9 @@ void TFormMain::TreeViewChangeCustom(TTreeNode *node)
 {
     TreeView->setToolTip(kTreeHint);
     const TDataRec *item = node ? node->item() : nullptr;
-    if (!item) {
+    // A root leaves the URL line alone, also one loaded from an item list
+    // (which has item data, with nothing in it).
+    if (!item || node->imageIndex() == IconRoot) {
         BlankPreviewImage();
         return;
     }

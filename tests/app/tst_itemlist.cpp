@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTimer>
@@ -128,6 +129,12 @@ void TestItemList::everyKindOfNodeComesBack()
     }
     QCOMPARE(tree->rootLinks(), tree->topNode(0));
     QCOMPARE(tree->rootFiles(), tree->topNode(1));
+    // A loaded root shows no empty "Url:" line of its own: it leaves the line alone.
+    tree->setCurrentItem(tree->topNode(1)->childNode(0));
+    const QString shown = w->main->LabelUrlInfo->text();
+    tree->setCurrentItem(tree->topNode(1));
+    QCOMPARE(w->main->LabelUrlInfo->text(), shown);
+    QVERIFY(shown.startsWith("Url: http://h/"));
     const TTreeNode *links = tree->topNode(0);
     QVERIFY(links->childNode(0)->isBold());
     QCOMPARE(links->childNode(0)->color(), w->configuration->color(ColorLink));
