@@ -24,12 +24,6 @@ struct TFormHttpEngine::Slot
     bool sizeTested = false;
 };
 
-QString ItemCaption(const TTreeNode *node, const QString &suffix)
-{
-    const TDataRec *item = node->item();
-    return item->name + (item->kind == KindThumbnail ? kThumbnailMark : QString()) + suffix;
-}
-
 TFormHttpEngine::TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunState &run, TStatistics &statistics,
                                  TLogin &login, TDownloadView &view, QObject *parent)
     : QObject(parent)
@@ -226,13 +220,13 @@ void TFormHttpEngine::CheckFileSizeLimits(int index, qint64 size, int n)
     item->sizeText = QString::number(size);
     const TDownloadSettings s = settings();
     if (size < s.minSize || size > s.maxSize) {
-        node->setCaption(ItemCaption(node, size < s.minSize ? QStringLiteral("  (Skipped - Size under limit)")
+        node->setCaption(FileCaption(*node->item(), size < s.minSize ? QStringLiteral("  (Skipped - Size under limit)")
                                                             : QStringLiteral("  (Skipped - Size over limit)")));
         node->setSelectedIndex(IconFileFailed);
         node->setImageIndex(IconFileFailed);
         slot(n).cli->AbortRequest();
     } else {
-        node->setCaption(ItemCaption(node, QStringLiteral("  (%1 bytes)").arg(size)));
+        node->setCaption(FileCaption(*node->item(), QStringLiteral("  (%1 bytes)").arg(size)));
     }
     // The tree repaints when this socket event returns; running the event
     // loop from inside it would let the same socket's events nest.
@@ -333,7 +327,7 @@ void TFormHttpEngine::markFailed(int index, const QString &suffix)
     TTreeNode *node = m_queue.at(index);
     if (!node)
         return;
-    node->setCaption(ItemCaption(node, suffix));
+    node->setCaption(FileCaption(*node->item(), suffix));
     node->item()->sizeText.clear();
     node->setSelectedIndex(IconFileFailed);
     node->setImageIndex(IconFileFailed);

@@ -98,6 +98,3 @@ private:
     QTimer *m_timerCheckDownload;
     std::function<TDownloadSettings()> m_settings;
 };
-
-// What a failed or skipped file item shows after its name.
-QString ItemCaption(const TTreeNode *node, const QString &suffix);

@@ -49,5 +49,12 @@ enum ColorSlot : int {
 };
 
 inline const QString kThumbnailMark = QStringLiteral("   (Thumbnail) ");
+
+// A file item's caption: its name, the thumbnail mark for kind 2, and a
+// suffix that tells its state ("  (Time out !)", "  (1200 bytes)", ...).
+inline QString FileCaption(const TDataRec &item, const QString &suffix = QString())
+{
+    return item.name + (item.kind == KindThumbnail ? kThumbnailMark : QString()) + suffix;
+}
 inline const QString kRootLinksCaption = QStringLiteral("Root links:");
 inline const QString kRootFilesCaption = QStringLiteral("Root files:");

@@ -53,7 +53,6 @@ TTreeNode *TItemTree::AddTreeNode(TTreeNode *parent, const TDataRec &tmpl)
 {
     auto item = std::make_unique<TDataRec>(tmpl);
     item->viewed = false;
-    const QString mark = item->kind == KindThumbnail ? kThumbnailMark : QString();
     if (item->isLink) {
         const QString caption = item->url;
         return appendNode(parent, caption, std::move(item), IconLinkNew, StateUnchecked, true,
@@ -66,7 +65,7 @@ TTreeNode *TItemTree::AddTreeNode(TTreeNode *parent, const TDataRec &tmpl)
         if (!ext.isEmpty() && AsciiUpper(m_config->autoSelectFileTypes()).contains(ext))
             state = StateChecked;
     }
-    const QString caption = item->name + mark;
+    const QString caption = FileCaption(*item);
     return appendNode(parent, caption, std::move(item), IconFileNew, state, false,
                       slotColor(ColorFile));
 }

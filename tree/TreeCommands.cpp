@@ -178,7 +178,7 @@ void TreeCommands::ResetHighlighted(TItemTree *tree)
             node->setStateIndex(StateUnchecked);
             item->viewed = false;
             item->sizeText.clear();
-            node->setCaption(item->name + (item->kind == KindThumbnail ? kThumbnailMark : QString()));
+            node->setCaption(FileCaption(*item));
         }
     }
     QObject::disconnect(removed);

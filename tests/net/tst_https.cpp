@@ -357,6 +357,7 @@ void TestHttps::badCertificatesFail()
     QVERIFY2(cli.Result().errorText.contains(reason), qPrintable(cli.Result().errorText));
     QVERIFY(rec.body.data().isEmpty());
     QVERIFY(server.requests().isEmpty()); // nothing was asked of a server not trusted
+    QCOMPARE(server.failedHandshakes(), 1);
     QVERIFY_THROWS_EXCEPTION(EHttpException, cli.Fetch());
 }
 
