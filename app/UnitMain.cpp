@@ -11,6 +11,7 @@
 #include "TreeCommands.h"
 #include "JpegImage.h"
 #include "Lamp.h"
+#include "Question.h"
 #include "RunState.h"
 #include "SettingsKey.h"
 #include "StatusPanels.h"
@@ -624,7 +625,10 @@ void TFormMain::LoadListFromDisk()
         m_run.setCurrentItem(nullptr);
         m_run.setParseCursor(nullptr);
         QString error;
-        if (!ItemList::load(TreeView, itemListFile(), m_run, &error)) {
+        const bool loaded = ItemList::load(TreeView, itemListFile(), m_run, &error);
+        if (m_closing)
+            return; // the window closed while the list loaded: nothing more to tell
+        if (!loaded) {
             message(QStringLiteral("The items could not be loaded from %1:\n%2").arg(itemListFile(), error));
             return;
         }
@@ -670,7 +674,23 @@ void TFormMain::FormActivate()
 
 void TFormMain::closeEvent(QCloseEvent *event)
 {
-    FormClose();
+    if (!m_closing) {
+        const int pending = m_downloads ? m_downloads->pendingCount() : 0;
+        if (pending > 0
+            && !ask(QStringLiteral("%1 files are still queued or downloading. Quit anyway?").arg(pending)).value_or(false)) {
+            event->ignore();
+            return;
+        }
+        m_closing = true;
+        // A list half loaded or a tree half filled is never saved over the list on disk.
+        if (LoadingItems || (m_crawl && m_crawl->filling()))
+            m_treeIncomplete = true;
+        // Every run, load and fetch ends here; none starts again.
+        if (m_crawl)
+            m_crawl->shutDown();
+        m_run.setBusy(false);
+        FormClose();
+    }
     event->accept();
 }
 
@@ -679,7 +699,7 @@ void TFormMain::FormClose()
     if (Configuration) {
         TSettingsKey key(m_paths.settingsFile);
         key.open();
-        if (Configuration->CheckBoxAutoSave->isChecked())
+        if (Configuration->CheckBoxAutoSave->isChecked() && !m_treeIncomplete)
             Savelinksfilelists1Click();
         Configuration->binding().saveAll(key);
         emit savingSettings(key);
@@ -905,11 +925,11 @@ void TFormMain::PopupMenuTreeViewPopup()
     Addselectedlinktobookmarks1->setEnabled(link);
 }
 
-bool TFormMain::ask(const QString &question)
+std::optional<bool> TFormMain::ask(const QString &question, bool withCancel)
 {
     if (m_ask)
         return m_ask(question);
-    return QMessageBox::question(this, kProductName, question) == QMessageBox::Yes;
+    return AskQuestion(this, kProductName, question, withCancel);
 }
 
 void TFormMain::SelectUnselecttoggle1Click()
@@ -937,8 +957,11 @@ void TFormMain::CheckallThumbnails1Click()
 
 void TFormMain::Deleteselecteditems1Click()
 {
-    const bool files = ask(QStringLiteral("When deleting items, also delete referring file on disk ?"));
-    TreeCommands::DeleteHighlighted(TreeView, files, ExpandDirectory(ComboBoxDownload->currentText()));
+    // No still deletes the items: Esc and the close button keep everything.
+    const std::optional<bool> files = ask(QStringLiteral("When deleting items, also delete referring file on disk ?"), true);
+    if (!files)
+        return;
+    TreeCommands::DeleteHighlighted(TreeView, *files, ExpandDirectory(ComboBoxDownload->currentText()));
     if (TreeView->nodeCount() == 0)
         m_run.setCurrentItem(nullptr);
     UpdateScreen();

@@ -10,6 +10,7 @@
 #include <QSize>
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 class QComboBox;
@@ -49,8 +50,9 @@ public:
     void setConfiguration(TFormConfiguration *configuration);
     // How messages reach the user; a message box unless replaced.
     void setMessageSink(std::function<void(const QString &)> sink) { m_message = std::move(sink); }
-    // How a Yes/No question is asked; a message box unless replaced.
-    void setQuestionSink(std::function<bool(const QString &)> ask) { m_ask = std::move(ask); }
+    // How a Yes/No question is asked; a message box unless replaced. No
+    // answer (nullopt) is the question dismissed with Esc or the close button.
+    void setQuestionSink(std::function<std::optional<bool>(const QString &)> ask) { m_ask = std::move(ask); }
     // How a stored file is opened; the desktop's default application unless replaced.
     void setFileOpener(std::function<void(const QString &)> opener) { m_openFile = std::move(opener); }
     // How the window beeps; the desktop's beep unless replaced.
@@ -248,7 +250,7 @@ private:
     void buildTreeMenu();
     void fitMinimumSize();
     void buildFieldMenus();
-    bool ask(const QString &question);
+    std::optional<bool> ask(const QString &question, bool withCancel = false);
     void buildTimers();
     void fitPreview();
     void showSlotProgress();
@@ -268,7 +270,9 @@ private:
     std::function<void(const QString &)> m_message;
     std::function<void(const QString &)> m_openFile;
     std::function<QString()> m_chooseFile;
-    std::function<bool(const QString &)> m_ask;
+    std::function<std::optional<bool>(const QString &)> m_ask;
+    bool m_closing = false;
+    bool m_treeIncomplete = false; // a load or a run was cut short by the close
     TCrawlDriver *m_crawl = nullptr;
     int m_pickedDirectory = -1; // the directory bookmark last picked from the list
     std::function<void()> m_beep;

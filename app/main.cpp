@@ -82,6 +82,7 @@ int main(int argc, char *argv[])
     });
     // A fetch that waits would hold the process: it ends with the window.
     QObject::connect(&formMain, &TFormMain::closed, &crawl, &TCrawlDriver::abortFetch);
+    QObject::connect(&formMain, &TFormMain::closed, formWebInfo, &TFormWebInfo::abort);
     QObject::connect(&formMain, &TFormMain::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     formMain.show();
     return app.exec();

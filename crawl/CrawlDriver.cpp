@@ -92,6 +92,8 @@ QByteArray TCrawlDriver::fetchDocument(const QString &url)
 {
     THttpCli &doc = *m_httpDoc;
     doc.AbortRequest();
+    if (m_shutDown)
+        throw EHttpException(QStringLiteral("the program is closing"), THttpCli::kAborted);
     if (!FetchableUrl(url))
         throw EHttpException(QStringLiteral("no host to ask for %1").arg(url), THttpCli::kInvalidUrl);
     doc.Username = m_login.Username;
@@ -114,6 +116,8 @@ QByteArray TCrawlDriver::fetchDocument(const QString &url)
 
 void TCrawlDriver::ButtonStartClick()
 {
+    if (m_shutDown)
+        return;
     m_view.setUrlText(NormaliseUrlField(m_view.urlText()));
     ButtonStopClick();
     m_view.setStartEnabled(false);
@@ -122,6 +126,7 @@ void TCrawlDriver::ButtonStartClick()
 
     m_run.setStopRequest(false);
     m_run.setBusy(true);
+    beginRun();
     m_view.UpdateScreen();
     m_timerTimeOut->start();
     letEventsRun();
@@ -132,7 +137,7 @@ void TCrawlDriver::ButtonStartClick()
 
     m_view.setStatus(QStringLiteral(" Status: Getting data"));
     letEventsRun();
-    ++m_statistics.DocParsed;
+    TStatistics::add(m_statistics.DocParsed, 1);
 
     // A failure anywhere here ends the run quietly: an empty tree when the
     // fetch failed, the items found so far when the scan did.
@@ -157,9 +162,12 @@ void TCrawlDriver::ButtonStartClick()
 
 void TCrawlDriver::ButtonParseClick()
 {
+    if (m_shutDown)
+        return;
     ButtonStopClick();
     m_view.setParseEnabled(false);
     m_run.setBusy(true);
+    beginRun();
     m_run.setStopRequest(false);
     m_view.UpdateScreen();
     letEventsRun();
@@ -205,7 +213,7 @@ void TCrawlDriver::parseLink(TTreeNode *node)
         node->setImageIndex(IconBusy);
         node->setStateIndex(StateDone);
         m_tree->viewport()->update();
-        ++m_statistics.LinksParsed;
+        TStatistics::add(m_statistics.LinksParsed, 1);
         m_view.setStatus(QStringLiteral(" Status: Getting data"));
         letEventsRun();
         const QByteArray text = fetchDocument(url);
@@ -243,10 +251,11 @@ void TCrawlDriver::saveHtml(const QString &name)
 void TCrawlDriver::ButtonLoadHtmlClick()
 {
     const QString path = m_view.chooseHtmlFile();
-    if (path.isEmpty())
+    if (path.isEmpty() || m_shutDown)
         return;
     m_run.setStopRequest(false);
     m_run.setBusy(true);
+    beginRun();
     m_view.UpdateScreen();
 
     QFile file(path);
@@ -269,8 +278,14 @@ void TCrawlDriver::ButtonLoadHtmlClick()
     endRun();
 }
 
+void TCrawlDriver::beginRun()
+{
+    m_filling = true;
+}
+
 void TCrawlDriver::endRun()
 {
+    m_filling = false;
     m_body.reset(); // a large page is not kept for longer than its scan
     m_run.setBusy(false);
     m_view.UpdateScreen();
@@ -326,6 +341,12 @@ void TCrawlDriver::HttpDocDocEnd()
 void TCrawlDriver::abortFetch()
 {
     m_httpDoc->AbortRequest();
+}
+
+void TCrawlDriver::shutDown()
+{
+    m_shutDown = true;
+    ButtonStopClick();
 }
 
 void TCrawlDriver::TimerTimeOutTimer()

@@ -55,6 +55,10 @@ public:
     THttpCli *HttpDoc() const { return m_httpDoc.get(); }
     // Ends a fetch that waits, as the window closes.
     void abortFetch();
+    // A Get url, Parse links or HTML load is filling the tree.
+    bool filling() const { return m_filling; }
+    // The window closes: every run ends and no request leaves from now on.
+    void shutDown();
     QTimer *TimerTimeOut() const { return m_timerTimeOut; }
     TLinkExtractor &extractor() { return m_extractor; }
 
@@ -75,6 +79,7 @@ private:
     QByteArray fetchDocument(const QString &url);
     void parseLink(TTreeNode *node);
     void saveHtml(const QString &name);
+    void beginRun();
     void endRun();
     void letEventsRun();
     TCrawlSettings settings() const;
@@ -90,4 +95,6 @@ private:
     TLinkExtractor m_extractor;
     std::function<TCrawlSettings()> m_settings;
     std::function<void()> m_stopDownloads;
+    bool m_filling = false;
+    bool m_shutDown = false;
 };

@@ -124,12 +124,13 @@ QString RemoveChar(const QString &text, QChar c)
     return result;
 }
 
-bool CheckFileName(TDataRec &item, const QString &downloadDir, bool overwrite)
+bool CheckFileName(TDataRec &item, const QString &downloadDir, bool overwrite, const QSet<QString> &claimed)
 {
-    if (overwrite)
+    const auto taken = [&claimed](const QString &path) { return claimed.contains(path) || QFileInfo::exists(path); };
+    if (overwrite && !claimed.contains(item.localPath))
         return true;
     QString name = item.name;
-    if (QFileInfo::exists(item.localPath)) {
+    if (taken(item.localPath)) {
         int n = 0;
         do {
             const qsizetype dot = name.indexOf(QLatin1Char('.'));
@@ -139,10 +140,10 @@ bool CheckFileName(TDataRec &item, const QString &downloadDir, bool overwrite)
                 stem.truncate(stem.indexOf(QLatin1Char('[')));
             name = stem + QLatin1Char('[') + QString::number(n) + QLatin1String("].") + rest;
             ++n;
-        } while (QFileInfo::exists(LocalPath(downloadDir, name)) && n < kMaxNumberedNames);
+        } while (taken(LocalPath(downloadDir, name)) && n < kMaxNumberedNames);
     }
     const QString path = LocalPath(downloadDir, name);
-    if (QFileInfo::exists(path))
+    if (taken(path))
         return false;
     item.localPath = path;
     item.name = name;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 
 struct TDataRec;
@@ -27,9 +28,11 @@ bool IncludeFile(const QString &url, const QString &fileTypes);
 QString RemoveChar(const QString &text, QChar c);
 
 // Before a transfer: finds a free local name for the item unless existing
-// files are overwritten. May change the item's name and local path; false
-// when no free name was found within 999 tries.
-bool CheckFileName(TDataRec &item, const QString &downloadDir, bool overwrite);
+// files are overwritten. A path in claimed (taken by another item of the same
+// run) counts as existing, and is never overwritten. May change the item's
+// name and local path; false when no free name was found within 999 tries.
+bool CheckFileName(TDataRec &item, const QString &downloadDir, bool overwrite,
+                   const QSet<QString> &claimed = {});
 
 // The URL field's text as a URL: "http://" in front when its lower-cased text
 // holds neither "http://" nor "https://" (an empty text becomes "http://").

@@ -46,15 +46,23 @@ void TSettingsBinding::loadGroup(const TSettingsKey &key, int group) const
 void TSettingsBinding::saveAll(TSettingsKey &key) const
 {
     for (const QString &name : saveOrder()) {
-        const Value *value = find(name);
-        if (!value)
-            continue;
-        const QVariant current = value->get();
-        switch (value->kind) {
-        case String: key.writeString(name, current.toString()); break;
-        case Integer: key.writeInteger(name, current.toInt()); break;
-        case Boolean: key.writeBool(name, current.toBool()); break;
-        }
+        if (const Value *value = find(name))
+            save(key, *value);
+    }
+    // A value missing from the order is still written, after the others.
+    for (const Value &value : m_values) {
+        if (!saveOrder().contains(value.name))
+            save(key, value);
+    }
+}
+
+void TSettingsBinding::save(TSettingsKey &key, const Value &value)
+{
+    const QVariant current = value.get();
+    switch (value.kind) {
+    case String: key.writeString(value.name, current.toString()); break;
+    case Integer: key.writeInteger(value.name, current.toInt()); break;
+    case Boolean: key.writeBool(value.name, current.toBool()); break;
     }
 }
 
@@ -67,7 +75,7 @@ const QStringList &TSettingsBinding::saveOrder()
         "TimeOutFile", "AutoSelectFileTypes", "AutoSelectEnabled", "IncludeThumbs", "SkipFile",
         "OverWriteFile", "RenameFile", "GetPassword", "ItemJump", "SaveHtml", "Color1", "Color2",
         "Color3", "Color4", "Color5", "Color6", "Proxy", "ProxyPort", "ProxyUsername",
-        "ProxyPassword", "ProxyEnabled", "DocParsed", "LinksParsed", "FilesDl", "BytesDl",
+        "ProxyPassword", "ProxyEnabled", "StartAllSlots", "DocParsed", "LinksParsed", "FilesDl", "BytesDl",
         "FormTop", "FormLeft", "FormHeight", "FormWidth", "DocWidth", "PreviewWidth",
     };
     return order;

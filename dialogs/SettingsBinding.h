@@ -38,5 +38,7 @@ public:
     const Value *find(const QString &name) const;
 
 private:
+    static void save(TSettingsKey &key, const Value &value);
+
     QList<Value> m_values;
 };

@@ -1,6 +1,7 @@
 #include "UnitBookMarks.h"
 
 #include "Controls.h"
+#include "Question.h"
 #include "BookmarkImport.h"
 
 #include <QCollator>
@@ -114,8 +115,7 @@ void TFormBookMarks::ButtonDeleteClick()
 void TFormBookMarks::ButtonDeleteAllClick()
 {
     const QString question = QStringLiteral("Delete all bookmarks ?");
-    const bool yes = m_ask ? m_ask(question)
-                           : QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
+    const bool yes = m_ask ? m_ask(question) : AskQuestion(this, windowTitle(), question).value_or(false);
     if (yes)
         ListBox1->clear();
     ListBox1->setCurrentRow(-1);

@@ -1,5 +1,6 @@
 #include "UnitConfiguration.h"
 
+#include "PasswordField.h"
 #include "ColorPicker.h"
 #include "ItemTree.h"
 #include "MainForm.h"
@@ -195,7 +196,8 @@ QWidget *TFormConfiguration::buildProxyPage()
     EditProxy->setText(kDefaultProxy);
     EditProxyPort = new QLineEdit(QStringLiteral("3128"), page);
     EditProxyUsername = new QLineEdit(page);
-    EditProxyPassword = new QLineEdit(page); // shown in clear, as stored
+    EditProxyPassword = new QLineEdit(page);
+    MakePasswordField(EditProxyPassword);
     LabelProxy = new QLabel(QStringLiteral("Proxy:"), page);
     LabelProxyPort = new QLabel(QStringLiteral("Port:"), page);
     LabelProxyUsername = new QLabel(QStringLiteral("Username:"), page);

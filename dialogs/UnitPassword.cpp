@@ -1,5 +1,6 @@
 #include "UnitPassword.h"
 
+#include "PasswordField.h"
 #include "Controls.h"
 #include "Counters.h"
 
@@ -16,7 +17,8 @@ TFormPassword::TFormPassword(TLogin &login, QWidget *parent)
     setWindowTitle(QStringLiteral("Trawlix - Username & Password"));
     auto *form = new QFormLayout(this);
     EditUsername = new QLineEdit(this);
-    EditPassword = new QLineEdit(this); // shown as typed
+    EditPassword = new QLineEdit(this);
+    MakePasswordField(EditPassword);
     form->addRow(QStringLiteral("Username:"), EditUsername);
     form->addRow(QStringLiteral("Password:"), EditPassword);
     auto *buttons = new QHBoxLayout;

@@ -1,6 +1,7 @@
 #include "UnitStat.h"
 
 #include "Controls.h"
+#include "Question.h"
 #include "Counters.h"
 
 #include <QCloseEvent>
@@ -78,8 +79,7 @@ void TFormStat::Timer1Timer()
 void TFormStat::ButtonResetClick()
 {
     const QString question = QStringLiteral("Reset statistics ?");
-    const bool yes = m_ask ? m_ask(question)
-                           : QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
+    const bool yes = m_ask ? m_ask(question) : AskQuestion(this, windowTitle(), question).value_or(false);
     if (yes)
         m_statistics = TStatistics();
 }

@@ -5,9 +5,8 @@
 #include "MemoryStream.h"
 
 #include <QCoreApplication>
-#include <QEvent>
+#include <QShowEvent>
 #include <QHBoxLayout>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -55,16 +54,24 @@ void TFormWebInfo::setUrl(const QString &url)
     m_httpInfo->URL = url;
 }
 
-void TFormWebInfo::changeEvent(QEvent *event)
+void TFormWebInfo::showEvent(QShowEvent *event)
 {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        FormActivate();
-    QDialog::changeEvent(event);
+    QDialog::showEvent(event);
+    // One fetch per opening: the window is activated again by every box or
+    // window that closes over it, which must not start another.
+    if (!event->spontaneous())
+        QMetaObject::invokeMethod(this, &TFormWebInfo::FormActivate, Qt::QueuedConnection);
 }
 
 void TFormWebInfo::FormActivate()
 {
-    ButtonGetClick();
+    if (isVisible())
+        ButtonGetClick();
+}
+
+void TFormWebInfo::abort()
+{
+    m_httpInfo->AbortRequest();
 }
 
 void TFormWebInfo::showText(const QString &text, const QColor &color)
@@ -97,10 +104,9 @@ void TFormWebInfo::ButtonGetClick()
     m_httpInfo->ReceiveStream = nullptr;
     m_fetching = false;
     if (!failure.isEmpty()) {
-        if (m_message)
-            m_message(failure);
-        else
-            QMessageBox::warning(this, windowTitle(), failure);
+        // Told inside the window: a box over it would only invite another try.
+        showText(QStringLiteral("The version information could not be fetched:\n") + failure, Qt::red);
+        ButtonGet->setEnabled(true);
     }
 }
 

@@ -23,8 +23,8 @@ public:
     ~TFormWebInfo() override;
 
     void setUrl(const QString &url);
-    // How failures reach the user; a message box unless replaced.
-    void setMessageSink(std::function<void(const QString &)> sink) { m_message = std::move(sink); }
+    // Ends a fetch under way, as the program closes.
+    void abort();
 
     THttpCli *HttpInfo() const { return m_httpInfo.get(); }
 
@@ -38,13 +38,12 @@ public:
     QPlainTextEdit *MemoInfo;
 
 protected:
-    void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void showText(const QString &text, const QColor &color);
 
     std::unique_ptr<THttpCli> m_httpInfo;
     std::unique_ptr<TMemoryStream> m_body;
-    std::function<void(const QString &)> m_message;
     bool m_fetching = false;
 };

@@ -60,6 +60,7 @@ void TDownloadScheduler::ButtonDownloadClick()
         stopDownloads();
     m_run.setBusy(true);
     m_run.setStopRequest(false);
+    m_claimed.clear(); // what earlier runs stored is on disk now
     m_view.UpdateScreen();
     m_view.setStatus(QStringLiteral(" Status: File download"));
     QCoreApplication::processEvents();
@@ -70,6 +71,11 @@ void TDownloadScheduler::ButtonDownloadClick()
     m_timerAddDownload->start();
     QCoreApplication::processEvents();
     m_timerDownloadFinish->start();
+}
+
+int TDownloadScheduler::pendingCount() const
+{
+    return m_queue.remaining();
 }
 
 void TDownloadScheduler::TimerAddDownloadTimer()
@@ -116,14 +122,16 @@ void TDownloadScheduler::handOut(TTreeNode *node, const TDownloadSettings &s)
     // elsewhere (an item list from another machine, say) is never written to.
     const QString directory = s.createDir ? UrlPath(item->url, s.downloadDir) : s.downloadDir;
     item->localPath = LocalPath(directory, item->name);
-    if (s.existing == TDownloadSettings::Skip && QFileInfo::exists(item->localPath)) {
+    if (s.existing == TDownloadSettings::Skip
+        && (m_claimed.contains(item->localPath) || QFileInfo::exists(item->localPath))) {
         node->setStateIndex(StateUnchecked);
         node->setCaption(item->name
                          + (item->kind == KindThumbnail ? QStringLiteral("   (Thumbnail) (Skipped - Already exist on disk)")
                                                         : QStringLiteral("  (Skipped - Already exist on disk)")));
         return;
     }
-    if (CheckFileName(*item, directory, s.existing == TDownloadSettings::Overwrite)) {
+    if (CheckFileName(*item, directory, s.existing == TDownloadSettings::Overwrite, m_claimed)) {
+        m_claimed.insert(item->localPath);
         m_queue.append(node);
         node->setImageIndex(IconBusy);
         node->setSelectedIndex(IconFileNew);

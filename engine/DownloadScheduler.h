@@ -3,6 +3,7 @@
 #include "HttpEngine.h"
 
 #include <QObject>
+#include <QSet>
 
 #include <functional>
 
@@ -32,6 +33,8 @@ public:
     QTimer *TimerDownloadFinish() const { return m_timerDownloadFinish; }
     QTimer *TimerUpdate() const { return m_timerUpdate; }
     int remainingCount() const { return m_remaining; }
+    // Items queued or in transfer right now.
+    int pendingCount() const;
 
     // Handlers.
     void ButtonDownloadClick();
@@ -54,6 +57,7 @@ private:
     QTimer *m_timerDownloadFinish;
     QTimer *m_timerUpdate;
     int m_remaining = 0;
+    QSet<QString> m_claimed; // local paths the items of this run were given
     std::function<TDownloadSettings()> m_settings;
     std::function<void()> m_stopCommand;
 };

@@ -287,8 +287,8 @@ bool TFormHttpEngine::store(TTreeNode *node, Slot &s)
     node->setImageIndex(IconFileStored);
     node->setSelectedIndex(IconFileStored);
     node->setColor(m_tree->slotColor(ColorFileStored));
-    ++m_statistics.FilesDl;
-    m_statistics.BytesDl += qint32(size / 1024);
+    TStatistics::add(m_statistics.FilesDl, 1);
+    TStatistics::add(m_statistics.BytesDl, size / 1024);
     return true;
 }
 

@@ -368,6 +368,11 @@ void TWSocket::Connect()
     }
 
     m_sendQueue.clear();
+    // Nothing of an earlier connection may decide what this one reports.
+    m_closeReported = false;
+    m_readProgress = false;
+    m_readStalled = false;
+    m_lastError = 0;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) {
         m_lastError = lastSocketError();
@@ -525,7 +530,12 @@ void TWSocket::peerClosed(int error)
 {
     if (m_state == wsConnecting)
         return;
+    const quint64 generation = m_generation;
     receiveLoop(0, -1);
+    // The reader may have closed this connection, or even started the next
+    // one, while taking the last data: then its close was told already.
+    if (generation != m_generation || m_fd < 0)
+        return;
     if (!m_closeReported) {
         m_closeReported = true;
         if (OnSessionClosed)

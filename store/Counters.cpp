@@ -2,12 +2,26 @@
 
 #include "SettingsKey.h"
 
+#include <algorithm>
+#include <limits>
+#include <utility>
+
 void TStatistics::load(const TSettingsKey &key)
 {
-    DocParsed = key.readInteger(QStringLiteral("DocParsed")).value_or(0);
-    LinksParsed = key.readInteger(QStringLiteral("LinksParsed")).value_or(0);
-    FilesDl = key.readInteger(QStringLiteral("FilesDl")).value_or(0);
-    BytesDl = key.readInteger(QStringLiteral("BytesDl")).value_or(0);
+    // As every group: the first value that fails leaves it and the rest at 0.
+    *this = TStatistics();
+    for (auto [name, counter] : {std::pair{"DocParsed", &DocParsed}, std::pair{"LinksParsed", &LinksParsed},
+                                 std::pair{"FilesDl", &FilesDl}, std::pair{"BytesDl", &BytesDl}}) {
+        const std::optional<qint32> value = key.readInteger(QLatin1String(name));
+        if (!value)
+            return;
+        *counter = *value;
+    }
+}
+
+void TStatistics::add(qint32 &counter, qint64 amount)
+{
+    counter = qint32(std::clamp<qint64>(qint64(counter) + amount, 0, std::numeric_limits<qint32>::max()));
 }
 
 void TStatistics::save(TSettingsKey &key) const
@@ -20,7 +34,12 @@ void TStatistics::save(TSettingsKey &key) const
 
 void TLogin::load(const TSettingsKey &key)
 {
-    Username = key.readString(QStringLiteral("Username")).value_or(QString());
+    // A user name of the wrong kind ends the group: the password is not read.
+    *this = TLogin();
+    const std::optional<QString> user = key.readString(QStringLiteral("Username"));
+    if (!user)
+        return;
+    Username = *user;
     Password = key.readString(QStringLiteral("Password")).value_or(QString());
 }
 

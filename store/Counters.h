@@ -12,8 +12,10 @@ struct TStatistics
     qint32 FilesDl = 0;     // files stored
     qint32 BytesDl = 0;     // KiB stored
 
-    // An absent or mistyped value reads as 0.
+    // An absent or mistyped value reads as 0, and so do the ones after it.
     void load(const TSettingsKey &key);
+    // Counts up and stays at the largest 32-bit number rather than wrap.
+    static void add(qint32 &counter, qint64 amount);
     void save(TSettingsKey &key) const;
 };
 

@@ -63,6 +63,8 @@ bool TSettingsKey::close(QString *error)
             *error = file.errorString();
         return false;
     }
+    // It holds passwords: for the user's eyes alone.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(SettingsFile::encode(kKeyPath, m_values));
     if (!file.commit()) {
         if (error)

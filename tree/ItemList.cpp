@@ -35,6 +35,8 @@ bool ItemList::save(const TItemTree &tree, const QString &path, QString *error)
         *error = file.errorString();
         return false;
     }
+    // Link URLs may carry logins: the list is for the user's eyes alone.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     tree.forEachNode([&file](TTreeNode *node) {
         int level = 0;
         for (const QTreeWidgetItem *p = node->parent(); p; p = p->parent())

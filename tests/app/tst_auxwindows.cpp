@@ -29,6 +29,7 @@ private slots:
     void aboutWindowTellsTheTerms();
     void versionInformationIsFetched();
     void failedVersionFetchIsReported();
+    void versionWindowFetchesOncePerOpening();
 
 private:
     static QTextCharFormat formatOf(const QTextDocument &doc, const QString &text);
@@ -126,8 +127,6 @@ void TestAuxWindows::versionInformationIsFetched()
     Server server;
     server.route("/version.txt", Server::page("Trawlix 2.03\nFaster downloads.\n", "text/plain"));
     TFormWebInfo window;
-    QStringList messages;
-    window.setMessageSink([&messages](const QString &text) { messages << text; });
     window.setUrl(QString("http://127.0.0.1:%1/version.txt").arg(server.port()));
     bool waitingShown = false;
     QTimer::singleShot(0, &window, [&] {
@@ -140,7 +139,6 @@ void TestAuxWindows::versionInformationIsFetched()
     QCOMPARE(window.MemoInfo->toPlainText(), QString("Trawlix 2.03\nFaster downloads.\n"));
     QCOMPARE(window.MemoInfo->palette().color(QPalette::Text), QColor(0, 0, 128));
     QVERIFY(window.ButtonGet->isEnabled());
-    QVERIFY(messages.isEmpty());
     QVERIFY(!server.requests().value(0).contains("Pragma"));
 }
 
@@ -149,18 +147,42 @@ void TestAuxWindows::failedVersionFetchIsReported()
     Server server;
     server.route("/version.txt", Server::reply("HTTP/1.0 404 Not Found\r\n\r\n"));
     TFormWebInfo window;
-    QStringList messages;
-    window.setMessageSink([&messages](const QString &text) { messages << text; });
     window.setUrl(QString("http://127.0.0.1:%1/version.txt").arg(server.port()));
     window.ButtonGetClick();
-    QCOMPARE(messages, QStringList{"Not Found"});
-    QVERIFY(window.MemoInfo->toPlainText().isEmpty());
+    QCOMPARE(window.MemoInfo->toPlainText(), QString("The version information could not be fetched:\nNot Found"));
+    QCOMPARE(window.MemoInfo->palette().color(QPalette::Text), QColor(Qt::red));
     QVERIFY(window.ButtonGet->isEnabled());
 
     window.setUrl(QString("http://127.0.0.1:%1/").arg(Server::refusedPort()));
     window.ButtonGetClick();
-    QCOMPARE(messages.size(), 2);
-    QVERIFY(messages.last().contains("Connection refused"));
+    QVERIFY(window.MemoInfo->toPlainText().contains("Connection refused"));
+}
+
+void TestAuxWindows::versionWindowFetchesOncePerOpening()
+{
+    // Activations come with every box or window closing over it: they must
+    // not fetch again, or a failure would bring the next one without end.
+    Server server;
+    server.route("/version.txt", Server::reply("HTTP/1.0 404 Not Found\r\n\r\n"));
+    QWidget other;
+    other.show();
+    TFormWebInfo window;
+    window.setUrl(QString("http://127.0.0.1:%1/version.txt").arg(server.port()));
+    window.show();
+    QTRY_VERIFY(window.MemoInfo->toPlainText().contains("Not Found"));
+    for (int i = 0; i < 3; ++i) {
+        other.activateWindow();
+        QApplication::processEvents();
+        window.activateWindow();
+        QTest::qWait(20);
+    }
+    QCOMPARE(server.requests().size(), 1);
+    window.close();
+    window.show(); // a new opening
+    QTRY_COMPARE(server.requests().size(), 2);
+    window.close();
+    QTest::qWait(20);
+    QCOMPARE(server.requests().size(), 2);
 }
 
 QTEST_MAIN(TestAuxWindows)

@@ -43,6 +43,8 @@ private slots:
     void stopReturnsQueuedItemsAndAbortsRunning();
     void existingFileChoice_data();
     void existingFileChoice();
+    void twoItemsOfOneNameInOneRun_data();
+    void twoItemsOfOneNameInOneRun();
     void siteDirectoryWhenAsked();
     void runWithNothingCheckedEndsAtTheFirstFinishTick();
     void removedItemsWhileTransfersRun_data();
@@ -344,6 +346,56 @@ void TestDownloads::existingFileChoice()
         QCOMPARE(item->item()->name, newFile);
         if (newFile != "pic.jpg")
             QCOMPARE(fileAt("pic.jpg"), QByteArray("old picture"));
+    }
+    finishRun();
+    expectIdle();
+}
+
+void TestDownloads::twoItemsOfOneNameInOneRun_data()
+{
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<bool>("together");
+    for (const char *choice : {"skip", "overwrite", "rename"}) {
+        QTest::addRow("%s, running at once", choice) << choice << true;
+        QTest::addRow("%s, one after the other", choice) << choice << false;
+    }
+}
+
+void TestDownloads::twoItemsOfOneNameInOneRun()
+{
+    // Neither item may destroy what the other stores: the second one is
+    // skipped, or gets a numbered name even when existing files are overwritten.
+    QFETCH(QString, choice);
+    QFETCH(bool, together);
+    server->route("/a/pic.jpg", Server::page("picture a", "image/jpeg"));
+    server->route("/b/pic.jpg", Server::page("picture b", "image/jpeg"));
+    w->configuration->RadioButtonSkip->setChecked(choice == "skip");
+    w->configuration->RadioButtonOverwrite->setChecked(choice == "overwrite");
+    w->configuration->RadioButtonRename->setChecked(choice == "rename");
+    TTreeNode *a = addFile(url("/a/pic.jpg"));
+    TTreeNode *b = addFile(url("/b/pic.jpg"), together ? StateChecked : StateUnchecked);
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    if (together)
+        w->engine->TimerCheckDownloadTimer();
+    QTRY_COMPARE(w->engine->activeCount(), 0);
+    if (!together) {
+        b->setStateIndex(StateChecked);
+        w->downloads->TimerAddDownloadTimer();
+        w->engine->TimerCheckDownloadTimer();
+        QTRY_COMPARE(w->engine->activeCount(), 0);
+    }
+    QCOMPARE(fileAt("pic.jpg"), QByteArray("picture a"));
+    QCOMPARE(a->imageIndex(), int(IconFileStored));
+    if (choice == "skip") {
+        QCOMPARE(QDir(downloadDir()).entryList(QDir::Files), QStringList{"pic.jpg"});
+        QCOMPARE(b->caption(), QString("pic.jpg  (Skipped - Already exist on disk)"));
+        QCOMPARE(b->imageIndex(), int(IconFileNew));
+    } else {
+        QCOMPARE(QDir(downloadDir()).entryList(QDir::Files), (QStringList{"pic.jpg", "pic[0].jpg"}));
+        QCOMPARE(fileAt("pic[0].jpg"), QByteArray("picture b"));
+        QCOMPARE(b->item()->name, QString("pic[0].jpg"));
+        QCOMPARE(b->imageIndex(), int(IconFileStored));
     }
     finishRun();
     expectIdle();

@@ -28,6 +28,7 @@ private slots:
     void bigSendToASlowReaderIsQueued();
     void propertiesAreRefusedWhileOpen();
     void socketIsReusedAfterClose();
+    void readerClosingAtTheEndReportsOneClosePerConnection();
     void failingReadHandlerIsRetriedWhenThePeerCloses();
     void exceptionsInOtherHandlersAbortTheSession();
 
@@ -317,6 +318,36 @@ void TestWSocket::socketIsReusedAfterClose()
     }
     QCOMPARE(data, QByteArray("oneoneone"));
     QCOMPARE(socket.ReadCount(), 0);
+}
+
+void TestWSocket::readerClosingAtTheEndReportsOneClosePerConnection()
+{
+    // The reader sees the end of the data inside the socket's own last read
+    // pass and closes from there: that close is the only one told, and the
+    // next connection on the same socket still gets its own.
+    TScriptedServer server;
+    server.setReadRequest(false);
+    server.addScript(TScriptedServer::reply("one"));
+    TWSocket socket;
+    QByteArray data;
+    QList<int> closesPerRound;
+    socket.OnDataAvailable = [&](TWSocket *s, int) {
+        char buffer[64];
+        const int n = s->Receive(buffer, sizeof(buffer));
+        if (n > 0)
+            data.append(buffer, n);
+        else if (n == 0)
+            s->Close();
+    };
+    socket.OnSessionClosed = [&](TWSocket *, int) { ++closesPerRound.last(); };
+    for (int round = 1; round <= 3; ++round) {
+        closesPerRound << 0;
+        connectTo(socket, server.port());
+        QTRY_COMPARE(closesPerRound.last(), 1);
+        QTest::qWait(20); // a second report would come now
+    }
+    QCOMPARE(closesPerRound, (QList<int>{1, 1, 1}));
+    QCOMPARE(data, QByteArray("oneoneone"));
 }
 
 void TestWSocket::failingReadHandlerIsRetriedWhenThePeerCloses()
