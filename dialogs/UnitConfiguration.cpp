@@ -393,8 +393,13 @@ void TFormConfiguration::keepMainWindowOnScreen()
         screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    window->setGeometry(FitOnScreen(QRect(window->pos(), window->size()), screen->availableGeometry(),
-                                    window->minimumSize()));
+    // The stored top and left are the frame's, as pos() gives them: placed
+    // with move(), not as the inner geometry, or each start shifts the
+    // window by its title bar.
+    const QRect fitted = FitOnScreen(QRect(window->pos(), window->size()), screen->availableGeometry(),
+                                     window->minimumSize());
+    window->resize(fitted.size());
+    window->move(fitted.topLeft());
 }
 
 void TFormConfiguration::SpeedButton2Click()

@@ -34,6 +34,7 @@ private slots:
     void listsAreReadEntryByEntry();
     void corruptFileReadsAsEmptyAndIsKeptAside();
     void everyValueSurvivesSaveAndLoad();
+    void noStoredValueIsDroppedAtClose();
     void storedGeometryIsUsedOnlyWhenAskedFor();
     void valuesOfWindowsNotYetBuiltAreKept();
     void hostileValuesAreTamed();
@@ -294,6 +295,65 @@ void TestConfiguration::everyValueSurvivesSaveAndLoad()
     for (auto it = saved.cbegin(); it != saved.cend(); ++it)
         QVERIFY2(again.value(it.key()) == it.value(), qPrintable(it.key()));
     QCOMPARE(again.size(), saved.size());
+}
+
+void TestConfiguration::noStoredValueIsDroppedAtClose()
+{
+    // Every value stored differs from its default: each must come back
+    // from the holder it was read into, so none can go missing from the save.
+    w = start();
+    w->main->FormClose();
+    const TSettingsValues defaults = storedValues();
+    QSet<QString> flags;
+    for (auto it = defaults.cbegin(); it != defaults.cend(); ++it) {
+        const TSettingsBinding::Value *bound = w->configuration->binding().find(it.key());
+        if (bound && bound->kind == TSettingsBinding::Boolean)
+            flags << it.key();
+    }
+    w.reset();
+    TSettingsValues changed;
+    for (auto it = defaults.cbegin(); it != defaults.cend(); ++it) {
+        if (it->kind == TSettingsValue::Text)
+            changed.insert(it.key(), txt(it.key() == "DownloadDir" ? home->path() : it->text + "9"));
+        else if (flags.contains(it.key()))
+            changed.insert(it.key(), num(it->number ? 0 : 1));
+        else
+            changed.insert(it.key(), num(it->number + 1));
+    }
+    // Numbers that must stay inside their fields and a geometry that fits the screen.
+    changed["MaxTreads"] = num(7);
+    changed["Bookmark"] = txt("http://b/\r\n");
+    changed["Download"] = txt("/d/\r\n");
+    for (int i = 1; i <= 6; ++i)
+        changed[QString("Color%1").arg(i)] = num(0x102030 + i);
+    changed["FormTop"] = num(41);
+    changed["FormLeft"] = num(12);
+    changed["FormHeight"] = num(460);
+    changed["FormWidth"] = num(700);
+    changed["PreviewWidth"] = num(120);
+    changed["SaveWindow"] = num(1);
+    changed["OverWriteFile"] = num(1); // one of the three is on
+    changed["RenameFile"] = num(0);
+    changed["SkipFile"] = num(0);
+    writeKey(changed);
+    w = start();
+    w->main->FormClose();
+    const TSettingsValues written = storedValues();
+    for (auto it = changed.cbegin(); it != changed.cend(); ++it) {
+        QVERIFY2(written.contains(it.key()), qPrintable(it.key()));
+        if (it.key() == "DocWidth")
+            continue; // laid out from the window's width when shown
+        QVERIFY2(written.value(it.key()) == it.value(),
+                 qPrintable(QString("%1: %2 %3 written, %4 %5 read")
+                                .arg(it.key(), written.value(it.key()).text)
+                                .arg(written.value(it.key()).number)
+                                .arg(it->text)
+                                .arg(it->number)));
+        // SaveWindow is on by default and needed on; SkipFile is one of three.
+        if (it.key() != "SaveWindow" && it.key() != "SkipFile")
+            QVERIFY2(!(it.value() == defaults.value(it.key())), qPrintable(it.key()));
+    }
+    QVERIFY(defaults.contains("StartAllSlots"));
 }
 
 void TestConfiguration::storedGeometryIsUsedOnlyWhenAskedFor()

@@ -220,6 +220,9 @@ void TestItemList::autoSaveAtClose()
     w->main->close();
     QCOMPARE(QFileInfo(w->main->itemListFile()).size(), qint64(2 * 837));
     QCOMPARE(w->messages.size(), 1);
+    // Link URLs may hold logins: no one else may read the list.
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
+    QCOMPARE(QFile::permissions(w->main->itemListFile()) & others, QFile::Permissions());
 }
 
 void TestItemList::hostileFiles_data()

@@ -1,5 +1,6 @@
 #include "Counters.h"
 #include "ItemTree.h"
+#include "Question.h"
 #include "TreeDump.h"
 #include "UnitBookMarks.h"
 #include "UnitDirectory.h"
@@ -41,6 +42,9 @@ private slots:
     void contextMenuEnabling();
     void contextMenuCommandsOnTheCurrentLink();
     void deleteAsksAboutFiles();
+    void dismissedQuestionsMeanNo_data();
+    void dismissedQuestionsMeanNo();
+    void passwordsAreMasked();
 
 private:
     std::unique_ptr<QTemporaryDir> home;
@@ -312,9 +316,57 @@ void TestSmallWindows::deleteAsksAboutFiles()
     QVERIFY(QFile::exists(rec.localPath)); // No: the file stays
     node = tree->AddTreeNode(tree->rootFiles(), rec);
     node->setSelected(true);
+    // Dismissed with Esc or the close button: nothing is deleted at all.
+    m.setQuestionSink([](const QString &) { return std::nullopt; });
+    m.Deleteselecteditems1Click();
+    QCOMPARE(tree->rootFiles()->childCount(), 1);
+    QVERIFY(QFile::exists(rec.localPath));
     m.setQuestionSink([](const QString &) { return true; });
     m.Deleteselecteditems1Click();
     QVERIFY(!QFile::exists(rec.localPath));
+}
+
+void TestSmallWindows::dismissedQuestionsMeanNo_data()
+{
+    QTest::addColumn<bool>("withCancel");
+    QTest::addColumn<bool>("byEscape");
+    QTest::newRow("yes/no, Esc") << false << true;
+    QTest::newRow("yes/no, close button") << false << false;
+    QTest::newRow("with cancel, Esc") << true << true;
+    QTest::newRow("with cancel, close button") << true << false;
+}
+
+void TestSmallWindows::dismissedQuestionsMeanNo()
+{
+    // The real box: Esc or its close button never answers Yes.
+    QFETCH(bool, withCancel);
+    QFETCH(bool, byEscape);
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        QVERIFY(box);
+        seen = true;
+        if (byEscape)
+            QTest::keyClick(box, Qt::Key_Escape);
+        else
+            box->close();
+    });
+    const std::optional<bool> answer = AskQuestion(w->main.get(), "Trawlix", "Really?", withCancel);
+    QVERIFY(seen);
+    QCOMPARE(answer, withCancel ? std::nullopt : std::optional<bool>(false));
+}
+
+void TestSmallWindows::passwordsAreMasked()
+{
+    TFormPassword password(w->login);
+    QCOMPARE(password.EditPassword->echoMode(), QLineEdit::Password);
+    auto *reveal = password.EditPassword->findChild<QAction *>("revealPassword");
+    QVERIFY(reveal);
+    reveal->trigger();
+    QCOMPARE(password.EditPassword->echoMode(), QLineEdit::Normal);
+    reveal->trigger();
+    QCOMPARE(password.EditPassword->echoMode(), QLineEdit::Password);
+    QCOMPARE(w->configuration->EditProxyPassword->echoMode(), QLineEdit::Password);
 }
 
 QTEST_MAIN(TestSmallWindows)

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <limits>
+
 class TestSettingsStore : public QObject
 {
     Q_OBJECT
@@ -31,7 +33,63 @@ private slots:
     void unwritableLocationIsReported();
     void fileThatCannotBeReadIsNeverReplaced();
     void countersAndLoginSurviveTheFile();
+    void countersAndLoginFollowTheGroupRule();
+    void countersSaturate();
+    void fileIsForItsOwnerAlone();
 };
+
+void TestSettingsStore::countersAndLoginFollowTheGroupRule()
+{
+    // A counter that fails sends it and the ones after it to 0; a user name
+    // of the wrong kind leaves the password unread.
+    QTemporaryDir dir;
+    TSettingsKey key(dir.filePath("k.reg"));
+    key.open();
+    key.writeInteger("DocParsed", 7);
+    key.writeString("LinksParsed", "eight");
+    key.writeInteger("FilesDl", 9);
+    key.writeInteger("BytesDl", 10);
+    key.writeInteger("Username", 5);
+    key.writeString("Password", "secret");
+    TStatistics counters;
+    counters.load(key);
+    QCOMPARE(counters.DocParsed, 7);
+    QCOMPARE(counters.LinksParsed, 0);
+    QCOMPARE(counters.FilesDl, 0);
+    QCOMPARE(counters.BytesDl, 0);
+    TLogin login;
+    login.load(key);
+    QVERIFY(login.Username.isEmpty());
+    QVERIFY(login.Password.isEmpty());
+}
+
+void TestSettingsStore::countersSaturate()
+{
+    qint32 counter = std::numeric_limits<qint32>::max() - 1;
+    TStatistics::add(counter, 1);
+    QCOMPARE(counter, std::numeric_limits<qint32>::max());
+    TStatistics::add(counter, 1);
+    TStatistics::add(counter, qint64(1) << 40);
+    QCOMPARE(counter, std::numeric_limits<qint32>::max());
+}
+
+void TestSettingsStore::fileIsForItsOwnerAlone()
+{
+    // It holds the passwords.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("k.reg");
+    for (int round = 0; round < 2; ++round) {
+        TSettingsKey key(path);
+        key.open();
+        key.writeString("Password", "secret");
+        QVERIFY(key.close());
+        const QFile::Permissions group = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup;
+        const QFile::Permissions other = QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+        QVERIFY(QFile::permissions(path) & QFile::ReadUser);
+        QCOMPARE(QFile::permissions(path) & (group | other), QFile::Permissions());
+        QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadOther | QFile::ReadGroup);
+    }
+}
 
 void TestSettingsStore::everyValueSurvivesTheFile_data()
 {
