@@ -13,6 +13,8 @@
 #include <QSaveFile>
 #include <QTimer>
 
+#include <tuple>
+
 namespace {
 
 const QString kNotActive = QStringLiteral(" Status: Not active");
@@ -96,8 +98,7 @@ QByteArray TCrawlDriver::fetchDocument(const QString &url)
         throw EHttpException(QStringLiteral("the program is closing"), THttpCli::kAborted);
     if (!FetchableUrl(url))
         throw EHttpException(QStringLiteral("no host to ask for %1").arg(url), THttpCli::kInvalidUrl);
-    doc.Username = m_login.Username;
-    doc.Password = m_login.Password;
+    std::tie(doc.Username, doc.Password) = m_login.loginFor(ServerKey(url));
     CheckGateWay();
     doc.URL = url;
     m_body = std::make_unique<TMemoryStream>();
@@ -202,8 +203,8 @@ void TCrawlDriver::parseLink(TTreeNode *node)
             return;
     }
     const QString url = node->caption();
-    if (s.getPassword)
-        CredentialsFromUrl(url, &m_login.Username, &m_login.Password);
+    if (QString user, password; s.getPassword && CredentialsFromUrl(url, &user, &password))
+        m_login.setSiteLogin(ServerKey(url), user, password);
     const QString base = DocumentBase(url);
     const QString name = node->item()->name;
 

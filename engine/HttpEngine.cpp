@@ -12,6 +12,8 @@
 #include <QSaveFile>
 #include <QTimer>
 
+#include <tuple>
+
 struct TFormHttpEngine::Slot
 {
     std::unique_ptr<THttpCli> cli;
@@ -185,8 +187,7 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
 
 void TFormHttpEngine::UpdateProxyAndName(THttpCli &cli)
 {
-    cli.Username = m_login.Username;
-    cli.Password = m_login.Password;
+    std::tie(cli.Username, cli.Password) = m_login.loginFor(ServerKey(cli.URL));
     cli.setProxy(settings().proxy);
 }
 

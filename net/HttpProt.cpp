@@ -175,11 +175,11 @@ void THttpCli::StartRequest(THttpRequest kind)
 
     const TUrlParts url = SplitUrl(URL);
     m_serverHost = url.host;
-    if (!url.user.isEmpty())
-        Username = url.user;
-    if (!url.pass.isEmpty())
-        Password = url.pass;
+    // A login written into the URL is this request's; it does not become the client's.
+    m_authUser = url.user.isEmpty() ? Username : url.user;
+    m_authPassword = url.user.isEmpty() ? Password : url.pass;
     m_useTls = isHttps(url.proto);
+    m_serverPort = url.port.isEmpty() ? defaultPort(m_useTls) : url.port;
     m_tunnelTarget.clear();
     if (Proxy.isEmpty()) {
         m_requestPath = url.path;
@@ -477,7 +477,9 @@ void THttpCli::BuildRequest(const QString &method)
         WriteRequestLine(request, QStringLiteral("Content-Type: ") + ContentTypePost);
     if (!Agent.isEmpty())
         WriteRequestLine(request, QStringLiteral("User-Agent: ") + Agent);
-    WriteRequestLine(request, QStringLiteral("Host: ") + m_serverHost);
+    // The port belongs in Host whenever it is not the scheme's own.
+    WriteRequestLine(request, QStringLiteral("Host: ") + m_serverHost
+                                  + (m_serverPort == defaultPort(m_useTls) ? QString() : QLatin1Char(':') + m_serverPort));
     if (NoCache)
         WriteRequestLine(request, QStringLiteral("Pragma: no-cache"));
     if (post)
@@ -485,9 +487,9 @@ void THttpCli::BuildRequest(const QString &method)
     if (ModifiedSince.isValid())
         WriteRequestLine(request, QStringLiteral("If-Modified-Since: ") + FormatHttpDate(ModifiedSince)
                                       + QStringLiteral(" GMT"));
-    if (!Username.isEmpty())
+    if (!m_authUser.isEmpty())
         WriteRequestLine(request, QStringLiteral("Authorization: Basic ")
-                                      + QString::fromLatin1(basicCredentials(Username, Password)));
+                                      + QString::fromLatin1(basicCredentials(m_authUser, m_authPassword)));
     if (!Proxy.isEmpty() && !ProxyUsername.isEmpty() && !m_useTls) // with TLS it went with CONNECT
         WriteRequestLine(request, QStringLiteral("Proxy-Authorization: Basic ")
                                       + QString::fromLatin1(basicCredentials(ProxyUsername, ProxyPassword)));
@@ -600,26 +602,33 @@ void THttpCli::socketDataAvailable()
 void THttpCli::receiveAvailable()
 {
     // Once the header is complete, the body is read in large blocks, straight
-    // into a memory stream that is being appended to.
+    // into a memory stream that is being appended to; never past its length.
     if (m_state == hcAwaitingBody && m_held == 0) {
+        const int room = int(ExpectedLength < 0 ? kBodyBlockSize : std::min<qint64>(kBodyBlockSize, ExpectedLength - ReceivedBytes));
+        if (room <= 0)
+            return;
         auto *memory = qobject_cast<TMemoryStream *>(ReceiveStream);
-        char *at = memory && memory->pos() == memory->size() ? memory->appendSpace(kBodyBlockSize) : nullptr;
+        char *at = memory && memory->pos() == memory->size() ? memory->appendSpace(room) : nullptr;
         if (at) {
-            const int n = receive(at, kBodyBlockSize);
+            const int n = receive(at, room);
             if (n > 0) {
                 memory->appended(n);
                 HandleBodyData(at, n, false);
             }
             return;
         }
-        const int n = receive(m_bodyBlock.data(), kBodyBlockSize);
+        const int n = receive(m_bodyBlock.data(), room);
         if (n > 0)
             HandleBodyData(m_bodyBlock.constData(), n);
         return;
     }
     const int free = kLineBufferSize - m_held;
-    if (free <= 0)
-        throw EHttpException(QStringLiteral("HTTP line too long"), 4);
+    if (free <= 0) {
+        // A line longer than the buffer is past any header a server sends.
+        failRequest(kHeaderTooLarge, QStringLiteral("response header too large: a line longer than %1 bytes")
+                                         .arg(kLineBufferSize));
+        return;
+    }
     const int n = receive(m_lineBuffer.data() + m_held, free);
     if (n <= 0)
         return;
@@ -710,6 +719,11 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
             OnHeaderEnd(this);
         if (overtaken(request))
             return;
+        if (hasNoBody(m_request, ResponseCode) || ExpectedLength == 0) {
+            m_held = 0;
+            endResponse();
+            return;
+        }
         if (m_held > 0) {
             const int held = m_held;
             m_held = 0;
@@ -771,80 +785,64 @@ bool THttpCli::handleStatusLine(const QString &line)
 
 bool THttpCli::handleLocation(const QString &location)
 {
-    if (location.isEmpty())
-        return true; // nothing to go to
+    const bool relocating = ResponseCode >= 300 && ResponseCode < 400;
+    if (location.isEmpty()) {
+        if (!relocating)
+            return true; // nothing to go to, and nothing asked
+        failRequest(kInvalidUrl, QStringLiteral("the server relocated the request without saying where to (empty Location)"));
+        return false;
+    }
     if (hasControlCharacter(location)) {
         failRequest(kInvalidUrl, QStringLiteral("invalid URL in relocation: it holds a control character"));
         return false;
     }
+    const QString absolute = ResolveLocation(CurrentLocation, location);
+    const TUrlParts target = SplitUrl(absolute);
+    if (target.host.isEmpty()) {
+        failRequest(kInvalidUrl, QStringLiteral("invalid URL in relocation: %1").arg(location));
+        return false;
+    }
+    const bool tls = isHttps(target.proto);
+    const QString port = target.port.isEmpty() ? defaultPort(tls) : target.port;
+    // A login goes to the server it was meant for: never to another host or
+    // port, never from https down to plain http.
+    if (target.host.compare(m_serverHost, Qt::CaseInsensitive) != 0 || port != m_serverPort || (m_useTls && !tls)) {
+        m_authUser.clear();
+        m_authPassword.clear();
+    }
+    if (!target.user.isEmpty()) {
+        m_authUser = target.user;
+        m_authPassword = target.pass;
+    }
     m_relocationPending = true;
+    m_useTls = tls;
+    m_serverHost = target.host;
+    m_serverPort = port;
+    const QString path = target.path.isEmpty() ? QStringLiteral("/") : target.path;
+    CurrentLocation = joinUrl(target.proto, target.host, target.port, path);
     if (Proxy.isEmpty()) {
-        if (location.startsWith(QLatin1Char('/'))) {
-            m_requestPath = location;
-            CurrentLocation = joinUrl(m_useTls ? QStringLiteral("https") : QStringLiteral("http"), m_connectHost,
-                                      m_connectPort == defaultPort(m_useTls) ? QString() : m_connectPort, location);
-            return true;
-        }
-        const TUrlParts target = SplitUrl(location);
         m_connectHost = target.host;
-        m_requestPath = target.path;
-        if (!target.proto.isEmpty() && !target.host.isEmpty()) {
-            // Another server, or another scheme: its own port, or the scheme's.
-            m_useTls = isHttps(target.proto);
-            m_connectPort = target.port.isEmpty() ? defaultPort(m_useTls) : target.port;
-            m_serverHost = target.host;
-            if (target.path.isEmpty())
-                m_requestPath = QStringLiteral("/");
-            CurrentLocation = joinUrl(target.proto, target.host, target.port, target.path);
-            return true;
-        }
-        if (!target.port.isEmpty())
-            m_connectPort = target.port;
-        const QString proto = target.proto.isEmpty() ? QStringLiteral("http") : target.proto;
-        if (target.path.isEmpty()) {
-            // A bare name, which splitting gives as the host.
-            CurrentLocation = proto + QStringLiteral("://") + m_serverHost + QLatin1Char('/') + target.host;
-            m_connectHost = m_serverHost;
-            m_requestPath = CurrentLocation;
-        } else if (target.host.isEmpty()) {
-            CurrentLocation = proto + QStringLiteral("://") + m_serverHost + m_requestPath;
-            m_connectHost = m_serverHost;
-        } else {
-            m_serverHost = target.host;
-        }
-        return true;
-    }
-    // Through a proxy the request line names the whole URL, port included;
-    // inside a TLS tunnel the path alone.
-    if (location.startsWith(QLatin1Char('/'))) {
-        if (m_useTls) {
-            CurrentLocation = QStringLiteral("https://") + m_tunnelTarget + location;
-            m_requestPath = location;
-            return true;
-        }
-        const TUrlParts current = SplitUrl(m_requestPath);
-        CurrentLocation = joinUrl(current.proto, current.host, current.port, location);
+        m_connectPort = port;
+        m_requestPath = path;
+    } else if (tls) {
+        // Through a proxy a TLS tunnel names the server; the request inside the path alone.
+        m_tunnelTarget = target.host + QLatin1Char(':') + port;
+        m_requestPath = path;
+    } else {
+        // Through a proxy the request line names the whole URL, port included.
+        m_tunnelTarget.clear();
         m_requestPath = CurrentLocation;
-        return true;
-    }
-    const TUrlParts target = SplitUrl(location);
-    if (!target.proto.isEmpty() && !target.host.isEmpty()) {
-        m_serverHost = target.host;
-        m_useTls = isHttps(target.proto);
-        CurrentLocation = joinUrl(target.proto, target.host, target.port, target.path);
-        if (m_useTls) {
-            m_tunnelTarget = target.host + QLatin1Char(':') + (target.port.isEmpty() ? defaultPort(true) : target.port);
-            m_requestPath = target.path.isEmpty() ? QStringLiteral("/") : target.path;
-        } else {
-            m_tunnelTarget.clear();
-            m_requestPath = CurrentLocation;
-        }
     }
     return true;
 }
 
 void THttpCli::HandleBodyData(const char *data, int len, bool store)
 {
+    // What comes after the announced length is not body.
+    if (ExpectedLength >= 0)
+        len = int(std::min<qint64>(len, ExpectedLength - ReceivedBytes));
+    if (len <= 0)
+        return;
     if (m_bodyPieces == 0) {
         // A body of known length gets its room at once instead of growing into it.
         if (auto *memory = qobject_cast<TMemoryStream *>(ReceiveStream); memory && ExpectedLength > 0)
@@ -856,14 +854,32 @@ void THttpCli::HandleBodyData(const char *data, int len, bool store)
     ReceivedBytes += len;
     if (ReceiveStream && store)
         ReceiveStream->write(data, len);
+    const quint64 request = m_requestId;
     if (OnDocData)
         OnDocData(this, data, len);
+    if (!overtaken(request) && bodyComplete())
+        endResponse();
+}
+
+bool THttpCli::bodyComplete() const
+{
+    return m_inBody && ExpectedLength >= 0 && ReceivedBytes >= ExpectedLength;
+}
+
+// The whole response is here: a server that keeps the connection open is
+// not waited for.
+void THttpCli::endResponse()
+{
+    if (m_socket->State() != wsClosed)
+        m_socket->Close();
+    else
+        normalClosed();
 }
 
 void THttpCli::socketSessionClosed(int error)
 {
     // Whatever plaintext the TLS layer still holds belongs to the response.
-    while (m_tls && m_tls->established() && m_tls->hasPending()
+    while (m_tls && m_tls->established() && m_tls->hasPending() && !bodyComplete()
            && (m_state == hcAwaitingHeader || m_state == hcAwaitingBody)) {
         const qint64 before = ReceivedBytes + m_headerBytes + m_held;
         receiveAvailable();

@@ -65,6 +65,14 @@ struct TUrlParts
 };
 TUrlParts SplitUrl(const QString &url);
 
+// "host:port" of the server a URL names, the host in lower case and the
+// scheme's port when none is given: what a login is kept for.
+QString ServerKey(const QString &url);
+
+// A Location value resolved against the URL it came from, as browsers do:
+// absolute, scheme-relative ("//host/x"), rooted ("/x") or relative ("x", "../x").
+QString ResolveLocation(const QString &base, const QString &location);
+
 // "Mon, 02 Jan 2006 15:04:05" of a date and time, used as it is.
 QString FormatHttpDate(const QDateTime &when);
 
@@ -215,6 +223,8 @@ private:
     // store: false when the data already stands in the receive stream.
     void HandleBodyData(const char *data, int len, bool store = true);
     bool handleLocation(const QString &location);
+    bool bodyComplete() const;
+    void endResponse();
     bool handleStatusLine(const QString &line);
     void processHeldLines();
 
@@ -222,6 +232,8 @@ private:
     THttpCliState m_state = hcIdle;
     THttpRequest m_request = rqGet;
     QString m_serverHost;
+    QString m_serverPort; // the port the server is asked on, the scheme's when none was named
+    QString m_authUser, m_authPassword; // the login this request sends
     QString m_connectHost;
     QString m_connectPort;
     QString m_requestPath;

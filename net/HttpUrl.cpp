@@ -1,5 +1,7 @@
 #include "HttpProt.h"
 
+#include <algorithm>
+
 TUrlParts SplitUrl(const QString &url)
 {
     TUrlParts parts;
@@ -58,6 +60,74 @@ TUrlParts SplitUrl(const QString &url)
         parts.pass = userInfo.mid(split + 1);
     }
     return parts;
+}
+
+namespace {
+
+// "a/b/../c/./d" as "a/c/d": the dot segments of a path resolved away.
+QString removeDotSegments(const QString &path)
+{
+    const QStringList segments = path.split(QLatin1Char('/'));
+    QStringList kept;
+    for (qsizetype i = 0; i < segments.size(); ++i) {
+        const QString &segment = segments.at(i);
+        const bool last = i == segments.size() - 1;
+        if (segment == QLatin1String(".")) {
+            if (last)
+                kept << QString();
+        } else if (segment == QLatin1String("..")) {
+            if (kept.size() > 1)
+                kept.removeLast();
+            if (last)
+                kept << QString();
+        } else {
+            kept << segment;
+        }
+    }
+    return kept.join(QLatin1Char('/'));
+}
+
+} // namespace
+
+QString ServerKey(const QString &url)
+{
+    const TUrlParts parts = SplitUrl(url);
+    const bool tls = parts.proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    const QString port = parts.port.isEmpty() ? (tls ? QStringLiteral("443") : QStringLiteral("80")) : parts.port;
+    return parts.host.toLower() + QLatin1Char(':') + port;
+}
+
+QString ResolveLocation(const QString &base, const QString &location)
+{
+    const qsizetype schemeEnd = location.indexOf(QLatin1String("://"));
+    if (schemeEnd > 0) {
+        const QString scheme = location.left(schemeEnd);
+        if (std::all_of(scheme.cbegin(), scheme.cend(), [](QChar c) {
+                return c.isLetterOrNumber() || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('.');
+            }))
+            return location;
+    }
+    const qsizetype baseScheme = base.indexOf(QLatin1String("://"));
+    const QString scheme = baseScheme > 0 ? base.left(baseScheme) : QStringLiteral("http");
+    if (location.startsWith(QLatin1String("//")))
+        return scheme + QLatin1Char(':') + location;
+    const QString rest = baseScheme > 0 ? base.mid(baseScheme + 3) : base;
+    const qsizetype pathStart = rest.indexOf(QLatin1Char('/'));
+    const QString origin = scheme + QStringLiteral("://") + (pathStart < 0 ? rest : rest.left(pathStart));
+    QString basePath = pathStart < 0 ? QStringLiteral("/") : rest.mid(pathStart);
+    for (const QChar end : {QLatin1Char('?'), QLatin1Char('#')}) {
+        if (const qsizetype at = basePath.indexOf(end); at >= 0)
+            basePath.truncate(at);
+    }
+    if (location.startsWith(QLatin1Char('?')) || location.startsWith(QLatin1Char('#')))
+        return origin + basePath + location;
+    QString merged = location.startsWith(QLatin1Char('/')) ? location
+                                                           : basePath.left(basePath.lastIndexOf(QLatin1Char('/')) + 1) + location;
+    const qsizetype queryAt = merged.indexOf(QLatin1Char('?'));
+    const QString query = queryAt < 0 ? QString() : merged.mid(queryAt);
+    if (queryAt >= 0)
+        merged.truncate(queryAt);
+    return origin + removeDotSegments(merged) + query;
 }
 
 QString FormatHttpDate(const QDateTime &when)

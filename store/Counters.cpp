@@ -35,7 +35,8 @@ void TStatistics::save(TSettingsKey &key) const
 void TLogin::load(const TSettingsKey &key)
 {
     // A user name of the wrong kind ends the group: the password is not read.
-    *this = TLogin();
+    Username.clear();
+    Password.clear();
     const std::optional<QString> user = key.readString(QStringLiteral("Username"));
     if (!user)
         return;
@@ -47,4 +48,14 @@ void TLogin::save(TSettingsKey &key) const
 {
     key.writeString(QStringLiteral("Username"), Username);
     key.writeString(QStringLiteral("Password"), Password);
+}
+
+void TLogin::setSiteLogin(const QString &server, const QString &user, const QString &password)
+{
+    m_siteLogins.insert(server, {user, password});
+}
+
+std::pair<QString, QString> TLogin::loginFor(const QString &server) const
+{
+    return m_siteLogins.value(server, {Username, Password});
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
+
+#include <utility>
 
 class TSettingsKey;
 
@@ -29,4 +32,13 @@ struct TLogin
 
     void load(const TSettingsKey &key);
     void save(TSettingsKey &key) const;
+
+    // A login read from a link's URL holds for that link's server alone
+    // ("host:port"), for as long as the program runs; it is never saved.
+    void setSiteLogin(const QString &server, const QString &user, const QString &password);
+    // The login to send to a server: its own from a link, else the window's.
+    std::pair<QString, QString> loginFor(const QString &server) const;
+
+private:
+    QHash<QString, std::pair<QString, QString>> m_siteLogins;
 };

@@ -110,7 +110,8 @@ void TestSmallWindows::statisticsShowAndReset()
 
 void TestSmallWindows::loginFieldsAreTheLogin()
 {
-    w->login = {"old", "pw"};
+    w->login.Username = "old";
+    w->login.Password = "pw";
     TFormPassword password(w->login);
     QTimer::singleShot(0, &password, [&] {
         QCOMPARE(password.EditUsername->text(), QString("old"));

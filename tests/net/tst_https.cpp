@@ -183,7 +183,7 @@ void TestHttps::pageOverTlsMatchesPlainEvents()
     QCOMPARE(rec.body.data(), QByteArray("hello world"));
     QCOMPARE(rec.events, plainRec.events); // every event as for plain HTTP
     QVERIFY(secure.requests().value(0).startsWith("GET /index.html HTTP/1.0\r\n"));
-    QVERIFY(secure.requests().value(0).contains("\r\nHost: 127.0.0.1\r\n"));
+    QVERIFY(secure.requests().value(0).contains("\r\nHost: 127.0.0.1:" + QByteArray::number(secure.port()) + "\r\n"));
 
     // The body without a length ends at close_notify: whole.
     Server noLength;

@@ -386,7 +386,8 @@ void TestSettingsStore::countersAndLoginSurviveTheFile()
     QVERIFY(login.Username.isEmpty());
 
     counters = {3, 4, 5, 6};
-    login = {"me", "p\"w"};
+    login.Username = "me";
+    login.Password = "p\"w";
     counters.save(key);
     login.save(key);
     QVERIFY(key.close());
