@@ -23,6 +23,10 @@ TBodyFile::~TBodyFile()
 bool TBodyFile::begin(const QString &path)
 {
     m_path = path;
+    // Naming an unnamed file goes through /proc; without it the caller keeps
+    // the body in memory instead.
+    if (::access("/proc/self/fd", X_OK) != 0)
+        return false;
     const QByteArray directory = QFile::encodeName(QFileInfo(path).absolutePath());
     m_fd = ::open(directory.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
     if (m_fd < 0)
@@ -67,11 +71,14 @@ bool TBodyFile::commit()
         return false;
     // A name of its own beside the target first, then renamed over it: the
     // target is either the old file or the whole new one, never a part.
+    // The temporary name is short, whatever the target's length: a name at
+    // the file system's limit must still be storable.
     const QByteArray target = QFile::encodeName(m_path);
+    const QByteArray directory = QFile::encodeName(QFileInfo(m_path).absolutePath());
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
     QByteArray temporary;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary = target + ".part-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        temporary = directory + "/.trawlix-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
         if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, temporary.constData(), AT_SYMLINK_FOLLOW) == 0)
             break;
         temporary.clear();

@@ -24,6 +24,13 @@ struct TFormHttpEngine::Slot
     std::unique_ptr<TMemoryStream> buffer;
     bool active = false;
     bool sizeTested = false;
+    qint64 maxSize = 0; // the limit, taken when the transfer starts
+
+    // A write that did not take the whole block: the body can never be whole.
+    bool writeFailed(const THttpCli &client) const
+    {
+        return (file && file->failed()) || (buffer && buffer->size() != client.ReceivedBytes);
+    }
 };
 
 TFormHttpEngine::TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunState &run, TStatistics &statistics,
@@ -168,7 +175,9 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
         cli.ReceiveStream = s.buffer.get();
     }
     UpdateProxyAndName(cli);
-    s.timer->setInterval(settings().timeOutFileMs);
+    const TDownloadSettings current = settings();
+    s.maxSize = current.maxSize;
+    s.timer->setInterval(current.timeOutFileMs);
     s.timer->start();
     // A URL without a host (a relative link of a page loaded from disk) is
     // not asked for; it ends at once, as any failed transfer ends.
@@ -197,7 +206,7 @@ void TFormHttpEngine::HttpCliDocData(int n)
     THttpCli &cli = *s.cli;
     if (m_run.stopRequested())
         cli.AbortRequest();
-    if (s.file && s.file->failed()) {
+    if (s.writeFailed(cli)) {
         // The disk is full, say: no use receiving the rest.
         markFailed(int(cli.Tag), QStringLiteral("  (Write error !)"));
         cli.AbortRequest();
@@ -210,6 +219,19 @@ void TFormHttpEngine::HttpCliDocData(int n)
     m_view.setSlotProgress(n, cli.ReceivedBytes, size);
     if (!s.sizeTested && size > 0)
         CheckFileSizeLimits(int(cli.Tag), size, n);
+    else if (s.sizeTested && cli.ExpectedLength < 0 && cli.ReceivedBytes > s.maxSize)
+        skipForSize(int(cli.Tag), n, QStringLiteral("  (Skipped - Size over limit)")); // no length: the limit holds as it grows
+}
+
+void TFormHttpEngine::skipForSize(int index, int n, const QString &suffix)
+{
+    TTreeNode *node = m_queue.at(index);
+    if (!node || node->imageIndex() == IconFileFailed)
+        return;
+    node->setCaption(FileCaption(*node->item(), suffix));
+    node->setSelectedIndex(IconFileFailed);
+    node->setImageIndex(IconFileFailed);
+    slot(n).cli->AbortRequest();
 }
 
 void TFormHttpEngine::CheckFileSizeLimits(int index, qint64 size, int n)
@@ -221,11 +243,8 @@ void TFormHttpEngine::CheckFileSizeLimits(int index, qint64 size, int n)
     item->sizeText = QString::number(size);
     const TDownloadSettings s = settings();
     if (size < s.minSize || size > s.maxSize) {
-        node->setCaption(FileCaption(*node->item(), size < s.minSize ? QStringLiteral("  (Skipped - Size under limit)")
-                                                            : QStringLiteral("  (Skipped - Size over limit)")));
-        node->setSelectedIndex(IconFileFailed);
-        node->setImageIndex(IconFileFailed);
-        slot(n).cli->AbortRequest();
+        skipForSize(index, n, size < s.minSize ? QStringLiteral("  (Skipped - Size under limit)")
+                                               : QStringLiteral("  (Skipped - Size over limit)"));
     } else {
         node->setCaption(FileCaption(*node->item(), QStringLiteral("  (%1 bytes)").arg(size)));
     }
@@ -273,6 +292,8 @@ bool TFormHttpEngine::store(TTreeNode *node, Slot &s)
 {
     // Written beside its place and renamed into it: never a partial file
     // under the item's name, and an older copy stays until the new one is whole.
+    if (s.writeFailed(*s.cli))
+        return false;
     qint64 size = 0;
     if (s.file) {
         if (!s.file->commit())
@@ -284,6 +305,12 @@ bool TFormHttpEngine::store(TTreeNode *node, Slot &s)
         if (!file.open(QIODevice::WriteOnly) || file.write(body.data(), body.size()) != body.size() || !file.commit())
             return false;
         size = body.size();
+    }
+    // A body without a length was shown with a guess: the caption tells what was stored.
+    TDataRec *item = node->item();
+    if (!item->sizeText.isEmpty() && item->sizeText != QString::number(size)) {
+        item->sizeText = QString::number(size);
+        node->setCaption(FileCaption(*item, QStringLiteral("  (%1 bytes)").arg(size)));
     }
     node->setImageIndex(IconFileStored);
     node->setSelectedIndex(IconFileStored);

@@ -84,6 +84,7 @@ private:
     bool startWaiting(int n);
     void startTransfer(int n, int index, TTreeNode *node);
     void markFailed(int index, const QString &suffix);
+    void skipForSize(int index, int slot, const QString &suffix);
     bool store(TTreeNode *node, Slot &s);
     void release(int n);
     TDownloadSettings settings() const;

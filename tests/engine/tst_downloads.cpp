@@ -36,6 +36,9 @@ private slots:
     void fastStartFillsEverySlotAndRefillsAtCompletion();
     void sizeLimits_data();
     void sizeLimits();
+    void sizeLimitHoldsWhileABodyWithoutLengthGrows_data();
+    void sizeLimitHoldsWhileABodyWithoutLengthGrows();
+    void longestNamesAreStored();
     void timeOutIsNeverShownAsAbort();
 
     // The run
@@ -199,9 +202,55 @@ void TestDownloads::sizeLimits_data()
                                    << int(IconFileFailed) << "s.jpg  (Skipped - Size over limit)";
     QTest::newRow("under the minimum") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 99\r\n\r\n") + body(99, 'u')
                                        << int(IconFileFailed) << "s.jpg  (Skipped - Size under limit)";
-    // Without a length the first block is sized at what came plus 1024, once.
+    // Without a length the first block is sized at what came plus 1024; the
+    // caption of what was stored tells its real size.
     QTest::newRow("no length") << QByteArray("HTTP/1.0 200 OK\r\n\r\n") + body(1460, 'n') << int(IconFileStored)
-                               << "s.jpg  (2484 bytes)";
+                               << "s.jpg  (1460 bytes)";
+}
+
+void TestDownloads::sizeLimitHoldsWhileABodyWithoutLengthGrows_data()
+{
+    QTest::addColumn<int>("second");
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("stays under") << 1000 << int(IconFileStored) << "s.jpg  (3000 bytes)";
+    QTest::newRow("grows past the maximum") << 4000 << int(IconFileFailed) << "s.jpg  (Skipped - Size over limit)";
+}
+
+void TestDownloads::sizeLimitHoldsWhileABodyWithoutLengthGrows()
+{
+    QFETCH(int, second);
+    QFETCH(int, icon);
+    QFETCH(QString, caption);
+    server->route("/s.jpg", {Server::send("HTTP/1.0 200 OK\r\n\r\n" + body(2000, 'g')), Server::pause(100),
+                             Server::send(body(second, 'h')), Server::close()});
+    w->configuration->SpinEditMaxSize->setValue(5000);
+    TTreeNode *item = addFile(url("/s.jpg"));
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QCOMPARE(item->imageIndex(), icon);
+    QCOMPARE(item->caption(), caption);
+    QCOMPARE(QFile::exists(item->item()->localPath), icon == IconFileStored);
+    QCOMPARE(QDir(downloadDir()).entryList(QDir::Files | QDir::Hidden).size(), icon == IconFileStored ? 1 : 0);
+    finishRun();
+    expectIdle();
+}
+
+void TestDownloads::longestNamesAreStored()
+{
+    // 255 bytes is the file system's limit for a name: the transfer's own
+    // temporary name must not push it over.
+    const QString name = QString(251, 'n') + ".jpg";
+    server->route(("/" + name).toLatin1(), Server::page("long", "image/jpeg"));
+    TTreeNode *item = addFile(url("/" + name));
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QCOMPARE(item->imageIndex(), int(IconFileStored));
+    QCOMPARE(fileAt(name), QByteArray("long"));
+    finishRun();
+    expectIdle();
 }
 
 void TestDownloads::sizeLimits()
