@@ -178,7 +178,15 @@ QWidget *TFormMain::buildTopPanel()
 
     connect(ComboBoxBookmark, &QComboBox::editTextChanged, this, &TFormMain::ComboBoxBookmarkChange);
     ComboBoxBookmark->lineEdit()->installEventFilter(this);
-    connect(ComboBoxDownload, &QComboBox::editTextChanged, this, &TFormMain::ComboBoxDownloadChange);
+    // The directory is tested when its edit is finished, not on every key:
+    // a pause in typing, Enter, leaving the field or a pick from the list.
+    m_directoryTest = new QTimer(this);
+    m_directoryTest->setSingleShot(true);
+    m_directoryTest->setInterval(kDirectoryTestPauseMs);
+    connect(m_directoryTest, &QTimer::timeout, this, &TFormMain::ComboBoxDownloadChange);
+    connect(ComboBoxDownload, &QComboBox::editTextChanged, m_directoryTest, qOverload<>(&QTimer::start));
+    connect(ComboBoxDownload, &QComboBox::activated, this, &TFormMain::ComboBoxDownloadChange);
+    connect(ComboBoxDownload->lineEdit(), &QLineEdit::returnPressed, this, &TFormMain::ComboBoxDownloadChange);
     connect(ButtonDirectory, &QToolButton::clicked, this, &TFormMain::directoryRequested);
     return panel;
 }
@@ -727,6 +735,9 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
         fitPreview();
     } else if (watched == ComboBoxBookmark->lineEdit() && event->type() == QEvent::FocusOut) {
         ComboBoxBookmarkExit();
+    } else if (watched == ComboBoxDownload->lineEdit() && event->type() == QEvent::FocusOut) {
+        if (m_directoryTest->isActive())
+            ComboBoxDownloadChange();
     } else if (watched == ComboBoxDownload->lineEdit() && event->type() == QEvent::MouseButtonDblClick) {
         emit directoryRequested();
         return true;
@@ -1078,6 +1089,7 @@ void TFormMain::ComboBoxBookmarkChange()
 
 void TFormMain::ComboBoxDownloadChange()
 {
+    m_directoryTest->stop();
     paintDownloadField(DirectoryOk(ComboBoxDownload->currentText()));
 }
 
@@ -1165,20 +1177,29 @@ bool TFormMain::DirectoryOk(const QString &typed) const
     const QString directory = ExpandDirectory(typed);
     if (directory.isEmpty())
         return false;
+    // A hidden probe of a random name, removed at once: no file of the user's is touched.
     const QByteArray line = "For test perpose only - This file can be deleted !\r\n";
-    const QString path = directory + QStringLiteral("/Trawlix.txt");
-    if (QFile::exists(path)) {
-        // Never replace a file of the user's that happens to have that name.
-        QTemporaryFile probe(directory + QStringLiteral("/Trawlix-XXXXXX.txt"));
-        return probe.open() && probe.write(line) == line.size() && probe.flush();
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    QTemporaryFile probe(directory + QStringLiteral("/.trawlix-probe-XXXXXX"));
+    return probe.open() && probe.write(line) == line.size() && probe.flush();
+}
+
+bool TFormMain::confirmDownloadDirectory(const QString &directory)
+{
+    if (DirectoryOk(directory))
+        return true;
+    paintDownloadField(false);
+    const QString warning = QStringLiteral("Specified download directory don't exist !");
+    if (QFileInfo::exists(directory)) {
+        message(warning + QStringLiteral("\n\n%1 cannot be written to.").arg(directory));
         return false;
-    const bool written = file.write(line) == line.size() && file.flush();
-    file.close();
-    const bool removed = file.remove();
-    return written && removed;
+    }
+    if (!ask(warning + QStringLiteral("\n\nCreate %1 now?").arg(directory)).value_or(false))
+        return false;
+    const bool made = QDir().mkpath(directory) && DirectoryOk(directory);
+    if (!made)
+        message(QStringLiteral("The directory %1 could not be created.").arg(directory));
+    ComboBoxDownloadChange();
+    return made;
 }
 
 void TFormMain::updateLoadItemsEntry()

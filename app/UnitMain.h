@@ -41,6 +41,7 @@ public:
     static constexpr int kSlots = 8;
     static constexpr int kMinimumWidth = 580;
     static constexpr int kMinimumHeight = 355;
+    static constexpr int kDirectoryTestPauseMs = 400;
     static inline const QString kProductName = QStringLiteral("Trawlix");
 
     TFormMain(const TPaths &paths, TRunState &run, QWidget *parent = nullptr);
@@ -103,6 +104,7 @@ public:
     void setCounts(int items, int selected, int remaining) override;
     void refreshTree() override;
     void PreviewImage(TTreeNode *node) override;
+    bool confirmDownloadDirectory(const QString &directory) override;
 
     bool DirectoryOk(const QString &directory) const;
 
@@ -272,6 +274,7 @@ private:
     std::function<QString()> m_chooseFile;
     std::function<std::optional<bool>(const QString &)> m_ask;
     bool m_closing = false;
+    QTimer *m_directoryTest = nullptr;
     bool m_treeIncomplete = false; // a load or a run was cut short by the close
     TCrawlDriver *m_crawl = nullptr;
     int m_pickedDirectory = -1; // the directory bookmark last picked from the list

@@ -54,6 +54,9 @@ TDownloadSettings TDownloadScheduler::settings() const
 
 void TDownloadScheduler::ButtonDownloadClick()
 {
+    // Every file would end "(Write error !)": say so before anything starts.
+    if (!m_view.confirmDownloadDirectory(settings().downloadDir))
+        return;
     if (m_stopCommand)
         m_stopCommand();
     else

@@ -21,4 +21,7 @@ public:
     virtual void setCounts(int items, int selected, int remaining) = 0;
     virtual void refreshTree() = 0;
     virtual void PreviewImage(TTreeNode *node) = 0;
+    // Before a run: true when files can be written to the directory, which
+    // the user may be offered to create; false stops the run before it starts.
+    virtual bool confirmDownloadDirectory(const QString &directory) = 0;
 };

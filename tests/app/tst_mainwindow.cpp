@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QToolButton>
+#include <QLineEdit>
 #include <QtTest>
 
 #include <unistd.h>
@@ -41,6 +42,7 @@ private slots:
     void directoryTest();
     void directoryTestLeavesTheUsersFilesAlone();
     void activationWarnsAboutAMissingDirectoryOnce();
+    void directoryIsTestedWhenTheEditIsFinished();
     void loadItemsEntryFollowsTheItemListFile();
     void logoCyclesThroughNPlusOneStates();
     void previewShowsJpegPicturesOnly_data();
@@ -257,14 +259,33 @@ void TestMainWindow::activationWarnsAboutAMissingDirectoryOnce()
 {
     TFormMain &m = *w->main;
     m.ComboBoxDownload->setCurrentText(home->path() + "/gone");
-    QCOMPARE(m.ComboBoxDownload->palette().color(QPalette::Base), QColor(Qt::red));
+    QTRY_COMPARE(m.ComboBoxDownload->palette().color(QPalette::Base), QColor(Qt::red));
     m.FormActivate();
     m.FormActivate();
     QCOMPARE(w->messages, QStringList{"Specified download directory don't exist !"});
     m.ComboBoxDownload->setCurrentText(home->path());
-    QVERIFY(m.ComboBoxDownload->palette().color(QPalette::Base) != QColor(Qt::red));
+    QTRY_VERIFY(m.ComboBoxDownload->palette().color(QPalette::Base) != QColor(Qt::red));
     m.FormActivate();
     QCOMPARE(w->messages.size(), 1);
+}
+
+void TestMainWindow::directoryIsTestedWhenTheEditIsFinished()
+{
+    // Not on every key: each prefix of a typed path may name a real directory.
+    TFormMain &m = *w->main;
+    QLineEdit *edit = m.ComboBoxDownload->lineEdit();
+    m.ComboBoxDownload->setCurrentText(home->path());
+    m.ComboBoxDownloadChange();
+    const QColor good = m.ComboBoxDownload->palette().color(QPalette::Base);
+    edit->setFocus();
+    QTest::keyClicks(edit, "/not-there");
+    QCOMPARE(m.ComboBoxDownload->palette().color(QPalette::Base), good); // still typing
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(m.ComboBoxDownload->palette().color(QPalette::Base), QColor(Qt::red));
+    edit->setText(home->path());
+    QCOMPARE(m.ComboBoxDownload->palette().color(QPalette::Base), QColor(Qt::red));
+    QTRY_COMPARE(m.ComboBoxDownload->palette().color(QPalette::Base), good); // after a pause
+    QVERIFY(QDir(home->path()).entryList(QDir::Files | QDir::Hidden).filter("trawlix").isEmpty());
 }
 
 void TestMainWindow::loadItemsEntryFollowsTheItemListFile()

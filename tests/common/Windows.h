@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <optional>
 
 // The program's windows and runs, created in start-up order over a private home.
 struct TWindows
@@ -26,6 +27,10 @@ struct TWindows
         QDir().mkpath(paths.dataDir);
         main = std::make_unique<TFormMain>(paths, run);
         main->setMessageSink([this](const QString &text) { messages << text; });
+        main->setQuestionSink([this](const QString &text) {
+            questions << text;
+            return answer;
+        });
         main->setFileOpener([this](const QString &path) { opened << path; });
         main->setFileChooser([this] { return chosenFile; });
         main->setBeeper([this] { ++beeps; });
@@ -59,6 +64,8 @@ struct TWindows
     TStatistics statistics;
     TLogin login;
     QStringList messages;
+    QStringList questions;
+    std::optional<bool> answer = false; // what every question is answered
     QStringList opened;
     QString chosenFile; // what the file chooser answers
     int beeps = 0;

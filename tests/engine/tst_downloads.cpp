@@ -56,6 +56,8 @@ private slots:
     // What is never stored
     void failuresStoreNothing_data();
     void failuresStoreNothing();
+    void missingDirectoryIsOfferedBeforeTheRun_data();
+    void missingDirectoryIsOfferedBeforeTheRun();
     void pathsAreMadeInTheDownloadDirectory();
     void httpsFilesAreStoredOrRefused();
     void namesThatCannotBeFilesFailAtHandOut_data();
@@ -525,7 +527,6 @@ void TestDownloads::failuresStoreNothing_data()
     QTest::newRow("reset in the middle")
         << "/e.jpg" << Server::Script{Server::send("HTTP/1.0 200 OK\r\nContent-Length: 9000\r\n\r\npart"), Server::pause(200), Server::reset()}
         << "  (Aborted !)";
-    QTest::newRow("cannot be written") << "/nodir/e.jpg" << Server::page("fine", "image/jpeg") << "  (Write error !)";
     QTest::newRow("relative, no host to ask") << "relative" << Server::Script{} << "  (Aborted !)";
     QTest::newRow("rooted, no host to ask") << "rooted" << Server::Script{} << "  (Aborted !)";
 }
@@ -539,23 +540,16 @@ void TestDownloads::failuresStoreNothing()
     // With "Overwrite existing" an older copy stays unless a new body replaces it.
     w->configuration->RadioButtonOverwrite->setChecked(true);
     TTreeNode *item = addFile(path == "relative" ? QString("pics/e.jpg") : path == "rooted" ? QString("/pics/e.jpg") : url(path));
-    if (path.startsWith("/nodir"))
-        w->main->ComboBoxDownload->setCurrentText(home->filePath("missing"));
     QFile old(item->item()->localPath);
-    if (!path.startsWith("/nodir")) {
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("older copy");
-        old.close();
-    }
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("older copy");
+    old.close();
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
     QTRY_VERIFY(!w->engine->EngineActive(1));
     QCOMPARE(item->caption(), "e.jpg" + suffix);
     QCOMPARE(item->imageIndex(), int(IconFileFailed));
-    if (path.startsWith("/nodir"))
-        QVERIFY(!QFileInfo::exists(home->filePath("missing")));
-    else
-        QCOMPARE(fileAt("e.jpg"), QByteArray("older copy"));
+    QCOMPARE(fileAt("e.jpg"), QByteArray("older copy"));
     QVERIFY(w->messages.filter("e.jpg").isEmpty()); // no message box per file
     finishRun();
     expectIdle();
@@ -566,6 +560,40 @@ void TestDownloads::failuresStoreNothing()
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
     QTRY_COMPARE(next->imageIndex(), int(IconFileStored));
+}
+
+void TestDownloads::missingDirectoryIsOfferedBeforeTheRun_data()
+{
+    QTest::addColumn<bool>("create");
+    QTest::newRow("no: nothing starts") << false;
+    QTest::newRow("yes: made, and the run goes on") << true;
+}
+
+void TestDownloads::missingDirectoryIsOfferedBeforeTheRun()
+{
+    QFETCH(bool, create);
+    server->route("/e.jpg", Server::page("fine", "image/jpeg"));
+    const QString missing = home->filePath("missing/deeper");
+    w->main->ComboBoxDownload->setCurrentText(missing);
+    TTreeNode *item = addFile(url("/e.jpg"));
+    w->answer = create;
+    w->downloads->ButtonDownloadClick();
+    QCOMPARE(w->questions.size(), 1);
+    QVERIFY(w->questions.first().startsWith("Specified download directory don't exist !"));
+    QCOMPARE(QFileInfo(missing).isDir(), create);
+    if (!create) {
+        QVERIFY(!w->run.busy());
+        QCOMPARE(w->queue.remaining(), 0);
+        QCOMPARE(item->imageIndex(), int(IconFileNew));
+        QCOMPARE(item->stateIndex(), int(StateChecked));
+        QCOMPARE(server->connections(), 0);
+        return;
+    }
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_COMPARE(item->imageIndex(), int(IconFileStored));
+    QCOMPARE(QFile(missing + "/e.jpg").size(), 4);
+    finishRun();
+    expectIdle();
 }
 
 void TestDownloads::pathsAreMadeInTheDownloadDirectory()
