@@ -65,7 +65,14 @@ QString TStatusPanels::text(int index) const
 
 void TStatusPanels::setText(int index, const QString &text)
 {
-    m_panels.at(index)->setText(text);
+    QLabel *panel = m_panels.at(index);
+    panel->setText(text);
+    // A count that outgrows its panel widens it rather than lose its digits.
+    if (index > 0 && !panel->isHidden()) {
+        const int needed = panel->sizeHint().width();
+        if (needed > panel->maximumWidth())
+            panel->setFixedWidth(needed);
+    }
 }
 
 int TStatusPanels::panelWidth(int index) const

@@ -421,6 +421,17 @@ void TFormMain::showSlotProgress()
     if (m_treeDirty)
         TreeView->viewport()->update();
     m_treeDirty = false;
+    if (m_remainingShown != m_remaining) {
+        m_remainingShown = m_remaining;
+        StatusBar->setText(6, QStringLiteral(" # Remaining DL's: ") + QString::number(m_remaining));
+    }
+}
+
+void TFormMain::setRemainingCount(int remaining)
+{
+    m_remaining = remaining;
+    if (!m_displayTimer->isActive())
+        m_displayTimer->start();
 }
 
 void TFormMain::paintSlotProgress(QProgressBar *bar, qint64 position, qint64 maximum)
@@ -446,6 +457,7 @@ void TFormMain::setCounts(int items, int selected, int remaining)
     StatusBar->setText(4, QStringLiteral(" # Items: ") + QString::number(items));
     StatusBar->setText(5, QStringLiteral(" # Selected: ") + QString::number(selected));
     StatusBar->setText(6, QStringLiteral(" # Remaining DL's: ") + QString::number(remaining));
+    m_remaining = m_remainingShown = remaining;
 }
 
 void TFormMain::refreshTree()

@@ -102,6 +102,7 @@ public:
     void setSlotProgress(int slot, qint64 position, qint64 maximum) override;
     void setSlotHint(int slot, const QString &hint) override;
     void setCounts(int items, int selected, int remaining) override;
+    void setRemainingCount(int remaining) override;
     void refreshTree() override;
     void PreviewImage(TTreeNode *node) override;
     bool confirmDownloadDirectory(const QString &directory) override;
@@ -283,4 +284,5 @@ private:
     std::pair<qint64, qint64> m_slotProgress[kSlots] = {}; // position and size to show
     bool m_slotLit[kSlots] = {};
     bool m_treeDirty = false;
+    int m_remaining = 0, m_remainingShown = 0; // queued or running downloads
 };

@@ -18,7 +18,7 @@ int TDownloadQueue::append(TTreeNode *node)
     const int index = int(m_entries.size());
     m_entries.append(node);
     m_index.insert(node, index);
-    ++m_remaining;
+    setRemaining(m_remaining + 1);
     return index;
 }
 
@@ -34,14 +34,14 @@ void TDownloadQueue::blank(int index)
         return;
     m_entries[index] = nullptr;
     m_index.remove(node);
-    --m_remaining;
+    setRemaining(m_remaining - 1);
 }
 
 void TDownloadQueue::clear()
 {
     m_entries.clear();
     m_index.clear();
-    m_remaining = 0;
+    setRemaining(0);
     m_firstWaiting = 0;
 }
 
@@ -56,5 +56,13 @@ void TDownloadQueue::blankAll()
 {
     m_entries.fill(nullptr);
     m_index.clear();
-    m_remaining = 0;
+    setRemaining(0);
+}
+
+void TDownloadQueue::setRemaining(int remaining)
+{
+    if (remaining == m_remaining)
+        return;
+    m_remaining = remaining;
+    emit remainingChanged(remaining);
 }

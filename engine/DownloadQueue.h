@@ -35,8 +35,13 @@ public:
     int firstWaiting() const { return m_firstWaiting; }
     void setFirstWaiting(int index) { m_firstWaiting = index; }
 
+signals:
+    // Entries not blank: items queued or in transfer.
+    void remainingChanged(int remaining);
+
 private:
     void forget(TTreeNode *node);
+    void setRemaining(int remaining);
     void blankAll();
 
     QVector<TTreeNode *> m_entries;

@@ -45,6 +45,7 @@ TDownloadScheduler::TDownloadScheduler(TItemTree *tree, TDownloadQueue &queue, T
     connect(m_timerDownloadFinish, &QTimer::timeout, this, &TDownloadScheduler::TimerDownloadFinishTimer);
     connect(m_timerUpdate, &QTimer::timeout, this, &TDownloadScheduler::TimerUpdateTimer);
     m_timerUpdate->start();
+    connect(&m_queue, &TDownloadQueue::remainingChanged, this, [this](int remaining) { m_view.setRemainingCount(remaining); });
 }
 
 TDownloadSettings TDownloadScheduler::settings() const

@@ -19,6 +19,8 @@ public:
     virtual void setSlotHint(int slot, const QString &hint) = 0;
     // Status-bar panels 4, 5 and 6.
     virtual void setCounts(int items, int selected, int remaining) = 0;
+    // Panel 6 alone, as the queue changes: items queued or in transfer.
+    virtual void setRemainingCount(int remaining) = 0;
     virtual void refreshTree() = 0;
     virtual void PreviewImage(TTreeNode *node) = 0;
     // Before a run: true when files can be written to the directory, which

@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -44,6 +45,7 @@ private slots:
     // The run
     void storedFilesAreWholeAndCounted();
     void stopReturnsQueuedItemsAndAbortsRunning();
+    void remainingCountFollowsTheQueue();
     void existingFileChoice_data();
     void existingFileChoice();
     void twoItemsOfOneNameInOneRun_data();
@@ -320,6 +322,25 @@ void TestDownloads::storedFilesAreWholeAndCounted()
     QVERIFY(w->main->ButtonDownload->isEnabled());
     expectIdle();
     QCOMPARE(w->main->StatusBar->text(6), QString(" # Remaining DL's: 0"));
+}
+
+void TestDownloads::remainingCountFollowsTheQueue()
+{
+    // Shown as items are queued and end, not only at the status tick, and whole.
+    w->downloads->TimerUpdate()->stop();
+    server->addScript({Server::send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nab"), Server::hold()});
+    w->configuration->SpinEditMaxTreads->setValue(1);
+    for (int i = 0; i < 195; ++i)
+        addFile(url(QString("/r%1.jpg").arg(i)));
+    QLabel *panel = qobject_cast<QLabel *>(w->main->StatusBar->panel(6));
+    w->downloads->ButtonDownloadClick();
+    QTRY_COMPARE(panel->text(), QString(" # Remaining DL's: 195"));
+    QVERIFY(panel->width() >= panel->sizeHint().width());
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_COMPARE(w->engine->HttpCli(1)->ReceivedBytes, 2);
+    w->main->ButtonStop->click();
+    QTRY_COMPARE(panel->text(), QString(" # Remaining DL's: 0"));
+    expectIdle();
 }
 
 void TestDownloads::stopReturnsQueuedItemsAndAbortsRunning()
