@@ -24,6 +24,30 @@ bool insideDirectory(const QString &path, const QString &directory)
     return file == dir || file.startsWith(dir + QLatin1Char('/'));
 }
 
+// Items taken out of the tree forget whether they were expanded: what was
+// open under these items, to be opened again once they are back.
+QList<QTreeWidgetItem *> expandedUnder(const QList<QTreeWidgetItem *> &items)
+{
+    QList<QTreeWidgetItem *> open;
+    QList<QTreeWidgetItem *> pending = items;
+    while (!pending.isEmpty()) {
+        QTreeWidgetItem *item = pending.takeLast();
+        if (item->childCount() == 0)
+            continue;
+        if (item->isExpanded())
+            open << item;
+        for (int i = 0; i < item->childCount(); ++i)
+            pending << item->child(i);
+    }
+    return open;
+}
+
+void expandAgain(const QList<QTreeWidgetItem *> &open)
+{
+    for (QTreeWidgetItem *item : open)
+        item->setExpanded(true);
+}
+
 void sortChildren(TItemTree *tree, TTreeNode *parent, const QCollator &collator)
 {
     QList<QTreeWidgetItem *> children = parent ? parent->takeChildren() : QList<QTreeWidgetItem *>();
@@ -34,12 +58,17 @@ void sortChildren(TItemTree *tree, TTreeNode *parent, const QCollator &collator)
     // Each caption's sort key once, not two captions compared afresh each time.
     std::vector<std::pair<QCollatorSortKey, QTreeWidgetItem *>> keyed;
     keyed.reserve(size_t(children.size()));
-    for (QTreeWidgetItem *child : std::as_const(children))
-        keyed.emplace_back(collator.sortKey(child->text(0)), child);
+    // The roots stay first, in their order: only what lies beside them is sorted.
+    const auto roots = std::stable_partition(children.begin(), children.end(), [](QTreeWidgetItem *child) {
+        return static_cast<TTreeNode *>(child)->imageIndex() == IconRoot;
+    });
+    for (auto it = roots; it != children.end(); ++it)
+        keyed.emplace_back(collator.sortKey((*it)->text(0)), *it);
     std::stable_sort(keyed.begin(), keyed.end(),
                      [](const auto &a, const auto &b) { return a.first.compare(b.first) < 0; });
-    for (qsizetype i = 0; i < children.size(); ++i)
-        children[i] = keyed[size_t(i)].second;
+    const qsizetype first = roots - children.begin();
+    for (qsizetype i = first; i < children.size(); ++i)
+        children[i] = keyed[size_t(i - first)].second;
     if (parent)
         parent->addChildren(children);
     else
@@ -64,6 +93,14 @@ void deleteNodes(TItemTree *tree, const QList<TTreeNode *> &nodes)
             qDeleteAll(doomed);
             continue;
         }
+        QList<QTreeWidgetItem *> staying;
+        const int count = parent ? parent->childCount() : tree->topLevelItemCount();
+        for (int i = 0; i < count; ++i) {
+            QTreeWidgetItem *child = parent ? parent->child(i) : tree->topLevelItem(i);
+            if (!doomed.contains(child))
+                staying << child;
+        }
+        const QList<QTreeWidgetItem *> open = expandedUnder(staying);
         QList<QTreeWidgetItem *> children = parent ? parent->takeChildren() : QList<QTreeWidgetItem *>();
         if (!parent) {
             while (tree->topLevelItemCount() > 0)
@@ -81,6 +118,7 @@ void deleteNodes(TItemTree *tree, const QList<TTreeNode *> &nodes)
             parent->addChildren(kept);
         else
             tree->addTopLevelItems(kept);
+        expandAgain(open);
         qDeleteAll(doomed);
     }
     tree->setUpdatesEnabled(true);
@@ -193,10 +231,15 @@ void TreeCommands::SortAll(TItemTree *tree)
         if (node->childCount() > 1)
             parents << node;
     });
+    QList<QTreeWidgetItem *> tops;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        tops << tree->topLevelItem(i);
+    const QList<QTreeWidgetItem *> open = expandedUnder(tops);
     tree->setUpdatesEnabled(false);
     sortChildren(tree, nullptr, collator);
     for (TTreeNode *parent : std::as_const(parents))
         sortChildren(tree, parent, collator);
+    expandAgain(open);
     tree->setUpdatesEnabled(true);
 }
 

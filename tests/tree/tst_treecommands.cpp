@@ -150,15 +150,22 @@ void TestTreeCommands::deletingManySiblingsKeepsTheRestInOrder()
     for (int i = 0; i < 100; ++i)
         files << file(tree->rootFiles(), QString("f%1.jpg").arg(i, 3, 10, QChar('0')));
     TTreeNode *nested = file(files[3], "nested.jpg");
+    file(files[5], "kept.jpg");
+    tree->rootFiles()->setExpanded(true);
+    files[3]->setExpanded(true);
+    files[5]->setExpanded(true);
     for (int i = 0; i < 100; i += 2)
         files[i]->setSelected(true);
     nested->setSelected(true);
     DeleteHighlighted(tree, false, dir.path());
+    // What was open stays open.
+    QVERIFY(tree->rootFiles()->isExpanded());
+    QVERIFY(files[5]->isExpanded());
     QCOMPARE(tree->rootFiles()->childCount(), 50);
     for (int i = 0; i < 50; ++i)
         QCOMPARE(tree->rootFiles()->childNode(i)->caption(), QString("f%1.jpg").arg(2 * i + 1, 3, 10, QChar('0')));
     QCOMPARE(files[3]->childCount(), 0);
-    QCOMPARE(tree->nodeCount(), 52);
+    QCOMPARE(tree->nodeCount(), 53);
     expectIndexTrue();
 }
 
@@ -223,14 +230,20 @@ void TestTreeCommands::sortFollowsTheLanguageAndKeepsTheIndexTrue()
     file(page, "b.jpg");
     file(page, "a.jpg");
     link(tree->rootLinks(), "another.htm");
+    tree->rootLinks()->setExpanded(true);
+    page->setExpanded(true);
     SortAll(tree);
+    QVERIFY(tree->rootLinks()->isExpanded() && page->isExpanded());
+    QVERIFY(!tree->rootFiles()->isExpanded());
     QStringList names;
     for (int i = 0; i < tree->rootFiles()->childCount(); ++i)
         names << tree->rootFiles()->childNode(i)->caption();
     QCOMPARE(names.first(), QString("Apple.jpg"));
     QCOMPARE(names.last(), QString("zebra.jpg"));
     QVERIFY(names.indexOf(QString::fromUtf8("\xc3\xa9t\xc3\xa9.jpg")) < names.indexOf("zebra.jpg"));
-    QCOMPARE(tree->topNode(0)->caption(), QString("Root files:")); // the roots are sorted too
+    // The roots keep their order.
+    QCOMPARE(tree->topNode(0)->caption(), QString("Root links:"));
+    QCOMPARE(tree->topNode(1)->caption(), QString("Root files:"));
     QCOMPARE(tree->rootLinks()->childNode(0)->caption(), QString("http://h/another.htm"));
     QCOMPARE(page->childNode(0)->caption(), QString("a.jpg"));
     expectIndexTrue();
