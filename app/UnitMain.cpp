@@ -1025,7 +1025,16 @@ void TFormMain::Addselectedlinktobookmarks1Click()
 {
     const TTreeNode *current = m_run.currentItem();
     if (current && current->item() && current->item()->isLink)
-        ComboBoxBookmark->addItem(current->caption());
+        addKeepingText(ComboBoxBookmark, current->caption());
+}
+
+// The first entry of an empty list would become the field's text: what the
+// user typed stays.
+void TFormMain::addKeepingText(QComboBox *field, const QString &entry)
+{
+    const QString typed = field->currentText();
+    field->addItem(entry);
+    field->setEditText(typed);
 }
 
 void TFormMain::buildFieldMenus()
@@ -1055,7 +1064,7 @@ void TFormMain::buildFieldMenus()
 void TFormMain::Addbookmark1Click()
 {
     if (!ComboBoxBookmark->currentText().isEmpty())
-        ComboBoxBookmark->addItem(ComboBoxBookmark->currentText());
+        addKeepingText(ComboBoxBookmark, ComboBoxBookmark->currentText());
 }
 
 void TFormMain::Copytoclipboard1Click()
@@ -1073,7 +1082,7 @@ void TFormMain::Paste1Click()
 void TFormMain::MenuItem2Click()
 {
     if (!ComboBoxDownload->currentText().isEmpty())
-        ComboBoxDownload->addItem(ComboBoxDownload->currentText());
+        addKeepingText(ComboBoxDownload, ComboBoxDownload->currentText());
 }
 
 void TFormMain::MenuItem4Click()

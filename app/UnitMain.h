@@ -259,6 +259,7 @@ private:
     void showSlotProgress();
     static void paintSlotProgress(QProgressBar *bar, qint64 position, qint64 maximum);
     void paintDownloadField(bool ok);
+    static void addKeepingText(QComboBox *field, const QString &entry);
     void message(const QString &text);
     void information(const QString &text);
 

@@ -284,7 +284,9 @@ void TestSmallWindows::contextMenuCommandsOnTheCurrentLink()
     tree->MakeRootNodes();
     const QString link = QString("http://127.0.0.1:%1/x.htm").arg(1);
     tree->setCurrentItem(tree->AddTreeNode(tree->rootLinks(), linkRec(link)));
+    m.ComboBoxBookmark->setEditText("http://typed.example/");
     m.Addselectedlinktobookmarks1->trigger();
+    QCOMPARE(m.ComboBoxBookmark->currentText(), QString("http://typed.example/")); // the first entry does not replace it
     m.Addselectedlinktobookmarks1->trigger(); // duplicates are not checked
     QCOMPARE(m.ComboBoxBookmark->count(), 2);
     m.Useselecteddocasmainandparseit1->trigger(); // fetches it as the main page (refused here)
