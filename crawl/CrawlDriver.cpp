@@ -18,6 +18,7 @@
 namespace {
 
 const QString kNotActive = QStringLiteral(" Status: Not active");
+const QString kPageCut = QStringLiteral(" Status: Not active - a page held too many links; the rest of it was left out");
 
 // The next node in pre-order: first child, else the next sibling of the
 // node or of its nearest ancestor that has one.
@@ -151,6 +152,7 @@ void TCrawlDriver::ButtonStartClick()
         m_run.setFileParent(m_tree->rootFiles());
         m_extractor.setFileParent(m_run.fileParent());
         m_extractor.ParseDocument(base, text, ModeMainDocument);
+        m_pageCut = m_extractor.lastScanCut();
     } catch (const std::exception &) {
     }
     m_timerTimeOut->stop();
@@ -227,6 +229,7 @@ void TCrawlDriver::parseLink(TTreeNode *node)
         m_run.setFileParent(node);
         m_extractor.setFileParent(node);
         m_extractor.ParseDocument(base, text, ModeParsedLink);
+        m_pageCut = m_pageCut || m_extractor.lastScanCut();
         if (m_run.parseCursor() != node)
             return;
         node->setImageIndex(IconLinkParsed);
@@ -276,6 +279,7 @@ void TCrawlDriver::ButtonLoadHtmlClick()
     m_run.setFileParent(m_tree->rootFiles());
     m_extractor.setFileParent(m_run.fileParent());
     m_extractor.ParseDocument(QString(), text, ModeMainDocument);
+    m_pageCut = m_extractor.lastScanCut();
     endRun();
 }
 
@@ -292,7 +296,8 @@ void TCrawlDriver::endRun()
     m_view.UpdateScreen();
     if (settings().beep)
         m_view.beep();
-    m_view.setStatus(kNotActive);
+    m_view.setStatus(m_pageCut ? kPageCut : kNotActive);
+    m_pageCut = false;
 }
 
 void TCrawlDriver::ButtonStopClick()

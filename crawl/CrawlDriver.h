@@ -96,5 +96,6 @@ private:
     std::function<TCrawlSettings()> m_settings;
     std::function<void()> m_stopDownloads;
     bool m_filling = false;
+    bool m_pageCut = false; // a page of this run was too big to take whole
     bool m_shutDown = false;
 };

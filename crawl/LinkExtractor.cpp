@@ -116,6 +116,7 @@ TLinkExtractor::~TLinkExtractor()
 
 void TLinkExtractor::ParseDocument(const QString &base, const QByteArray &text, int mode)
 {
+    m_cut = false;
     if (text.isEmpty())
         return;
     TEventSlice events;
@@ -127,10 +128,15 @@ void TLinkExtractor::ParseDocument(const QString &base, const QByteArray &text, 
     const QByteArray normalised = NormaliseDocument(text);
     const QByteArray upper = asciiUpper(normalised);
 
+    qsizetype valueBudget = std::max(kValueBudgetFactor * normalised.size(), kValueBudgetFloor);
+    int itemBudget = kMaxItemsPerPage;
+
     // Each pattern's occurrences never overlap one another or the other
     // patterns, so one left-to-right pass per pattern visits them in the
     // order a search for the first remaining occurrence would.
     for (const Pattern &pattern : kPatterns) {
+        if (m_cut)
+            break;
         const QByteArrayMatcher matcher(pattern.text);
         TValueEnds ends(normalised);
         for (qsizetype at = matcher.indexIn(upper); at >= 0;
@@ -142,7 +148,12 @@ void TLinkExtractor::ParseDocument(const QString &base, const QByteArray &text, 
             if (end >= 0) {
                 QByteArray value = normalised.mid(start, end - start);
                 value.replace('"', QByteArrayView());
-                handleValue(base, value, pattern.kind, mode, settings);
+                valueBudget -= value.size();
+                itemBudget -= handleValue(base, value, pattern.kind, mode, settings);
+                if (valueBudget < 0 || itemBudget <= 0) {
+                    m_cut = true;
+                    break;
+                }
             }
             events.poll();
         }
@@ -150,9 +161,10 @@ void TLinkExtractor::ParseDocument(const QString &base, const QByteArray &text, 
     events.flush();
 }
 
-void TLinkExtractor::handleValue(const QString &base, QByteArray rawValue, qint32 kind, int mode,
-                                 const TScanSettings &settings)
+int TLinkExtractor::handleValue(const QString &base, QByteArray rawValue, qint32 kind, int mode,
+                                const TScanSettings &settings)
 {
+    int added = 0;
     const QString value = ResolveLink(DecodeLinkText(rawValue), base);
     const QString name = FilNavn(value);
 
@@ -165,10 +177,13 @@ void TLinkExtractor::handleValue(const QString &base, QByteArray rawValue, qint3
         m_template.kind = KindLink;
         if (mode == ModeMainDocument) {
             TTreeNode *links = m_tree->rootLinks();
-            if (links && !m_tree->NodeExistInTree(links, value))
+            if (links && !m_tree->NodeExistInTree(links, value)) {
                 m_tree->AddTreeNode(links, m_template);
+                ++added;
+            }
         } else if (settings.addChild && m_fileParent && !m_tree->NodeExistInTree(m_fileParent, value)) {
             m_tree->AddTreeNode(m_fileParent, m_template);
+            ++added;
         }
     }
 
@@ -179,7 +194,10 @@ void TLinkExtractor::handleValue(const QString &base, QByteArray rawValue, qint3
         m_template.kind = kind;
         m_template.localPath = LocalPath(settings.downloadDir, name);
         m_template.name = name;
-        if (kind == KindFile || settings.includeThumbs)
+        if (kind == KindFile || settings.includeThumbs) {
             m_tree->AddTreeNode(m_fileParent, m_template);
+            ++added;
+        }
     }
+    return added;
 }

@@ -32,8 +32,15 @@ QString DecodeLinkText(QByteArrayView bytes);
 class TLinkExtractor
 {
 public:
-    // A value longer than this (a page without quotes or ">") is dropped.
-    static constexpr qsizetype kMaxValueLength = 16 * 1024;
+    // A value longer than this (a page without quotes or ">") is dropped:
+    // it is longer than the request line a server takes.
+    static constexpr qsizetype kMaxValueLength = 8 * 1024;
+    // What one page may add: link text up to a multiple of the page's own
+    // size, and a number of items. A page of honest links stays far below
+    // both; a hostile one cannot make the tree outgrow memory.
+    static constexpr qsizetype kValueBudgetFactor = 2;
+    static constexpr qsizetype kValueBudgetFloor = 64 * 1024;
+    static constexpr int kMaxItemsPerPage = 100000;
 
     explicit TLinkExtractor(TItemTree *tree);
     ~TLinkExtractor();
@@ -50,10 +57,12 @@ public:
     TDataRec &templateItem() { return m_template; }
 
     void ParseDocument(const QString &base, const QByteArray &text, int mode);
+    // The last scan stopped at the bounds above: the rest of its page was left out.
+    bool lastScanCut() const { return m_cut; }
 
 private:
-    void handleValue(const QString &base, QByteArray value, qint32 kind, int mode,
-                     const TScanSettings &settings);
+    // The number of items it added.
+    int handleValue(const QString &base, QByteArray value, qint32 kind, int mode, const TScanSettings &settings);
 
     TItemTree *m_tree;
     TTreeNode *m_fileParent = nullptr;
@@ -62,6 +71,7 @@ private:
     std::function<void(const QString &)> m_status;
     QMetaObject::Connection m_removed;
     QMetaObject::Connection m_emptied;
+    bool m_cut = false;
 };
 
 // The normalised text: without blanks, line feeds, carriage returns and apostrophes.
