@@ -220,7 +220,9 @@ void TCrawlDriver::parseLink(TTreeNode *node)
         m_view.setStatus(QStringLiteral(" Status: Getting data"));
         letEventsRun();
         const QByteArray text = fetchDocument(url);
-        if (s.saveHtml && name.contains(QLatin1String("htm")))
+        // The name becomes a path: the same rule as for file names, so that
+        // a name from an edited item list cannot write outside the directory.
+        if (s.saveHtml && name.contains(QLatin1String("htm")) && UsableFileName(name))
             saveHtml(name);
         m_view.setStatus(QStringLiteral(" Status: Parsing link"));
         letEventsRun();

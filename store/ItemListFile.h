@@ -37,8 +37,9 @@ QByteArray encode(const TItemRecord &record);
 // The record in 837 bytes. A length byte beyond its room counts as the room.
 TItemRecord decode(const char *bytes);
 
-// Texts are kept as UTF-8; a text that is not valid UTF-8 (a file from an
-// older single-byte system) reads as Latin-1, one character per byte.
+// Texts are kept as UTF-8. Bytes that are not valid UTF-8 (a file from an
+// older single-byte system) read as characters U+EF80 .. U+EFFF, one per
+// byte, which are written back as the same bytes.
 QByteArray shortString(const QString &text, int room);
 QString readShortString(const char *bytes, int room);
 

@@ -110,28 +110,34 @@ TTreeNode *TItemListBuilder::add(const TItemRecord &r)
     if (level > 0 && !parent)
         return nullptr;
 
-    // Every loaded node gets item data, complete before the node is indexed by its URL.
+    // Every loaded node gets item data, complete before the node is indexed
+    // by its URL. A link's name is never saved: one found in a file is not
+    // the program's, and is not taken.
     auto item = std::make_unique<TDataRec>();
     item->isLink = r.isLink;
-    item->name = r.name;
+    item->name = r.isLink ? QString() : r.name;
     item->localPath = r.localPath;
     item->url = r.url;
     item->sizeText = r.sizeText;
-    item->kind = r.kind;
+    item->kind = r.kind >= KindLink && r.kind <= KindThumbnail ? r.kind : qint32(r.isLink ? KindLink : KindFile);
     item->viewed = r.viewed;
+    // Numbers outside their ranges become what a new item of the kind has.
+    const qint16 icon = r.icon >= 0 && r.icon < IconCount ? r.icon : qint16(r.isLink ? IconLinkNew : IconFileNew);
+    const bool knownState = r.state == StateNone || r.state == StateUnchecked || r.state == StateChecked || r.state == StateDone;
+    const qint16 state = knownState ? r.state : qint16(StateUnchecked);
 
-    const bool done = r.state == StateDone;
+    const bool done = state == StateDone;
     int slot = r.isLink ? (done ? ColorLinkParsed : ColorLink) : (done ? ColorFileStored : ColorFile);
     if (!r.isLink && r.viewed)
         slot = ColorFileViewed;
     bool bold = r.isLink;
-    if (r.icon == IconRoot) {
+    if (icon == IconRoot) {
         bold = true;
         slot = ColorLink;
     }
-    TTreeNode *node = m_tree->appendNode(parent, r.caption, std::move(item), r.icon, r.state, bold,
+    TTreeNode *node = m_tree->appendNode(parent, r.caption, std::move(item), icon, state, bold,
                                          m_tree->slotColor(slot));
-    node->setSelectedIndex(r.icon);
+    node->setSelectedIndex(icon);
     m_tree->adoptRoot(node); // "Get url" and the scans find the roots again
     m_levels[level] = node;
     m_lastLevel = level;

@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <cstring>
+
 // Saving the item tree and loading it back through the main window's menu.
 class TestItemList : public QObject
 {
@@ -28,6 +30,8 @@ private slots:
     void autoSaveAtClose();
     void hostileFiles_data();
     void hostileFiles();
+    void loadAndSaveKeepEveryTextByteForByte();
+    void numbersOutOfRangeBecomeDefaults();
 
 private:
     QList<TItemRecord> records() const;
@@ -261,6 +265,73 @@ void TestItemList::hostileFiles()
     QCOMPARE(w->messages.first().contains("could not be loaded"), error);
     QVERIFY(!w->run.busy());
     QVERIFY(w->main->ButtonStart->isEnabled());
+}
+
+void TestItemList::loadAndSaveKeepEveryTextByteForByte()
+{
+    // Texts from an older single-byte system, each filling its room.
+    QByteArray bytes;
+    TItemRecord root;
+    root.icon = IconRoot;
+    root.state = StateNone;
+    root.caption = "Root files:";
+    bytes += ItemListFile::encode(root);
+    QByteArray file = ItemListFile::encode(TItemRecord{});
+    auto field = [&file](int offset, const QByteArray &text) {
+        file[offset] = char(text.size());
+        std::memcpy(file.data() + offset + 1, text.constData(), size_t(text.size()));
+    };
+    file[261] = 1; // level
+    file[259] = char(IconFileNew);
+    file[257] = char(StateChecked);
+    file[834] = char(KindFile);
+    field(0, QByteArray(255, '\xe9'));
+    field(265, QByteArray(40, '\xe5'));
+    field(306, "/home/me/" + QByteArray(246, '\xf8'));
+    field(562, "http://h/" + QByteArray(246, '\xe6'));
+    field(818, "1234");
+    bytes += file;
+    writeList(bytes);
+    w->main->Loadlinksfilelistfromdisk1Click();
+    QCOMPARE(w->main->itemTree()->nodeCount(), 2);
+    QVERIFY(w->main->SaveListToDisk());
+    QFile saved(w->main->itemListFile());
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QVERIFY(saved.readAll() == bytes);
+}
+
+void TestItemList::numbersOutOfRangeBecomeDefaults()
+{
+    // Thousands of distinct icon and state pairs would each cost a picture.
+    QByteArray bytes;
+    TItemRecord r;
+    r.icon = IconRoot;
+    r.state = StateNone;
+    bytes += ItemListFile::encode(r);
+    r.level = 1;
+    for (int i = 0; i < 2000; ++i) {
+        r.isLink = i % 2;
+        r.icon = qint16(i * 37 - 30000);
+        r.state = qint16(30000 - i * 29);
+        r.kind = qint16(i);
+        r.name = "../../../tmp/x.htm"; // a link's name is never the program's
+        bytes += ItemListFile::encode(r);
+    }
+    writeList(bytes);
+    w->main->Loadlinksfilelistfromdisk1Click();
+    QCOMPARE(w->main->itemTree()->nodeCount(), 2001);
+    QSet<int> icons, states;
+    w->main->itemTree()->forEachNode([&](TTreeNode *node) {
+        icons << node->imageIndex() << node->selectedIndex();
+        states << node->stateIndex();
+        if (const TDataRec *item = node->item()) {
+            QVERIFY(item->kind >= KindLink && item->kind <= KindThumbnail);
+            if (item->isLink)
+                QVERIFY(item->name.isEmpty());
+        }
+    });
+    QCOMPARE(icons, (QSet<int>{IconRoot, IconLinkNew, IconFileNew}));
+    QCOMPARE(states, (QSet<int>{StateNone, StateUnchecked}));
 }
 
 QTEST_MAIN(TestItemList)

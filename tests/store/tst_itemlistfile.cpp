@@ -3,6 +3,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <cstring>
+
 // The item list record codec, on bytes alone.
 class TestItemListFile : public QObject
 {
@@ -14,6 +16,8 @@ private slots:
     void textsAreCutToTheirRoom_data();
     void textsAreCutToTheirRoom();
     void hostileBytesDecodeWithinTheirRoom();
+    void anyTextBytesSurviveALoadAndASave_data();
+    void anyTextBytesSurviveALoadAndASave();
 };
 
 void TestItemListFile::knownRecordHasTheWrittenLayout()
@@ -96,7 +100,7 @@ void TestItemListFile::hostileBytesDecodeWithinTheirRoom()
     // Length bytes of 255 in every field: each text is cut to its own room.
     QByteArray bytes(837, '\xff');
     const TItemRecord r = ItemListFile::decode(bytes.constData());
-    QCOMPARE(r.name.size(), 40);     // Latin-1: not valid UTF-8
+    QCOMPARE(r.name.size(), 40);     // not valid UTF-8: a character a byte
     QCOMPARE(r.sizeText.size(), 15);
     QCOMPARE(r.caption.size(), 255);
     QCOMPARE(r.state, qint16(-1));
@@ -106,6 +110,37 @@ void TestItemListFile::hostileBytesDecodeWithinTheirRoom()
             c = char(rng.bounded(256));
         const TItemRecord random = ItemListFile::decode(bytes.constData());
         QVERIFY(random.caption.size() <= 255 && random.name.size() <= 40 && random.sizeText.size() <= 15);
+    }
+}
+
+void TestItemListFile::anyTextBytesSurviveALoadAndASave_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("room");
+    QTest::newRow("Latin-1 name filling its room") << QByteArray(40, '\xe9') << 40;
+    QTest::newRow("Latin-1 URL of 255") << "http://h/" + QByteArray(246, '\xe6') << 255;
+    QTest::newRow("UTF-8 and stray bytes mixed") << QByteArray("bl\xc3\xa5 \xe5 \xc3 end") << 255;
+    QTest::newRow("cut sequence at the end") << QByteArray("abc\xe2\x82") << 15;
+    QTest::newRow("overlong and surrogate forms") << QByteArray("\xc0\xaf\xed\xa0\x80x") << 15;
+    QTest::newRow("text in the raw-byte range") << QByteArray("\xee\xbe\x80\xee\xbf\xbf") << 15;
+}
+
+void TestItemListFile::anyTextBytesSurviveALoadAndASave()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, room);
+    QByteArray field(room + 1, '\0');
+    field[0] = char(text.size());
+    std::memcpy(field.data() + 1, text.constData(), size_t(text.size()));
+    const QString read = ItemListFile::readShortString(field.constData(), room);
+    QCOMPARE(ItemListFile::shortString(read, room), field);
+    // Random bytes too, a thousand times.
+    QRandomGenerator rng(3);
+    for (int i = 0; i < 1000; ++i) {
+        for (int k = 1; k <= room; ++k)
+            field[k] = char(rng.bounded(256));
+        field[0] = char(room);
+        QCOMPARE(ItemListFile::shortString(ItemListFile::readShortString(field.constData(), room), room), field);
     }
 }
 
