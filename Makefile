@@ -41,6 +41,7 @@ bench: build
 	$(BUILD)/bench/bench_httpcli
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_runs
 	$(BUILD)/bench/bench_https
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_readers
 
 sanitize:
 	$(MAKE) test BUILD=build-asan CMAKE_ARGS="-DTRAWLIX_SANITIZE=ON -DTRAWLIX_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug"

@@ -323,5 +323,10 @@ private:
 void ReadRtf(const QByteArray &rtf, QTextDocument *document)
 {
     document->clear();
+    // One edit block around the whole text: without it the document lays
+    // itself out again after every run of formatting.
+    QTextCursor edit(document);
+    edit.beginEditBlock();
     Reader(rtf, document).run();
+    edit.endEditBlock();
 }

@@ -1,8 +1,8 @@
 #include "UnitBookMarks.h"
 
+#include "BookmarkImport.h"
 #include "Controls.h"
 #include "Question.h"
-#include "BookmarkImport.h"
 
 #include <QCollator>
 #include <QComboBox>
@@ -15,17 +15,20 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 // The platform's text order, which ignores case.
-bool before(const QString &a, const QString &b)
+const QCollator &bookmarkCollator()
 {
     static const QCollator collator = [] {
         QCollator c;
         c.setCaseSensitivity(Qt::CaseInsensitive);
         return c;
     }();
-    return collator.compare(a, b) < 0;
+    return collator;
 }
 
 } // namespace
@@ -70,18 +73,34 @@ void TFormBookMarks::showEvent(QShowEvent *event)
 void TFormBookMarks::FormActivate()
 {
     ListBox1->clear();
+    QStringList entries;
     for (int i = 0; i < m_urlField->count(); ++i)
-        addSorted(m_urlField->itemText(i));
+        entries << m_urlField->itemText(i);
+    addSorted(entries);
     ListBox1->setCurrentRow(-1);
     UpdateScreen();
 }
 
-void TFormBookMarks::addSorted(const QString &entry)
+// Entries join the list in its order; one equal to an entry already there
+// goes after it. Sorted once, with each text's key made once.
+void TFormBookMarks::addSorted(const QStringList &entries)
 {
-    int row = ListBox1->count();
-    while (row > 0 && before(entry, ListBox1->item(row - 1)->text()))
-        --row;
-    ListBox1->insertItem(row, entry);
+    QStringList all;
+    all.reserve(ListBox1->count() + entries.size());
+    for (int i = 0; i < ListBox1->count(); ++i)
+        all << ListBox1->item(i)->text();
+    all += entries;
+    std::vector<std::pair<QCollatorSortKey, qsizetype>> keyed;
+    keyed.reserve(size_t(all.size()));
+    for (qsizetype i = 0; i < all.size(); ++i)
+        keyed.emplace_back(bookmarkCollator().sortKey(all.at(i)), i);
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) { return a.first.compare(b.first) < 0; });
+    QStringList sorted;
+    sorted.reserve(all.size());
+    for (const auto &entry : keyed)
+        sorted << all.at(entry.second);
+    ListBox1->clear();
+    ListBox1->addItems(sorted);
 }
 
 void TFormBookMarks::UpdateScreen()
@@ -138,8 +157,7 @@ void TFormBookMarks::ButtonImportClick()
             QMessageBox::warning(this, windowTitle(), text);
         return;
     }
-    for (const QString &line : BookmarkLines(file.readAll()))
-        addSorted(line);
+    addSorted(BookmarkLines(file.readAll()));
     ListBox1->setCurrentRow(-1);
     UpdateScreen();
 }

@@ -46,7 +46,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void addSorted(const QString &entry);
+    void addSorted(const QStringList &entries);
 
     QComboBox *m_urlField;
     std::function<bool(const QString &)> m_ask;

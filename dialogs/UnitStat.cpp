@@ -1,8 +1,8 @@
 #include "UnitStat.h"
 
 #include "Controls.h"
-#include "Question.h"
 #include "Counters.h"
+#include "Question.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
