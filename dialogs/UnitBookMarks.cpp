@@ -162,6 +162,11 @@ void TFormBookMarks::ButtonImportClick()
     UpdateScreen();
 }
 
+void TFormBookMarks::reject()
+{
+    ButtonOkClick();
+}
+
 void TFormBookMarks::ButtonOkClick()
 {
     const QString shown = m_urlField->currentText();

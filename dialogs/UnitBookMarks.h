@@ -42,6 +42,9 @@ public:
     QLabel *LabelEdit;
     QLineEdit *Edit1;
 
+    // Esc closes as "&Ok" does: what was edited or imported is never lost.
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent *event) override;
 

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QtTest>
 
@@ -37,6 +38,7 @@ private slots:
     void loginFieldsAreTheLogin();
     void bookmarksImportSortsAndKeepsDuplicates();
     void bookmarksEditDeleteAndOk();
+    void bookmarksEscapeKeepsTheEdits();
     void directoryChooserMakesAndSavesDirectories();
     void keywordWindowReportsWhatChanged();
     void contextMenuEnabling();
@@ -180,6 +182,32 @@ void TestSmallWindows::bookmarksEditDeleteAndOk()
     QCOMPARE(marks.ListBox1->count(), 0);
     QVERIFY(marks.Edit1->text().isEmpty() && !marks.Edit1->isEnabled());
     QVERIFY(!marks.ButtonDeleteAll->isEnabled());
+}
+
+void TestSmallWindows::bookmarksEscapeKeepsTheEdits()
+{
+    // The window has no close box and no Cancel: Esc closes it as "&Ok" does.
+    QComboBox *url = w->main->urlField();
+    url->addItems({"b", "a"});
+    url->setEditText("typed");
+    TFormBookMarks marks(url);
+    QTemporaryFile list;
+    QVERIFY(list.open());
+    list.write("http://imported.example/\r\n");
+    list.flush();
+    marks.setFileChooser([&list] { return list.fileName(); });
+    QTimer::singleShot(0, &marks, [&] {
+        marks.ListBox1->setCurrentRow(0);
+        marks.ButtonDeleteClick();
+        marks.ButtonImportClick();
+        QTest::keyClick(&marks, Qt::Key_Escape);
+    });
+    marks.exec();
+    QStringList entries;
+    for (int i = 0; i < url->count(); ++i)
+        entries << url->itemText(i);
+    QCOMPARE(entries, (QStringList{"b", "http://imported.example/"}));
+    QCOMPARE(url->currentText(), QString("typed"));
 }
 
 void TestSmallWindows::directoryChooserMakesAndSavesDirectories()
