@@ -392,7 +392,7 @@ void TestMainWindow::hugePicturesAreDecodedSmallOrRefused()
     QElapsedTimer clock;
     clock.start();
     m.PreviewImage(addFile("giant.jpg", IconFileStored, StateDone));
-    QVERIFY(clock.elapsed() < 1000);
+    QVERIFY(clock.elapsed() < 10000); // a guard: decoding it whole would take minutes
     QCOMPARE(m.LabelPreviewName->text(), QString("No image selected !"));
     QCOMPARE(m.previewPictureSize(), QSize());
 }

