@@ -1,3 +1,4 @@
+#include "DelayLink.h"
 #include "DownloadQueue.h"
 #include "DownloadScheduler.h"
 #include "HttpEngine.h"
@@ -62,6 +63,8 @@ private slots:
     void missingDirectoryIsOfferedBeforeTheRun();
     void pathsAreMadeInTheDownloadDirectory();
     void httpsFilesAreStoredOrRefused();
+    void parallelTlsTransfersOverASlowLinkLoseNothing_data();
+    void parallelTlsTransfersOverASlowLinkLoseNothing();
     void namesThatCannotBeFilesFailAtHandOut_data();
     void namesThatCannotBeFilesFailAtHandOut();
 
@@ -680,6 +683,43 @@ void TestDownloads::httpsFilesAreStoredOrRefused()
     QCOMPARE(bad->caption(), QString("e.jpg  (Certificate error !)"));
     QCOMPARE(bad->imageIndex(), int(IconFileFailed));
     QCOMPARE(fileAt("e.jpg"), QByteArray("<missing>"));
+    finishRun();
+    expectIdle();
+}
+
+void TestDownloads::parallelTlsTransfersOverASlowLinkLoseNothing_data()
+{
+    QTest::addColumn<bool>("withLength");
+    QTest::newRow("bodies with their length") << true;
+    QTest::newRow("bodies ended by the server") << false;
+}
+
+void TestDownloads::parallelTlsTransfersOverASlowLinkLoseNothing()
+{
+    // Every connection's end comes in a crowded loop, with the server's
+    // close_notify and its close close together: no file may be lost.
+    QFETCH(bool, withLength);
+    constexpr int kFiles = 48;
+    server->setTls(pki.server.certificate, pki.server.key);
+    for (int i = 0; i < kFiles; ++i) {
+        const QByteArray picture = body(20000 + i, char('a' + i % 26));
+        server->route(QString("/t%1.jpg").arg(i).toLatin1(),
+                      withLength ? Server::page(picture, "image/jpeg")
+                                 : Server::reply("HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\n\r\n" + picture));
+    }
+    TDelayLink link(server->port(), 10);
+    w->configuration->CheckBoxStartAll->setChecked(true);
+    w->configuration->SpinEditMaxSize->setValue(1000000);
+    QList<TTreeNode *> items;
+    for (int i = 0; i < kFiles; ++i)
+        items << addFile(QString("https://127.0.0.1:%1/t%2.jpg").arg(link.port()).arg(i));
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_VERIFY_WITH_TIMEOUT(w->queue.remaining() == 0, 60000);
+    for (int i = 0; i < kFiles; ++i) {
+        QVERIFY2(items[i]->imageIndex() == IconFileStored, qPrintable(items[i]->caption()));
+        QVERIFY(fileAt(QString("t%1.jpg").arg(i)) == body(20000 + i, char('a' + i % 26)));
+    }
     finishRun();
     expectIdle();
 }

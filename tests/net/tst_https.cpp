@@ -127,6 +127,8 @@ private slots:
     void initTestCase();
 
     void pageOverTlsMatchesPlainEvents();
+    void everyRequestInARowEndsWithANestedLoopInItsData_data();
+    void everyRequestInARowEndsWithANestedLoopInItsData();
     void largeFileArrivesWhole();
     void laterConnectionsResumeTheSession();
     void relocationsCrossSchemes_data();
@@ -206,6 +208,43 @@ void TestHttps::pageOverTlsMatchesPlainEvents()
     fetch(third, thirdRec, 10000); // the server holds on: only its close_notify can end this
     QCOMPARE(thirdRec.lastError, 0);
     QCOMPARE(thirdRec.body.data(), QByteArray("said and done"));
+}
+
+void TestHttps::everyRequestInARowEndsWithANestedLoopInItsData_data()
+{
+    QTest::addColumn<bool>("withLength");
+    QTest::newRow("bodies with their length") << true;
+    QTest::newRow("bodies ended by close_notify") << false;
+}
+
+void TestHttps::everyRequestInARowEndsWithANestedLoopInItsData()
+{
+    // A reader that lets events run from inside its data event changes the
+    // order in which the end of each connection is seen: each request must
+    // still end once.
+    QFETCH(bool, withLength);
+    Server server;
+    server.setTls(m_pki.server.certificate, m_pki.server.key);
+    const QByteArray picture(20000, 'p');
+    server.addScript(withLength ? Server::page(picture, "image/jpeg")
+                                : Server::reply("HTTP/1.0 200 OK\r\n\r\n" + picture));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.OnDocData = [&rec](THttpCli *, const char *data, int len) {
+        rec.pieces << QByteArray(data, len);
+        QCoreApplication::processEvents();
+    };
+    for (int i = 1; i <= 30; ++i) {
+        rec.body.buffer().clear();
+        rec.body.seek(0);
+        cli.URL = url(server, "/p.jpg");
+        cli.StartFetch();
+        QTRY_COMPARE_WITH_TIMEOUT(rec.done, i, 10000);
+        QCOMPARE(rec.lastError, 0);
+        QCOMPARE(cli.ReceivedBytes, picture.size());
+    }
+    QTest::qWait(50);
+    QCOMPARE(rec.done, 30); // and no request ended twice
 }
 
 void TestHttps::largeFileArrivesWhole()
