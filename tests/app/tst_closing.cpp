@@ -54,13 +54,7 @@ QString TestClosing::url(const QString &path) const
 
 void TestClosing::closingDuringALoadKeepsTheListOnDisk()
 {
-    TItemRecord r;
-    r.icon = IconFileNew;
-    QByteArray bytes = ItemListFile::encode(r);
-    r.level = 1;
-    const QByteArray child = ItemListFile::encode(r);
-    for (int i = 0; i < 60001; ++i)
-        bytes += child;
+    const QByteArray bytes = flatItemList(60001);
     QFile list(w->main->itemListFile());
     QVERIFY(list.open(QIODevice::WriteOnly));
     list.write(bytes);

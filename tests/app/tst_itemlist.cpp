@@ -200,14 +200,7 @@ void TestItemList::loadedUrlsAreIndexed()
 
 void TestItemList::stopEndsALoad()
 {
-    TItemRecord r;
-    r.icon = IconFileNew;
-    QByteArray bytes = ItemListFile::encode(r);
-    r.level = 1;
-    const QByteArray child = ItemListFile::encode(r);
-    for (int i = 0; i < 200000; ++i)
-        bytes += child;
-    writeList(bytes);
+    writeList(flatItemList(200000));
     QTimer::singleShot(30, w->main->ButtonStop, [this] { w->crawl->ButtonStopClick(); });
     w->main->Loadlinksfilelistfromdisk1Click();
     const int loaded = w->main->itemTree()->nodeCount();

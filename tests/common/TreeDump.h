@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ItemListFile.h"
 #include "ItemTree.h"
 
 #include <QStringList>
@@ -39,4 +40,18 @@ inline TDataRec fileRec(const QString &url, qint32 kind = KindFile)
     rec.isLink = false;
     rec.kind = kind;
     return rec;
+}
+
+// An item list of one root with this many new files under it.
+inline QByteArray flatItemList(int files)
+{
+    TItemRecord r;
+    r.icon = IconFileNew;
+    QByteArray bytes = ItemListFile::encode(r);
+    r.level = 1;
+    const QByteArray child = ItemListFile::encode(r);
+    bytes.reserve(bytes.size() * (files + 1));
+    for (int i = 0; i < files; ++i)
+        bytes += child;
+    return bytes;
 }
