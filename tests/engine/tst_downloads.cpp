@@ -63,6 +63,7 @@ private slots:
     void missingDirectoryIsOfferedBeforeTheRun();
     void pathsAreMadeInTheDownloadDirectory();
     void httpsFilesAreStoredOrRefused();
+    void siteLoginGoesToItsServerAlone();
     void parallelTlsTransfersOverASlowLinkLoseNothing_data();
     void parallelTlsTransfersOverASlowLinkLoseNothing();
     void namesThatCannotBeFilesFailAtHandOut_data();
@@ -683,6 +684,27 @@ void TestDownloads::httpsFilesAreStoredOrRefused()
     QCOMPARE(bad->caption(), QString("e.jpg  (Certificate error !)"));
     QCOMPARE(bad->imageIndex(), int(IconFileFailed));
     QCOMPARE(fileAt("e.jpg"), QByteArray("<missing>"));
+    finishRun();
+    expectIdle();
+}
+
+void TestDownloads::siteLoginGoesToItsServerAlone()
+{
+    // A login read from a link serves its own server; others get the window's.
+    Server other;
+    server->route("/mine.jpg", Server::page("mine", "image/jpeg"));
+    other.route("/theirs.jpg", Server::page("theirs", "image/jpeg"));
+    w->login.Username = "window";
+    w->login.Password = "pw";
+    w->login.setSiteLogin(ServerKey(url("/")), "me", "secret");
+    addFile(url("/mine.jpg"));
+    addFile(QString("http://127.0.0.1:%1/theirs.jpg").arg(other.port()));
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_COMPARE(w->queue.remaining(), 0);
+    QVERIFY(server->requests().value(0).contains("\r\nAuthorization: Basic bWU6c2VjcmV0\r\n"));
+    QVERIFY(other.requests().value(0).contains("\r\nAuthorization: Basic d2luZG93OnB3\r\n"));
     finishRun();
     expectIdle();
 }
