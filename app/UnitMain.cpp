@@ -6,6 +6,7 @@
 #include "DownloadScheduler.h"
 #include "DataRec.h"
 #include "Extension.h"
+#include "ItemState.h"
 #include "ItemTree.h"
 #include "ItemList.h"
 #include "TreeCommands.h"
@@ -841,12 +842,11 @@ void TFormMain::TreeViewChangeCustom(TTreeNode *node)
     const TDataRec *item = node ? node->item() : nullptr;
     // A root leaves the URL line alone, also one loaded from an item list
     // (which has item data, with nothing in it).
-    if (!item || node->imageIndex() == IconRoot) {
+    if (!item || ItemState::isRoot(node)) {
         BlankPreviewImage();
         return;
     }
-    const int state = node->stateIndex();
-    const bool open = state == StateUnchecked || state == StateChecked;
+    const bool open = ItemState::isOpen(node);
     if (item->isLink) {
         LabelUrlInfo->clear();
         BlankPreviewImage();
@@ -855,10 +855,10 @@ void TFormMain::TreeViewChangeCustom(TTreeNode *node)
     } else {
         if (open)
             TreeView->setToolTip(QStringLiteral("Double click for downloading selected file(s)   [Context menu]"));
-        else if (state == StateDone)
+        else if (ItemState::isTaken(node))
             TreeView->setToolTip(QStringLiteral("Double click to view file   [Context menu]"));
         LabelUrlInfo->setText(QStringLiteral("Url: ") + item->url);
-        if (node->imageIndex() == IconFileStored)
+        if (ItemState::isStored(node))
             PreviewImage(node);
         else
             BlankPreviewImage();
@@ -872,18 +872,18 @@ void TFormMain::TreeViewDblClick()
     if (!node || !node->item())
         return;
     if (node->item()->isLink) {
-        if (node->imageIndex() == IconLinkNew && !m_run.busy()) {
-            node->setStateIndex(StateChecked);
+        if (ItemState::isNewLink(node) && !m_run.busy()) {
+            ItemState::check(node);
             emit parseRequested();
         }
         return;
     }
-    if (node->imageIndex() == IconFileNew && !m_run.busy()) {
-        node->setStateIndex(StateChecked);
+    if (ItemState::isNewFile(node) && !m_run.busy()) {
+        ItemState::check(node);
         emit downloadRequested();
     }
     // The run may have ended, or removed the node, meanwhile.
-    if (m_run.currentItem() != node || node->imageIndex() != IconFileStored)
+    if (m_run.currentItem() != node || !ItemState::isStored(node))
         return;
     node->setColor(TreeView->slotColor(ColorFileViewed));
     node->item()->viewed = true;

@@ -1,6 +1,7 @@
 // Renders the main window and a configuration page to PNG files, offscreen,
 // with a small tree in it, for the README.
 #include "AppIcons.h"
+#include "ItemState.h"
 #include "ItemTree.h"
 #include "TreeIcons.h"
 #include "LinkExtractor.h"
@@ -69,7 +70,7 @@ int main(int argc, char *argv[])
                             "<a href=\"big/dunes.jpg\"><img src=\"thumbs/dunes.jpg\"></a>"
                             "<a href=\"song.mp3\">song</a>",
                             ModeMainDocument);
-    tree->rootFiles()->childNode(0)->setStateIndex(StateChecked);
+    ItemState::check(tree->rootFiles()->childNode(0));
     tree->expandAll();
     formMain.UpdateScreen();
     formMain.downloadField()->setCurrentText(QStringLiteral("~/Downloads"));

@@ -3,6 +3,7 @@
 #include "Counters.h"
 #include "CrawlView.h"
 #include "HttpProt.h"
+#include "ItemState.h"
 #include "ItemTree.h"
 #include "MemoryStream.h"
 #include "RunState.h"
@@ -179,7 +180,7 @@ void TCrawlDriver::ButtonParseClick()
     while (TTreeNode *node = m_run.parseCursor()) {
         if (m_run.stopRequested())
             break;
-        if (node->stateIndex() == StateChecked && node->item() && node->item()->isLink)
+        if (ItemState::isChecked(node) && node->item() && node->item()->isLink)
             parseLink(node);
         letEventsRun();
         // The cursor is forgotten when its node leaves the tree meanwhile.
@@ -213,8 +214,7 @@ void TCrawlDriver::parseLink(TTreeNode *node)
     // Every wait below may remove the node: the cursor tells whether it is still there.
     try {
         m_timerTimeOut->start();
-        node->setImageIndex(IconBusy);
-        node->setStateIndex(StateDone);
+        ItemState::markFetching(node);
         m_tree->viewport()->update();
         TStatistics::add(m_statistics.LinksParsed, 1);
         m_view.setStatus(QStringLiteral(" Status: Getting data"));
@@ -234,13 +234,13 @@ void TCrawlDriver::parseLink(TTreeNode *node)
         m_pageCut = m_pageCut || m_extractor.lastScanCut();
         if (m_run.parseCursor() != node)
             return;
-        node->setImageIndex(IconLinkParsed);
+        ItemState::markParsed(node);
         if (s.expandParse)
             node->setExpanded(true);
         node->setColor(m_tree->slotColor(ColorLinkParsed));
     } catch (const std::exception &) {
         if (m_run.parseCursor() == node)
-            node->setImageIndex(IconLinkFailed);
+            ItemState::markLinkFailed(node);
     }
     m_tree->viewport()->update();
 }

@@ -3,6 +3,7 @@
 #include "DownloadQueue.h"
 #include "DownloadView.h"
 #include "EventSlice.h"
+#include "ItemState.h"
 #include "ItemTree.h"
 #include "RunState.h"
 #include "UrlRules.h"
@@ -17,12 +18,6 @@ namespace {
 
 // How long "&Stop" waits for the aborted transfers to end.
 constexpr int kStopWaitMs = 5000;
-
-bool waitingFile(const TTreeNode *node)
-{
-    return node->imageIndex() == IconFileNew && node->stateIndex() == StateChecked && node->item()
-           && !node->item()->isLink;
-}
 
 } // namespace
 
@@ -89,7 +84,7 @@ void TDownloadScheduler::TimerAddDownloadTimer()
     // again, since the user may have unticked or removed it meanwhile.
     QList<TTreeNode *> found;
     m_tree->forEachNode([&found](TTreeNode *node) {
-        if (waitingFile(node))
+        if (ItemState::isWaiting(node))
             found << node;
     });
     if (found.isEmpty())
@@ -102,7 +97,7 @@ void TDownloadScheduler::TimerAddDownloadTimer()
     for (TTreeNode *node : std::as_const(found)) {
         if (m_run.stopRequested())
             break;
-        if (present.contains(node) && waitingFile(node))
+        if (present.contains(node) && ItemState::isWaiting(node))
             handOut(node, s);
         events.poll();
     }
@@ -118,8 +113,7 @@ void TDownloadScheduler::handOut(TTreeNode *node, const TDownloadSettings &s)
     TDataRec *item = node->item();
     if (!UsableFileName(item->name)) {
         // "", "." or ".." can never be a file of its own.
-        node->setSelectedIndex(IconFileFailed);
-        node->setImageIndex(IconFileFailed);
+        ItemState::markFailed(node);
         return;
     }
     // The path is made here, in today's download directory: a path kept from
@@ -128,7 +122,7 @@ void TDownloadScheduler::handOut(TTreeNode *node, const TDownloadSettings &s)
     item->localPath = LocalPath(directory, item->name);
     if (s.existing == TDownloadSettings::Skip
         && (m_claimed.contains(item->localPath) || QFileInfo::exists(item->localPath))) {
-        node->setStateIndex(StateUnchecked);
+        ItemState::uncheck(node);
         node->setCaption(item->name
                          + (item->kind == KindThumbnail ? QStringLiteral("   (Thumbnail) (Skipped - Already exist on disk)")
                                                         : QStringLiteral("  (Skipped - Already exist on disk)")));
@@ -137,13 +131,10 @@ void TDownloadScheduler::handOut(TTreeNode *node, const TDownloadSettings &s)
     if (CheckFileName(*item, directory, s.existing == TDownloadSettings::Overwrite, m_claimed)) {
         m_claimed.insert(item->localPath);
         m_queue.append(node);
-        node->setImageIndex(IconBusy);
-        node->setSelectedIndex(IconFileNew);
-        node->setStateIndex(StateDone);
+        ItemState::markQueued(node);
         return;
     }
-    node->setSelectedIndex(IconFileFailed);
-    node->setImageIndex(IconFileFailed);
+    ItemState::markFailed(node);
 }
 
 void TDownloadScheduler::TimerDownloadFinishTimer()
@@ -184,9 +175,7 @@ void TDownloadScheduler::stopDownloads()
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); // the status timer ticks each second
         for (int i = 0; i < m_queue.size(); ++i) {
             if (TTreeNode *node = m_queue.at(i)) {
-                node->setStateIndex(StateChecked);
-                node->setImageIndex(IconFileNew);
-                node->setSelectedIndex(IconFileNew);
+                ItemState::markWaiting(node);
                 m_queue.blank(i);
             }
         }

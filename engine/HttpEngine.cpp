@@ -4,6 +4,7 @@
 #include "Counters.h"
 #include "DownloadQueue.h"
 #include "DownloadView.h"
+#include "ItemState.h"
 #include "ItemTree.h"
 #include "MemoryStream.h"
 #include "RunState.h"
@@ -142,7 +143,7 @@ bool TFormHttpEngine::startWaiting(int n)
 {
     for (int i = m_queue.firstWaiting(); i < m_queue.size(); ++i) {
         TTreeNode *node = m_queue.at(i);
-        if (!node || node->selectedIndex() != IconFileNew)
+        if (!node || !ItemState::isQueued(node))
             continue;
         m_queue.setFirstWaiting(i + 1);
         startTransfer(n, i, node);
@@ -157,9 +158,7 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
     Slot &s = slot(n);
     s.active = true;
     s.sizeTested = false;
-    node->setImageIndex(IconBusy);
-    node->setSelectedIndex(IconBusy);
-    node->setStateIndex(StateDone);
+    ItemState::markRunning(node);
     m_view.refreshTree();
     m_view.setSlotLamp(n, true);
     THttpCli &cli = *s.cli;
@@ -226,11 +225,10 @@ void TFormHttpEngine::HttpCliDocData(int n)
 void TFormHttpEngine::skipForSize(int index, int n, const QString &suffix)
 {
     TTreeNode *node = m_queue.at(index);
-    if (!node || node->imageIndex() == IconFileFailed)
+    if (!node || ItemState::isFailed(node))
         return;
     node->setCaption(FileCaption(*node->item(), suffix));
-    node->setSelectedIndex(IconFileFailed);
-    node->setImageIndex(IconFileFailed);
+    ItemState::markFailed(node);
     slot(n).cli->AbortRequest();
 }
 
@@ -265,7 +263,7 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
     if (!s.active)
         return; // a second end of the same transfer
     TTreeNode *node = m_queue.at(index);
-    if (node && node->imageIndex() != IconFileFailed) {
+    if (node && !ItemState::isFailed(node)) {
         const int status = s.cli->ResponseCode;
         if (error == THttpCli::kCertificateError)
             markFailed(index, QStringLiteral("  (Certificate error !)"));
@@ -312,8 +310,7 @@ bool TFormHttpEngine::store(TTreeNode *node, Slot &s)
         item->sizeText = QString::number(size);
         node->setCaption(FileCaption(*item, QStringLiteral("  (%1 bytes)").arg(size)));
     }
-    node->setImageIndex(IconFileStored);
-    node->setSelectedIndex(IconFileStored);
+    ItemState::markStored(node);
     node->setColor(m_tree->slotColor(ColorFileStored));
     TStatistics::add(m_statistics.FilesDl, 1);
     TStatistics::add(m_statistics.BytesDl, size / 1024);
@@ -357,7 +354,6 @@ void TFormHttpEngine::markFailed(int index, const QString &suffix)
         return;
     node->setCaption(FileCaption(*node->item(), suffix));
     node->item()->sizeText.clear();
-    node->setSelectedIndex(IconFileFailed);
-    node->setImageIndex(IconFileFailed);
+    ItemState::markFailed(node);
     m_view.refreshTree();
 }
