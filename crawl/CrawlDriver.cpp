@@ -154,7 +154,7 @@ void TCrawlDriver::ButtonStartClick()
         m_extractor.setFileParent(m_run.fileParent());
         m_extractor.ParseDocument(base, text, ModeMainDocument);
         m_pageCut = m_extractor.lastScanCut();
-    } catch (const std::exception &) {
+    } catch (const EHttpException &) {
     }
     m_timerTimeOut->stop();
     endRun();
@@ -238,7 +238,7 @@ void TCrawlDriver::parseLink(TTreeNode *node)
         if (s.expandParse)
             node->setExpanded(true);
         node->setColor(m_tree->slotColor(ColorLinkParsed));
-    } catch (const std::exception &) {
+    } catch (const EHttpException &) {
         if (m_run.parseCursor() == node)
             ItemState::markLinkFailed(node);
     }
@@ -304,23 +304,20 @@ void TCrawlDriver::endRun()
 
 void TCrawlDriver::ButtonStopClick()
 {
-    try {
-        m_run.setStopRequest(true);
-        if (m_stopDownloads)
-            m_stopDownloads();
-        else
-            m_run.setBusy(false);
-        m_timerTimeOut->stop();
-        letEventsRun();
-        m_httpDoc->AbortRequest();
-        letEventsRun();
-        letEventsRun();
-        m_view.UpdateScreen();
-        m_view.setStatus(kNotActive);
-        letEventsRun();
-        m_view.setStatus(kNotActive);
-    } catch (const std::exception &) {
-    }
+    m_run.setStopRequest(true);
+    if (m_stopDownloads)
+        m_stopDownloads();
+    else
+        m_run.setBusy(false);
+    m_timerTimeOut->stop();
+    letEventsRun();
+    m_httpDoc->AbortRequest();
+    letEventsRun();
+    letEventsRun();
+    m_view.UpdateScreen();
+    m_view.setStatus(kNotActive);
+    letEventsRun();
+    m_view.setStatus(kNotActive);
 }
 
 void TCrawlDriver::HttpDocDocBegin()

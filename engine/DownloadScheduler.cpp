@@ -161,25 +161,22 @@ void TDownloadScheduler::TimerUpdateTimer()
 
 void TDownloadScheduler::stopDownloads()
 {
-    try {
-        m_timerDownloadFinish->stop();
-        m_timerAddDownload->stop();
-        m_engine.abortAll();
-        m_run.setStopRequest(true);
-        m_view.ShowBar(false, 0, 0);
-        m_view.setStatus(QStringLiteral(" Status: stopping !"));
-        QCoreApplication::processEvents();
-        // Every aborted transfer ends in its completion, which puts its lamp out.
-        const QDeadlineTimer deadline(kStopWaitMs);
-        while (m_engine.activeCount() > 0 && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); // the status timer ticks each second
-        for (int i = 0; i < m_queue.size(); ++i) {
-            if (TTreeNode *node = m_queue.at(i)) {
-                ItemState::markWaiting(node);
-                m_queue.blank(i);
-            }
+    m_timerDownloadFinish->stop();
+    m_timerAddDownload->stop();
+    m_engine.abortAll();
+    m_run.setStopRequest(true);
+    m_view.ShowBar(false, 0, 0);
+    m_view.setStatus(QStringLiteral(" Status: stopping !"));
+    QCoreApplication::processEvents();
+    // Every aborted transfer ends in its completion, which puts its lamp out.
+    const QDeadlineTimer deadline(kStopWaitMs);
+    while (m_engine.activeCount() > 0 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); // the status timer ticks each second
+    for (int i = 0; i < m_queue.size(); ++i) {
+        if (TTreeNode *node = m_queue.at(i)) {
+            ItemState::markWaiting(node);
+            m_queue.blank(i);
         }
-        m_run.setBusy(false);
-    } catch (const std::exception &) {
     }
+    m_run.setBusy(false);
 }

@@ -185,7 +185,7 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
         try {
             cli.StartFetch();
             started = true;
-        } catch (const std::exception &) {
+        } catch (const EHttpException &) {
         }
     }
     if (!started)
