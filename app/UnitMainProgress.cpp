@@ -1,0 +1,161 @@
+// The main window, part: the slot lamps and bars, the status counts and the screen update.
+#include "UnitMain.h"
+
+#include "ItemTree.h"
+#include "Lamp.h"
+#include "RunState.h"
+#include "StatusPanels.h"
+#include "UnitConfiguration.h"
+#include "UnitMain_p.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+
+#include <limits>
+
+using namespace MainWindowLook;
+
+void TFormMain::setSlotLamp(int slot, bool lit)
+{
+    m_slotLit[slot - 1] = lit;
+    if (!m_displayTimer->isActive())
+        m_displayTimer->start();
+}
+
+bool TFormMain::slotLampLit(int slot) const
+{
+    return m_slotLit[slot - 1];
+}
+
+// Transfers report every block; lamps and bars show the latest state a few
+// times a second, since painting on every change cost more than the transfer.
+void TFormMain::setSlotProgress(int slot, qint64 position, qint64 maximum)
+{
+    m_slotProgress[slot - 1] = {position, maximum};
+    if (!m_displayTimer->isActive())
+        m_displayTimer->start();
+}
+
+void TFormMain::showSlotProgress()
+{
+    for (int k = 0; k < kSlots; ++k) {
+        paintSlotProgress(ProgressBars[k], m_slotProgress[k].first, m_slotProgress[k].second);
+        Lamps[k]->setEnabled(m_slotLit[k]);
+    }
+    if (m_treeDirty)
+        TreeView->viewport()->update();
+    m_treeDirty = false;
+    if (m_remainingShown != m_remaining) {
+        m_remainingShown = m_remaining;
+        StatusBar->setText(6, QStringLiteral(" # Remaining DL's: ") + QString::number(m_remaining));
+    }
+}
+
+void TFormMain::setRemainingCount(int remaining)
+{
+    m_remaining = remaining;
+    if (!m_displayTimer->isActive())
+        m_displayTimer->start();
+}
+
+void TFormMain::paintSlotProgress(QProgressBar *bar, qint64 position, qint64 maximum)
+{
+    if (maximum <= 0) {
+        bar->setRange(0, 1); // empty; a range of 0 to 0 would show a busy bar
+        bar->setValue(0);
+        return;
+    }
+    // The bar counts in int: very large bodies are shown in KiB.
+    const int shift = maximum > std::numeric_limits<int>::max() ? 10 : 0;
+    bar->setRange(0, int(maximum >> shift));
+    bar->setValue(int(std::clamp<qint64>(position, 0, maximum) >> shift));
+}
+
+void TFormMain::setSlotHint(int slot, const QString &hint)
+{
+    ProgressBars[slot - 1]->setToolTip(hint);
+}
+
+void TFormMain::setCounts(int items, int selected, int remaining)
+{
+    StatusBar->setText(4, QStringLiteral(" # Items: ") + QString::number(items));
+    StatusBar->setText(5, QStringLiteral(" # Selected: ") + QString::number(selected));
+    StatusBar->setText(6, QStringLiteral(" # Remaining DL's: ") + QString::number(remaining));
+    m_remaining = m_remainingShown = remaining;
+}
+
+void TFormMain::refreshTree()
+{
+    // Changed items repaint themselves; the rest of the tree follows with the bars.
+    m_treeDirty = true;
+    if (!m_displayTimer->isActive())
+        m_displayTimer->start();
+}
+
+void TFormMain::UpdateScreen()
+{
+    const bool busy = m_run.busy();
+    if (!busy)
+        ShowBar(false, 0, 0);
+    StatusBar->setText(0, kNotActive);
+    const bool idle = !busy;
+    if (Configuration)
+        Configuration->SpinEditMaxTreads->setEnabled(idle);
+    for (QWidget *w : std::initializer_list<QWidget *>{ComboBoxBookmark, ComboBoxDownload, ButtonLoadHtml,
+                                                       ButtonDirectory, LabelDownload, LabelUrl})
+        w->setEnabled(idle);
+    LampBusy->setEnabled(busy);
+    ButtonStop->setEnabled(LampBusy->isLit());
+    ButtonStart->setEnabled(!LampBusy->isLit());
+    const bool haveNodes = TreeView->nodeCount() > 0;
+    ButtonDownload->setEnabled(haveNodes && !LampBusy->isLit());
+    ButtonParse->setEnabled(haveNodes && !LampBusy->isLit());
+    Saveallitemstodisk1->setEnabled(haveNodes);
+    File1->setEnabled(!ButtonStop->isEnabled());
+    File1->menuAction()->setEnabled(!ButtonStop->isEnabled());
+    if (PopupMenuTreeView)
+        PopupMenuTreeViewPopup(); // the menu's keys follow the busy state too
+}
+
+void TFormMain::UpdatePanels()
+{
+    const bool progress = Displaydownloadengineprogress1->isChecked();
+    const bool preview = Displayimagepreview1->isChecked();
+    if (PanelRight->isVisible())
+        m_previewWidth = PanelRight->width(); // kept while the panels are hidden
+    PanelRight->setVisible(progress || preview);
+    PanelProgress->setVisible(progress);
+    PanelPreview->setVisible(preview);
+    UpdateScreen();
+}
+
+void TFormMain::ShowBar(bool show, qint64 position, qint64 maximum)
+{
+    const bool visible = show && maximum > 0;
+    Gauge->setVisible(visible);
+    if (visible) {
+        // The gauge counts in int: very large bodies are shown in KiB.
+        const int shift = maximum > std::numeric_limits<int>::max() ? 10 : 0;
+        Gauge->setMaximum(int(maximum >> shift));
+        Gauge->setValue(int(std::min(position, maximum) >> shift));
+    } else {
+        StatusBar->setText(0, QStringLiteral(" Status: ") + QString::number(position) + QStringLiteral(" bytes retrieved"));
+    }
+}
+
+void TFormMain::showSlotCount(int n)
+{
+    for (int k = 2; k <= kSlots; ++k) {
+        Lamps[k - 1]->setVisible(k <= n);
+        ProgressBars[k - 1]->setVisible(k <= n);
+    }
+    StatusBar->setPanelWidth(2, n * 15 + 40);
+    PanelProgress->setFixedHeight(n * 6 + 32);
+    fitMinimumSize();
+}

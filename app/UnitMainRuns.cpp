@@ -1,0 +1,191 @@
+// The main window, part: what the crawl and download runs ask of it, the item list and the directory test.
+#include "UnitMain.h"
+
+#include "DownloadScheduler.h"
+#include "ItemList.h"
+#include "ItemTree.h"
+#include "Lamp.h"
+#include "RunState.h"
+#include "StatusPanels.h"
+#include "UnitMain_p.h"
+#include "UrlRules.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QPushButton>
+#include <QTemporaryFile>
+#include <QTimer>
+
+using namespace MainWindowLook;
+
+bool TFormMain::isBusy() const
+{
+    return m_run.busy();
+}
+
+void TFormMain::setBusy(bool busy)
+{
+    m_run.setBusy(busy);
+}
+
+TTreeNode *TFormMain::currentItem() const
+{
+    return m_run.currentItem();
+}
+
+QString TFormMain::urlText() const
+{
+    return ComboBoxBookmark->currentText();
+}
+
+void TFormMain::setUrlText(const QString &url)
+{
+    if (ComboBoxBookmark->currentText() != url)
+        ComboBoxBookmark->setCurrentText(url);
+}
+
+void TFormMain::setStatus(const QString &text)
+{
+    StatusBar->setText(0, text);
+}
+
+void TFormMain::setBusyLamp(bool lit)
+{
+    LampBusy->setEnabled(lit);
+}
+
+void TFormMain::setStartEnabled(bool enabled)
+{
+    ButtonStart->setEnabled(enabled);
+}
+
+void TFormMain::setParseEnabled(bool enabled)
+{
+    ButtonParse->setEnabled(enabled);
+}
+
+void TFormMain::showNode(TTreeNode *node)
+{
+    for (QTreeWidgetItem *parent = node->parent(); parent; parent = parent->parent())
+        parent->setExpanded(true);
+    TreeView->scrollToItem(node);
+}
+
+void TFormMain::beep()
+{
+    if (m_beep)
+        m_beep();
+    else
+        QApplication::beep();
+}
+
+QString TFormMain::chooseHtmlFile()
+{
+    if (m_chooseFile)
+        return m_chooseFile();
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Load HTML Document"), QString(),
+                                        QStringLiteral("HTML Document (*.ht* *.shtm*)"));
+}
+
+void TFormMain::showError(const QString &text)
+{
+    message(text);
+}
+
+QString TFormMain::itemListFile() const
+{
+    return m_paths.dataDir + QStringLiteral("/Trawlix.dta");
+}
+
+void TFormMain::Savelinksfilelists1Click()
+{
+    if (TreeView->nodeCount() > 0)
+        SaveListToDisk();
+}
+
+bool TFormMain::SaveListToDisk()
+{
+    QCoreApplication::processEvents();
+    QDir().mkpath(m_paths.dataDir);
+    QString error;
+    if (!ItemList::save(*TreeView, itemListFile(), &error)) {
+        message(QStringLiteral("The items could not be saved to %1:\n%2").arg(itemListFile(), error));
+        return false;
+    }
+    information(QStringLiteral("%1 items was sucessfully saved to: \n\n%2/").arg(TreeView->nodeCount()).arg(m_paths.dataDir));
+    Loaditemsfromdisk1->setEnabled(true);
+    return true;
+}
+
+void TFormMain::Loadlinksfilelistfromdisk1Click()
+{
+    m_run.setBusy(true);
+    LoadingItems = true;
+    if (m_downloads)
+        m_downloads->TimerUpdate()->stop();
+    UpdateScreen();
+    LoadListFromDisk();
+    m_run.setBusy(false);
+    LoadingItems = false;
+    UpdateScreen();
+    m_run.setCurrentItem(nullptr);
+    m_run.setParseCursor(nullptr);
+    if (m_downloads)
+        m_downloads->TimerUpdate()->start();
+}
+
+void TFormMain::LoadListFromDisk()
+{
+    QCoreApplication::processEvents();
+    if (QFile::exists(itemListFile())) {
+        m_run.setCurrentItem(nullptr);
+        m_run.setParseCursor(nullptr);
+        QString error;
+        const bool loaded = ItemList::load(TreeView, itemListFile(), m_run, &error);
+        if (m_closing)
+            return; // the window closed while the list loaded: nothing more to tell
+        if (!loaded) {
+            message(QStringLiteral("The items could not be loaded from %1:\n%2").arg(itemListFile(), error));
+            return;
+        }
+    }
+    information(QStringLiteral("%1 Items was sucessfully loaded from: \n\n%2/").arg(TreeView->nodeCount()).arg(m_paths.dataDir));
+}
+
+bool TFormMain::DirectoryOk(const QString &typed) const
+{
+    const QString directory = ExpandDirectory(typed);
+    if (directory.isEmpty())
+        return false;
+    // A hidden probe of a random name, removed at once: no file of the user's is touched.
+    const QByteArray line = "For test perpose only - This file can be deleted !\r\n";
+    QTemporaryFile probe(directory + QStringLiteral("/.trawlix-probe-XXXXXX"));
+    return probe.open() && probe.write(line) == line.size() && probe.flush();
+}
+
+bool TFormMain::confirmDownloadDirectory(const QString &directory)
+{
+    if (DirectoryOk(directory))
+        return true;
+    paintDownloadField(false);
+    const QString warning = QStringLiteral("Specified download directory don't exist !");
+    if (QFileInfo::exists(directory)) {
+        message(warning + QStringLiteral("\n\n%1 cannot be written to.").arg(directory));
+        return false;
+    }
+    if (!ask(warning + QStringLiteral("\n\nCreate %1 now?").arg(directory)).value_or(false))
+        return false;
+    const bool made = QDir().mkpath(directory) && DirectoryOk(directory);
+    if (!made)
+        message(QStringLiteral("The directory %1 could not be created.").arg(directory));
+    ComboBoxDownloadChange();
+    return made;
+}
+
+void TFormMain::updateLoadItemsEntry()
+{
+    Loaditemsfromdisk1->setEnabled(QFile::exists(itemListFile()));
+}

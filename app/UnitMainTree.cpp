@@ -1,0 +1,268 @@
+// The main window, part: the item tree's selection, double click, preview and context menu.
+#include "UnitMain.h"
+
+#include "CrawlDriver.h"
+#include "DataRec.h"
+#include "Extension.h"
+#include "ItemState.h"
+#include "ItemTree.h"
+#include "JpegImage.h"
+#include "RunState.h"
+#include "TreeCommands.h"
+#include "UnitMain_p.h"
+#include "UrlRules.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QUrl>
+
+using namespace MainWindowLook;
+
+void TFormMain::BlankPreviewImage()
+{
+    ImagePreview->clear();
+    ImagePreview->setFixedHeight(0);
+    m_pictureSize = {};
+    LabelPreviewName->setText(kNoImage);
+    LabelPreviewSize->clear();
+}
+
+void TFormMain::PreviewImage(TTreeNode *node)
+{
+    // The node may go while the blank panel is painted: take what is needed first.
+    const TDataRec *item = node ? node->item() : nullptr;
+    const QString localPath = item ? item->localPath : QString();
+    const QString url = item ? item->url : QString();
+    BlankPreviewImage();
+    QCoreApplication::processEvents();
+    if (!AsciiUpper(localPath).contains(QLatin1String(".JP")) || !QFile::exists(localPath))
+        return;
+    // A huge picture is decoded at a fraction of its size: the panel is small.
+    const int wanted = qMax(256, int(ImagePreview->width() * devicePixelRatioF()));
+    const TJpegPicture picture = LoadJpegImage(localPath, wanted);
+    if (picture.isNull())
+        return;
+    ImagePreview->show();
+    ImagePreview->setPixmap(QPixmap::fromImage(picture.image));
+    m_pictureSize = picture.size;
+    fitPreview();
+    LabelPreviewName->setText(url);
+    LabelPreviewSize->setText(QStringLiteral("(%1 * %2)").arg(picture.size.width()).arg(picture.size.height()));
+}
+
+void TFormMain::fitPreview()
+{
+    if (m_pictureSize.height() == 0 || m_pictureSize.width() == 0)
+        return;
+    const int width = ImagePreview->width();
+    ImagePreview->setFixedHeight(qRound(double(width) * m_pictureSize.height() / m_pictureSize.width()));
+}
+
+void TFormMain::TreeViewChange(TTreeNode *node)
+{
+    if (!TreeView->isVisible() || LoadingItems)
+        return;
+    m_run.setCurrentItem(node);
+    PopupMenuTreeViewPopup();
+    TreeViewChangeCustom(node);
+}
+
+void TFormMain::TreeViewChangeCustom(TTreeNode *node)
+{
+    TreeView->setToolTip(kTreeHint);
+    const TDataRec *item = node ? node->item() : nullptr;
+    // A root leaves the URL line alone, also one loaded from an item list
+    // (which has item data, with nothing in it).
+    if (!item || ItemState::isRoot(node)) {
+        BlankPreviewImage();
+        return;
+    }
+    const bool open = ItemState::isOpen(node);
+    if (item->isLink) {
+        LabelUrlInfo->clear();
+        BlankPreviewImage();
+        if (open)
+            TreeView->setToolTip(QStringLiteral("Double click for parsing selected link(s)   [Context menu]"));
+    } else {
+        if (open)
+            TreeView->setToolTip(QStringLiteral("Double click for downloading selected file(s)   [Context menu]"));
+        else if (ItemState::isTaken(node))
+            TreeView->setToolTip(QStringLiteral("Double click to view file   [Context menu]"));
+        LabelUrlInfo->setText(QStringLiteral("Url: ") + item->url);
+        if (ItemState::isStored(node))
+            PreviewImage(node);
+        else
+            BlankPreviewImage();
+    }
+    LabelUrlInfo->setVisible(!LabelUrlInfo->text().isEmpty());
+}
+
+void TFormMain::TreeViewDblClick()
+{
+    TTreeNode *node = m_run.currentItem();
+    if (!node || !node->item())
+        return;
+    if (node->item()->isLink) {
+        if (ItemState::isNewLink(node) && !m_run.busy()) {
+            ItemState::check(node);
+            emit parseRequested();
+        }
+        return;
+    }
+    if (ItemState::isNewFile(node) && !m_run.busy()) {
+        ItemState::check(node);
+        emit downloadRequested();
+    }
+    // The run may have ended, or removed the node, meanwhile.
+    if (m_run.currentItem() != node || !ItemState::isStored(node))
+        return;
+    node->setColor(TreeView->slotColor(ColorFileViewed));
+    node->item()->viewed = true;
+    if (m_openFile)
+        m_openFile(node->item()->localPath);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(node->item()->localPath));
+}
+
+void TFormMain::buildTreeMenu()
+{
+    PopupMenuTreeView = new QMenu(TreeView);
+    auto entry = [this](const QString &caption, void (TFormMain::*handler)(), const QKeySequence &keys = {}) {
+        QAction *action = PopupMenuTreeView->addAction(caption, this, handler);
+        if (!keys.isEmpty()) {
+            action->setShortcut(keys);
+            action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+            TreeView->addAction(action); // the keys work without the menu
+        }
+        return action;
+    };
+    SelectUnselecttoggle1 = entry(QStringLiteral("Check / Uncheck selected items   [Spacebar]"), &TFormMain::SelectUnselecttoggle1Click);
+    PopupMenuTreeView->setDefaultAction(SelectUnselecttoggle1);
+    Uncheckallitems1 = entry(QStringLiteral("Uncheck all items"), &TFormMain::Uncheckallitems1Click, QKeySequence(Qt::CTRL | Qt::Key_U));
+    Checkallfiles1 = entry(QStringLiteral("Check all files in selected branch"), &TFormMain::Checkallfiles1Click);
+    CheckallThumbnails1 = entry(QStringLiteral("Check all Thumbnails in selected branch"), &TFormMain::CheckallThumbnails1Click);
+    PopupMenuTreeView->addSeparator();
+    Deleteselecteditems1 = entry(QStringLiteral("Delete selected items"), &TFormMain::Deleteselecteditems1Click, QKeySequence(Qt::Key_Delete));
+    Resetitem1 = entry(QStringLiteral("Reset selected items"), &TFormMain::Resetitem1Click, QKeySequence(Qt::CTRL | Qt::Key_R));
+    PopupMenuTreeView->addSeparator();
+    Keywordsearch1 = entry(QStringLiteral("Keyword search"), &TFormMain::keywordSearchRequested, QKeySequence(Qt::CTRL | Qt::Key_F));
+    PopupMenuTreeView->addSeparator();
+    Expandall1 = entry(QStringLiteral("Expand all    [Grey +]  "), &TFormMain::Expandall1Click);
+    Collapseall1 = entry(QStringLiteral("Collapse all   [Grey -]"), &TFormMain::Collapseall1Click);
+    PopupMenuTreeView->addSeparator();
+    Sortitems1 = entry(QStringLiteral("Sort items alphabetically"), &TFormMain::Sortitems1Click);
+    Useselecteddocasmainandparseit1 = entry(QStringLiteral("Use selected link as main url and parse it"),
+                                            &TFormMain::Useselecteddocasmainandparseit1Click);
+    Addselectedlinktobookmarks1 = entry(QStringLiteral("Add selected link to bookmarks"),
+                                        &TFormMain::Addselectedlinktobookmarks1Click, QKeySequence(Qt::CTRL | Qt::Key_A));
+    connect(PopupMenuTreeView, &QMenu::aboutToShow, this, &TFormMain::PopupMenuTreeViewPopup);
+    TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(TreeView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { PopupMenuTreeView->popup(TreeView->viewport()->mapToGlobal(at)); });
+    PopupMenuTreeViewPopup();
+}
+
+void TFormMain::PopupMenuTreeViewPopup()
+{
+    const bool haveNodes = TreeView->nodeCount() > 0;
+    const bool idle = !m_run.busy();
+    const TTreeNode *current = m_run.currentItem();
+    const bool branch = haveNodes && current && current->childCount() > 0;
+    const bool link = haveNodes && idle && current && current->item() && current->item()->isLink;
+    for (QAction *a : {SelectUnselecttoggle1, Uncheckallitems1, Deleteselecteditems1, Resetitem1, Keywordsearch1, Sortitems1})
+        a->setEnabled(haveNodes && idle);
+    Checkallfiles1->setEnabled(branch);
+    CheckallThumbnails1->setEnabled(branch);
+    Expandall1->setEnabled(haveNodes);
+    Collapseall1->setEnabled(haveNodes);
+    Useselecteddocasmainandparseit1->setEnabled(link);
+    Addselectedlinktobookmarks1->setEnabled(link);
+}
+
+void TFormMain::SelectUnselecttoggle1Click()
+{
+    if (!m_run.busy())
+        TreeCommands::ToggleHighlighted(TreeView);
+}
+
+void TFormMain::Uncheckallitems1Click()
+{
+    TreeCommands::UncheckAll(TreeView);
+}
+
+void TFormMain::Checkallfiles1Click()
+{
+    if (TTreeNode *current = m_run.currentItem())
+        TreeCommands::CheckKindInBranch(current, KindFile);
+}
+
+void TFormMain::CheckallThumbnails1Click()
+{
+    if (TTreeNode *current = m_run.currentItem())
+        TreeCommands::CheckKindInBranch(current, KindThumbnail);
+}
+
+void TFormMain::Deleteselecteditems1Click()
+{
+    // No still deletes the items: Esc and the close button keep everything.
+    const std::optional<bool> files = ask(QStringLiteral("When deleting items, also delete referring file on disk ?"), true);
+    if (!files)
+        return;
+    TreeCommands::DeleteHighlighted(TreeView, *files, ExpandDirectory(ComboBoxDownload->currentText()));
+    if (TreeView->nodeCount() == 0)
+        m_run.setCurrentItem(nullptr);
+    UpdateScreen();
+}
+
+void TFormMain::Resetitem1Click()
+{
+    if (m_run.currentItem())
+        TreeCommands::ResetHighlighted(TreeView);
+}
+
+void TFormMain::Expandall1Click()
+{
+    TreeView->expandAll();
+}
+
+void TFormMain::Collapseall1Click()
+{
+    TreeView->collapseAll();
+}
+
+void TFormMain::Sortitems1Click()
+{
+    TreeCommands::SortAll(TreeView);
+}
+
+void TFormMain::Useselecteddocasmainandparseit1Click()
+{
+    const TTreeNode *current = m_run.currentItem();
+    if (!current || !current->item() || !current->item()->isLink)
+        return;
+    setUrlText(current->caption());
+    if (m_crawl)
+        m_crawl->ButtonStartClick();
+}
+
+void TFormMain::Addselectedlinktobookmarks1Click()
+{
+    const TTreeNode *current = m_run.currentItem();
+    if (current && current->item() && current->item()->isLink)
+        addKeepingText(ComboBoxBookmark, current->caption());
+}
+
+void TFormMain::Displayimagepreview1Click()
+{
+    UpdatePanels();
+}
+
+void TFormMain::Displaydownloadengineprogress1Click()
+{
+    UpdatePanels();
+}
