@@ -269,6 +269,7 @@ void TestConfiguration::everyValueSurvivesSaveAndLoad()
     c.ColorBoxes[0]->setColorValue(colours[0]);
     for (int i = 1; i < 6; ++i)
         c.ColorBoxes[i]->setColorValue(colours[i]);
+    m.show();
     m.FormClose();
     const TSettingsValues saved = storedValues();
 
@@ -289,7 +290,8 @@ void TestConfiguration::everyValueSurvivesSaveAndLoad()
     QCOMPARE(c2.EditProxyPassword->text(), QString("pp"));
     for (int i = 0; i < 6; ++i)
         QCOMPARE(c2.ColorBoxes[i]->colorValue(), colours[i]);
-    // Saving again writes the very same values.
+    // Saving again writes the very same values, from the window as the user saw it.
+    w->main->show();
     w->main->FormClose();
     const TSettingsValues again = storedValues();
     for (auto it = saved.cbegin(); it != saved.cend(); ++it)
@@ -337,6 +339,7 @@ void TestConfiguration::noStoredValueIsDroppedAtClose()
     changed["SkipFile"] = num(0);
     writeKey(changed);
     w = start();
+    w->main->show(); // placed as the user sees it
     w->main->FormClose();
     const TSettingsValues written = storedValues();
     for (auto it = changed.cbegin(); it != changed.cend(); ++it) {

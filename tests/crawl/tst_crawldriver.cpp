@@ -150,7 +150,7 @@ void TestCrawlDriver::getUrlShowsWhatTheScanFinds()
 
     // Exactly what a scan of the same bytes gives.
     TItemTree reference;
-    reference.setConfig(w->configuration.get());
+    reference.setConfig(w->configuration);
     reference.MakeRootNodes();
     TLinkExtractor extractor(&reference);
     extractor.setSettingsSource([this] { return w->configuration->scanSettings(); });

@@ -1,0 +1,89 @@
+#include "Program.h"
+
+#include "CrawlDriver.h"
+#include "DownloadScheduler.h"
+#include "HttpEngine.h"
+#include "SettingsKey.h"
+#include "UnitBookMarks.h"
+#include "UnitConfiguration.h"
+#include "UnitDirectory.h"
+#include "UnitHelp.h"
+#include "UnitInfo.h"
+#include "UnitKeyword.h"
+#include "UnitMain.h"
+#include "UnitPassword.h"
+#include "UnitStat.h"
+#include "UnitWebInfo.h"
+
+TProgram::TProgram(const TPaths &startPaths, const std::function<void(TFormMain &)> &prepare)
+    : paths(startPaths)
+{
+    {
+        TSettingsKey key(paths.settingsFile);
+        key.open();
+        statistics.load(key);
+        login.load(key);
+    }
+
+    // The windows, in start-up order.
+    main = std::make_unique<TFormMain>(paths, run);
+    TFormMain *form = main.get();
+    if (prepare)
+        prepare(*form);
+    configuration = new TFormConfiguration(form, paths, form);
+    form->setConfiguration(configuration);
+    configuration->FormCreate();
+    // The documentation lies next to the program, or in the data directory.
+    auto *help = new TFormHelp({paths.programDir, paths.dataDir}, form);
+    auto *info = new TFormInfo(form);
+    webInfo = new TFormWebInfo(form);
+    QObject::connect(form, &TFormMain::documentationRequested, help, &QWidget::show);
+    QObject::connect(form, &TFormMain::aboutRequested, info, &QWidget::show);
+    QObject::connect(form, &TFormMain::versionInfoRequested, webInfo, &QWidget::show);
+    auto *stat = new TFormStat(statistics, form);
+    auto *password = new TFormPassword(login, form);
+    auto *directory = new TFormDirectory(form->downloadField(), [form] { form->ComboBoxDownloadChange(); }, form);
+    auto *bookmarks = new TFormBookMarks(form->urlField(), form);
+    auto *keyword = new TFormKeyword(form->itemTree(), run, form);
+    QObject::connect(form, &TFormMain::statisticsRequested, stat, &TFormStat::Statistics1Click);
+    QObject::connect(form, &TFormMain::loginRequested, password, &QDialog::exec);
+    QObject::connect(form, &TFormMain::directoryRequested, directory, &TFormDirectory::openChooser);
+    QObject::connect(form, &TFormMain::bookmarksRequested, bookmarks, &QDialog::exec);
+    QObject::connect(form, &TFormMain::keywordSearchRequested, keyword, &QWidget::show);
+
+    // The runs.
+    queue.watch(form->itemTree());
+    TFormConfiguration *settings = configuration;
+    engine = std::make_unique<TFormHttpEngine>(form->itemTree(), queue, run, statistics, login, *form);
+    engine->setSettingsSource([settings] { return settings->downloadSettings(); });
+    downloads = std::make_unique<TDownloadScheduler>(form->itemTree(), queue, run, *engine, *form);
+    downloads->setSettingsSource([settings] { return settings->downloadSettings(); });
+    crawl = std::make_unique<TCrawlDriver>(form->itemTree(), run, statistics, login, *form);
+    crawl->setSettingsSource([settings] { return settings->crawlSettings(); });
+    crawl->setScanSettingsSource([settings] { return settings->scanSettings(); });
+    TDownloadScheduler *scheduler = downloads.get();
+    TCrawlDriver *driver = crawl.get();
+    crawl->setDownloadStop([scheduler] { scheduler->stopDownloads(); });
+    downloads->setStopCommand([driver] { driver->ButtonStopClick(); });
+    form->setCrawlDriver(driver);
+    form->setDownloadScheduler(scheduler);
+
+    QObject::connect(form, &TFormMain::savingSettings, form, [this](TSettingsKey &key) {
+        statistics.save(key);
+        login.save(key);
+    });
+    // A fetch that waits would hold the process: it ends with the window.
+    QObject::connect(form, &TFormMain::closed, driver, &TCrawlDriver::abortFetch);
+    QObject::connect(form, &TFormMain::closed, webInfo, &TFormWebInfo::abort);
+}
+
+TProgram::~TProgram()
+{
+    // The runs go before the windows they report to, the configuration
+    // window (which the others read) before the main window.
+    crawl.reset();
+    downloads.reset();
+    engine.reset();
+    delete configuration;
+    main.reset();
+}
