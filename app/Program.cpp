@@ -55,12 +55,11 @@ TProgram::TProgram(const TPaths &startPaths, const std::function<void(TFormMain 
     queue.watch(form->itemTree());
     TFormConfiguration *settings = configuration;
     engine = std::make_unique<TFormHttpEngine>(form->itemTree(), queue, run, statistics, login, *form);
-    engine->setSettingsSource([settings] { return settings->downloadSettings(); });
+    engine->setSettingsSource(settings);
     downloads = std::make_unique<TDownloadScheduler>(form->itemTree(), queue, run, *engine, *form);
-    downloads->setSettingsSource([settings] { return settings->downloadSettings(); });
+    downloads->setSettingsSource(settings);
     crawl = std::make_unique<TCrawlDriver>(form->itemTree(), run, statistics, login, *form);
-    crawl->setSettingsSource([settings] { return settings->crawlSettings(); });
-    crawl->setScanSettingsSource([settings] { return settings->scanSettings(); });
+    crawl->setSettingsSource(settings);
     TDownloadScheduler *scheduler = downloads.get();
     TCrawlDriver *driver = crawl.get();
     crawl->setDownloadStop([scheduler] { scheduler->stopDownloads(); });

@@ -72,14 +72,15 @@ TCrawlDriver::~TCrawlDriver()
     m_httpDoc->OnDocEnd = nullptr;
 }
 
-void TCrawlDriver::setScanSettingsSource(std::function<TScanSettings()> source)
+void TCrawlDriver::setSettingsSource(const TSettingsSource *source)
 {
-    m_extractor.setSettingsSource(std::move(source));
+    m_settings = source;
+    m_extractor.setSettingsSource([source] { return source ? source->scanSettings() : TScanSettings(); });
 }
 
 TCrawlSettings TCrawlDriver::settings() const
 {
-    return m_settings ? m_settings() : TCrawlSettings();
+    return m_settings ? m_settings->crawlSettings() : TCrawlSettings();
 }
 
 void TCrawlDriver::letEventsRun()

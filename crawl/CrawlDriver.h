@@ -18,19 +18,6 @@ class TTreeNode;
 struct TLogin;
 struct TStatistics;
 
-// The settings the crawl driver reads, taken when they are needed.
-struct TCrawlSettings
-{
-    TProxySettings proxy;
-    int timeoutDocMs = 30000; // silence allowed once the body has begun
-    bool getPassword = false; // pick user and password from a link's URL
-    bool saveHtml = false;    // keep fetched link documents in the download directory
-    bool expandParse = false;
-    bool itemJump = false;
-    bool beep = false;
-    QString downloadDir;
-};
-
 // Runs the document side: "&Get url", "&Parse links", "Load HTML document
 // from disk" and "&Stop". Documents are fetched one at a time by its own
 // client, which runs the event loop while it waits, so the window stays
@@ -47,8 +34,8 @@ public:
                  QObject *parent = nullptr);
     ~TCrawlDriver() override;
 
-    void setSettingsSource(std::function<TCrawlSettings()> source) { m_settings = std::move(source); }
-    void setScanSettingsSource(std::function<TScanSettings()> source);
+    // Where the driver and its link extraction read their settings.
+    void setSettingsSource(const TSettingsSource *source);
     // The download side of "&Stop"; without one, stopping only clears the busy flag.
     void setDownloadStop(std::function<void()> stop) { m_stopDownloads = std::move(stop); }
 
@@ -93,7 +80,7 @@ private:
     std::unique_ptr<TMemoryStream> m_body;
     QTimer *m_timerTimeOut;
     TLinkExtractor m_extractor;
-    std::function<TCrawlSettings()> m_settings;
+    const TSettingsSource *m_settings = nullptr;
     std::function<void()> m_stopDownloads;
     bool m_filling = false;
     bool m_pageCut = false; // a page of this run was too big to take whole

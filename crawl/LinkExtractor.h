@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DataRec.h"
+#include "RunSettings.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -10,15 +11,6 @@
 
 class TItemTree;
 class TTreeNode;
-
-// The settings link extraction reads, taken once at the start of a scan.
-struct TScanSettings
-{
-    QString fileTypes;      // wanted file extensions, e.g. "jpg,jpeg,gif"
-    bool addChild = true;   // a parsed link adds document links under itself
-    bool includeThumbs = true;
-    QString downloadDir;
-};
 
 enum ScanMode { ModeMainDocument = 1, ModeParsedLink = 2 };
 

@@ -1,9 +1,7 @@
 #pragma once
 
-#include "CrawlDriver.h"
-#include "HttpEngine.h"
-#include "LinkExtractor.h"
 #include "Paths.h"
+#include "RunSettings.h"
 #include "SettingsBinding.h"
 #include "TreeConfig.h"
 
@@ -27,7 +25,7 @@ QRect FitOnScreen(const QRect &window, const QRect &available, const QSize &mini
 // The configuration window. Its controls are the settings: other parts
 // of the program read a setting from its control when they need it, and
 // every change takes effect at once.
-class TFormConfiguration : public QDialog, public TTreeConfig
+class TFormConfiguration : public QDialog, public TTreeConfig, public TSettingsSource
 {
     Q_OBJECT
 
@@ -52,10 +50,12 @@ public:
     bool autoSelectEnabled() const override;
     QString autoSelectFileTypes() const override;
 
-    TScanSettings scanSettings() const;
-    TCrawlSettings crawlSettings() const;
+    // TSettingsSource
+    TScanSettings scanSettings() const override;
+    TCrawlSettings crawlSettings() const override;
+    TDownloadSettings downloadSettings() const override;
+
     TProxySettings proxySettings() const;
-    TDownloadSettings downloadSettings() const;
     void showPage(int index);
     int pageCount() const;
 

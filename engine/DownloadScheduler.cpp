@@ -45,7 +45,7 @@ TDownloadScheduler::TDownloadScheduler(TItemTree *tree, TDownloadQueue &queue, T
 
 TDownloadSettings TDownloadScheduler::settings() const
 {
-    return m_settings ? m_settings() : TDownloadSettings();
+    return m_settings ? m_settings->downloadSettings() : TDownloadSettings();
 }
 
 void TDownloadScheduler::ButtonDownloadClick()

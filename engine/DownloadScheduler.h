@@ -25,7 +25,7 @@ public:
     TDownloadScheduler(TItemTree *tree, TDownloadQueue &queue, TRunState &run, TFormHttpEngine &engine,
                        TDownloadView &view, QObject *parent = nullptr);
 
-    void setSettingsSource(std::function<TDownloadSettings()> source) { m_settings = std::move(source); }
+    void setSettingsSource(const TSettingsSource *source) { m_settings = source; }
     // The whole "&Stop" command, which a download run begins with.
     void setStopCommand(std::function<void()> stop) { m_stopCommand = std::move(stop); }
 
@@ -58,6 +58,6 @@ private:
     QTimer *m_timerUpdate;
     int m_remaining = 0;
     QSet<QString> m_claimed; // local paths the items of this run were given
-    std::function<TDownloadSettings()> m_settings;
+    const TSettingsSource *m_settings = nullptr;
     std::function<void()> m_stopCommand;
 };

@@ -100,7 +100,7 @@ int TFormHttpEngine::activeCount() const
 
 TDownloadSettings TFormHttpEngine::settings() const
 {
-    return m_settings ? m_settings() : TDownloadSettings();
+    return m_settings ? m_settings->downloadSettings() : TDownloadSettings();
 }
 
 int TFormHttpEngine::GetFreeEngine() const

@@ -18,24 +18,6 @@ class TTreeNode;
 struct TLogin;
 struct TStatistics;
 
-// The settings the download engine reads, taken when they are needed.
-struct TDownloadSettings
-{
-    enum Existing { Skip, Overwrite, Rename };
-
-    int maxThreads = 4;
-    int timeOutFileMs = 30000;
-    qint64 minSize = 1;
-    qint64 maxSize = 150000;
-    TProxySettings proxy;
-    Existing existing = Rename;
-    bool itemJump = false;
-    bool beep = false;
-    bool createDir = false;      // a directory of its own for each site
-    bool startAllAtOnce = false; // fill every free slot at once, refill at completion
-    QString downloadDir;
-};
-
 // The pool of eight transfer slots. Once a second it starts the first queued
 // item in the lowest free slot (every free slot with the fast start); each
 // body is received into memory and written whole at the completion.
@@ -50,7 +32,7 @@ public:
                     TLogin &login, TDownloadView &view, QObject *parent = nullptr);
     ~TFormHttpEngine() override;
 
-    void setSettingsSource(std::function<TDownloadSettings()> source) { m_settings = std::move(source); }
+    void setSettingsSource(const TSettingsSource *source) { m_settings = source; }
 
     // Slots are numbered 1 to 8.
     THttpCli *HttpCli(int slot) const;
@@ -97,5 +79,5 @@ private:
     TDownloadView &m_view;
     std::unique_ptr<Slot[]> m_slots;
     QTimer *m_timerCheckDownload;
-    std::function<TDownloadSettings()> m_settings;
+    const TSettingsSource *m_settings = nullptr;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RunSettings.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
@@ -49,13 +51,6 @@ struct THttpResult
     qint64 received = 0;
     qint64 expected = -1;
     bool ok() const { return error == 0 && status < 400; }
-};
-
-// The HTTP proxy of the configuration.
-struct TProxySettings
-{
-    bool enabled = false;
-    QString host, port, username, password;
 };
 
 // The parts of a URL as the client splits it; each empty when absent.

@@ -67,7 +67,28 @@ private:
     void expectIdle();
 
     std::unique_ptr<QTemporaryDir> home;
+    // The window's settings with a document time-out the test sets.
+    struct TShortTimeOut : TSettingsSource
+    {
+        TShortTimeOut(const TSettingsSource &window, const int &timeoutMs)
+            : window(window)
+            , timeoutMs(timeoutMs)
+        {
+        }
+        TDownloadSettings downloadSettings() const override { return window.downloadSettings(); }
+        TScanSettings scanSettings() const override { return window.scanSettings(); }
+        TCrawlSettings crawlSettings() const override
+        {
+            TCrawlSettings s = window.crawlSettings();
+            s.timeoutDocMs = timeoutMs;
+            return s;
+        }
+        const TSettingsSource &window;
+        const int &timeoutMs;
+    };
+
     std::unique_ptr<TWindows> w;
+    std::unique_ptr<TShortTimeOut> shortTimeOut;
     std::unique_ptr<Server> server;
     int timeoutMs = 30000;
     TTestPki pki;
@@ -87,11 +108,8 @@ void TestCrawlDriver::init()
     server = std::make_unique<Server>();
     timeoutMs = 30000;
     // The window's settings, with a document time-out short enough for a test.
-    w->crawl->setSettingsSource([this] {
-        TCrawlSettings s = w->configuration->crawlSettings();
-        s.timeoutDocMs = timeoutMs;
-        return s;
-    });
+    shortTimeOut = std::make_unique<TShortTimeOut>(*w->configuration, timeoutMs);
+    w->crawl->setSettingsSource(shortTimeOut.get());
     w->main->show();
 }
 

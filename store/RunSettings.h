@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+
+// The settings the runs read, as plain values. The configuration window
+// holds them while the program runs and hands them out through
+// TSettingsSource; the runs read them when they need them.
+
+// The HTTP proxy of the configuration.
+struct TProxySettings
+{
+    bool enabled = false;
+    QString host, port, username, password;
+};
+
+// What the download engine and its runs read.
+struct TDownloadSettings
+{
+    enum Existing { Skip, Overwrite, Rename };
+
+    int maxThreads = 4;
+    int timeOutFileMs = 30000;
+    qint64 minSize = 1;
+    qint64 maxSize = 150000;
+    TProxySettings proxy;
+    Existing existing = Rename;
+    bool itemJump = false;
+    bool beep = false;
+    bool createDir = false;      // a directory of its own for each site
+    bool startAllAtOnce = false; // fill every free slot at once, refill at completion
+    QString downloadDir;
+};
+
+// What the crawl driver reads.
+struct TCrawlSettings
+{
+    TProxySettings proxy;
+    int timeoutDocMs = 30000; // silence allowed once the body has begun
+    bool getPassword = false; // pick user and password from a link's URL
+    bool saveHtml = false;    // keep fetched link documents in the download directory
+    bool expandParse = false;
+    bool itemJump = false;
+    bool beep = false;
+    QString downloadDir;
+};
+
+// What link extraction reads, once at the start of a scan.
+struct TScanSettings
+{
+    QString fileTypes;      // wanted file extensions, e.g. "jpg,jpeg,gif"
+    bool addChild = true;   // a parsed link adds document links under itself
+    bool includeThumbs = true;
+    QString downloadDir;
+};
+
+// The one way the runs reach the settings.
+class TSettingsSource
+{
+public:
+    virtual ~TSettingsSource() = default;
+    virtual TDownloadSettings downloadSettings() const = 0;
+    virtual TCrawlSettings crawlSettings() const = 0;
+    virtual TScanSettings scanSettings() const = 0;
+};
