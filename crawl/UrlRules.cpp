@@ -126,7 +126,7 @@ QString RemoveChar(const QString &text, QChar c)
 
 bool CheckFileName(TDataRec &item, const QString &downloadDir, bool overwrite, const QSet<QString> &claimed)
 {
-    const auto taken = [&claimed](const QString &path) { return claimed.contains(path) || QFileInfo::exists(path); };
+    const auto taken = [&claimed](const QString &path) { return PathTaken(path, claimed); };
     if (overwrite && !claimed.contains(item.localPath))
         return true;
     QString name = item.name;
@@ -148,6 +148,11 @@ bool CheckFileName(TDataRec &item, const QString &downloadDir, bool overwrite, c
     item.localPath = path;
     item.name = name;
     return true;
+}
+
+bool PathTaken(const QString &path, const QSet<QString> &claimed)
+{
+    return claimed.contains(path) || QFileInfo::exists(path);
 }
 
 QString NormaliseUrlField(const QString &text)

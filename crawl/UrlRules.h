@@ -33,6 +33,8 @@ QString RemoveChar(const QString &text, QChar c);
 // name and local path; false when no free name was found within 999 tries.
 bool CheckFileName(TDataRec &item, const QString &downloadDir, bool overwrite,
                    const QSet<QString> &claimed = {});
+// A file exists at the path, or another item of the run has claimed it.
+bool PathTaken(const QString &path, const QSet<QString> &claimed);
 
 // The URL field's text as a URL: "http://" in front when its lower-cased text
 // holds neither "http://" nor "https://" (an empty text becomes "http://").

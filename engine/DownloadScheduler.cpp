@@ -10,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QFileInfo>
 #include <QSet>
 #include <QTimer>
 
@@ -120,8 +119,7 @@ void TDownloadScheduler::handOut(TTreeNode *node, const TDownloadSettings &s)
     // elsewhere (an item list from another machine, say) is never written to.
     const QString directory = s.createDir ? UrlPath(item->url, s.downloadDir) : s.downloadDir;
     item->localPath = LocalPath(directory, item->name);
-    if (s.existing == TDownloadSettings::Skip
-        && (m_claimed.contains(item->localPath) || QFileInfo::exists(item->localPath))) {
+    if (s.existing == TDownloadSettings::Skip && PathTaken(item->localPath, m_claimed)) {
         ItemState::uncheck(node);
         node->setCaption(item->name
                          + (item->kind == KindThumbnail ? QStringLiteral("   (Thumbnail) (Skipped - Already exist on disk)")

@@ -57,16 +57,6 @@ QString joinUrl(const QString &proto, const QString &host, const QString &port, 
            + (port.isEmpty() ? QString() : QLatin1Char(':') + port) + path;
 }
 
-bool isHttps(const QString &proto)
-{
-    return proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
-}
-
-QString defaultPort(bool tls)
-{
-    return tls ? QStringLiteral("443") : QStringLiteral("80");
-}
-
 // Responses that carry no body whatever their header says.
 bool hasNoBody(THttpRequest request, int status)
 {
@@ -178,18 +168,18 @@ void THttpCli::StartRequest(THttpRequest kind)
     // A login written into the URL is this request's; it does not become the client's.
     m_authUser = url.user.isEmpty() ? Username : url.user;
     m_authPassword = url.user.isEmpty() ? Password : url.pass;
-    m_useTls = isHttps(url.proto);
-    m_serverPort = url.port.isEmpty() ? defaultPort(m_useTls) : url.port;
+    m_useTls = IsHttpsScheme(url.proto);
+    m_serverPort = url.port.isEmpty() ? DefaultPort(m_useTls) : url.port;
     m_tunnelTarget.clear();
     if (Proxy.isEmpty()) {
         m_requestPath = url.path;
         m_connectHost = url.host;
-        m_connectPort = url.port.isEmpty() ? defaultPort(m_useTls) : url.port;
+        m_connectPort = url.port.isEmpty() ? DefaultPort(m_useTls) : url.port;
     } else {
         if (m_useTls) {
             // The proxy carries a tunnel; the request inside names the path alone.
             m_requestPath = url.path;
-            m_tunnelTarget = url.host + QLatin1Char(':') + (url.port.isEmpty() ? defaultPort(true) : url.port);
+            m_tunnelTarget = url.host + QLatin1Char(':') + (url.port.isEmpty() ? DefaultPort(true) : url.port);
         } else {
             m_requestPath = joinUrl(url.proto, url.host, url.port, url.path);
         }
@@ -479,7 +469,7 @@ void THttpCli::BuildRequest(const QString &method)
         WriteRequestLine(request, QStringLiteral("User-Agent: ") + Agent);
     // The port belongs in Host whenever it is not the scheme's own.
     WriteRequestLine(request, QStringLiteral("Host: ") + m_serverHost
-                                  + (m_serverPort == defaultPort(m_useTls) ? QString() : QLatin1Char(':') + m_serverPort));
+                                  + (m_serverPort == DefaultPort(m_useTls) ? QString() : QLatin1Char(':') + m_serverPort));
     if (NoCache)
         WriteRequestLine(request, QStringLiteral("Pragma: no-cache"));
     if (post)
@@ -802,8 +792,8 @@ bool THttpCli::handleLocation(const QString &location)
         failRequest(kInvalidUrl, QStringLiteral("invalid URL in relocation: %1").arg(location));
         return false;
     }
-    const bool tls = isHttps(target.proto);
-    const QString port = target.port.isEmpty() ? defaultPort(tls) : target.port;
+    const bool tls = IsHttpsScheme(target.proto);
+    const QString port = target.port.isEmpty() ? DefaultPort(tls) : target.port;
     // A login goes to the server it was meant for: never to another host or
     // port, never from https down to plain http.
     if (target.host.compare(m_serverHost, Qt::CaseInsensitive) != 0 || port != m_serverPort || (m_useTls && !tls)) {

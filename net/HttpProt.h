@@ -60,6 +60,10 @@ struct TUrlParts
 };
 TUrlParts SplitUrl(const QString &url);
 
+// Whether a URL's scheme is https, and the port a scheme uses when none is named.
+bool IsHttpsScheme(const QString &proto);
+QString DefaultPort(bool tls);
+
 // "host:port" of the server a URL names, the host in lower case and the
 // scheme's port when none is given: what a login is kept for.
 QString ServerKey(const QString &url);

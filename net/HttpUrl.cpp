@@ -89,12 +89,20 @@ QString removeDotSegments(const QString &path)
 
 } // namespace
 
+bool IsHttpsScheme(const QString &proto)
+{
+    return proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+}
+
+QString DefaultPort(bool tls)
+{
+    return tls ? QStringLiteral("443") : QStringLiteral("80");
+}
+
 QString ServerKey(const QString &url)
 {
     const TUrlParts parts = SplitUrl(url);
-    const bool tls = parts.proto.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
-    const QString port = parts.port.isEmpty() ? (tls ? QStringLiteral("443") : QStringLiteral("80")) : parts.port;
-    return parts.host.toLower() + QLatin1Char(':') + port;
+    return parts.host.toLower() + QLatin1Char(':') + (parts.port.isEmpty() ? DefaultPort(IsHttpsScheme(parts.proto)) : parts.port);
 }
 
 QString ResolveLocation(const QString &base, const QString &location)
