@@ -93,26 +93,21 @@ void TCrawlDriver::CheckGateWay()
     m_httpDoc->setProxy(settings().proxy);
 }
 
-QByteArray TCrawlDriver::fetchDocument(const QString &url)
+std::optional<QByteArray> TCrawlDriver::fetchDocument(const QString &url)
 {
     THttpCli &doc = *m_httpDoc;
     doc.AbortRequest();
-    if (m_shutDown)
-        throw EHttpException(QStringLiteral("the program is closing"), THttpCli::kAborted);
-    if (!FetchableUrl(url))
-        throw EHttpException(QStringLiteral("no host to ask for %1").arg(url), THttpCli::kInvalidUrl);
+    if (m_shutDown || !FetchableUrl(url))
+        return std::nullopt;
     std::tie(doc.Username, doc.Password) = m_login.loginFor(ServerKey(url));
     CheckGateWay();
     doc.URL = url;
     m_body = std::make_unique<TMemoryStream>();
     doc.ReceiveStream = m_body.get();
-    try {
-        doc.Fetch();
-    } catch (...) {
-        doc.ReceiveStream = nullptr;
-        throw;
-    }
+    const THttpResult result = doc.Get();
     doc.ReceiveStream = nullptr;
+    if (!result.ok())
+        return std::nullopt;
     const QByteArray body = m_body->toByteArray();
     const qsizetype nul = body.indexOf('\0');
     return nul < 0 ? body : body.left(nul);
@@ -143,19 +138,16 @@ void TCrawlDriver::ButtonStartClick()
     letEventsRun();
     TStatistics::add(m_statistics.DocParsed, 1);
 
-    // A failure anywhere here ends the run quietly: an empty tree when the
-    // fetch failed, the items found so far when the scan did.
-    try {
-        const QString url = m_view.urlText();
-        const QByteArray text = fetchDocument(url);
+    // A failed fetch ends the run quietly with an empty tree.
+    const QString url = m_view.urlText();
+    if (const std::optional<QByteArray> text = fetchDocument(url)) {
         m_view.setStatus(QStringLiteral(" Status: Parsing doc"));
         const QString base = DocumentBase(url);
         m_tree->MakeRootNodes();
         m_run.setFileParent(m_tree->rootFiles());
         m_extractor.setFileParent(m_run.fileParent());
-        m_extractor.ParseDocument(base, text, ModeMainDocument);
+        m_extractor.ParseDocument(base, *text, ModeMainDocument);
         m_pageCut = m_extractor.lastScanCut();
-    } catch (const EHttpException &) {
     }
     m_timerTimeOut->stop();
     endRun();
@@ -213,36 +205,37 @@ void TCrawlDriver::parseLink(TTreeNode *node)
     const QString name = node->item()->name;
 
     // Every wait below may remove the node: the cursor tells whether it is still there.
-    try {
-        m_timerTimeOut->start();
-        ItemState::markFetching(node);
-        m_tree->viewport()->update();
-        TStatistics::add(m_statistics.LinksParsed, 1);
-        m_view.setStatus(QStringLiteral(" Status: Getting data"));
-        letEventsRun();
-        const QByteArray text = fetchDocument(url);
-        // The name becomes a path: the same rule as for file names, so that
-        // a name from an edited item list cannot write outside the directory.
-        if (s.saveHtml && name.contains(QLatin1String("htm")) && UsableFileName(name))
-            saveHtml(name);
-        m_view.setStatus(QStringLiteral(" Status: Parsing link"));
-        letEventsRun();
-        if (m_run.parseCursor() != node)
-            return;
-        m_run.setFileParent(node);
-        m_extractor.setFileParent(node);
-        m_extractor.ParseDocument(base, text, ModeParsedLink);
-        m_pageCut = m_pageCut || m_extractor.lastScanCut();
-        if (m_run.parseCursor() != node)
-            return;
-        ItemState::markParsed(node);
-        if (s.expandParse)
-            node->setExpanded(true);
-        node->setColor(m_tree->slotColor(ColorLinkParsed));
-    } catch (const EHttpException &) {
+    m_timerTimeOut->start();
+    ItemState::markFetching(node);
+    m_tree->viewport()->update();
+    TStatistics::add(m_statistics.LinksParsed, 1);
+    m_view.setStatus(QStringLiteral(" Status: Getting data"));
+    letEventsRun();
+    const std::optional<QByteArray> text = fetchDocument(url);
+    if (!text) {
         if (m_run.parseCursor() == node)
             ItemState::markLinkFailed(node);
+        m_tree->viewport()->update();
+        return;
     }
+    // The name becomes a path: the same rule as for file names, so that
+    // a name from an edited item list cannot write outside the directory.
+    if (s.saveHtml && name.contains(QLatin1String("htm")) && UsableFileName(name))
+        saveHtml(name);
+    m_view.setStatus(QStringLiteral(" Status: Parsing link"));
+    letEventsRun();
+    if (m_run.parseCursor() != node)
+        return;
+    m_run.setFileParent(node);
+    m_extractor.setFileParent(node);
+    m_extractor.ParseDocument(base, *text, ModeParsedLink);
+    m_pageCut = m_pageCut || m_extractor.lastScanCut();
+    if (m_run.parseCursor() != node)
+        return;
+    ItemState::markParsed(node);
+    if (s.expandParse)
+        node->setExpanded(true);
+    node->setColor(m_tree->slotColor(ColorLinkParsed));
     m_tree->viewport()->update();
 }
 

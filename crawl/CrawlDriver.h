@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QTimer;
 class TCrawlView;
@@ -62,8 +63,8 @@ public:
 
 private:
     // Fetches one document; its text ends at the first NUL byte. The whole
-    // body is left in m_body. Throws when the fetch fails.
-    QByteArray fetchDocument(const QString &url);
+    // body is left in m_body. Nothing when the fetch failed.
+    std::optional<QByteArray> fetchDocument(const QString &url);
     void parseLink(TTreeNode *node);
     void saveHtml(const QString &name);
     void beginRun();

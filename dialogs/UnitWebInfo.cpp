@@ -95,15 +95,12 @@ void TFormWebInfo::ButtonGetClick()
     QCoreApplication::processEvents();
     m_body = std::make_unique<TMemoryStream>();
     m_httpInfo->ReceiveStream = m_body.get();
-    QString failure;
-    try {
-        m_httpInfo->Fetch();
-    } catch (const EHttpException &e) {
-        failure = e.message();
-    }
+    const THttpResult result = m_httpInfo->Get();
     m_httpInfo->ReceiveStream = nullptr;
     m_fetching = false;
-    if (!failure.isEmpty()) {
+    if (!result.ok()) {
+        // A status of 400 or more is told by its text, as the client words it.
+        const QString failure = result.status >= 400 ? m_httpInfo->ResponseText : result.errorText;
         // Told inside the window: a box over it would only invite another try.
         showText(QStringLiteral("The version information could not be fetched:\n") + failure, Qt::red);
         ButtonGet->setEnabled(true);

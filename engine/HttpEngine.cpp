@@ -180,14 +180,7 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
     s.timer->start();
     // A URL without a host (a relative link of a page loaded from disk) is
     // not asked for; it ends at once, as any failed transfer ends.
-    bool started = false;
-    if (FetchableUrl(cli.URL)) {
-        try {
-            cli.StartFetch();
-            started = true;
-        } catch (const EHttpException &) {
-        }
-    }
+    const bool started = FetchableUrl(cli.URL) && cli.Begin(rqGet).error == 0;
     if (!started)
         QMetaObject::invokeMethod(
             this, [this, index, n] { UpdateAndSave(index, n, THttpCli::kAborted); }, Qt::QueuedConnection);

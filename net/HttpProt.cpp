@@ -92,6 +92,37 @@ THttpCli::~THttpCli()
 void THttpCli::Fetch()
 {
     StartRequest(rqGet);
+    waitUntilDone();
+    if (ResponseCode >= 400)
+        throw EHttpException(ResponseText, ResponseCode);
+    if (m_doneError != 0)
+        throw EHttpException(m_errorText, m_doneError);
+}
+
+THttpResult THttpCli::Get()
+{
+    const THttpResult refused = Begin(rqGet);
+    if (refused.error != 0)
+        return refused;
+    waitUntilDone();
+    return Result();
+}
+
+THttpResult THttpCli::Begin(THttpRequest kind)
+{
+    try {
+        StartRequest(kind);
+    } catch (const EHttpException &e) {
+        THttpResult refused;
+        refused.error = e.Code;
+        refused.errorText = e.message();
+        return refused;
+    }
+    return {};
+}
+
+void THttpCli::waitUntilDone()
+{
     const quint64 request = m_requestId;
     while (m_state != hcIdle) {
         if (MultiThreaded)
@@ -99,13 +130,9 @@ void THttpCli::Fetch()
         else
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    // The request-done notice of this request runs before Fetch returns.
+    // The request-done notice of this request runs before the wait returns.
     if (request == m_requestId)
         drainNotices();
-    if (ResponseCode >= 400)
-        throw EHttpException(ResponseText, ResponseCode);
-    if (m_doneError != 0)
-        throw EHttpException(m_errorText, m_doneError);
 }
 
 void THttpCli::setProxy(const TProxySettings &proxy)

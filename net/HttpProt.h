@@ -148,6 +148,12 @@ public:
     // Blocking GET: runs the event loop until the request is done; throws
     // EHttpException when the status code is 400 or more or the request failed.
     void Fetch();
+    // The same blocking GET with its outcome as a value, for callers that
+    // handle a failure as an ordinary result.
+    THttpResult Get();
+    // Starts a request without waiting; a non-zero error in the result says
+    // why it could not start (its end is then not reported).
+    THttpResult Begin(THttpRequest kind = rqGet);
     // Non-blocking GET; its end is OnRequestDone.
     void StartFetch();
     void StartPost();
@@ -195,6 +201,7 @@ private:
     void setState(THttpCliState state);
     void postNotice(Notice kind);
     void runNotice();
+    void waitUntilDone();
     void drainNotices();
 
     void socketDnsLookupDone(int error);

@@ -41,6 +41,7 @@ private slots:
     void abortEndsTheRequestOnce();
     void staleNoticesNeverReachTheNextRequest();
     void busyClientRefusesASecondRequest();
+    void getGivesTheOutcomeAsAValue();
     void postSendsItsBodyAfterTheHeader();
     void fetchRaisesForErrorStatusAndLocalFailures();
     void responseWithoutHeader();
@@ -538,6 +539,11 @@ void TestHttpCli::busyClientRefusesASecondRequest()
         QCOMPARE(e.message(), QString("HTTP component is busy"));
     }
     QVERIFY_THROWS_EXCEPTION(EHttpException, cli.Fetch());
+    // The same refusal as a value leaves the request under way alone.
+    const THttpResult refused = cli.Begin();
+    QCOMPARE(refused.error, 1);
+    QCOMPARE(refused.errorText, QString("HTTP component is busy"));
+    QVERIFY(cli.ClientState() != hcIdle);
     cli.AbortRequest();
     QTRY_COMPARE(rec.done, 1);
 }
@@ -612,6 +618,33 @@ void TestHttpCli::fetchRaisesForErrorStatusAndLocalFailures()
     cli.URL = url(good);
     cli.Fetch();
     QCOMPARE(rec.body.data().right(4), QByteArray("fine"));
+}
+
+void TestHttpCli::getGivesTheOutcomeAsAValue()
+{
+    Server server;
+    server.addScript(Server::reply("HTTP/1.1 404 Not Found\r\n\r\n<h1>gone</h1>"));
+    server.addScript(Server::reply("HTTP/1.0 200 OK\r\n\r\nfine"));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server, "/missing.htm");
+    THttpResult result = cli.Get();
+    QCOMPARE(result.status, 404);
+    QCOMPARE(result.error, 0);
+    QVERIFY(!result.ok());
+    QCOMPARE(rec.done, 1);
+
+    cli.URL = url(server, "/");
+    result = cli.Get();
+    QVERIFY(result.ok());
+    QCOMPARE(result.status, 200);
+    QCOMPARE(result.received, 4);
+
+    THttpCli refused;
+    refused.URL = QString("http://127.0.0.1:%1/").arg(Server::refusedPort());
+    result = refused.Get();
+    QCOMPARE(result.error, 10061);
+    QVERIFY(!result.ok());
 }
 
 void TestHttpCli::responseWithoutHeader()
