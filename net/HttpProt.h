@@ -231,7 +231,7 @@ private:
     bool handleLocation(const QString &location);
     bool bodyComplete() const;
     void endResponse();
-    bool handleStatusLine(const QString &line);
+    bool handleStatusLine(const QByteArray &line);
     void processHeldLines();
 
     TWSocket *m_socket;

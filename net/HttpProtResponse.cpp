@@ -1,0 +1,316 @@
+#include "HttpProt.h"
+
+#include "HttpProt_p.h"
+#include "HttpResponseHead.h"
+#include "MemoryStream.h"
+#include "TlsChannel.h"
+#include "WSocket.h"
+
+#include <QIODevice>
+
+#include <algorithm>
+#include <cstring>
+
+using namespace HttpWire;
+
+void THttpCli::socketDataAvailable()
+{
+    if (m_tunnelPending) {
+        readTunnelAnswer();
+        return;
+    }
+    if (m_tls && !m_tls->established()) {
+        const int raw = m_socket->Receive(m_rawBlock.data(), kBodyBlockSize);
+        if (raw > 0) {
+            m_tls->feed(m_rawBlock.constData(), raw);
+            driveHandshake();
+        }
+        return;
+    }
+    receiveAvailable();
+    // A server that said the session ended may keep the connection open
+    // (waiting for our close_notify): the response is over all the same.
+    if (m_tls && m_tls->closeNotifyReceived() && !m_tls->hasPending() && m_socket->State() == wsConnected) {
+        m_socket->Close();
+        return;
+    }
+    // Plaintext may be left inside the TLS layer once the socket has nothing
+    // more to tell: it is taken on the next turn of the event loop.
+    if (m_tls && m_tls->hasPending() && (m_state == hcAwaitingHeader || m_state == hcAwaitingBody)) {
+        const quint64 request = m_requestId;
+        QMetaObject::invokeMethod(
+            this,
+            [this, request] {
+                if (request == m_requestId && m_tls)
+                    socketDataAvailable();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void THttpCli::receiveAvailable()
+{
+    // Once the header is complete, the body is read in large blocks, straight
+    // into a memory stream that is being appended to; never past its length.
+    if (m_state == hcAwaitingBody && m_held == 0) {
+        const int room = int(ExpectedLength < 0 ? kBodyBlockSize : std::min<qint64>(kBodyBlockSize, ExpectedLength - ReceivedBytes));
+        if (room <= 0)
+            return;
+        auto *memory = qobject_cast<TMemoryStream *>(ReceiveStream);
+        char *at = memory && memory->pos() == memory->size() ? memory->appendSpace(room) : nullptr;
+        if (at) {
+            const int n = receive(at, room);
+            if (n > 0) {
+                memory->appended(n);
+                HandleBodyData(at, n, false);
+            }
+            return;
+        }
+        const int n = receive(m_bodyBlock.data(), room);
+        if (n > 0)
+            HandleBodyData(m_bodyBlock.constData(), n);
+        return;
+    }
+    const int free = kLineBufferSize - m_held;
+    if (free <= 0) {
+        // A line longer than the buffer is past any header a server sends.
+        failRequest(kHeaderTooLarge, QStringLiteral("response header too large: a line longer than %1 bytes")
+                                         .arg(kLineBufferSize));
+        return;
+    }
+    const int n = receive(m_lineBuffer.data() + m_held, free);
+    if (n <= 0)
+        return;
+    m_held += n;
+    m_lineBuffer[m_held] = '\0';
+    if (m_state == hcAwaitingBody) {
+        const int held = m_held;
+        m_held = 0;
+        HandleBodyData(m_lineBuffer.constData(), held);
+        return;
+    }
+    processHeldLines();
+}
+
+void THttpCli::processHeldLines()
+{
+    while (m_held > 0) {
+        char *buffer = m_lineBuffer.data();
+        const void *nul = std::memchr(buffer, '\0', size_t(m_held));
+        const int searchable = nul ? int(static_cast<const char *>(nul) - buffer) : m_held;
+        const void *found = std::memchr(buffer, '\n', size_t(searchable));
+        if (!found)
+            return;
+        const int lf = int(static_cast<const char *>(found) - buffer);
+        const int length = (lf > 0 && buffer[lf - 1] == '\r') ? lf - 1 : lf;
+        const QByteArray line(buffer, length);
+        m_held -= lf + 1;
+        std::memmove(buffer, buffer + lf + 1, size_t(m_held));
+        buffer[m_held] = '\0';
+        if (m_state != hcAwaitingHeader && m_state != hcAwaitingBody)
+            continue;
+        if (m_inBody)
+            HandleBodyData(line.constData(), int(line.size()));
+        else
+            HandleHeaderLine(line);
+    }
+}
+
+void THttpCli::HandleHeaderLine(const QByteArray &raw)
+{
+    if (m_headerLines == 0 && OnHeaderBegin)
+        OnHeaderBegin(this);
+    ++m_headerLines;
+    m_headerBytes += raw.size() + 1;
+    if (m_headerLines > kMaxHeaderLines || m_headerBytes > kMaxHeaderBytes) {
+        failRequest(kHeaderTooLarge, QStringLiteral("response header too large"));
+        return;
+    }
+    const QString line = QString::fromLatin1(raw);
+
+    if (line.left(6).toUpper() == QLatin1String("<HTML>")) {
+        // No header at all: the document starts here.
+        if (MediaType.isEmpty())
+            MediaType = QStringLiteral("text/html");
+        setState(hcAwaitingBody);
+        m_inBody = true;
+        if (OnHeaderEnd)
+            OnHeaderEnd(this);
+        HandleBodyData(raw.constData(), int(raw.size()));
+        return;
+    }
+
+    if (m_headerLines == 1 && !handleStatusLine(raw))
+        return;
+    if (line.isEmpty()) {
+        if (m_relocationPending) {
+            if (OnHeaderEnd)
+                OnHeaderEnd(this);
+            m_held = 0;
+            m_headerLines = 0;
+            m_bodyPieces = 0;
+            if (m_relocations >= kMaxRelocations) {
+                // A server that sends us round in circles: give up.
+                ResponseCode = 404;
+                ResponseText = QStringLiteral("Too many relocations");
+                failRequest(kTooManyRelocations, ResponseText);
+                return;
+            }
+            ++m_relocations;
+            m_closedHandler = ClosedHandler::Relocation;
+            m_socket->Close();
+            return;
+        }
+        const quint64 request = m_requestId;
+        setState(hcAwaitingBody);
+        m_inBody = true;
+        if (OnHeaderEnd)
+            OnHeaderEnd(this);
+        if (overtaken(request))
+            return;
+        if (hasNoBody(m_request, ResponseCode) || ExpectedLength == 0) {
+            m_held = 0;
+            endResponse();
+            return;
+        }
+        if (m_held > 0) {
+            const int held = m_held;
+            m_held = 0;
+            HandleBodyData(m_lineBuffer.constData(), held);
+        }
+        return;
+    }
+
+    HeaderLines << line;
+    if (const std::optional<THeaderField> header = ParseHeaderField(raw); header && m_headerLines > 1) {
+        const QString &field = header->name;
+        const QString &value = header->value;
+        if (field == QLatin1String("location")) {
+            if (!handleLocation(value))
+                return;
+        } else if (field == QLatin1String("content-length")) {
+            ExpectedLength = ParseContentLength(value);
+        } else if (field == QLatin1String("content-range")) {
+            const TContentRange range = ParseContentRange(value);
+            ContentRangeBegin = range.begin;
+            ContentRangeEnd = range.end;
+        } else if (field == QLatin1String("accept-ranges")) {
+            m_acceptRanges = value;
+        } else if (field == QLatin1String("content-type")) {
+            MediaType = value.toLower();
+        } else if (field == QLatin1String("set-cookie")) {
+            bool accept = true;
+            if (OnCookie)
+                OnCookie(this, value, accept);
+        }
+    }
+    if (OnHeaderData)
+        OnHeaderData(this);
+    if (ResponseCode >= 400 && m_socket->State() != wsClosed)
+        m_socket->Close(); // nothing more is read; what is held is still handled
+}
+
+bool THttpCli::handleStatusLine(const QByteArray &line)
+{
+    const std::optional<THttpStatusLine> status = ParseStatusLine(line);
+    if (!status) {
+        failRequest(kMalformedStatus, QStringLiteral("malformed status line"));
+        return false;
+    }
+    ResponseCode = status->code;
+    ResponseText = status->text;
+    return true;
+}
+
+bool THttpCli::handleLocation(const QString &location)
+{
+    const bool relocating = ResponseCode >= 300 && ResponseCode < 400;
+    if (location.isEmpty()) {
+        if (!relocating)
+            return true; // nothing to go to, and nothing asked
+        failRequest(kInvalidUrl, QStringLiteral("the server relocated the request without saying where to (empty Location)"));
+        return false;
+    }
+    if (hasControlCharacter(location)) {
+        failRequest(kInvalidUrl, QStringLiteral("invalid URL in relocation: it holds a control character"));
+        return false;
+    }
+    const QString absolute = ResolveLocation(CurrentLocation, location);
+    const TUrlParts target = SplitUrl(absolute);
+    if (target.host.isEmpty()) {
+        failRequest(kInvalidUrl, QStringLiteral("invalid URL in relocation: %1").arg(location));
+        return false;
+    }
+    const bool tls = IsHttpsScheme(target.proto);
+    const QString port = target.port.isEmpty() ? DefaultPort(tls) : target.port;
+    // A login goes to the server it was meant for: never to another host or
+    // port, never from https down to plain http.
+    if (target.host.compare(m_serverHost, Qt::CaseInsensitive) != 0 || port != m_serverPort || (m_useTls && !tls)) {
+        m_authUser.clear();
+        m_authPassword.clear();
+    }
+    if (!target.user.isEmpty()) {
+        m_authUser = target.user;
+        m_authPassword = target.pass;
+    }
+    m_relocationPending = true;
+    m_useTls = tls;
+    m_serverHost = target.host;
+    m_serverPort = port;
+    const QString path = target.path.isEmpty() ? QStringLiteral("/") : target.path;
+    CurrentLocation = joinUrl(target.proto, target.host, target.port, path);
+    if (Proxy.isEmpty()) {
+        m_connectHost = target.host;
+        m_connectPort = port;
+        m_requestPath = path;
+    } else if (tls) {
+        // Through a proxy a TLS tunnel names the server; the request inside the path alone.
+        m_tunnelTarget = target.host + QLatin1Char(':') + port;
+        m_requestPath = path;
+    } else {
+        // Through a proxy the request line names the whole URL, port included.
+        m_tunnelTarget.clear();
+        m_requestPath = CurrentLocation;
+    }
+    return true;
+}
+
+void THttpCli::HandleBodyData(const char *data, int len, bool store)
+{
+    // What comes after the announced length is not body.
+    if (ExpectedLength >= 0)
+        len = int(std::min<qint64>(len, ExpectedLength - ReceivedBytes));
+    if (len <= 0)
+        return;
+    if (m_bodyPieces == 0) {
+        // A body of known length gets its room at once instead of growing into it.
+        if (auto *memory = qobject_cast<TMemoryStream *>(ReceiveStream); memory && ExpectedLength > 0)
+            memory->reserve(memory->size() + std::min<qint64>(ExpectedLength, kMaxReservedBody));
+        if (OnDocBegin)
+            OnDocBegin(this);
+    }
+    ++m_bodyPieces;
+    ReceivedBytes += len;
+    if (ReceiveStream && store)
+        ReceiveStream->write(data, len);
+    const quint64 request = m_requestId;
+    if (OnDocData)
+        OnDocData(this, data, len);
+    if (!overtaken(request) && bodyComplete())
+        endResponse();
+}
+
+bool THttpCli::bodyComplete() const
+{
+    return m_inBody && ExpectedLength >= 0 && ReceivedBytes >= ExpectedLength;
+}
+
+// The whole response is here: a server that keeps the connection open is
+// not waited for.
+void THttpCli::endResponse()
+{
+    if (m_socket->State() != wsClosed)
+        m_socket->Close();
+    else
+        normalClosed();
+}

@@ -1,0 +1,76 @@
+#include "HttpProt.h"
+
+#include "HttpProt_p.h"
+#include "TlsChannel.h"
+#include "WSocket.h"
+
+using namespace HttpWire;
+
+void THttpCli::sendConnect()
+{
+    m_tunnelPending = true;
+    m_tunnelHeader.clear();
+    QByteArray connect = "CONNECT " + m_tunnelTarget.toUtf8() + " HTTP/1.0\r\nHost: " + m_tunnelTarget.toUtf8() + "\r\n";
+    if (!Agent.isEmpty())
+        connect += "User-Agent: " + Agent.toUtf8() + "\r\n";
+    if (!ProxyUsername.isEmpty())
+        connect += "Proxy-Authorization: Basic " + basicCredentials(ProxyUsername, ProxyPassword) + "\r\n";
+    m_socket->Send(connect + "\r\n");
+}
+
+// The proxy's answer to CONNECT, read up to its empty line; what follows is the server's.
+void THttpCli::readTunnelAnswer()
+{
+    char block[4096];
+    const int n = m_socket->Receive(block, sizeof(block));
+    if (n <= 0)
+        return;
+    m_tunnelHeader.append(block, n);
+    const qsizetype end = m_tunnelHeader.indexOf("\r\n\r\n");
+    if (end < 0) {
+        if (m_tunnelHeader.size() > kMaxHeaderBytes)
+            failRequest(kHeaderTooLarge, QStringLiteral("proxy answer too large"));
+        return;
+    }
+    const QByteArray statusLine = m_tunnelHeader.left(m_tunnelHeader.indexOf("\r\n"));
+    const QByteArray rest = m_tunnelHeader.mid(end + 4);
+    m_tunnelPending = false;
+    m_tunnelHeader.clear();
+    const QList<QByteArray> words = statusLine.split(' ');
+    const int status = words.value(1).toInt();
+    if (!statusLine.startsWith("HTTP/1.") || status < 200 || status > 299) {
+        ResponseCode = status >= 400 ? status : 404;
+        ResponseText = QString::fromLatin1(statusLine.mid(statusLine.indexOf(' ', 9) + 1));
+        failRequest(kTunnelRefused, QStringLiteral("the proxy refused the tunnel: ") + QString::fromLatin1(statusLine));
+        return;
+    }
+    startTls();
+    if (m_tls && !rest.isEmpty()) {
+        m_tls->feed(rest.constData(), int(rest.size()));
+        driveHandshake();
+    }
+}
+
+void THttpCli::startTls()
+{
+    const QString port = m_tunnelTarget.isEmpty() ? m_connectPort : m_tunnelTarget.section(QLatin1Char(':'), -1);
+    m_tls = std::make_unique<TTlsChannel>(m_serverHost, port);
+    driveHandshake();
+}
+
+void THttpCli::driveHandshake()
+{
+    const TTlsChannel::Step step = m_tls->handshake();
+    const QByteArray out = m_tls->takeOutgoing();
+    if (!out.isEmpty() && m_socket->State() == wsConnected)
+        m_socket->Send(out);
+    if (step == TTlsChannel::Failed)
+        failTls();
+    else if (step == TTlsChannel::Done)
+        sendRequest();
+}
+
+void THttpCli::failTls()
+{
+    failRequest(m_tls->certificateFailed() ? kCertificateError : kTlsError, m_tls->errorText());
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+// Small rules the client's source files share; not part of its interface.
+
+#include "HttpProt.h"
+
+#include <algorithm>
+
+namespace HttpWire {
+
+inline QByteArray basicCredentials(const QString &user, const QString &password)
+{
+    return (user + QLatin1Char(':') + password).toUtf8().toBase64();
+}
+
+// A control character in a URL would end the request line early and smuggle
+// header lines of the text's own into the request.
+inline bool hasControlCharacter(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
+
+inline QString joinUrl(const QString &proto, const QString &host, const QString &port, const QString &path)
+{
+    return (proto.isEmpty() ? QStringLiteral("http") : proto) + QStringLiteral("://") + host
+           + (port.isEmpty() ? QString() : QLatin1Char(':') + port) + path;
+}
+
+// Responses that carry no body whatever their header says.
+inline bool hasNoBody(THttpRequest request, int status)
+{
+    return request == rqHead || (status >= 100 && status < 200) || status == 204 || status == 304;
+}
+
+} // namespace HttpWire

@@ -1,0 +1,44 @@
+#include "HttpResponseHead.h"
+
+#include <algorithm>
+
+std::optional<THttpStatusLine> ParseStatusLine(QByteArrayView line)
+{
+    const bool versionOk = line.startsWith("HTTP/1.0") || line.startsWith("HTTP/1.1");
+    if (!versionOk || line.size() < 12 || line.at(8) != ' ')
+        return std::nullopt;
+    const QByteArrayView code = line.sliced(9, 3);
+    if (!std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    THttpStatusLine status;
+    status.minorVersion = line.at(7) - '0';
+    status.code = (code.at(0) - '0') * 100 + (code.at(1) - '0') * 10 + (code.at(2) - '0');
+    status.text = QString::fromLatin1(line.size() > 13 ? line.sliced(13) : QByteArrayView());
+    return status;
+}
+
+std::optional<THeaderField> ParseHeaderField(QByteArrayView line)
+{
+    const qsizetype colon = line.indexOf(':');
+    if (colon < 0)
+        return std::nullopt;
+    QByteArrayView value = line.sliced(colon + 1);
+    while (value.size() > 1 && value.front() == ' ')
+        value = value.sliced(1);
+    return THeaderField{QString::fromLatin1(line.first(colon)).toLower(), QString::fromLatin1(value)};
+}
+
+qint64 ParseContentLength(const QString &value)
+{
+    bool ok = false;
+    const qint64 length = value.trimmed().toLongLong(&ok);
+    return ok && length >= 0 ? length : -1;
+}
+
+TContentRange ParseContentRange(const QString &value)
+{
+    const qsizetype dash = value.indexOf(QLatin1Char('-'));
+    const qsizetype slash = value.indexOf(QLatin1Char('/'));
+    return {dash >= 6 ? value.mid(6, dash - 6) : QString(),
+            dash >= 0 && slash > dash ? value.mid(dash + 1, slash - dash - 1) : QString()};
+}

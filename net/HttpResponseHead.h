@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
+
+// The parts of a response header, read from the bytes of one line without
+// the line break. Pure: whoever reads the socket hands the lines in.
+
+struct THttpStatusLine
+{
+    int minorVersion = 0; // HTTP/1.<minorVersion>
+    int code = 0;
+    QString text;
+};
+
+// "HTTP/1.0" or "HTTP/1.1", a blank, three digits and the reason text after
+// one more character; nothing for anything else.
+std::optional<THttpStatusLine> ParseStatusLine(QByteArrayView line);
+
+struct THeaderField
+{
+    QString name; // lower case
+    QString value; // leading blanks removed, but a value of blanks keeps one
+};
+
+// "Name: value"; nothing for a line without a colon.
+std::optional<THeaderField> ParseHeaderField(QByteArrayView line);
+
+// A Content-Length value, or -1 when it is not a whole number that fits.
+qint64 ParseContentLength(const QString &value);
+
+struct TContentRange
+{
+    QString begin, end;
+};
+
+// "bytes 0-99/1000" as its first and last byte positions, each empty when absent.
+TContentRange ParseContentRange(const QString &value);
