@@ -1,6 +1,8 @@
 #include "WSocket.h"
 
+#include "SocketAddress.h"
 #include "SocketErrors.h"
+#include "WSocket_p.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -17,115 +19,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
-
-constexpr int kStallPollMs = 50;
-// Read at most this much per readiness before the event loop runs again, so
-// a fast transfer never freezes the window and other sockets get their turn.
-constexpr qint64 kReadBudget = 1024 * 1024;
-
-// A dotted IPv4 address as the classic conversion reads it; the broadcast
-// address does not count, as that conversion cannot tell it from a failure.
-// Only digits, dots and hex letters may stand in it: the conversion would
-// stop at a blank and take whatever follows as part of a valid address.
-bool dottedAddress(const QString &name, in_addr *address)
-{
-    const bool clean = std::all_of(name.cbegin(), name.cend(), [](QChar c) {
-        return c.isDigit() || c == QLatin1Char('.') || c == QLatin1Char('x') || c == QLatin1Char('X')
-               || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'));
-    });
-    const QByteArray latin = name.toLatin1();
-    if (!clean || latin.isEmpty() || name == QLatin1String("255.255.255.255"))
-        return false;
-    return inet_aton(latin.constData(), address) != 0;
-}
-
-bool allDigits(const QString &text)
-{
-    return !text.isEmpty() && text.at(0).isDigit();
-}
-
-int leadingNumber(const QString &text)
-{
-    int value = 0;
-    for (QChar c : text) {
-        if (!c.isDigit())
-            break;
-        value = value * 10 + c.digitValue();
-        if (value > 0xffff)
-            return -1;
-    }
-    return value;
-}
-
-int resolvePort(const QString &port, const QString &proto)
-{
-    if (port.isEmpty() || port.size() >= 32)
-        throw ESocketException(QStringLiteral("WSocketResolvePort: Invalid Port."));
-    if (allDigits(port)) {
-        const int value = leadingNumber(port);
-        if (value < 0)
-            throw ESocketException(QStringLiteral("WSocketResolvePort: Invalid Port."));
-        return value;
-    }
-    const servent *service = getservbyname(port.toLatin1().constData(), proto.toLatin1().constData());
-    if (!service)
-        throw ESocketException(QStringLiteral("WSocketResolvePort: Cannot convert port '%1', Error #%2")
-                                   .arg(port).arg(SocketError::NoData));
-    return ntohs(service->s_port);
-}
-
-int resolveProto(const QString &proto)
-{
-    if (proto.isEmpty() || proto.size() >= 32)
-        throw ESocketException(QStringLiteral("WSocketResolveProto: Invalid Protocol."));
-    if (allDigits(proto))
-        return leadingNumber(proto);
-    // The usual names need no look-up, which opens the protocols file each
-    // time and fails when the process is out of file descriptors.
-    if (proto.compare(QLatin1String("tcp"), Qt::CaseInsensitive) == 0)
-        return IPPROTO_TCP;
-    if (proto.compare(QLatin1String("udp"), Qt::CaseInsensitive) == 0)
-        return IPPROTO_UDP;
-    const protoent *entry = getprotobyname(proto.toLatin1().constData());
-    if (!entry)
-        throw ESocketException(QStringLiteral("WSocketResolveProto: Cannot convert protocol '%1', Error #%2")
-                                   .arg(proto).arg(SocketError::NoData));
-    return entry->p_proto;
-}
-
-in_addr resolveHost(const QString &name)
-{
-    if (name.isEmpty() || name.size() > 256)
-        throw ESocketException(QStringLiteral("WSocketResolveHost: '%1' Invalid Hostname.").arg(name));
-    in_addr address{};
-    if (dottedAddress(name, &address))
-        return address;
-    if (name == QLatin1String("255.255.255.255")) {
-        address.s_addr = INADDR_BROADCAST;
-        return address;
-    }
-    if (name.at(0).isDigit() && name.count(QLatin1Char('.')) == 3)
-        throw ESocketException(QStringLiteral("WSocketResolveHost: '%1' Invalid IP address.").arg(name));
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *result = nullptr;
-    const int rc = getaddrinfo(name.toLatin1().constData(), nullptr, &hints, &result);
-    if (rc != 0 || !result)
-        throw ESocketException(QStringLiteral("WSocketResolveHost: Cannot convert host address '%1', Error #%2")
-                                   .arg(name).arg(SocketError::HostNotFound));
-    address = reinterpret_cast<sockaddr_in *>(result->ai_addr)->sin_addr;
-    freeaddrinfo(result);
-    return address;
-}
-
-int lastSocketError()
-{
-    return SocketErrorFromErrno(errno);
-}
-
-} // namespace
+using namespace WSocketRules;
 
 TWSocket::TWSocket(QObject *parent)
     : QObject(parent)
@@ -242,7 +136,7 @@ void TWSocket::setLocalAddr(const QString &addr)
     }
     in_addr address{};
     const QString trimmed = addr.trimmed();
-    if (trimmed.isEmpty() || (!dottedAddress(trimmed, &address) && trimmed != QLatin1String("255.255.255.255"))) {
+    if (trimmed.isEmpty() || (!DottedAddress(trimmed, &address) && trimmed != QLatin1String("255.255.255.255"))) {
         refuse(QStringLiteral("SetLocalAddr(): Invalid IP address"));
         return;
     }
@@ -303,7 +197,7 @@ void TWSocket::LookupHost(const QString &name)
     m_dnsResultList.clear();
 
     in_addr address{};
-    if (dottedAddress(name, &address)) {
+    if (DottedAddress(name, &address)) {
         m_dnsResult = QString::fromLatin1(inet_ntoa(address));
         m_dnsResultList << m_dnsResult;
         if (OnDnsLookupDone)
@@ -355,13 +249,13 @@ void TWSocket::Connect()
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
     try {
-        const int proto = resolveProto(m_proto);
+        const int proto = ResolveProto(m_proto);
         if (proto != IPPROTO_TCP)
             throw ESocketException(QStringLiteral("only tcp is supported"));
-        remote.sin_port = htons(quint16(resolvePort(m_port, m_proto)));
+        remote.sin_port = htons(quint16(ResolvePort(m_port, m_proto)));
         if (m_localPortAssigned)
-            resolvePort(m_localPort, m_proto);
-        remote.sin_addr = resolveHost(m_addr);
+            ResolvePort(m_localPort, m_proto);
+        remote.sin_addr = ResolveHost(m_addr);
     } catch (const ESocketException &e) {
         refuse(QStringLiteral("connect: ") + e.message());
         return;
@@ -386,8 +280,8 @@ void TWSocket::Connect()
     if (m_localPort != QLatin1String("0") || m_localAddr != QLatin1String("0.0.0.0")) {
         sockaddr_in local{};
         local.sin_family = AF_INET;
-        dottedAddress(m_localAddr, &local.sin_addr);
-        local.sin_port = htons(quint16(leadingNumber(m_localPort)));
+        DottedAddress(m_localAddr, &local.sin_addr);
+        local.sin_port = htons(quint16(LeadingNumber(m_localPort)));
         if (::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof(local)) != 0) {
             m_lastError = lastSocketError();
             refuse(QStringLiteral("winsock.bind failed, error #%1").arg(m_lastError));
@@ -467,260 +361,6 @@ void TWSocket::guarded(const std::function<void()> &notification)
         try {
             AbortSession();
         } catch (...) {
-        }
-    }
-}
-
-void TWSocket::onWritable()
-{
-    if (m_fd < 0)
-        return;
-    if (m_state == wsConnecting) {
-        int error = 0;
-        socklen_t len = sizeof(error);
-        getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &len);
-        connectCompleted(SocketErrorFromErrno(error));
-        return;
-    }
-    m_writeNotifier->setEnabled(false);
-    sendStep();
-    if (m_fd >= 0 && allSent() && OnDataSent)
-        OnDataSent(this, 0);
-}
-
-void TWSocket::connectCompleted(int error)
-{
-    if (m_fd < 0)
-        return;
-    m_writeNotifier->setEnabled(false);
-    changeState(wsConnected);
-    if (error == 0)
-        m_readNotifier->setEnabled(true);
-    if (OnSessionConnected)
-        OnSessionConnected(this, error);
-    if (error != 0 && m_state != wsClosed)
-        Close();
-}
-
-void TWSocket::onReadable()
-{
-    if (m_fd < 0)
-        return;
-    const quint64 generation = m_generation;
-    int pending = 0;
-    if (ioctl(m_fd, FIONREAD, &pending) == 0 && pending > 0) {
-        receiveLoop(0, kReadBudget);
-        return;
-    }
-    if (generation != m_generation)
-        return;
-    // Readable with nothing to read: the peer closed, or the connection failed.
-    char probe;
-    ssize_t n;
-    do {
-        n = ::recv(m_fd, &probe, 1, MSG_PEEK);
-    } while (n < 0 && errno == EINTR);
-    if (n == 0)
-        peerClosed(0);
-    else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-        peerClosed(lastSocketError());
-}
-
-void TWSocket::peerClosed(int error)
-{
-    if (m_state == wsConnecting)
-        return;
-    const quint64 generation = m_generation;
-    receiveLoop(0, -1);
-    // The reader may have closed this connection, or even started the next
-    // one, while taking the last data: then its close was told already.
-    if (generation != m_generation || m_fd < 0)
-        return;
-    if (!m_closeReported) {
-        m_closeReported = true;
-        if (OnSessionClosed)
-            OnSessionClosed(this, error);
-    }
-    if (m_state != wsClosed)
-        Close();
-}
-
-void TWSocket::receiveLoop(int error, qint64 budget)
-{
-    const quint64 generation = m_generation;
-    const qint64 start = m_readCount;
-    for (;;) {
-        m_lastError = 0;
-        m_readProgress = false;
-        try {
-            if (OnDataAvailable) {
-                OnDataAvailable(this, error);
-            } else {
-                char discard[1024];
-                Receive(discard, sizeof(discard));
-            }
-        } catch (...) {
-            // A failing handler ends this pass of reading; the data stays pending.
-            if (generation == m_generation && m_fd >= 0 && !m_readProgress)
-                stallReading();
-            return;
-        }
-        if (generation != m_generation || m_fd < 0)
-            return;
-        if (m_lastError != 0) {
-            // A connection that broke while we read (a reset, say) is closed
-            // with its error; the next read would only see an ordinary end.
-            if (m_lastError != SocketError::WouldBlock && budget >= 0)
-                peerClosed(m_lastError);
-            return;
-        }
-        if (budget >= 0 && m_readCount - start >= budget)
-            return; // the notifier fires again at the next turn of the loop
-        int pending = 0;
-        if (ioctl(m_fd, FIONREAD, &pending) != 0) {
-            m_lastError = lastSocketError();
-            return;
-        }
-        if (pending == 0)
-            return;
-        if (!m_readProgress) {
-            // The handler takes nothing more: wait until it reads again, or the peer closes.
-            stallReading();
-            return;
-        }
-    }
-}
-
-void TWSocket::stallReading()
-{
-    if (!m_readNotifier || m_readStalled)
-        return;
-    m_readStalled = true;
-    m_readNotifier->setEnabled(false);
-    m_stallTimer->start();
-}
-
-void TWSocket::pollStalledClose()
-{
-    if (m_fd < 0 || !m_readStalled) {
-        m_stallTimer->stop();
-        return;
-    }
-    pollfd watch{m_fd, POLLRDHUP, 0};
-    if (::poll(&watch, 1, 0) > 0 && (watch.revents & (POLLRDHUP | POLLHUP | POLLERR))) {
-        m_stallTimer->stop();
-        peerClosed(0);
-    }
-}
-
-int TWSocket::Receive(void *buffer, int size)
-{
-    if (m_fd < 0) {
-        m_lastError = SocketError::NotSocket;
-        return -1;
-    }
-    if (m_readStalled) {
-        m_readStalled = false;
-        m_stallTimer->stop();
-        m_readNotifier->setEnabled(true);
-    }
-    ssize_t n;
-    do {
-        n = ::recv(m_fd, buffer, size_t(qMax(size, 0)), 0);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        m_lastError = lastSocketError();
-        return -1;
-    }
-    m_readCount += n;
-    if (n > 0)
-        m_readProgress = true;
-    return int(n);
-}
-
-int TWSocket::Send(const void *data, int len)
-{
-    if (m_state != wsConnected) {
-        m_lastError = SocketError::NotConnected;
-        errorReport(QStringLiteral("Send"));
-        return -1;
-    }
-    if (len <= 0)
-        return 0;
-    const char *bytes = static_cast<const char *>(data);
-    int left = len;
-    if (m_sendQueue.empty())
-        m_sendQueue.emplace_back();
-    while (left > 0) {
-        const int taken = m_sendQueue.back().append(bytes, left);
-        bytes += taken;
-        left -= taken;
-        if (left > 0)
-            m_sendQueue.emplace_back();
-    }
-    sendStep();
-    // The data-sent event comes from the event loop, never from inside Send.
-    if (m_fd >= 0 && allSent())
-        postNotification([this] {
-            if (allSent() && OnDataSent)
-                OnDataSent(this, 0);
-        });
-    return len;
-}
-
-bool TWSocket::allSent() const
-{
-    return m_sendQueue.empty() || (m_sendQueue.size() == 1 && m_sendQueue.front().unread() == 0);
-}
-
-void TWSocket::sendStep()
-{
-    if (m_fd < 0)
-        return;
-    while (!m_sendQueue.empty()) {
-        TBuffer &chunk = m_sendQueue.front();
-        int count = 0;
-        const char *data = chunk.peek(&count);
-        if (count == 0) {
-            if (m_sendQueue.size() == 1)
-                return;
-            m_sendQueue.pop_front();
-            continue;
-        }
-        ssize_t n;
-        do {
-            n = ::send(m_fd, data, size_t(count), MSG_NOSIGNAL | (m_sendFlags == wsSendUrgent ? MSG_OOB : 0));
-        } while (n < 0 && errno == EINTR);
-        if (n == 0)
-            return;
-        if (n < 0) {
-            const int error = lastSocketError();
-            switch (error) {
-            case SocketError::ConnReset:
-            case SocketError::NotSocket:
-            case SocketError::NotConnected:
-            case SocketError::InvalidArgument:
-            case SocketError::ConnAborted:
-                m_closeReported = true;
-                Close();
-                if (OnSessionClosed)
-                    OnSessionClosed(this, error);
-                return;
-            case SocketError::WouldBlock:
-                m_writeNotifier->setEnabled(true);
-                return;
-            default:
-                m_lastError = error;
-                errorReport(QStringLiteral("TryToSend failed"));
-                return;
-            }
-        }
-        if (OnSendData)
-            OnSendData(this, int(n));
-        chunk.consume(int(n));
-        if (n < count) {
-            m_writeNotifier->setEnabled(true);
-            return;
         }
     }
 }
