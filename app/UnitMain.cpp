@@ -62,6 +62,7 @@ TFormMain::TFormMain(const TPaths &paths, TRunState &run, QWidget *parent)
     buildFieldMenus();
     fitMinimumSize();
     buildTimers();
+    nameControls();
     FormCreate();
 }
 
@@ -201,7 +202,7 @@ void TFormMain::FormClose()
     if (Configuration) {
         TSettingsKey key(m_paths.settingsFile);
         key.open();
-        if (Configuration->CheckBoxAutoSave->isChecked() && !m_treeIncomplete)
+        if (Configuration->autoSaveOnClose() && !m_treeIncomplete)
             Savelinksfilelists1Click();
         Configuration->binding().saveAll(key);
         emit savingSettings(key);

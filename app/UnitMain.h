@@ -156,6 +156,31 @@ public:
     QString itemListFile() const;
     QSize previewPictureSize() const { return m_pictureSize; }
 
+signals:
+    // A double click or Enter asks for the run of its item.
+    void parseRequested();
+    void downloadRequested();
+    void aboutRequested();
+    void documentationRequested();
+    void keywordSearchRequested();
+    void statisticsRequested();
+    void loginRequested();
+    void bookmarksRequested();
+    void directoryRequested();
+    void versionInfoRequested();
+    // The close writes the settings: others add their values to the key.
+    void savingSettings(TSettingsKey &key);
+    // Everything is saved: the process ends now.
+    void closed();
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void nameControls();
+
     // Main-window state.
     bool LoadingItems = false;
     int LogoStep = 0;
@@ -222,29 +247,6 @@ public:
     QMenu *PopupMenuDownload;
     QTimer *TimerLogo;
 
-signals:
-    // A double click or Enter asks for the run of its item.
-    void parseRequested();
-    void downloadRequested();
-    void aboutRequested();
-    void documentationRequested();
-    void keywordSearchRequested();
-    void statisticsRequested();
-    void loginRequested();
-    void bookmarksRequested();
-    void directoryRequested();
-    void versionInfoRequested();
-    // The close writes the settings: others add their values to the key.
-    void savingSettings(TSettingsKey &key);
-    // Everything is saved: the process ends now.
-    void closed();
-
-protected:
-    void changeEvent(QEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
     QWidget *buildTopPanel();
     QWidget *buildDocumentPanel();
     QWidget *buildRightPanel();

@@ -10,6 +10,8 @@
 #include "UnitConfiguration.h"
 #include "UnitMain_p.h"
 
+#include <utility>
+
 #include <QAction>
 #include <QComboBox>
 #include <QGridLayout>
@@ -314,4 +316,76 @@ void TFormMain::fitMinimumSize()
     constexpr int kSizeGripRoom = 24;
     const int statusWidth = statusBar()->minimumSizeHint().width() + kSizeGripRoom;
     setMinimumSize(minimumSizeHint().expandedTo(QSize(std::max(kMinimumWidth, statusWidth), kMinimumHeight)));
+}
+
+// Each control carries the name it is known by, so that it can be found by name.
+void TFormMain::nameControls()
+{
+    const std::pair<QObject *, const char *> named[] = {
+        {LabelVersion, "LabelVersion"},
+        {LabelUrl, "LabelUrl"},
+        {ComboBoxBookmark, "ComboBoxBookmark"},
+        {ButtonStop, "ButtonStop"},
+        {ButtonStart, "ButtonStart"},
+        {ButtonParse, "ButtonParse"},
+        {ButtonDownload, "ButtonDownload"},
+        {ButtonLoadHtml, "ButtonLoadHtml"},
+        {LabelDownload, "LabelDownload"},
+        {ComboBoxDownload, "ComboBoxDownload"},
+        {ButtonDirectory, "ButtonDirectory"},
+        {LabelItems, "LabelItems"},
+        {LabelUrlInfo, "LabelUrlInfo"},
+        {LabelWait, "LabelWait"},
+        {TreeView, "TreeView"},
+        {SplitterMain, "SplitterMain"},
+        {SplitterRight, "SplitterRight"},
+        {PanelDocument, "PanelDocument"},
+        {PanelRight, "PanelRight"},
+        {PanelPreview, "PanelPreview"},
+        {ImagePreview, "ImagePreview"},
+        {LabelPreviewName, "LabelPreviewName"},
+        {LabelPreviewSize, "LabelPreviewSize"},
+        {PanelProgress, "PanelProgress"},
+        {StatusBar, "StatusBar"},
+        {Gauge, "Gauge"},
+        {LampBusy, "LampBusy"},
+        {LabelDLs, "LabelDLs"},
+        {File1, "File1"},
+        {Loaditemsfromdisk1, "Loaditemsfromdisk1"},
+        {Saveallitemstodisk1, "Saveallitemstodisk1"},
+        {Quit1, "Quit1"},
+        {ChangeUsernamePassword1, "ChangeUsernamePassword1"},
+        {Editbookmarks1, "Editbookmarks1"},
+        {Configuration1, "Configuration1"},
+        {Displaydownloadengineprogress1, "Displaydownloadengineprogress1"},
+        {Displayimagepreview1, "Displayimagepreview1"},
+        {Statistics1, "Statistics1"},
+        {Documentation1, "Documentation1"},
+        {About1, "About1"},
+        {Getinformation1, "Getinformation1"},
+        {PopupMenuTreeView, "PopupMenuTreeView"},
+        {SelectUnselecttoggle1, "SelectUnselecttoggle1"},
+        {Uncheckallitems1, "Uncheckallitems1"},
+        {Checkallfiles1, "Checkallfiles1"},
+        {CheckallThumbnails1, "CheckallThumbnails1"},
+        {Deleteselecteditems1, "Deleteselecteditems1"},
+        {Resetitem1, "Resetitem1"},
+        {Keywordsearch1, "Keywordsearch1"},
+        {Expandall1, "Expandall1"},
+        {Collapseall1, "Collapseall1"},
+        {Sortitems1, "Sortitems1"},
+        {Useselecteddocasmainandparseit1, "Useselecteddocasmainandparseit1"},
+        {Addselectedlinktobookmarks1, "Addselectedlinktobookmarks1"},
+        {PopupMenuUrl, "PopupMenuUrl"},
+        {PopupMenuDownload, "PopupMenuDownload"},
+        {TimerLogo, "TimerLogo"},
+    };
+    for (const auto &[object, name] : named)
+        object->setObjectName(QLatin1String(name));
+    for (int i = 0; i < kSlots; ++i) {
+        ProgressBars[i]->setObjectName(QStringLiteral("Gauge%1").arg(i + 1));
+        Lamps[i]->setObjectName(QStringLiteral("Lamp%1").arg(i + 1));
+    }
+    for (int i = 0; i < LogoLetters.size(); ++i)
+        LogoLetters[i]->setObjectName(QStringLiteral("Logo%1").arg(i + 1));
 }

@@ -106,7 +106,7 @@ void TFormMain::UpdateScreen()
     StatusBar->setText(0, kNotActive);
     const bool idle = !busy;
     if (Configuration)
-        Configuration->SpinEditMaxTreads->setEnabled(idle);
+        Configuration->setSlotCountEditable(idle);
     for (QWidget *w : std::initializer_list<QWidget *>{ComboBoxBookmark, ComboBoxDownload, ButtonLoadHtml,
                                                        ButtonDirectory, LabelDownload, LabelUrl})
         w->setEnabled(idle);

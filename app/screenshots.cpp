@@ -57,7 +57,7 @@ int main(int argc, char *argv[])
     formMain.setConfiguration(&formConfiguration);
     formConfiguration.FormCreate();
     formMain.setMessageSink([](const QString &) {});
-    formMain.ComboBoxBookmark->setCurrentText(QStringLiteral("http://www.example.org/gallery/index.html"));
+    formMain.urlField()->setCurrentText(QStringLiteral("http://www.example.org/gallery/index.html"));
 
     TItemTree *tree = formMain.itemTree();
     tree->MakeRootNodes();

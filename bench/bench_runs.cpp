@@ -6,9 +6,10 @@
 #include "DownloadScheduler.h"
 #include "HttpEngine.h"
 #include "ItemTree.h"
-#include "TreeCommands.h"
+#include "Parts.h"
 #include "PeakMemory.h"
 #include "ScriptedServer.h"
+#include "TreeCommands.h"
 #include "TreeDump.h"
 #include "UrlRules.h"
 #include "Windows.h"
@@ -98,7 +99,7 @@ void benchGetUrl()
     QTemporaryDir home;
     TWindows w(home.path());
     w.main->show();
-    w.main->ComboBoxBookmark->setCurrentText(QString("http://127.0.0.1:%1/big.html").arg(server.port()));
+    Part<QComboBox>(*w.main, "ComboBoxBookmark")->setCurrentText(QString("http://127.0.0.1:%1/big.html").arg(server.port()));
     TGapMeter gaps;
     QElapsedTimer clock;
     clock.start();
@@ -134,18 +135,18 @@ qint64 harvest(TGallery &gallery, bool fastStart, int limitMs, int *stored)
     QTemporaryDir home;
     TWindows w(home.path());
     w.main->show();
-    w.configuration->SpinEditMaxTreads->setValue(8);
-    w.configuration->CheckBoxStartAll->setChecked(fastStart);
-    w.configuration->CheckBoxAutoSelect->setChecked(true);
-    w.configuration->EditAutoSelectFileTypes->setText("jpg");
-    w.main->ComboBoxBookmark->setCurrentText(gallery.url("/g/index.html"));
+    Part<QSpinBox>(*w.configuration, "SpinEditMaxTreads")->setValue(8);
+    Part<QCheckBox>(*w.configuration, "CheckBoxStartAll")->setChecked(fastStart);
+    Part<QCheckBox>(*w.configuration, "CheckBoxAutoSelect")->setChecked(true);
+    Part<QLineEdit>(*w.configuration, "EditAutoSelectFileTypes")->setText("jpg");
+    Part<QComboBox>(*w.main, "ComboBoxBookmark")->setCurrentText(gallery.url("/g/index.html"));
     w.crawl->ButtonStartClick();
     QElapsedTimer clock;
     clock.start();
     w.downloads->ButtonDownloadClick();
     waitUntil([&w] { return w.queue.remaining() == 0; }, limitMs);
     const qint64 ms = clock.elapsed();
-    *stored = int(QDir(w.main->ComboBoxDownload->currentText()).entryList(QDir::Files).size());
+    *stored = int(QDir(Part<QComboBox>(*w.main, "ComboBoxDownload")->currentText()).entryList(QDir::Files).size());
     return ms;
 }
 
@@ -182,11 +183,11 @@ std::pair<double, double> engineDownload(const QString &url, int mib)
 {
     QTemporaryDir home;
     TWindows w(home.path());
-    w.configuration->SpinEditMaxSize->setValue(999999999);
+    Part<QSpinBox>(*w.configuration, "SpinEditMaxSize")->setValue(999999999);
     w.engine->TimerCheckDownload()->stop();
     w.main->itemTree()->MakeRootNodes();
     TDataRec rec = fileRec(url);
-    rec.localPath = LocalPath(w.main->ComboBoxDownload->currentText(), rec.name);
+    rec.localPath = LocalPath(Part<QComboBox>(*w.main, "ComboBoxDownload")->currentText(), rec.name);
     w.main->itemTree()->AddTreeNode(w.main->itemTree()->rootFiles(), rec)->setStateIndex(StateChecked);
     w.downloads->ButtonDownloadClick();
     resetPeakRss();

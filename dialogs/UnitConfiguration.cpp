@@ -114,6 +114,51 @@ TFormConfiguration::TFormConfiguration(TMainForm *main, const TPaths &paths, QWi
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     bindSettings();
+    nameControls();
+}
+
+// Each control carries the name it is known by, so that it can be found by name.
+void TFormConfiguration::nameControls()
+{
+    const std::pair<QObject *, const char *> named[] = {
+        {RadioButtonSkip, "RadioButtonSkip"},
+        {RadioButtonOverwrite, "RadioButtonOverwrite"},
+        {RadioButtonRename, "RadioButtonRename"},
+        {SpinEditMaxTreads, "SpinEditMaxTreads"},
+        {SpinEditMinSize, "SpinEditMinSize"},
+        {SpinEditMaxSize, "SpinEditMaxSize"},
+        {EditFileTypes, "EditFileTypes"},
+        {CheckBoxStartAll, "CheckBoxStartAll"},
+        {CheckBoxAddChild, "CheckBoxAddChild"},
+        {CheckBoxIncludeThumbs, "CheckBoxIncludeThumbs"},
+        {CheckBoxGetPassword, "CheckBoxGetPassword"},
+        {CheckBoxExpandParse, "CheckBoxExpandParse"},
+        {CheckBoxSaveHtml, "CheckBoxSaveHtml"},
+        {CheckBoxAutoSelect, "CheckBoxAutoSelect"},
+        {LabelAutoSelectTypes, "LabelAutoSelectTypes"},
+        {EditAutoSelectFileTypes, "EditAutoSelectFileTypes"},
+        {SpinEditTimeoutDoc, "SpinEditTimeoutDoc"},
+        {SpinEditTimeOutFile, "SpinEditTimeOutFile"},
+        {CheckBoxProxy, "CheckBoxProxy"},
+        {LabelProxy, "LabelProxy"},
+        {EditProxy, "EditProxy"},
+        {LabelProxyPort, "LabelProxyPort"},
+        {EditProxyPort, "EditProxyPort"},
+        {LabelProxyUsername, "LabelProxyUsername"},
+        {EditProxyUsername, "EditProxyUsername"},
+        {LabelProxyPassword, "LabelProxyPassword"},
+        {EditProxyPassword, "EditProxyPassword"},
+        {CheckBoxBeep, "CheckBoxBeep"},
+        {CheckBoxUseFriendlyName, "CheckBoxUseFriendlyName"},
+        {CheckBoxItemJump, "CheckBoxItemJump"},
+        {CheckBoxCreateDir, "CheckBoxCreateDir"},
+        {CheckBoxAutoSave, "CheckBoxAutoSave"},
+        {CheckBoxSaveWindow, "CheckBoxSaveWindow"},
+    };
+    for (const auto &[object, name] : named)
+        object->setObjectName(QLatin1String(name));
+    for (int i = 0; i < 6; ++i)
+        ColorBoxes[i]->setObjectName(QStringLiteral("Color%1").arg(i + 1));
 }
 
 void TFormConfiguration::showPage(int index)
@@ -467,6 +512,16 @@ bool TFormConfiguration::autoSelectEnabled() const
 QString TFormConfiguration::autoSelectFileTypes() const
 {
     return EditAutoSelectFileTypes->text();
+}
+
+bool TFormConfiguration::autoSaveOnClose() const
+{
+    return CheckBoxAutoSave->isChecked();
+}
+
+void TFormConfiguration::setSlotCountEditable(bool editable)
+{
+    SpinEditMaxTreads->setEnabled(editable);
 }
 
 TProxySettings TFormConfiguration::proxySettings() const

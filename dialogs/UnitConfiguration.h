@@ -56,8 +56,21 @@ public:
     TDownloadSettings downloadSettings() const override;
 
     TProxySettings proxySettings() const;
+    // "Automatic save items list on close".
+    bool autoSaveOnClose() const;
+    // The slot count may not change while a run uses the slots.
+    void setSlotCountEditable(bool editable);
     void showPage(int index);
     int pageCount() const;
+
+    static inline const QString kDefaultFileTypes = QStringLiteral("jpg,jpeg,gif,bmp,mp3,mpeg,mpg");
+    static inline const QString kDefaultProxy = QStringLiteral("proxy.local");
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    void nameControls();
 
     // "File download"
     QRadioButton *RadioButtonSkip;
@@ -99,13 +112,7 @@ public:
     // "Colors": Color1 ... Color6
     TColorPicker *ColorBoxes[6];
 
-    static inline const QString kDefaultFileTypes = QStringLiteral("jpg,jpeg,gif,bmp,mp3,mpeg,mpg");
-    static inline const QString kDefaultProxy = QStringLiteral("proxy.local");
 
-protected:
-    void changeEvent(QEvent *event) override;
-
-private:
     QWidget *buildFileDownloadPage();
     QWidget *buildParsingPage();
     QWidget *buildProxyPage();

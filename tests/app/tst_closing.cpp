@@ -1,5 +1,6 @@
 #include "ItemList.h"
 #include "ItemTree.h"
+#include "Parts.h"
 #include "ScriptedServer.h"
 #include "TreeDump.h"
 #include "Windows.h"
@@ -59,7 +60,7 @@ void TestClosing::closingDuringALoadKeepsTheListOnDisk()
     QVERIFY(list.open(QIODevice::WriteOnly));
     list.write(bytes);
     list.close();
-    w->configuration->CheckBoxAutoSave->setChecked(true);
+    Part<QCheckBox>(*w->configuration, "CheckBoxAutoSave")->setChecked(true);
     QTimer::singleShot(20, w->main.get(), [this] { w->main->close(); });
     w->main->Loadlinksfilelistfromdisk1Click();
     QVERIFY(!w->main->isVisible());

@@ -2,9 +2,10 @@
 #include "ColorValue.h"
 #include "ItemTree.h"
 #include "Lamp.h"
+#include "Parts.h"
 #include "SettingsKey.h"
 #include "StatusPanels.h"
-#include "../common/Windows.h"
+#include "Windows.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -104,22 +105,22 @@ void TestConfiguration::firstRunGivesTheDefaults()
 {
     w = start();
     TFormConfiguration &c = *w->configuration;
-    QCOMPARE(w->main->ComboBoxBookmark->currentText(), QString("http://"));
-    QCOMPARE(w->main->ComboBoxBookmark->count(), 0);
-    QCOMPARE(w->main->ComboBoxDownload->currentText(), w->paths.defaultDownloadDir);
-    QCOMPARE(c.EditFileTypes->text(), QString("jpg,jpeg,gif,bmp,mp3,mpeg,mpg"));
-    QCOMPARE(c.SpinEditMaxTreads->value(), 4);
-    QCOMPARE(c.SpinEditMinSize->value(), 1);
-    QCOMPARE(c.SpinEditMaxSize->value(), 150000);
-    QCOMPARE(c.SpinEditTimeoutDoc->value(), 30);
-    QCOMPARE(c.SpinEditTimeOutFile->value(), 60);
-    QCOMPARE(c.EditAutoSelectFileTypes->text(), QString("jpg,jpeg"));
-    QCOMPARE(c.EditProxyPort->text(), QString("3128"));
-    QVERIFY(!c.EditProxy->text().isEmpty());
-    QVERIFY(c.RadioButtonRename->isChecked());
-    QVERIFY(c.CheckBoxBeep->isChecked() && c.CheckBoxSaveWindow->isChecked() && c.CheckBoxAddChild->isChecked());
-    QVERIFY(!c.CheckBoxAutoSave->isChecked() && !c.CheckBoxProxy->isChecked() && !c.CheckBoxAutoSelect->isChecked());
-    QVERIFY(w->main->Displayimagepreview1->isChecked() && w->main->Displaydownloadengineprogress1->isChecked());
+    QCOMPARE(Part<QComboBox>(*w->main, "ComboBoxBookmark")->currentText(), QString("http://"));
+    QCOMPARE(Part<QComboBox>(*w->main, "ComboBoxBookmark")->count(), 0);
+    QCOMPARE(Part<QComboBox>(*w->main, "ComboBoxDownload")->currentText(), w->paths.defaultDownloadDir);
+    QCOMPARE(Part<QLineEdit>(c, "EditFileTypes")->text(), QString("jpg,jpeg,gif,bmp,mp3,mpeg,mpg"));
+    QCOMPARE(Part<QSpinBox>(c, "SpinEditMaxTreads")->value(), 4);
+    QCOMPARE(Part<QSpinBox>(c, "SpinEditMinSize")->value(), 1);
+    QCOMPARE(Part<QSpinBox>(c, "SpinEditMaxSize")->value(), 150000);
+    QCOMPARE(Part<QSpinBox>(c, "SpinEditTimeoutDoc")->value(), 30);
+    QCOMPARE(Part<QSpinBox>(c, "SpinEditTimeOutFile")->value(), 60);
+    QCOMPARE(Part<QLineEdit>(c, "EditAutoSelectFileTypes")->text(), QString("jpg,jpeg"));
+    QCOMPARE(Part<QLineEdit>(c, "EditProxyPort")->text(), QString("3128"));
+    QVERIFY(!Part<QLineEdit>(c, "EditProxy")->text().isEmpty());
+    QVERIFY(Part<QRadioButton>(c, "RadioButtonRename")->isChecked());
+    QVERIFY(Part<QCheckBox>(c, "CheckBoxBeep")->isChecked() && Part<QCheckBox>(c, "CheckBoxSaveWindow")->isChecked() && Part<QCheckBox>(c, "CheckBoxAddChild")->isChecked());
+    QVERIFY(!Part<QCheckBox>(c, "CheckBoxAutoSave")->isChecked() && !Part<QCheckBox>(c, "CheckBoxProxy")->isChecked() && !Part<QCheckBox>(c, "CheckBoxAutoSelect")->isChecked());
+    QVERIFY(Part<QAction>(*w->main, "Displayimagepreview1")->isChecked() && Part<QAction>(*w->main, "Displaydownloadengineprogress1")->isChecked());
     QCOMPARE(w->main->size(), QSize(690, 456));
     // Readable first-run colours: dark text on a light background.
     QVERIFY(c.color(ColorBackground).lightness() > 200);
@@ -150,13 +151,13 @@ void TestConfiguration::missingValueEndsItsGroup()
     writeKey({{"FileTypes", txt("png")}, {"MaxTreads", num(7)}, {"Proxy", txt("cache.lan")},
               {"Preview", num(0)}, {"ShowProgress", num(0)}});
     w = start();
-    QCOMPARE(w->configuration->EditFileTypes->text(), QString("png"));
-    QCOMPARE(w->configuration->SpinEditMaxTreads->value(), 4);
-    QCOMPARE(w->configuration->EditProxy->text(), TFormConfiguration::kDefaultProxy);
+    QCOMPARE(Part<QLineEdit>(*w->configuration, "EditFileTypes")->text(), QString("png"));
+    QCOMPARE(Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->value(), 4);
+    QCOMPARE(Part<QLineEdit>(*w->configuration, "EditProxy")->text(), TFormConfiguration::kDefaultProxy);
     // Group 2 failed at AutoSave, after reading the two menu entries.
-    QVERIFY(!w->main->Displayimagepreview1->isChecked());
-    QVERIFY(!w->main->Displaydownloadengineprogress1->isChecked());
-    QVERIFY(w->main->PanelRight->isHidden());
+    QVERIFY(!Part<QAction>(*w->main, "Displayimagepreview1")->isChecked());
+    QVERIFY(!Part<QAction>(*w->main, "Displaydownloadengineprogress1")->isChecked());
+    QVERIFY(Part<QWidget>(*w->main, "PanelRight")->isHidden());
 }
 
 void TestConfiguration::wrongKindEndsItsGroup()
@@ -180,14 +181,14 @@ void TestConfiguration::wrongKindEndsItsGroup()
     writeKey(values);
     w = start();
     TFormConfiguration &c = *w->configuration;
-    QCOMPARE(c.SpinEditMaxTreads->value(), 2);
-    QVERIFY(c.RadioButtonSkip->isChecked());
-    QVERIFY(!c.RadioButtonRename->isChecked());
+    QCOMPARE(Part<QSpinBox>(c, "SpinEditMaxTreads")->value(), 2);
+    QVERIFY(Part<QRadioButton>(c, "RadioButtonSkip")->isChecked());
+    QVERIFY(!Part<QRadioButton>(c, "RadioButtonRename")->isChecked());
     QCOMPARE(c.color(1), QColor(255, 0, 0));
-    QCOMPARE(c.EditProxy->text(), QString("cache.lan"));
-    QCOMPARE(c.EditProxyPort->text(), QString("3128"));
-    QCOMPARE(c.EditProxyUsername->text(), QString());
-    QVERIFY(!c.CheckBoxProxy->isChecked());
+    QCOMPARE(Part<QLineEdit>(c, "EditProxy")->text(), QString("cache.lan"));
+    QCOMPARE(Part<QLineEdit>(c, "EditProxyPort")->text(), QString("3128"));
+    QCOMPARE(Part<QLineEdit>(c, "EditProxyUsername")->text(), QString());
+    QVERIFY(!Part<QCheckBox>(c, "CheckBoxProxy")->isChecked());
 }
 
 void TestConfiguration::storedNumbersAreClampedToTheirFields()
@@ -196,11 +197,11 @@ void TestConfiguration::storedNumbersAreClampedToTheirFields()
               {"MaxTreads", num(12)}, {"AddChild", num(1)}, {"ExpandParse", num(1)}, {"TimeoutDoc", num(2)},
               {"TimeOutFile", num(301)}});
     w = start();
-    QCOMPARE(w->configuration->SpinEditMinSize->value(), 1);
-    QCOMPARE(w->configuration->SpinEditMaxSize->value(), 999999999);
-    QCOMPARE(w->configuration->SpinEditMaxTreads->value(), 8);
-    QCOMPARE(w->configuration->SpinEditTimeoutDoc->value(), 5);
-    QCOMPARE(w->configuration->SpinEditTimeOutFile->value(), 300);
+    QCOMPARE(Part<QSpinBox>(*w->configuration, "SpinEditMinSize")->value(), 1);
+    QCOMPARE(Part<QSpinBox>(*w->configuration, "SpinEditMaxSize")->value(), 999999999);
+    QCOMPARE(Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->value(), 8);
+    QCOMPARE(Part<QSpinBox>(*w->configuration, "SpinEditTimeoutDoc")->value(), 5);
+    QCOMPARE(Part<QSpinBox>(*w->configuration, "SpinEditTimeOutFile")->value(), 300);
 }
 
 void TestConfiguration::listsAreReadEntryByEntry()
@@ -208,14 +209,14 @@ void TestConfiguration::listsAreReadEntryByEntry()
     writeKey({{"DownloadDir", txt("/tmp")}, {"LastDocument", txt("http://b/")},
               {"Bookmark", txt("a\r\n\r\nb\r\n")}, {"Download", txt("/x\n/y")}});
     w = start();
-    QComboBox *url = w->main->ComboBoxBookmark;
+    QComboBox *url = Part<QComboBox>(*w->main, "ComboBoxBookmark");
     QCOMPARE(url->count(), 3);
     QCOMPARE(url->itemText(0), QString("a"));
     QCOMPARE(url->itemText(1), QString());
     QCOMPARE(url->itemText(2), QString("b"));
     QCOMPARE(url->currentText(), QString("http://b/"));
-    QCOMPARE(w->main->ComboBoxDownload->count(), 2);
-    QCOMPARE(w->main->ComboBoxDownload->currentText(), QString("/tmp"));
+    QCOMPARE(Part<QComboBox>(*w->main, "ComboBoxDownload")->count(), 2);
+    QCOMPARE(Part<QComboBox>(*w->main, "ComboBoxDownload")->currentText(), QString("/tmp"));
     w->main->FormClose();
     QCOMPARE(storedValues().value("Bookmark"), txt("a\r\n\r\nb\r\n"));
     QCOMPARE(storedValues().value("Download"), txt("/x\r\n/y\r\n"));
@@ -230,8 +231,8 @@ void TestConfiguration::corruptFileReadsAsEmptyAndIsKeptAside()
     file.write("\x89PNG garbage \"MaxTreads\"=dword:00000002");
     file.close();
     w = start();
-    QCOMPARE(w->configuration->SpinEditMaxTreads->value(), 4);
-    QCOMPARE(w->main->ComboBoxBookmark->currentText(), QString("http://"));
+    QCOMPARE(Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->value(), 4);
+    QCOMPARE(Part<QComboBox>(*w->main, "ComboBoxBookmark")->currentText(), QString("http://"));
     w->main->FormClose();
     QVERIFY(QFile::exists(path + ".corrupt"));
     QCOMPARE(storedValues().value("MaxTreads"), num(4));
@@ -242,54 +243,54 @@ void TestConfiguration::everyValueSurvivesSaveAndLoad()
     w = start();
     TFormConfiguration &c = *w->configuration;
     TFormMain &m = *w->main;
-    m.ComboBoxBookmark->addItems({"http://one/", "http://two/"});
-    m.ComboBoxBookmark->setCurrentText("http://last/");
-    m.ComboBoxDownload->addItems({"/d1", "/d2"});
-    m.ComboBoxDownload->setCurrentText(home->path());
-    m.Displayimagepreview1->setChecked(false);
-    c.RadioButtonOverwrite->setChecked(true);
-    c.SpinEditMaxTreads->setValue(6);
-    c.SpinEditMinSize->setValue(2000);
-    c.SpinEditMaxSize->setValue(5000000);
-    c.EditFileTypes->setText("png,jpg");
-    for (QCheckBox *box : {c.CheckBoxAddChild, c.CheckBoxIncludeThumbs, c.CheckBoxGetPassword, c.CheckBoxExpandParse,
-                           c.CheckBoxBeep, c.CheckBoxSaveWindow})
+    Part<QComboBox>(m, "ComboBoxBookmark")->addItems({"http://one/", "http://two/"});
+    Part<QComboBox>(m, "ComboBoxBookmark")->setCurrentText("http://last/");
+    Part<QComboBox>(m, "ComboBoxDownload")->addItems({"/d1", "/d2"});
+    Part<QComboBox>(m, "ComboBoxDownload")->setCurrentText(home->path());
+    Part<QAction>(m, "Displayimagepreview1")->setChecked(false);
+    Part<QRadioButton>(c, "RadioButtonOverwrite")->setChecked(true);
+    Part<QSpinBox>(c, "SpinEditMaxTreads")->setValue(6);
+    Part<QSpinBox>(c, "SpinEditMinSize")->setValue(2000);
+    Part<QSpinBox>(c, "SpinEditMaxSize")->setValue(5000000);
+    Part<QLineEdit>(c, "EditFileTypes")->setText("png,jpg");
+    for (QCheckBox *box : {Part<QCheckBox>(c, "CheckBoxAddChild"), Part<QCheckBox>(c, "CheckBoxIncludeThumbs"), Part<QCheckBox>(c, "CheckBoxGetPassword"), Part<QCheckBox>(c, "CheckBoxExpandParse"),
+                           Part<QCheckBox>(c, "CheckBoxBeep"), Part<QCheckBox>(c, "CheckBoxSaveWindow")})
         box->setChecked(false);
-    for (QCheckBox *box : {c.CheckBoxSaveHtml, c.CheckBoxAutoSelect, c.CheckBoxUseFriendlyName, c.CheckBoxItemJump,
-                           c.CheckBoxCreateDir, c.CheckBoxAutoSave, c.CheckBoxProxy})
+    for (QCheckBox *box : {Part<QCheckBox>(c, "CheckBoxSaveHtml"), Part<QCheckBox>(c, "CheckBoxAutoSelect"), Part<QCheckBox>(c, "CheckBoxUseFriendlyName"), Part<QCheckBox>(c, "CheckBoxItemJump"),
+                           Part<QCheckBox>(c, "CheckBoxCreateDir"), Part<QCheckBox>(c, "CheckBoxAutoSave"), Part<QCheckBox>(c, "CheckBoxProxy")})
         box->setChecked(true);
-    c.EditAutoSelectFileTypes->setText("png");
-    c.SpinEditTimeoutDoc->setValue(45);
-    c.SpinEditTimeOutFile->setValue(120);
-    c.EditProxy->setText("cache.lan");
-    c.EditProxyPort->setText("8080");
-    c.EditProxyUsername->setText("pu");
-    c.EditProxyPassword->setText("pp");
+    Part<QLineEdit>(c, "EditAutoSelectFileTypes")->setText("png");
+    Part<QSpinBox>(c, "SpinEditTimeoutDoc")->setValue(45);
+    Part<QSpinBox>(c, "SpinEditTimeOutFile")->setValue(120);
+    Part<QLineEdit>(c, "EditProxy")->setText("cache.lan");
+    Part<QLineEdit>(c, "EditProxyPort")->setText("8080");
+    Part<QLineEdit>(c, "EditProxyUsername")->setText("pu");
+    Part<QLineEdit>(c, "EditProxyPassword")->setText("pp");
     const qint32 colours[6] = {ColorValue::kSystemBase | 8, 255, 0x00ff00, 0x123456, 0x800080, 0xffffff};
-    c.ColorBoxes[0]->setColorValue(colours[0]);
+    ColorBox(c, 0)->setColorValue(colours[0]);
     for (int i = 1; i < 6; ++i)
-        c.ColorBoxes[i]->setColorValue(colours[i]);
+        ColorBox(c, i)->setColorValue(colours[i]);
     m.show();
     m.FormClose();
     const TSettingsValues saved = storedValues();
 
     w = start();
     TFormConfiguration &c2 = *w->configuration;
-    QCOMPARE(w->main->ComboBoxBookmark->currentText(), QString("http://last/"));
-    QCOMPARE(w->main->ComboBoxBookmark->count(), 2);
-    QCOMPARE(w->main->ComboBoxDownload->itemText(1), QString("/d2"));
-    QVERIFY(!w->main->Displayimagepreview1->isChecked());
-    QVERIFY(c2.RadioButtonOverwrite->isChecked());
-    QCOMPARE(c2.SpinEditMaxTreads->value(), 6);
-    QCOMPARE(c2.SpinEditMinSize->value(), 2000);
-    QCOMPARE(c2.SpinEditMaxSize->value(), 5000000);
-    QCOMPARE(c2.EditFileTypes->text(), QString("png,jpg"));
-    QVERIFY(!c2.CheckBoxAddChild->isChecked() && !c2.CheckBoxBeep->isChecked());
-    QVERIFY(c2.CheckBoxAutoSave->isChecked() && c2.CheckBoxProxy->isChecked() && c2.CheckBoxUseFriendlyName->isChecked());
-    QCOMPARE(c2.SpinEditTimeOutFile->value(), 120);
-    QCOMPARE(c2.EditProxyPassword->text(), QString("pp"));
+    QCOMPARE(Part<QComboBox>(*w->main, "ComboBoxBookmark")->currentText(), QString("http://last/"));
+    QCOMPARE(Part<QComboBox>(*w->main, "ComboBoxBookmark")->count(), 2);
+    QCOMPARE(Part<QComboBox>(*w->main, "ComboBoxDownload")->itemText(1), QString("/d2"));
+    QVERIFY(!Part<QAction>(*w->main, "Displayimagepreview1")->isChecked());
+    QVERIFY(Part<QRadioButton>(c2, "RadioButtonOverwrite")->isChecked());
+    QCOMPARE(Part<QSpinBox>(c2, "SpinEditMaxTreads")->value(), 6);
+    QCOMPARE(Part<QSpinBox>(c2, "SpinEditMinSize")->value(), 2000);
+    QCOMPARE(Part<QSpinBox>(c2, "SpinEditMaxSize")->value(), 5000000);
+    QCOMPARE(Part<QLineEdit>(c2, "EditFileTypes")->text(), QString("png,jpg"));
+    QVERIFY(!Part<QCheckBox>(c2, "CheckBoxAddChild")->isChecked() && !Part<QCheckBox>(c2, "CheckBoxBeep")->isChecked());
+    QVERIFY(Part<QCheckBox>(c2, "CheckBoxAutoSave")->isChecked() && Part<QCheckBox>(c2, "CheckBoxProxy")->isChecked() && Part<QCheckBox>(c2, "CheckBoxUseFriendlyName")->isChecked());
+    QCOMPARE(Part<QSpinBox>(c2, "SpinEditTimeOutFile")->value(), 120);
+    QCOMPARE(Part<QLineEdit>(c2, "EditProxyPassword")->text(), QString("pp"));
     for (int i = 0; i < 6; ++i)
-        QCOMPARE(c2.ColorBoxes[i]->colorValue(), colours[i]);
+        QCOMPARE(ColorBox(c2, i)->colorValue(), colours[i]);
     // Saving again writes the very same values, from the window as the user saw it.
     w->main->show();
     w->main->FormClose();
@@ -396,8 +397,8 @@ void TestConfiguration::hostileValuesAreTamed()
               {"FormTop", num(-2000000000)}, {"FormLeft", num(2000000000)}, {"FormHeight", num(-5)},
               {"FormWidth", num(999999)}, {"DocWidth", num(-1)}, {"PreviewWidth", num(1 << 30)}});
     w = start();
-    QCOMPARE(w->main->ComboBoxBookmark->currentText(), QString("a\x01\x02"));
-    QCOMPARE(w->main->ComboBoxBookmark->count(), 3000);
+    QCOMPARE(Part<QComboBox>(*w->main, "ComboBoxBookmark")->currentText(), QString("a\x01\x02"));
+    QCOMPARE(Part<QComboBox>(*w->main, "ComboBoxBookmark")->count(), 3000);
     QVERIFY(w->main->width() <= 10000 && w->main->height() >= w->main->minimumHeight());
     w->main->show();
     QVERIFY(QTest::qWaitForWindowExposed(w->main.get()));
@@ -407,33 +408,33 @@ void TestConfiguration::slotDisplayFollowsTheEngineCount()
 {
     w = start();
     TFormMain &m = *w->main;
-    w->configuration->SpinEditMaxTreads->setValue(8);
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(8);
     for (int k = 0; k < 8; ++k)
-        QVERIFY(!m.Lamps[k]->isHidden() && !m.ProgressBars[k]->isHidden());
-    QCOMPARE(m.StatusBar->panelWidth(2), 160);
-    w->configuration->SpinEditMaxTreads->setValue(3);
+        QVERIFY(!SlotLamp(m, k)->isHidden() && !SlotGauge(m, k)->isHidden());
+    QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->panelWidth(2), 160);
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(3);
     for (int k = 1; k <= 8; ++k) {
-        QCOMPARE(m.Lamps[k - 1]->isHidden(), k > 3);
-        QCOMPARE(m.ProgressBars[k - 1]->isHidden(), k > 3);
+        QCOMPARE(SlotLamp(m, k - 1)->isHidden(), k > 3);
+        QCOMPARE(SlotGauge(m, k - 1)->isHidden(), k > 3);
     }
-    QCOMPARE(m.StatusBar->panelWidth(2), 85);
-    QCOMPARE(m.PanelProgress->height(), 50);
-    w->configuration->SpinEditMaxTreads->setValue(1);
-    QVERIFY(!m.Lamps[0]->isHidden());
-    QCOMPARE(m.PanelProgress->height(), 38);
+    QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->panelWidth(2), 85);
+    QCOMPARE(Part<QWidget>(m, "PanelProgress")->height(), 50);
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(1);
+    QVERIFY(!SlotLamp(m, 0)->isHidden());
+    QCOMPARE(Part<QWidget>(m, "PanelProgress")->height(), 38);
 }
 
 void TestConfiguration::friendlyNameDisguisesAndRestores()
 {
     w = start();
     const qint64 ownIcon = w->main->windowIcon().cacheKey();
-    w->configuration->CheckBoxUseFriendlyName->setChecked(true);
+    Part<QCheckBox>(*w->configuration, "CheckBoxUseFriendlyName")->setChecked(true);
     const QString displayName = QGuiApplication::applicationDisplayName();
     QCOMPARE(w->main->windowTitle(), QString("It's still Trawlix :-)"));
     // Qt adds a display name that was set to every title: none is set, so none is added.
     QCOMPARE(QGuiApplication::applicationDisplayName(), displayName);
     QVERIFY(w->main->windowIcon().cacheKey() != ownIcon);
-    w->configuration->CheckBoxUseFriendlyName->setChecked(false);
+    Part<QCheckBox>(*w->configuration, "CheckBoxUseFriendlyName")->setChecked(false);
     QCOMPARE(w->main->windowTitle(), QString("Trawlix"));
     QCOMPARE(QGuiApplication::applicationDisplayName(), displayName);
     QCOMPARE(w->main->windowIcon().cacheKey(), ownIcon);
@@ -455,12 +456,12 @@ void TestConfiguration::recolouringKeepsViewedFiles()
         n->setStateIndex(StateDone);
     }
     viewed->item()->viewed = true;
-    w->configuration->ColorBoxes[ColorFileStored - 1]->setColorValue(0x0000ff); // red
+    ColorBox(*w->configuration, ColorFileStored - 1)->setColorValue(0x0000ff); // red
     QCOMPARE(stored->color(), QColor(255, 0, 0));
     QCOMPARE(viewed->color(), w->configuration->color(ColorFileViewed));
-    w->configuration->ColorBoxes[ColorBackground - 1]->setColorValue(0xe0ffff);
+    ColorBox(*w->configuration, ColorBackground - 1)->setColorValue(0xe0ffff);
     QCOMPARE(tree->palette().color(QPalette::Base), QColor(255, 255, 224));
-    QCOMPARE(w->main->ComboBoxBookmark->palette().color(QPalette::Base), QColor(255, 255, 224));
+    QCOMPARE(Part<QComboBox>(*w->main, "ComboBoxBookmark")->palette().color(QPalette::Base), QColor(255, 255, 224));
     QCOMPARE(tree->rootFiles()->color(), QColor(128, 0, 0));
 }
 
@@ -468,29 +469,29 @@ void TestConfiguration::proxyAndAutoSelectFieldsFollowTheirBoxes()
 {
     w = start();
     TFormConfiguration &c = *w->configuration;
-    c.EditProxyUsername->setText("keep");
+    Part<QLineEdit>(c, "EditProxyUsername")->setText("keep");
     c.FormActivate();
-    QVERIFY(!c.EditProxy->isEnabled() && !c.LabelProxyPassword->isEnabled());
-    c.CheckBoxProxy->setChecked(true);
-    QVERIFY(c.EditProxy->isEnabled() && c.EditProxyPort->isEnabled() && c.LabelProxyUsername->isEnabled());
-    c.CheckBoxProxy->setChecked(false);
-    QCOMPARE(c.EditProxyUsername->text(), QString("keep"));
-    QVERIFY(!c.EditProxyUsername->isEnabled());
-    QVERIFY(!c.EditAutoSelectFileTypes->isEnabled());
-    c.CheckBoxAutoSelect->setChecked(true);
-    QVERIFY(c.EditAutoSelectFileTypes->isEnabled() && c.LabelAutoSelectTypes->isEnabled());
+    QVERIFY(!Part<QLineEdit>(c, "EditProxy")->isEnabled() && !Part<QLabel>(c, "LabelProxyPassword")->isEnabled());
+    Part<QCheckBox>(c, "CheckBoxProxy")->setChecked(true);
+    QVERIFY(Part<QLineEdit>(c, "EditProxy")->isEnabled() && Part<QLineEdit>(c, "EditProxyPort")->isEnabled() && Part<QLabel>(c, "LabelProxyUsername")->isEnabled());
+    Part<QCheckBox>(c, "CheckBoxProxy")->setChecked(false);
+    QCOMPARE(Part<QLineEdit>(c, "EditProxyUsername")->text(), QString("keep"));
+    QVERIFY(!Part<QLineEdit>(c, "EditProxyUsername")->isEnabled());
+    QVERIFY(!Part<QLineEdit>(c, "EditAutoSelectFileTypes")->isEnabled());
+    Part<QCheckBox>(c, "CheckBoxAutoSelect")->setChecked(true);
+    QVERIFY(Part<QLineEdit>(c, "EditAutoSelectFileTypes")->isEnabled() && Part<QLabel>(c, "LabelAutoSelectTypes")->isEnabled());
     QVERIFY(c.autoSelectEnabled());
 }
 
 void TestConfiguration::textFieldsShowLowerCase()
 {
     w = start();
-    QTest::keyClicks(w->configuration->EditFileTypes, "PNG");
-    QVERIFY(w->configuration->EditFileTypes->text().endsWith("png"));
-    w->configuration->EditProxy->setText("Cache.LAN");
-    QCOMPARE(w->configuration->EditProxy->text(), QString("cache.lan"));
-    w->configuration->EditProxyPort->setText("AB");
-    QCOMPARE(w->configuration->EditProxyPort->text(), QString("AB"));
+    QTest::keyClicks(Part<QLineEdit>(*w->configuration, "EditFileTypes"), "PNG");
+    QVERIFY(Part<QLineEdit>(*w->configuration, "EditFileTypes")->text().endsWith("png"));
+    Part<QLineEdit>(*w->configuration, "EditProxy")->setText("Cache.LAN");
+    QCOMPARE(Part<QLineEdit>(*w->configuration, "EditProxy")->text(), QString("cache.lan"));
+    Part<QLineEdit>(*w->configuration, "EditProxyPort")->setText("AB");
+    QCOMPARE(Part<QLineEdit>(*w->configuration, "EditProxyPort")->text(), QString("AB"));
 }
 
 void TestConfiguration::colourNumbersKeepRedInTheLowByte()
@@ -517,14 +518,14 @@ void TestConfiguration::ampersandCaptionsShowOneAmpersand()
     w = start();
     TFormConfiguration &c = *w->configuration;
     // The row labels take "&" as a mnemonic of their picker: "&&" is the way to show one.
-    auto *form = c.ColorBoxes[4]->parentWidget()->findChild<QFormLayout *>();
+    auto *form = ColorBox(c, 4)->parentWidget()->findChild<QFormLayout *>();
     QVERIFY(form);
-    auto *viewed = qobject_cast<QLabel *>(form->labelForField(c.ColorBoxes[4]));
-    auto *background = qobject_cast<QLabel *>(form->labelForField(c.ColorBoxes[5]));
+    auto *viewed = qobject_cast<QLabel *>(form->labelForField(ColorBox(c, 4)));
+    auto *background = qobject_cast<QLabel *>(form->labelForField(ColorBox(c, 5)));
     QVERIFY(viewed && background);
     QCOMPARE(viewed->text(), QString("Files - Downloaded && viewed:"));
     QCOMPARE(background->text(), QString("Tree && Edit background:"));
-    QCOMPARE(viewed->buddy(), c.ColorBoxes[4]);
+    QCOMPARE(viewed->buddy(), ColorBox(c, 4));
 }
 
 void TestConfiguration::windowTitlesAreExactlyTheirOwn()
@@ -534,7 +535,7 @@ void TestConfiguration::windowTitlesAreExactlyTheirOwn()
     QCOMPARE(w->main->windowTitle(), QString("Trawlix"));
     // A display name set on the application would be added to every title.
     QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
-    w->configuration->CheckBoxUseFriendlyName->setChecked(true);
+    Part<QCheckBox>(*w->configuration, "CheckBoxUseFriendlyName")->setChecked(true);
     QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
 }
 

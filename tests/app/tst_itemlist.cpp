@@ -1,5 +1,6 @@
 #include "ItemList.h"
 #include "ItemTree.h"
+#include "Parts.h"
 #include "TreeDump.h"
 #include "Windows.h"
 
@@ -106,7 +107,7 @@ void TestItemList::everyKindOfNodeComesBack()
     w->main->Savelinksfilelists1Click();
     QCOMPARE(w->messages.size(), 1);
     QVERIFY(w->messages.first().startsWith(QString("%1 items was sucessfully saved to: ").arg(tree->nodeCount())));
-    QVERIFY(w->main->Loaditemsfromdisk1->isEnabled());
+    QVERIFY(Part<QAction>(*w->main, "Loaditemsfromdisk1")->isEnabled());
     QCOMPARE(QFileInfo(w->main->itemListFile()).size(), qint64(837) * before.size());
 
     tree->emptyTree();
@@ -135,9 +136,9 @@ void TestItemList::everyKindOfNodeComesBack()
     QCOMPARE(tree->rootFiles(), tree->topNode(1));
     // A loaded root shows no empty "Url:" line of its own: it leaves the line alone.
     tree->setCurrentItem(tree->topNode(1)->childNode(0));
-    const QString shown = w->main->LabelUrlInfo->text();
+    const QString shown = Part<QLabel>(*w->main, "LabelUrlInfo")->text();
     tree->setCurrentItem(tree->topNode(1));
-    QCOMPARE(w->main->LabelUrlInfo->text(), shown);
+    QCOMPARE(Part<QLabel>(*w->main, "LabelUrlInfo")->text(), shown);
     QVERIFY(shown.startsWith("Url: http://h/"));
     const TTreeNode *links = tree->topNode(0);
     QVERIFY(links->childNode(0)->isBold());
@@ -201,7 +202,7 @@ void TestItemList::loadedUrlsAreIndexed()
 void TestItemList::stopEndsALoad()
 {
     writeList(flatItemList(200000));
-    QTimer::singleShot(30, w->main->ButtonStop, [this] { w->crawl->ButtonStopClick(); });
+    QTimer::singleShot(30, Part<QPushButton>(*w->main, "ButtonStop"), [this] { w->crawl->ButtonStopClick(); });
     w->main->Loadlinksfilelistfromdisk1Click();
     const int loaded = w->main->itemTree()->nodeCount();
     QVERIFY2(loaded > 0 && loaded < 200001, qPrintable(QString::number(loaded)));
@@ -213,7 +214,7 @@ void TestItemList::autoSaveAtClose()
 {
     TItemTree *tree = w->main->itemTree();
     tree->MakeRootNodes();
-    w->configuration->CheckBoxAutoSave->setChecked(true);
+    Part<QCheckBox>(*w->configuration, "CheckBoxAutoSave")->setChecked(true);
     w->main->close();
     QCOMPARE(QFileInfo(w->main->itemListFile()).size(), qint64(2 * 837));
     QCOMPARE(w->messages.size(), 1);
@@ -257,7 +258,7 @@ void TestItemList::hostileFiles()
     QCOMPARE(w->messages.size(), 1);
     QCOMPARE(w->messages.first().contains("could not be loaded"), error);
     QVERIFY(!w->run.busy());
-    QVERIFY(w->main->ButtonStart->isEnabled());
+    QVERIFY(Part<QPushButton>(*w->main, "ButtonStart")->isEnabled());
 }
 
 void TestItemList::loadAndSaveKeepEveryTextByteForByte()

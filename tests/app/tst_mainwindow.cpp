@@ -1,7 +1,8 @@
 #include "ItemTree.h"
 #include "Lamp.h"
-#include "StatusPanels.h"
+#include "Parts.h"
 #include "SettingsKey.h"
+#include "StatusPanels.h"
 #include "TreeDump.h"
 #include "Windows.h"
 
@@ -100,12 +101,12 @@ void TestMainWindow::statusBarLampsStayInTheirPanels()
     QFETCH(int, width);
     QFETCH(int, slotCount);
     TFormMain &m = *w->main;
-    w->configuration->SpinEditMaxTreads->setValue(slotCount);
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(slotCount);
     m.show();
     m.resize(width == 0 ? m.minimumWidth() : width, 456);
     QVERIFY(QTest::qWaitForWindowExposed(&m));
     QCoreApplication::processEvents();
-    TStatusPanels *bar = m.StatusBar;
+    TStatusPanels *bar = Part<TStatusPanels>(m, "StatusBar");
     auto globalRect = [](const QWidget *widget) { return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size()); };
     // Every panel lies wholly within the status bar, and the first keeps room for its text.
     for (int i = 0; i < 7; ++i) {
@@ -114,9 +115,9 @@ void TestMainWindow::statusBarLampsStayInTheirPanels()
             QVERIFY(!bar->panel(i)->geometry().intersects(bar->panel(j)->geometry()));
     }
     QVERIFY(bar->panel(0)->width() >= TStatusPanels::kFirstPanelMinimum);
-    QList<QWidget *> lamps{m.LampBusy, m.LabelDLs};
+    QList<QWidget *> lamps{Part<TLamp>(m, "LampBusy"), Part<QLabel>(m, "LabelDLs")};
     for (int k = 0; k < slotCount; ++k)
-        lamps << m.Lamps[k];
+        lamps << SlotLamp(m, k);
     for (QWidget *lamp : std::as_const(lamps)) {
         QVERIFY(lamp->isVisible());
         const QRect own = globalRect(lamp->parentWidget());
@@ -127,35 +128,35 @@ void TestMainWindow::statusBarLampsStayInTheirPanels()
         }
     }
     // Nothing of the top row is clipped at this width either.
-    for (QWidget *control : std::initializer_list<QWidget *>{m.ButtonDownload, m.ButtonStop, m.ComboBoxDownload,
-                                                              m.ButtonDirectory, m.ComboBoxBookmark})
+    for (QWidget *control : std::initializer_list<QWidget *>{Part<QPushButton>(m, "ButtonDownload"), Part<QPushButton>(m, "ButtonStop"), Part<QComboBox>(m, "ComboBoxDownload"),
+                                                              Part<QToolButton>(m, "ButtonDirectory"), Part<QComboBox>(m, "ComboBoxBookmark")})
         QVERIFY2(globalRect(&m).contains(globalRect(control)), control->metaObject()->className());
-    QVERIFY(m.ButtonDownload->width() >= m.ButtonDownload->minimumSizeHint().width());
+    QVERIFY(Part<QPushButton>(m, "ButtonDownload")->width() >= Part<QPushButton>(m, "ButtonDownload")->minimumSizeHint().width());
 }
 
 void TestMainWindow::layoutAsWritten()
 {
     TFormMain &m = *w->main;
     QVERIFY(m.minimumWidth() >= 580 && m.minimumHeight() >= 355);
-    QCOMPARE(m.ButtonStart->text(), QString("&Get url"));
-    QCOMPARE(m.ButtonStart->toolTip(), QString("Get main document and parse it for picture links"));
-    QCOMPARE(m.ButtonLoadHtml->toolTip(), QString("Load HTML document from disk"));
-    QCOMPARE(m.LogoLetters.size(), 7);
-    QCOMPARE(m.StatusBar->count(), 8);
-    QCOMPARE(m.StatusBar->text(0), QString(" Status: Not active"));
-    QCOMPARE(m.StatusBar->text(6), QString(" # Remaining DL's: 0"));
+    QCOMPARE(Part<QPushButton>(m, "ButtonStart")->text(), QString("&Get url"));
+    QCOMPARE(Part<QPushButton>(m, "ButtonStart")->toolTip(), QString("Get main document and parse it for picture links"));
+    QCOMPARE(Part<QToolButton>(m, "ButtonLoadHtml")->toolTip(), QString("Load HTML document from disk"));
+    QCOMPARE(LogoLetters(m).size(), 7);
+    QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->count(), 8);
+    QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->text(0), QString(" Status: Not active"));
+    QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->text(6), QString(" # Remaining DL's: 0"));
     // At least as wide as laid out, and wide enough for its text in any font.
-    QVERIFY(m.StatusBar->panelWidth(6) >= 130);
-    QVERIFY(m.StatusBar->panelWidth(6) >= m.StatusBar->panel(6)->sizeHint().width());
-    QCOMPARE(m.Gauge->parentWidget(), m.StatusBar->panel(0));
-    QCOMPARE(m.Lamps[7]->parentWidget(), m.StatusBar->panel(2));
-    QCOMPARE(m.ProgressBars[0]->size(), QSize(93, 5));
-    QCOMPARE(m.ProgressBars[0]->toolTip(), QString("Not active"));
-    QVERIFY(!m.Loaditemsfromdisk1->isEnabled());
-    QVERIFY(m.LabelPreviewName->text().isEmpty());
+    QVERIFY(Part<TStatusPanels>(m, "StatusBar")->panelWidth(6) >= 130);
+    QVERIFY(Part<TStatusPanels>(m, "StatusBar")->panelWidth(6) >= Part<TStatusPanels>(m, "StatusBar")->panel(6)->sizeHint().width());
+    QCOMPARE(Part<QProgressBar>(m, "Gauge")->parentWidget(), Part<TStatusPanels>(m, "StatusBar")->panel(0));
+    QCOMPARE(SlotLamp(m, 7)->parentWidget(), Part<TStatusPanels>(m, "StatusBar")->panel(2));
+    QCOMPARE(SlotGauge(m, 0)->size(), QSize(93, 5));
+    QCOMPARE(SlotGauge(m, 0)->toolTip(), QString("Not active"));
+    QVERIFY(!Part<QAction>(m, "Loaditemsfromdisk1")->isEnabled());
+    QVERIFY(Part<QLabel>(m, "LabelPreviewName")->text().isEmpty());
     m.show();
     QVERIFY(QTest::qWaitForWindowExposed(&m));
-    QCOMPARE(m.PanelRight->width(), 105);
+    QCOMPARE(Part<QWidget>(m, "PanelRight")->width(), 105);
 }
 
 void TestMainWindow::screenFollowsTheBusyFlag()
@@ -163,50 +164,50 @@ void TestMainWindow::screenFollowsTheBusyFlag()
     TFormMain &m = *w->main;
     m.setBusy(true);
     m.UpdateScreen();
-    QVERIFY(m.ButtonStop->isEnabled());
-    for (QWidget *off : std::initializer_list<QWidget *>{m.ButtonStart, m.ButtonParse, m.ButtonDownload,
-                                                         m.ComboBoxBookmark, m.ComboBoxDownload, m.ButtonLoadHtml,
-                                                         m.ButtonDirectory, m.LabelUrl, m.LabelDownload,
-                                                         w->configuration->SpinEditMaxTreads})
+    QVERIFY(Part<QPushButton>(m, "ButtonStop")->isEnabled());
+    for (QWidget *off : std::initializer_list<QWidget *>{Part<QPushButton>(m, "ButtonStart"), Part<QPushButton>(m, "ButtonParse"), Part<QPushButton>(m, "ButtonDownload"),
+                                                         Part<QComboBox>(m, "ComboBoxBookmark"), Part<QComboBox>(m, "ComboBoxDownload"), Part<QToolButton>(m, "ButtonLoadHtml"),
+                                                         Part<QToolButton>(m, "ButtonDirectory"), Part<QLabel>(m, "LabelUrl"), Part<QLabel>(m, "LabelDownload"),
+                                                         Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")})
         QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
-    QVERIFY(m.LampBusy->isLit());
-    QVERIFY(!m.File1->isEnabled());
+    QVERIFY(Part<TLamp>(m, "LampBusy")->isLit());
+    QVERIFY(!Part<QMenu>(m, "File1")->isEnabled());
 
     m.setBusy(false);
     m.UpdateScreen();
-    QVERIFY(!m.ButtonStop->isEnabled() && !m.LampBusy->isLit());
-    QVERIFY(m.ButtonStart->isEnabled() && m.ComboBoxBookmark->isEnabled() && m.File1->isEnabled());
-    QVERIFY(w->configuration->SpinEditMaxTreads->isEnabled());
-    QVERIFY(m.ButtonParse->isEnabled() && m.ButtonDownload->isEnabled()); // the two roots
-    QVERIFY(m.Saveallitemstodisk1->isEnabled());
-    QCOMPARE(m.StatusBar->text(0), QString(" Status: Not active"));
+    QVERIFY(!Part<QPushButton>(m, "ButtonStop")->isEnabled() && !Part<TLamp>(m, "LampBusy")->isLit());
+    QVERIFY(Part<QPushButton>(m, "ButtonStart")->isEnabled() && Part<QComboBox>(m, "ComboBoxBookmark")->isEnabled() && Part<QMenu>(m, "File1")->isEnabled());
+    QVERIFY(Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->isEnabled());
+    QVERIFY(Part<QPushButton>(m, "ButtonParse")->isEnabled() && Part<QPushButton>(m, "ButtonDownload")->isEnabled()); // the two roots
+    QVERIFY(Part<QAction>(m, "Saveallitemstodisk1")->isEnabled());
+    QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->text(0), QString(" Status: Not active"));
 
     m.itemTree()->emptyTree();
     m.UpdateScreen();
-    QVERIFY(!m.ButtonParse->isEnabled() && !m.ButtonDownload->isEnabled() && !m.Saveallitemstodisk1->isEnabled());
+    QVERIFY(!Part<QPushButton>(m, "ButtonParse")->isEnabled() && !Part<QPushButton>(m, "ButtonDownload")->isEnabled() && !Part<QAction>(m, "Saveallitemstodisk1")->isEnabled());
 }
 
 void TestMainWindow::documentProgressShowsOnTheStatusBar()
 {
     TFormMain &m = *w->main;
     m.ShowBar(true, 300, 1000);
-    QVERIFY(!m.Gauge->isHidden());
-    QCOMPARE(m.Gauge->maximum(), 1000);
-    QCOMPARE(m.Gauge->value(), 300);
+    QVERIFY(!Part<QProgressBar>(m, "Gauge")->isHidden());
+    QCOMPARE(Part<QProgressBar>(m, "Gauge")->maximum(), 1000);
+    QCOMPARE(Part<QProgressBar>(m, "Gauge")->value(), 300);
     m.ShowBar(true, 4096, 0); // no content length
-    QVERIFY(m.Gauge->isHidden());
-    QCOMPARE(m.StatusBar->text(0), QString(" Status: 4096 bytes retrieved"));
+    QVERIFY(Part<QProgressBar>(m, "Gauge")->isHidden());
+    QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->text(0), QString(" Status: 4096 bytes retrieved"));
 }
 
 void TestMainWindow::panelsFollowTheViewEntries()
 {
     TFormMain &m = *w->main;
-    m.Displayimagepreview1->trigger();
-    QVERIFY(m.PanelPreview->isHidden() && !m.PanelRight->isHidden());
-    m.Displaydownloadengineprogress1->trigger();
-    QVERIFY(m.PanelRight->isHidden());
-    m.Displaydownloadengineprogress1->trigger();
-    QVERIFY(!m.PanelRight->isHidden() && !m.PanelProgress->isHidden() && m.PanelPreview->isHidden());
+    Part<QAction>(m, "Displayimagepreview1")->trigger();
+    QVERIFY(Part<QWidget>(m, "PanelPreview")->isHidden() && !Part<QWidget>(m, "PanelRight")->isHidden());
+    Part<QAction>(m, "Displaydownloadengineprogress1")->trigger();
+    QVERIFY(Part<QWidget>(m, "PanelRight")->isHidden());
+    Part<QAction>(m, "Displaydownloadengineprogress1")->trigger();
+    QVERIFY(!Part<QWidget>(m, "PanelRight")->isHidden() && !Part<QWidget>(m, "PanelProgress")->isHidden() && Part<QWidget>(m, "PanelPreview")->isHidden());
 }
 
 void TestMainWindow::directoryTest_data()
@@ -260,13 +261,13 @@ void TestMainWindow::directoryTestLeavesTheUsersFilesAlone()
 void TestMainWindow::activationWarnsAboutAMissingDirectoryOnce()
 {
     TFormMain &m = *w->main;
-    m.ComboBoxDownload->setCurrentText(home->path() + "/gone");
-    QTRY_COMPARE(m.ComboBoxDownload->palette().color(QPalette::Base), QColor(Qt::red));
+    Part<QComboBox>(m, "ComboBoxDownload")->setCurrentText(home->path() + "/gone");
+    QTRY_COMPARE(Part<QComboBox>(m, "ComboBoxDownload")->palette().color(QPalette::Base), QColor(Qt::red));
     m.FormActivate();
     m.FormActivate();
     QCOMPARE(w->messages, QStringList{"Specified download directory don't exist !"});
-    m.ComboBoxDownload->setCurrentText(home->path());
-    QTRY_VERIFY(m.ComboBoxDownload->palette().color(QPalette::Base) != QColor(Qt::red));
+    Part<QComboBox>(m, "ComboBoxDownload")->setCurrentText(home->path());
+    QTRY_VERIFY(Part<QComboBox>(m, "ComboBoxDownload")->palette().color(QPalette::Base) != QColor(Qt::red));
     m.FormActivate();
     QCOMPARE(w->messages.size(), 1);
 }
@@ -275,18 +276,18 @@ void TestMainWindow::directoryIsTestedWhenTheEditIsFinished()
 {
     // Not on every key: each prefix of a typed path may name a real directory.
     TFormMain &m = *w->main;
-    QLineEdit *edit = m.ComboBoxDownload->lineEdit();
-    m.ComboBoxDownload->setCurrentText(home->path());
+    QLineEdit *edit = Part<QComboBox>(m, "ComboBoxDownload")->lineEdit();
+    Part<QComboBox>(m, "ComboBoxDownload")->setCurrentText(home->path());
     m.ComboBoxDownloadChange();
-    const QColor good = m.ComboBoxDownload->palette().color(QPalette::Base);
+    const QColor good = Part<QComboBox>(m, "ComboBoxDownload")->palette().color(QPalette::Base);
     edit->setFocus();
     QTest::keyClicks(edit, "/not-there");
-    QCOMPARE(m.ComboBoxDownload->palette().color(QPalette::Base), good); // still typing
+    QCOMPARE(Part<QComboBox>(m, "ComboBoxDownload")->palette().color(QPalette::Base), good); // still typing
     QTest::keyClick(edit, Qt::Key_Return);
-    QCOMPARE(m.ComboBoxDownload->palette().color(QPalette::Base), QColor(Qt::red));
+    QCOMPARE(Part<QComboBox>(m, "ComboBoxDownload")->palette().color(QPalette::Base), QColor(Qt::red));
     edit->setText(home->path());
-    QCOMPARE(m.ComboBoxDownload->palette().color(QPalette::Base), QColor(Qt::red));
-    QTRY_COMPARE(m.ComboBoxDownload->palette().color(QPalette::Base), good); // after a pause
+    QCOMPARE(Part<QComboBox>(m, "ComboBoxDownload")->palette().color(QPalette::Base), QColor(Qt::red));
+    QTRY_COMPARE(Part<QComboBox>(m, "ComboBoxDownload")->palette().color(QPalette::Base), good); // after a pause
     QVERIFY(QDir(home->path()).entryList(QDir::Files | QDir::Hidden).filter("trawlix").isEmpty());
 }
 
@@ -294,12 +295,12 @@ void TestMainWindow::loadItemsEntryFollowsTheItemListFile()
 {
     TFormMain &m = *w->main;
     m.FormActivate();
-    QVERIFY(!m.Loaditemsfromdisk1->isEnabled());
+    QVERIFY(!Part<QAction>(m, "Loaditemsfromdisk1")->isEnabled());
     QFile list(m.itemListFile());
     QVERIFY(list.open(QIODevice::WriteOnly));
     list.close();
     m.FormActivate();
-    QVERIFY(m.Loaditemsfromdisk1->isEnabled());
+    QVERIFY(Part<QAction>(m, "Loaditemsfromdisk1")->isEnabled());
 }
 
 void TestMainWindow::logoCyclesThroughNPlusOneStates()
@@ -307,7 +308,7 @@ void TestMainWindow::logoCyclesThroughNPlusOneStates()
     TFormMain &m = *w->main;
     auto lit = [&m] {
         int n = 0;
-        for (QLabel *letter : m.LogoLetters)
+        for (QLabel *letter : LogoLetters(m))
             n += letter->isEnabled();
         return n;
     };
@@ -318,13 +319,18 @@ void TestMainWindow::logoCyclesThroughNPlusOneStates()
         seen << lit();
     }
     QCOMPARE(seen, (QList<int>{1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7, 0}));
-    QVERIFY(m.LogoLetters[0]->isEnabled() == false);
+    QVERIFY(LogoLetters(m)[0]->isEnabled() == false);
     m.TimerLogoTimer();
-    QVERIFY(m.LogoLetters[0]->isEnabled());
+    QVERIFY(LogoLetters(m)[0]->isEnabled());
     m.setBusy(false);
     m.TimerLogoTimer();
     QCOMPARE(lit(), 0);
-    QCOMPARE(m.LogoStep, 7);
+    // The cycle starts again from the first letter.
+    m.setBusy(true);
+    m.TimerLogoTimer();
+    QCOMPARE(lit(), 1);
+    QVERIFY(LogoLetters(m)[0]->isEnabled());
+    m.setBusy(false);
 }
 
 void TestMainWindow::previewShowsJpegPicturesOnly_data()
@@ -350,13 +356,13 @@ void TestMainWindow::previewShowsJpegPicturesOnly()
     TTreeNode *node = addFile(name, IconFileStored, StateDone);
     m.PreviewImage(node);
     if (shown) {
-        QCOMPARE(m.LabelPreviewName->text(), QString("http://h/" + name));
-        QCOMPARE(m.LabelPreviewSize->text(), QString("(64 * 48)"));
-        const int width = m.ImagePreview->width();
-        QCOMPARE(m.ImagePreview->height(), qRound(width * 48.0 / 64));
+        QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("http://h/" + name));
+        QCOMPARE(Part<QLabel>(m, "LabelPreviewSize")->text(), QString("(64 * 48)"));
+        const int width = Part<QLabel>(m, "ImagePreview")->width();
+        QCOMPARE(Part<QLabel>(m, "ImagePreview")->height(), qRound(width * 48.0 / 64));
     } else {
-        QCOMPARE(m.LabelPreviewName->text(), QString("No image selected !"));
-        QVERIFY(m.LabelPreviewSize->text().isEmpty());
+        QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("No image selected !"));
+        QVERIFY(Part<QLabel>(m, "LabelPreviewSize")->text().isEmpty());
     }
 }
 
@@ -369,9 +375,9 @@ void TestMainWindow::hugePicturesAreDecodedSmallOrRefused()
     const QString path = w->paths.defaultDownloadDir + "/large.jpg";
     QVERIFY(large.save(path, "JPG"));
     m.PreviewImage(addFile("large.jpg", IconFileStored, StateDone));
-    QCOMPARE(m.LabelPreviewSize->text(), QString("(4000 * 3000)")); // the picture's own size
+    QCOMPARE(Part<QLabel>(m, "LabelPreviewSize")->text(), QString("(4000 * 3000)")); // the picture's own size
     QCOMPARE(m.previewPictureSize(), QSize(4000, 3000));
-    QVERIFY(m.ImagePreview->pixmap().width() <= 1000); // decoded at a fraction
+    QVERIFY(Part<QLabel>(m, "ImagePreview")->pixmap().width() <= 1000); // decoded at a fraction
 
     // A header that claims 30000 x 30000 pixels is not decoded at all.
     QByteArray bytes;
@@ -393,7 +399,7 @@ void TestMainWindow::hugePicturesAreDecodedSmallOrRefused()
     clock.start();
     m.PreviewImage(addFile("giant.jpg", IconFileStored, StateDone));
     QVERIFY(clock.elapsed() < 10000); // a guard: decoding it whole would take minutes
-    QCOMPARE(m.LabelPreviewName->text(), QString("No image selected !"));
+    QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("No image selected !"));
     QCOMPARE(m.previewPictureSize(), QSize());
 }
 
@@ -410,12 +416,12 @@ void TestMainWindow::brokenPictureLeavesThePreviewBlank()
     file.resize(bytes.size() / 3); // cut short
     file.close();
     m.PreviewImage(addFile("broken.jpg", IconFileStored, StateDone));
-    QCOMPARE(m.LabelPreviewName->text(), QString("No image selected !"));
+    QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("No image selected !"));
     QCOMPARE(m.previewPictureSize(), QSize());
     QFile::remove(path);
     QVERIFY(QFile(path).open(QIODevice::WriteOnly)); // empty file
     m.PreviewImage(addFile("broken2.jpg", IconFileStored, StateDone));
-    QCOMPARE(m.LabelPreviewName->text(), QString("No image selected !"));
+    QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("No image selected !"));
 }
 
 void TestMainWindow::currentNodeDecidesHintLabelAndPreview()
@@ -430,20 +436,20 @@ void TestMainWindow::currentNodeDecidesHintLabelAndPreview()
     tree->setCurrentItem(file);
     QCOMPARE(m.currentItem(), file);
     QCOMPARE(tree->toolTip(), QString("Double click for downloading selected file(s)   [Context menu]"));
-    QCOMPARE(m.LabelUrlInfo->text(), QString("Url: http://h/x.gif"));
-    QVERIFY(!m.LabelUrlInfo->isHidden());
+    QCOMPARE(Part<QLabel>(m, "LabelUrlInfo")->text(), QString("Url: http://h/x.gif"));
+    QVERIFY(!Part<QLabel>(m, "LabelUrlInfo")->isHidden());
 
     tree->setCurrentItem(stored);
     QCOMPARE(tree->toolTip(), QString("Double click to view file   [Context menu]"));
 
     tree->setCurrentItem(link);
     QCOMPARE(tree->toolTip(), QString("Double click for parsing selected link(s)   [Context menu]"));
-    QVERIFY(m.LabelUrlInfo->isHidden());
+    QVERIFY(Part<QLabel>(m, "LabelUrlInfo")->isHidden());
 
     tree->setCurrentItem(file);
     tree->setCurrentItem(tree->rootFiles());
     QCOMPARE(tree->toolTip(), QString("[Context menu]"));
-    QCOMPARE(m.LabelUrlInfo->text(), QString("Url: http://h/x.gif")); // a root leaves it alone
+    QCOMPARE(Part<QLabel>(m, "LabelUrlInfo")->text(), QString("Url: http://h/x.gif")); // a root leaves it alone
 
     // A hidden tree's changes are ignored.
     tree->hide();
@@ -531,10 +537,10 @@ void TestMainWindow::deletedCurrentItemIsForgotten()
     TTreeNode *other = addFile("b.gif");
     m.itemTree()->setCurrentItem(other);
     bool waitShown = false;
-    connect(m.itemTree(), &TItemTree::emptyingStarted, this, [&] { waitShown = !m.LabelWait->isHidden(); });
+    connect(m.itemTree(), &TItemTree::emptyingStarted, this, [&] { waitShown = !Part<QLabel>(m, "LabelWait")->isHidden(); });
     m.itemTree()->MakeRootNodes();
     QVERIFY(waitShown);
-    QVERIFY(m.LabelWait->isHidden());
+    QVERIFY(Part<QLabel>(m, "LabelWait")->isHidden());
     QVERIFY(!m.itemTree()->isHidden());
     QVERIFY(m.currentItem() != other);
 }
@@ -545,10 +551,10 @@ void TestMainWindow::previewWidthSurvivesHiddenPanels()
     m.show();
     m.setPreviewWidth(150);
     QCoreApplication::processEvents();
-    m.Displayimagepreview1->setChecked(false);
-    m.Displaydownloadengineprogress1->setChecked(false);
+    Part<QAction>(m, "Displayimagepreview1")->setChecked(false);
+    Part<QAction>(m, "Displaydownloadengineprogress1")->setChecked(false);
     m.UpdatePanels();
-    QVERIFY(m.PanelRight->isHidden());
+    QVERIFY(Part<QWidget>(m, "PanelRight")->isHidden());
     QCOMPARE(m.previewWidth(), 150);
     m.FormClose();
     TSettingsKey key(w->paths.settingsFile);
@@ -560,10 +566,10 @@ void TestMainWindow::darkBackgroundKeepsFieldTextReadable()
 {
     TFormMain &m = *w->main;
     m.setFieldBackground(Qt::black);
-    QCOMPARE(m.ComboBoxBookmark->palette().color(QPalette::Text), QColor(Qt::white));
-    QCOMPARE(m.ComboBoxDownload->palette().color(QPalette::Text), QColor(Qt::white));
+    QCOMPARE(Part<QComboBox>(m, "ComboBoxBookmark")->palette().color(QPalette::Text), QColor(Qt::white));
+    QCOMPARE(Part<QComboBox>(m, "ComboBoxDownload")->palette().color(QPalette::Text), QColor(Qt::white));
     m.setFieldBackground(QColor(255, 255, 200));
-    QCOMPARE(m.ComboBoxBookmark->palette().color(QPalette::Text), QColor(Qt::black));
+    QCOMPARE(Part<QComboBox>(m, "ComboBoxBookmark")->palette().color(QPalette::Text), QColor(Qt::black));
 }
 
 void TestMainWindow::treeHintIsThereFromTheStart()

@@ -1,5 +1,6 @@
 #include "Counters.h"
 #include "ItemTree.h"
+#include "Parts.h"
 #include "Question.h"
 #include "TreeDump.h"
 #include "UnitBookMarks.h"
@@ -282,27 +283,27 @@ void TestSmallWindows::contextMenuEnabling()
 {
     TFormMain &m = *w->main;
     m.PopupMenuTreeViewPopup();
-    for (QAction *a : m.PopupMenuTreeView->actions())
+    for (QAction *a : Part<QMenu>(m, "PopupMenuTreeView")->actions())
         QVERIFY2(a->isSeparator() || !a->isEnabled(), qPrintable(a->text())); // an empty tree
     TItemTree *tree = m.itemTree();
     tree->MakeRootNodes();
     TTreeNode *link = tree->AddTreeNode(tree->rootLinks(), linkRec("http://h/x.htm"));
     tree->setCurrentItem(link);
     m.PopupMenuTreeViewPopup();
-    QVERIFY(m.Useselecteddocasmainandparseit1->isEnabled());
-    QVERIFY(m.Deleteselecteditems1->isEnabled());
-    QVERIFY(!m.Checkallfiles1->isEnabled()); // the link has no children
+    QVERIFY(Part<QAction>(m, "Useselecteddocasmainandparseit1")->isEnabled());
+    QVERIFY(Part<QAction>(m, "Deleteselecteditems1")->isEnabled());
+    QVERIFY(!Part<QAction>(m, "Checkallfiles1")->isEnabled()); // the link has no children
     tree->setCurrentItem(tree->rootLinks());
     w->run.setBusy(true);
     m.PopupMenuTreeViewPopup();
-    QVERIFY(m.Checkallfiles1->isEnabled()); // also while busy
-    QVERIFY(m.Expandall1->isEnabled());
-    for (QAction *a : {m.SelectUnselecttoggle1, m.Uncheckallitems1, m.Deleteselecteditems1, m.Resetitem1,
-                       m.Keywordsearch1, m.Sortitems1, m.Useselecteddocasmainandparseit1, m.Addselectedlinktobookmarks1})
+    QVERIFY(Part<QAction>(m, "Checkallfiles1")->isEnabled()); // also while busy
+    QVERIFY(Part<QAction>(m, "Expandall1")->isEnabled());
+    for (QAction *a : {Part<QAction>(m, "SelectUnselecttoggle1"), Part<QAction>(m, "Uncheckallitems1"), Part<QAction>(m, "Deleteselecteditems1"), Part<QAction>(m, "Resetitem1"),
+                       Part<QAction>(m, "Keywordsearch1"), Part<QAction>(m, "Sortitems1"), Part<QAction>(m, "Useselecteddocasmainandparseit1"), Part<QAction>(m, "Addselectedlinktobookmarks1")})
         QVERIFY2(!a->isEnabled(), qPrintable(a->text()));
     w->run.setBusy(false);
-    QCOMPARE(m.Uncheckallitems1->shortcut(), QKeySequence("Ctrl+U"));
-    QCOMPARE(m.Deleteselecteditems1->shortcut(), QKeySequence(Qt::Key_Delete));
+    QCOMPARE(Part<QAction>(m, "Uncheckallitems1")->shortcut(), QKeySequence("Ctrl+U"));
+    QCOMPARE(Part<QAction>(m, "Deleteselecteditems1")->shortcut(), QKeySequence(Qt::Key_Delete));
 }
 
 void TestSmallWindows::contextMenuCommandsOnTheCurrentLink()
@@ -312,13 +313,13 @@ void TestSmallWindows::contextMenuCommandsOnTheCurrentLink()
     tree->MakeRootNodes();
     const QString link = QString("http://127.0.0.1:%1/x.htm").arg(1);
     tree->setCurrentItem(tree->AddTreeNode(tree->rootLinks(), linkRec(link)));
-    m.ComboBoxBookmark->setEditText("http://typed.example/");
-    m.Addselectedlinktobookmarks1->trigger();
-    QCOMPARE(m.ComboBoxBookmark->currentText(), QString("http://typed.example/")); // the first entry does not replace it
-    m.Addselectedlinktobookmarks1->trigger(); // duplicates are not checked
-    QCOMPARE(m.ComboBoxBookmark->count(), 2);
-    m.Useselecteddocasmainandparseit1->trigger(); // fetches it as the main page (refused here)
-    QCOMPARE(m.ComboBoxBookmark->currentText(), link);
+    Part<QComboBox>(m, "ComboBoxBookmark")->setEditText("http://typed.example/");
+    Part<QAction>(m, "Addselectedlinktobookmarks1")->trigger();
+    QCOMPARE(Part<QComboBox>(m, "ComboBoxBookmark")->currentText(), QString("http://typed.example/")); // the first entry does not replace it
+    Part<QAction>(m, "Addselectedlinktobookmarks1")->trigger(); // duplicates are not checked
+    QCOMPARE(Part<QComboBox>(m, "ComboBoxBookmark")->count(), 2);
+    Part<QAction>(m, "Useselecteddocasmainandparseit1")->trigger(); // fetches it as the main page (refused here)
+    QCOMPARE(Part<QComboBox>(m, "ComboBoxBookmark")->currentText(), link);
     QCOMPARE(w->statistics.DocParsed, 1);
     QCOMPARE(tree->topLevelItemCount(), 0);
 }
@@ -329,7 +330,7 @@ void TestSmallWindows::deleteAsksAboutFiles()
     TItemTree *tree = m.itemTree();
     tree->MakeRootNodes();
     TDataRec rec = fileRec("http://h/a.jpg");
-    rec.localPath = QDir(m.ComboBoxDownload->currentText()).filePath("a.jpg");
+    rec.localPath = QDir(Part<QComboBox>(m, "ComboBoxDownload")->currentText()).filePath("a.jpg");
     QFile stored(rec.localPath);
     QVERIFY(stored.open(QIODevice::WriteOnly));
     stored.close();
@@ -397,7 +398,7 @@ void TestSmallWindows::passwordsAreMasked()
     QCOMPARE(password.EditPassword->echoMode(), QLineEdit::Normal);
     reveal->trigger();
     QCOMPARE(password.EditPassword->echoMode(), QLineEdit::Password);
-    QCOMPARE(w->configuration->EditProxyPassword->echoMode(), QLineEdit::Password);
+    QCOMPARE(Part<QLineEdit>(*w->configuration, "EditProxyPassword")->echoMode(), QLineEdit::Password);
 }
 
 QTEST_MAIN(TestSmallWindows)

@@ -4,9 +4,10 @@
 #include "HttpEngine.h"
 #include "ItemTree.h"
 #include "Lamp.h"
+#include "Parts.h"
 #include "ScriptedServer.h"
-#include "TestPki.h"
 #include "StatusPanels.h"
+#include "TestPki.h"
 #include "TreeDump.h"
 #include "UrlRules.h"
 #include "Windows.h"
@@ -71,7 +72,7 @@ private slots:
 
 private:
     QString url(const QString &path) const;
-    QString downloadDir() const { return w->main->ComboBoxDownload->currentText(); }
+    QString downloadDir() const { return Part<QComboBox>(*w->main, "ComboBoxDownload")->currentText(); }
     TTreeNode *addFile(const QString &url, int state = StateChecked);
     QByteArray fileAt(const QString &name) const;
     void finishRun();
@@ -98,7 +99,7 @@ void TestDownloads::init()
     // Ticks are called by the tests: waiting for real seconds proves nothing.
     w->engine->TimerCheckDownload()->stop();
     w->main->itemTree()->MakeRootNodes();
-    w->configuration->SpinEditMaxTreads->setValue(8);
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(8);
     w->main->show();
 }
 
@@ -143,7 +144,7 @@ void TestDownloads::expectIdle()
     for (int n = 1; n <= TFormHttpEngine::kSlots; ++n) {
         QVERIFY(!m.slotLampLit(n));
         QVERIFY(!w->engine->EngineActive(n));
-        QCOMPARE(m.ProgressBars[n - 1]->toolTip(), QString("Not active"));
+        QCOMPARE(SlotGauge(m, n - 1)->toolTip(), QString("Not active"));
     }
     QCOMPARE(w->queue.remaining(), 0);
 }
@@ -159,7 +160,7 @@ QByteArray body(int size, char seed)
 void TestDownloads::slotsFillOnePerTickLowestFirst()
 {
     server->addScript({Server::send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n"), Server::hold()});
-    w->configuration->SpinEditMaxTreads->setValue(3);
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(3);
     for (int i = 0; i < 6; ++i)
         addFile(url(QString("/f%1.jpg").arg(i)));
     w->downloads->ButtonDownloadClick();
@@ -173,7 +174,7 @@ void TestDownloads::slotsFillOnePerTickLowestFirst()
             QCOMPARE(w->main->slotLampLit(n), n <= expected);
         }
     }
-    QCOMPARE(w->main->ProgressBars[0]->toolTip(), "Downloading: " + url("/f0.jpg"));
+    QCOMPARE(SlotGauge(*w->main, 0)->toolTip(), "Downloading: " + url("/f0.jpg"));
     w->crawl->ButtonStopClick();
     expectIdle();
 }
@@ -182,7 +183,7 @@ void TestDownloads::fastStartFillsEverySlotAndRefillsAtCompletion()
 {
     for (int i = 0; i < 20; ++i)
         server->route(QString("/p%1.jpg").arg(i).toLatin1(), Server::page(body(3000 + i, char(i)), "image/jpeg"));
-    w->configuration->CheckBoxStartAll->setChecked(true);
+    Part<QCheckBox>(*w->configuration, "CheckBoxStartAll")->setChecked(true);
     QList<TTreeNode *> items;
     for (int i = 0; i < 20; ++i)
         items << addFile(url(QString("/p%1.jpg").arg(i)));
@@ -232,7 +233,7 @@ void TestDownloads::sizeLimitHoldsWhileABodyWithoutLengthGrows()
     QFETCH(QString, caption);
     server->route("/s.jpg", {Server::send("HTTP/1.0 200 OK\r\n\r\n" + body(2000, 'g')), Server::pause(100),
                              Server::send(body(second, 'h')), Server::close()});
-    w->configuration->SpinEditMaxSize->setValue(5000);
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxSize")->setValue(5000);
     TTreeNode *item = addFile(url("/s.jpg"));
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
@@ -267,8 +268,8 @@ void TestDownloads::sizeLimits()
     QFETCH(int, icon);
     QFETCH(QString, caption);
     server->route("/s.jpg", Server::reply(response));
-    w->configuration->SpinEditMinSize->setValue(100);
-    w->configuration->SpinEditMaxSize->setValue(5000);
+    Part<QSpinBox>(*w->configuration, "SpinEditMinSize")->setValue(100);
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxSize")->setValue(5000);
     TTreeNode *item = addFile(url("/s.jpg"));
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
@@ -302,12 +303,12 @@ void TestDownloads::storedFilesAreWholeAndCounted()
 {
     const QByteArray big = body(3 * 1024 * 1024 + 5, 'b');
     server->route("/big.jpg", Server::page(big, "image/jpeg"));
-    w->configuration->SpinEditMaxSize->setValue(10'000'000);
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxSize")->setValue(10'000'000);
     TTreeNode *item = addFile(url("/big.jpg"));
     w->main->itemTree()->setCurrentItem(item);
     const TStatistics before = w->statistics;
     w->downloads->ButtonDownloadClick();
-    QCOMPARE(w->main->StatusBar->text(0), QString(" Status: File download"));
+    QCOMPARE(Part<TStatusPanels>(*w->main, "StatusBar")->text(0), QString(" Status: File download"));
     w->engine->TimerCheckDownloadTimer();
     QTRY_VERIFY(!w->engine->EngineActive(1));
     QCOMPARE(item->imageIndex(), int(IconFileStored));
@@ -320,12 +321,12 @@ void TestDownloads::storedFilesAreWholeAndCounted()
     QVERIFY(request.startsWith("GET /big.jpg HTTP/1.0\r\n"));
     QVERIFY(request.contains("\r\nPragma: no-cache\r\n"));
     QVERIFY(request.contains("\r\nAccept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"));
-    w->configuration->CheckBoxBeep->setChecked(true);
+    Part<QCheckBox>(*w->configuration, "CheckBoxBeep")->setChecked(true);
     finishRun();
     QCOMPARE(w->beeps, 1);
-    QVERIFY(w->main->ButtonDownload->isEnabled());
+    QVERIFY(Part<QPushButton>(*w->main, "ButtonDownload")->isEnabled());
     expectIdle();
-    QCOMPARE(w->main->StatusBar->text(6), QString(" # Remaining DL's: 0"));
+    QCOMPARE(Part<TStatusPanels>(*w->main, "StatusBar")->text(6), QString(" # Remaining DL's: 0"));
 }
 
 void TestDownloads::remainingCountFollowsTheQueue()
@@ -333,16 +334,16 @@ void TestDownloads::remainingCountFollowsTheQueue()
     // Shown as items are queued and end, not only at the status tick, and whole.
     w->downloads->TimerUpdate()->stop();
     server->addScript({Server::send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nab"), Server::hold()});
-    w->configuration->SpinEditMaxTreads->setValue(1);
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(1);
     for (int i = 0; i < 195; ++i)
         addFile(url(QString("/r%1.jpg").arg(i)));
-    QLabel *panel = qobject_cast<QLabel *>(w->main->StatusBar->panel(6));
+    QLabel *panel = qobject_cast<QLabel *>(Part<TStatusPanels>(*w->main, "StatusBar")->panel(6));
     w->downloads->ButtonDownloadClick();
     QTRY_COMPARE(panel->text(), QString(" # Remaining DL's: 195"));
     QVERIFY(panel->width() >= panel->sizeHint().width());
     w->engine->TimerCheckDownloadTimer();
     QTRY_COMPARE(w->engine->HttpCli(1)->ReceivedBytes, 2);
-    w->main->ButtonStop->click();
+    Part<QPushButton>(*w->main, "ButtonStop")->click();
     QTRY_COMPARE(panel->text(), QString(" # Remaining DL's: 0"));
     expectIdle();
 }
@@ -350,7 +351,7 @@ void TestDownloads::remainingCountFollowsTheQueue()
 void TestDownloads::stopReturnsQueuedItemsAndAbortsRunning()
 {
     server->addScript({Server::send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nab"), Server::hold()});
-    w->configuration->SpinEditMaxTreads->setValue(2);
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(2);
     QList<TTreeNode *> items;
     for (int i = 0; i < 7; ++i)
         items << addFile(url(QString("/q%1.jpg").arg(i)));
@@ -358,7 +359,7 @@ void TestDownloads::stopReturnsQueuedItemsAndAbortsRunning()
     w->engine->TimerCheckDownloadTimer();
     w->engine->TimerCheckDownloadTimer();
     QTRY_VERIFY(w->engine->HttpCli(2)->ReceivedBytes == 2 && w->engine->HttpCli(1)->ReceivedBytes == 2);
-    w->main->ButtonStop->click();
+    Part<QPushButton>(*w->main, "ButtonStop")->click();
     for (int i = 0; i < 2; ++i) {
         QCOMPARE(items[i]->caption(), QString("q%1.jpg  (Aborted !)").arg(i));
         QCOMPARE(items[i]->imageIndex(), int(IconFileFailed));
@@ -369,9 +370,9 @@ void TestDownloads::stopReturnsQueuedItemsAndAbortsRunning()
         QCOMPARE(items[i]->stateIndex(), int(StateChecked));
     }
     w->downloads->TimerUpdateTimer();
-    QCOMPARE(w->main->StatusBar->text(6), QString(" # Remaining DL's: 0"));
+    QCOMPARE(Part<TStatusPanels>(*w->main, "StatusBar")->text(6), QString(" # Remaining DL's: 0"));
     QCOMPARE(w->queue.size(), 0); // idle after a stop: the next run numbers from 0 again
-    QCOMPARE(w->main->StatusBar->text(0), QString(" Status: Not active"));
+    QCOMPARE(Part<TStatusPanels>(*w->main, "StatusBar")->text(0), QString(" Status: Not active"));
     expectIdle();
     QVERIFY(QDir(downloadDir()).entryList(QDir::Files).isEmpty());
 }
@@ -397,9 +398,9 @@ void TestDownloads::existingFileChoice()
     QVERIFY(old.open(QIODevice::WriteOnly));
     old.write("old picture");
     old.close();
-    w->configuration->RadioButtonSkip->setChecked(choice == "skip");
-    w->configuration->RadioButtonOverwrite->setChecked(choice == "overwrite");
-    w->configuration->RadioButtonRename->setChecked(choice == "rename");
+    Part<QRadioButton>(*w->configuration, "RadioButtonSkip")->setChecked(choice == "skip");
+    Part<QRadioButton>(*w->configuration, "RadioButtonOverwrite")->setChecked(choice == "overwrite");
+    Part<QRadioButton>(*w->configuration, "RadioButtonRename")->setChecked(choice == "rename");
     TTreeNode *item = addFile(url("/pic.jpg"));
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
@@ -445,9 +446,9 @@ void TestDownloads::twoItemsOfOneNameInOneRun()
     QFETCH(bool, together);
     server->route("/a/pic.jpg", Server::page("picture a", "image/jpeg"));
     server->route("/b/pic.jpg", Server::page("picture b", "image/jpeg"));
-    w->configuration->RadioButtonSkip->setChecked(choice == "skip");
-    w->configuration->RadioButtonOverwrite->setChecked(choice == "overwrite");
-    w->configuration->RadioButtonRename->setChecked(choice == "rename");
+    Part<QRadioButton>(*w->configuration, "RadioButtonSkip")->setChecked(choice == "skip");
+    Part<QRadioButton>(*w->configuration, "RadioButtonOverwrite")->setChecked(choice == "overwrite");
+    Part<QRadioButton>(*w->configuration, "RadioButtonRename")->setChecked(choice == "rename");
     TTreeNode *a = addFile(url("/a/pic.jpg"));
     TTreeNode *b = addFile(url("/b/pic.jpg"), together ? StateChecked : StateUnchecked);
     w->downloads->ButtonDownloadClick();
@@ -480,7 +481,7 @@ void TestDownloads::twoItemsOfOneNameInOneRun()
 void TestDownloads::siteDirectoryWhenAsked()
 {
     server->route("/a/site.jpg", Server::page("site picture", "image/jpeg"));
-    w->configuration->CheckBoxCreateDir->setChecked(true);
+    Part<QCheckBox>(*w->configuration, "CheckBoxCreateDir")->setChecked(true);
     TTreeNode *item = addFile(url("/a/site.jpg"));
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
@@ -496,7 +497,7 @@ void TestDownloads::siteDirectoryWhenAsked()
 void TestDownloads::runWithNothingCheckedEndsAtTheFirstFinishTick()
 {
     addFile(url("/x.jpg"), StateUnchecked);
-    w->configuration->CheckBoxBeep->setChecked(true);
+    Part<QCheckBox>(*w->configuration, "CheckBoxBeep")->setChecked(true);
     w->downloads->ButtonDownloadClick();
     QVERIFY(w->run.busy());
     QVERIFY(w->downloads->TimerDownloadFinish()->isActive());
@@ -563,7 +564,7 @@ void TestDownloads::failuresStoreNothing()
     QFETCH(QString, suffix);
     server->route(path.toLatin1(), script);
     // With "Overwrite existing" an older copy stays unless a new body replaces it.
-    w->configuration->RadioButtonOverwrite->setChecked(true);
+    Part<QRadioButton>(*w->configuration, "RadioButtonOverwrite")->setChecked(true);
     TTreeNode *item = addFile(path == "relative" ? QString("pics/e.jpg") : path == "rooted" ? QString("/pics/e.jpg") : url(path));
     QFile old(item->item()->localPath);
     QVERIFY(old.open(QIODevice::WriteOnly));
@@ -579,7 +580,7 @@ void TestDownloads::failuresStoreNothing()
     finishRun();
     expectIdle();
     // The slot's client takes the next file.
-    w->main->ComboBoxDownload->setCurrentText(w->paths.defaultDownloadDir);
+    Part<QComboBox>(*w->main, "ComboBoxDownload")->setCurrentText(w->paths.defaultDownloadDir);
     server->route("/next.jpg", Server::page("next", "image/jpeg"));
     TTreeNode *next = addFile(url("/next.jpg"));
     w->downloads->ButtonDownloadClick();
@@ -599,7 +600,7 @@ void TestDownloads::missingDirectoryIsOfferedBeforeTheRun()
     QFETCH(bool, create);
     server->route("/e.jpg", Server::page("fine", "image/jpeg"));
     const QString missing = home->filePath("missing/deeper");
-    w->main->ComboBoxDownload->setCurrentText(missing);
+    Part<QComboBox>(*w->main, "ComboBoxDownload")->setCurrentText(missing);
     TTreeNode *item = addFile(url("/e.jpg"));
     w->answer = create;
     w->downloads->ButtonDownloadClick();
@@ -625,7 +626,7 @@ void TestDownloads::pathsAreMadeInTheDownloadDirectory()
 {
     // An item whose path points elsewhere (from an edited item list, say).
     server->route("/x.jpg", Server::page("picture", "image/jpeg"));
-    w->configuration->RadioButtonOverwrite->setChecked(true);
+    Part<QRadioButton>(*w->configuration, "RadioButtonOverwrite")->setChecked(true);
     const QString outside = home->filePath("outside.jpg");
     QFile precious(outside);
     QVERIFY(precious.open(QIODevice::WriteOnly));
@@ -730,8 +731,8 @@ void TestDownloads::parallelTlsTransfersOverASlowLinkLoseNothing()
                                  : Server::reply("HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\n\r\n" + picture));
     }
     TDelayLink link(server->port(), 10);
-    w->configuration->CheckBoxStartAll->setChecked(true);
-    w->configuration->SpinEditMaxSize->setValue(1000000);
+    Part<QCheckBox>(*w->configuration, "CheckBoxStartAll")->setChecked(true);
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxSize")->setValue(1000000);
     QList<TTreeNode *> items;
     for (int i = 0; i < kFiles; ++i)
         items << addFile(QString("https://127.0.0.1:%1/t%2.jpg").arg(link.port()).arg(i));
