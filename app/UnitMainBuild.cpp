@@ -10,8 +10,6 @@
 #include "UnitConfiguration.h"
 #include "UnitMain_p.h"
 
-#include <utility>
-
 #include <QAction>
 #include <QComboBox>
 #include <QGridLayout>
@@ -318,10 +316,9 @@ void TFormMain::fitMinimumSize()
     setMinimumSize(minimumSizeHint().expandedTo(QSize(std::max(kMinimumWidth, statusWidth), kMinimumHeight)));
 }
 
-// Each control carries the name it is known by, so that it can be found by name.
 void TFormMain::nameControls()
 {
-    const std::pair<QObject *, const char *> named[] = {
+    NameControls({
         {LabelVersion, "LabelVersion"},
         {LabelUrl, "LabelUrl"},
         {ComboBoxBookmark, "ComboBoxBookmark"},
@@ -379,9 +376,7 @@ void TFormMain::nameControls()
         {PopupMenuUrl, "PopupMenuUrl"},
         {PopupMenuDownload, "PopupMenuDownload"},
         {TimerLogo, "TimerLogo"},
-    };
-    for (const auto &[object, name] : named)
-        object->setObjectName(QLatin1String(name));
+    });
     for (int i = 0; i < kSlots; ++i) {
         ProgressBars[i]->setObjectName(QStringLiteral("Gauge%1").arg(i + 1));
         Lamps[i]->setObjectName(QStringLiteral("Lamp%1").arg(i + 1));

@@ -62,6 +62,20 @@ TFormBookMarks::TFormBookMarks(QComboBox *urlField, QWidget *parent)
     connect(ListBox1, &QListWidget::itemClicked, this, &TFormBookMarks::ListBox1Click);
     connect(Edit1, &QLineEdit::textEdited, this, &TFormBookMarks::Edit1Change);
     setFixedSize(520, 360);
+    nameControls();
+}
+
+void TFormBookMarks::nameControls()
+{
+    NameControls({
+        {ButtonOk, "ButtonOk"},
+        {ButtonDelete, "ButtonDelete"},
+        {ButtonDeleteAll, "ButtonDeleteAll"},
+        {ButtonImport, "ButtonImport"},
+        {ListBox1, "ListBox1"},
+        {LabelEdit, "LabelEdit"},
+        {Edit1, "Edit1"},
+    });
 }
 
 void TFormBookMarks::showEvent(QShowEvent *event)

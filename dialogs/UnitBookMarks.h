@@ -34,13 +34,6 @@ public:
     void ButtonOkClick();
     void UpdateScreen();
 
-    QPushButton *ButtonOk;
-    QPushButton *ButtonDelete;
-    QPushButton *ButtonDeleteAll;
-    QPushButton *ButtonImport;
-    QListWidget *ListBox1;
-    QLabel *LabelEdit;
-    QLineEdit *Edit1;
 
     // Esc closes as "&Ok" does: what was edited or imported is never lost.
     void reject() override;
@@ -49,6 +42,16 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void nameControls();
+
+    QPushButton *ButtonOk;
+    QPushButton *ButtonDelete;
+    QPushButton *ButtonDeleteAll;
+    QPushButton *ButtonImport;
+    QListWidget *ListBox1;
+    QLabel *LabelEdit;
+    QLineEdit *Edit1;
+
     void addSorted(const QStringList &entries);
 
     QComboBox *m_urlField;

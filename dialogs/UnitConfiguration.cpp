@@ -1,9 +1,10 @@
 #include "UnitConfiguration.h"
 
-#include "PasswordField.h"
 #include "ColorPicker.h"
+#include "Controls.h"
 #include "ItemTree.h"
 #include "MainForm.h"
+#include "PasswordField.h"
 #include "SettingsKey.h"
 #include "SettingsList.h"
 
@@ -117,10 +118,9 @@ TFormConfiguration::TFormConfiguration(TMainForm *main, const TPaths &paths, QWi
     nameControls();
 }
 
-// Each control carries the name it is known by, so that it can be found by name.
 void TFormConfiguration::nameControls()
 {
-    const std::pair<QObject *, const char *> named[] = {
+    NameControls({
         {RadioButtonSkip, "RadioButtonSkip"},
         {RadioButtonOverwrite, "RadioButtonOverwrite"},
         {RadioButtonRename, "RadioButtonRename"},
@@ -154,9 +154,7 @@ void TFormConfiguration::nameControls()
         {CheckBoxCreateDir, "CheckBoxCreateDir"},
         {CheckBoxAutoSave, "CheckBoxAutoSave"},
         {CheckBoxSaveWindow, "CheckBoxSaveWindow"},
-    };
-    for (const auto &[object, name] : named)
-        object->setObjectName(QLatin1String(name));
+    });
     for (int i = 0; i < 6; ++i)
         ColorBoxes[i]->setObjectName(QStringLiteral("Color%1").arg(i + 1));
 }

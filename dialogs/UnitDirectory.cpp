@@ -79,6 +79,22 @@ TFormDirectory::TFormDirectory(QComboBox *downloadField, std::function<void()> c
         setDirectory(QDir(m_directory).absoluteFilePath(item->text()));
     });
     setDirectory(QDir::homePath());
+    nameControls();
+}
+
+void TFormDirectory::nameControls()
+{
+    NameControls({
+        {ButtonClose, "ButtonClose"},
+        {ButtonSave, "ButtonSave"},
+        {ButtonNew, "ButtonNew"},
+        {DriveComboBox, "DriveComboBox"},
+        {LabelDirectory, "LabelDirectory"},
+        {DirectoryListBox, "DirectoryListBox"},
+        {PanelNew, "PanelNew"},
+        {Edit1, "Edit1"},
+        {ButtonOk, "ButtonOk"},
+    });
 }
 
 void TFormDirectory::setDirectory(const QString &directory)

@@ -35,6 +35,14 @@ public:
     void ButtonNewClick();
     void ButtonOkClick();
 
+
+protected:
+    void done(int result) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void nameControls();
+
     QPushButton *ButtonClose;
     QPushButton *ButtonSave;
     QPushButton *ButtonNew;
@@ -45,11 +53,6 @@ public:
     QLineEdit *Edit1;
     QPushButton *ButtonOk;
 
-protected:
-    void done(int result) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
     void fillList();
 
     QComboBox *m_downloadField;

@@ -29,6 +29,15 @@ TFormHelp::TFormHelp(const QStringList &directories, QWidget *parent)
     resize(760, 560);
     setWindowState(Qt::WindowMaximized);
     FormCreate(directories);
+    nameControls();
+}
+
+void TFormHelp::nameControls()
+{
+    NameControls({
+        {ButtonClose, "ButtonClose"},
+        {RichEdit, "RichEdit"},
+    });
 }
 
 void TFormHelp::FormCreate(const QStringList &directories)

@@ -20,6 +20,9 @@ public:
 
     void FormCreate(const QStringList &directories);
 
+private:
+    void nameControls();
+
     QPushButton *ButtonClose;
     QTextBrowser *RichEdit;
 };

@@ -41,4 +41,13 @@ TFormInfo::TFormInfo(QWidget *parent)
     layout->addWidget(ButtonClose, 0, Qt::AlignLeft);
     layout->addWidget(LabelInfo);
     setFixedSize(sizeHint());
+    nameControls();
+}
+
+void TFormInfo::nameControls()
+{
+    NameControls({
+        {ButtonClose, "ButtonClose"},
+        {LabelInfo, "LabelInfo"},
+    });
 }

@@ -13,6 +13,9 @@ class TFormInfo : public QDialog
 public:
     explicit TFormInfo(QWidget *parent = nullptr);
 
+private:
+    void nameControls();
+
     QPushButton *ButtonClose;
     QLabel *LabelInfo;
 };

@@ -68,6 +68,24 @@ TFormKeyword::TFormKeyword(TItemTree *tree, TRunState &run, QWidget *parent)
     CheckBoxTagClick();
     CheckBoxCaseClick();
     setFixedSize(sizeHint().expandedTo(QSize(360, 0)));
+    nameControls();
+}
+
+void TFormKeyword::nameControls()
+{
+    NameControls({
+        {ButtonSearch, "ButtonSearch"},
+        {ButtonClose, "ButtonClose"},
+        {LabelNoItems, "LabelNoItems"},
+        {Edit1, "Edit1"},
+        {RadioButtonBranch, "RadioButtonBranch"},
+        {RadioButtonTree, "RadioButtonTree"},
+        {CheckBoxLinks, "CheckBoxLinks"},
+        {CheckBoxFiles, "CheckBoxFiles"},
+        {CheckBoxTag, "CheckBoxTag"},
+        {CheckBoxCase, "CheckBoxCase"},
+        {Timer1, "Timer1"},
+    });
 }
 
 void TFormKeyword::changeEvent(QEvent *event)

@@ -36,6 +36,14 @@ public:
     void Timer1Timer();
     void FormActivate();
 
+
+protected:
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void nameControls();
+
     QPushButton *ButtonSearch;
     QPushButton *ButtonClose;
     QLabel *LabelNoItems;
@@ -48,11 +56,6 @@ public:
     QCheckBox *CheckBoxCase;
     QTimer *Timer1;
 
-protected:
-    void changeEvent(QEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
     TItemTree *m_tree;
     TRunState &m_run;
     std::function<void(const QString &)> m_message;

@@ -37,6 +37,17 @@ TFormPassword::TFormPassword(TLogin &login, QWidget *parent)
     EditUsername->installEventFilter(this);
     EditPassword->installEventFilter(this);
     setFixedSize(sizeHint().expandedTo(QSize(300, 0)));
+    nameControls();
+}
+
+void TFormPassword::nameControls()
+{
+    NameControls({
+        {EditUsername, "EditUsername"},
+        {EditPassword, "EditPassword"},
+        {ButtonOk, "ButtonOk"},
+        {ButtonCancel, "ButtonCancel"},
+    });
 }
 
 void TFormPassword::showEvent(QShowEvent *event)

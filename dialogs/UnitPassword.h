@@ -18,15 +18,18 @@ public:
 
     void FormActivate();
 
-    QLineEdit *EditUsername;
-    QLineEdit *EditPassword;
-    QPushButton *ButtonOk;
-    QPushButton *ButtonCancel;
 
 protected:
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void nameControls();
+
+    QLineEdit *EditUsername;
+    QLineEdit *EditPassword;
+    QPushButton *ButtonOk;
+    QPushButton *ButtonCancel;
+
     TLogin &m_login;
 };

@@ -46,6 +46,18 @@ TFormStat::TFormStat(TStatistics &statistics, QWidget *parent)
     connect(ButtonClose, &QPushButton::clicked, this, &QDialog::close);
     connect(ButtonReset, &QPushButton::clicked, this, &TFormStat::ButtonResetClick);
     setFixedSize(sizeHint().expandedTo(QSize(240, 0)));
+    nameControls();
+}
+
+void TFormStat::nameControls()
+{
+    NameControls({
+        {ButtonClose, "ButtonClose"},
+        {ButtonReset, "ButtonReset"},
+        {Timer1, "Timer1"},
+    });
+    for (int i = 0; i < 4; ++i)
+        Values[i]->setObjectName(QStringLiteral("Values%1").arg(i + 1));
 }
 
 void TFormStat::Statistics1Click()

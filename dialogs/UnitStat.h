@@ -30,16 +30,19 @@ public:
     void Timer1Timer();
     void ButtonResetClick();
 
-    QLabel *Values[4];
-    QPushButton *ButtonClose;
-    QPushButton *ButtonReset;
-    QTimer *Timer1;
 
 protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void nameControls();
+
+    QLabel *Values[4];
+    QPushButton *ButtonClose;
+    QPushButton *ButtonReset;
+    QTimer *Timer1;
+
     TStatistics &m_statistics;
     std::function<bool(const QString &)> m_ask;
 };

@@ -42,6 +42,16 @@ TFormWebInfo::TFormWebInfo(QWidget *parent)
     cli.URL = kDefaultUrl;
     cli.NoCache = false;
     cli.OnRequestDone = [this](THttpCli *, THttpRequest, int) { HttpInfoRequestDone(); };
+    nameControls();
+}
+
+void TFormWebInfo::nameControls()
+{
+    NameControls({
+        {ButtonClose, "ButtonClose"},
+        {ButtonGet, "ButtonGet"},
+        {MemoInfo, "MemoInfo"},
+    });
 }
 
 TFormWebInfo::~TFormWebInfo()

@@ -33,14 +33,17 @@ public:
     void HttpInfoRequestDone();
     void FormActivate();
 
-    QPushButton *ButtonClose;
-    QPushButton *ButtonGet;
-    QPlainTextEdit *MemoInfo;
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void nameControls();
+
+    QPushButton *ButtonClose;
+    QPushButton *ButtonGet;
+    QPlainTextEdit *MemoInfo;
+
     void showText(const QString &text, const QColor &color);
 
     std::unique_ptr<THttpCli> m_httpInfo;

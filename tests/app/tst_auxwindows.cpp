@@ -1,3 +1,4 @@
+#include "Parts.h"
 #include "RtfReader.h"
 #include "ScriptedServer.h"
 #include "UnitHelp.h"
@@ -99,14 +100,14 @@ void TestAuxWindows::helpShowsTheDocumentationOrSaysItIsMissing()
 {
     QTemporaryDir empty, program;
     TFormHelp missing({empty.path()});
-    QCOMPARE(missing.RichEdit->toPlainText(), "Trawlix.rtf is missing in : " + empty.path() + "/");
+    QCOMPARE(Part<QTextBrowser>(missing, "RichEdit")->toPlainText(), "Trawlix.rtf is missing in : " + empty.path() + "/");
     QCOMPARE(missing.windowTitle(), QString("Trawlix - Help"));
-    QVERIFY(missing.RichEdit->isReadOnly());
+    QVERIFY(Part<QTextBrowser>(missing, "RichEdit")->isReadOnly());
 
     // The program's own documentation, found in the second place looked at.
     QVERIFY(QFile::copy(QFINDTESTDATA("../../resources/Trawlix.rtf"), program.filePath("Trawlix.rtf")));
     TFormHelp help({empty.path(), program.path()});
-    const QString text = help.RichEdit->toPlainText();
+    const QString text = Part<QTextBrowser>(help, "RichEdit")->toPlainText();
     QVERIFY(text.startsWith(QString::fromUtf8("Trawlix 2.02 \xe2\x80\x94 Help")));
     for (const char *topic : {"Get url", "Parse links", "Download files", "Configuration", "Timeout & Proxy", "Colors",
                               "Load items from disk"})
@@ -118,8 +119,8 @@ void TestAuxWindows::aboutWindowTellsTheTerms()
 {
     TFormInfo info;
     QCOMPARE(info.windowTitle(), QString("Trawlix - About"));
-    QVERIFY(info.LabelInfo->text().contains("without any warranty"));
-    QCOMPARE(info.ButtonClose->text(), QString("&Close"));
+    QVERIFY(Part<QLabel>(info, "LabelInfo")->text().contains("without any warranty"));
+    QCOMPARE(Part<QPushButton>(info, "ButtonClose")->text(), QString("&Close"));
 }
 
 void TestAuxWindows::versionInformationIsFetched()
@@ -130,15 +131,15 @@ void TestAuxWindows::versionInformationIsFetched()
     window.setUrl(QString("http://127.0.0.1:%1/version.txt").arg(server.port()));
     bool waitingShown = false;
     QTimer::singleShot(0, &window, [&] {
-        waitingShown = window.MemoInfo->toPlainText() == "Please wait - Obtaining data from WEB"
-                       && window.MemoInfo->palette().color(QPalette::Text) == QColor(Qt::red)
-                       && !window.ButtonGet->isEnabled();
+        waitingShown = Part<QPlainTextEdit>(window, "MemoInfo")->toPlainText() == "Please wait - Obtaining data from WEB"
+                       && Part<QPlainTextEdit>(window, "MemoInfo")->palette().color(QPalette::Text) == QColor(Qt::red)
+                       && !Part<QPushButton>(window, "ButtonGet")->isEnabled();
     });
     window.ButtonGetClick();
     QVERIFY(waitingShown);
-    QCOMPARE(window.MemoInfo->toPlainText(), QString("Trawlix 2.03\nFaster downloads.\n"));
-    QCOMPARE(window.MemoInfo->palette().color(QPalette::Text), QColor(0, 0, 128));
-    QVERIFY(window.ButtonGet->isEnabled());
+    QCOMPARE(Part<QPlainTextEdit>(window, "MemoInfo")->toPlainText(), QString("Trawlix 2.03\nFaster downloads.\n"));
+    QCOMPARE(Part<QPlainTextEdit>(window, "MemoInfo")->palette().color(QPalette::Text), QColor(0, 0, 128));
+    QVERIFY(Part<QPushButton>(window, "ButtonGet")->isEnabled());
     QVERIFY(!server.requests().value(0).contains("Pragma"));
 }
 
@@ -149,13 +150,13 @@ void TestAuxWindows::failedVersionFetchIsReported()
     TFormWebInfo window;
     window.setUrl(QString("http://127.0.0.1:%1/version.txt").arg(server.port()));
     window.ButtonGetClick();
-    QCOMPARE(window.MemoInfo->toPlainText(), QString("The version information could not be fetched:\nNot Found"));
-    QCOMPARE(window.MemoInfo->palette().color(QPalette::Text), QColor(Qt::red));
-    QVERIFY(window.ButtonGet->isEnabled());
+    QCOMPARE(Part<QPlainTextEdit>(window, "MemoInfo")->toPlainText(), QString("The version information could not be fetched:\nNot Found"));
+    QCOMPARE(Part<QPlainTextEdit>(window, "MemoInfo")->palette().color(QPalette::Text), QColor(Qt::red));
+    QVERIFY(Part<QPushButton>(window, "ButtonGet")->isEnabled());
 
     window.setUrl(QString("http://127.0.0.1:%1/").arg(Server::refusedPort()));
     window.ButtonGetClick();
-    QVERIFY(window.MemoInfo->toPlainText().contains("Connection refused"));
+    QVERIFY(Part<QPlainTextEdit>(window, "MemoInfo")->toPlainText().contains("Connection refused"));
 }
 
 void TestAuxWindows::versionWindowFetchesOncePerOpening()
@@ -169,7 +170,7 @@ void TestAuxWindows::versionWindowFetchesOncePerOpening()
     TFormWebInfo window;
     window.setUrl(QString("http://127.0.0.1:%1/version.txt").arg(server.port()));
     window.show();
-    QTRY_VERIFY(window.MemoInfo->toPlainText().contains("Not Found"));
+    QTRY_VERIFY(Part<QPlainTextEdit>(window, "MemoInfo")->toPlainText().contains("Not Found"));
     for (int i = 0; i < 3; ++i) {
         other.activateWindow();
         QApplication::processEvents();

@@ -7,6 +7,8 @@
 #include "Windows.h"
 
 #include <QAction>
+#include <QDialog>
+#include <QHash>
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
@@ -31,6 +33,7 @@ private slots:
     void cleanup();
 
     void layoutAsWritten();
+    void everyWindowNamesEachControlOnce();
     void previewWidthSurvivesHiddenPanels();
     void darkBackgroundKeepsFieldTextReadable();
     void treeHintIsThereFromTheStart();
@@ -83,6 +86,35 @@ TTreeNode *TestMainWindow::addFile(const QString &name, int icon, int state)
     node->setImageIndex(icon);
     node->setStateIndex(state);
     return node;
+}
+
+// Tests and tools find controls by name: within one window a name must lead
+// to one control, or they would act on the wrong one unnoticed.
+void TestMainWindow::everyWindowNamesEachControlOnce()
+{
+    QList<QWidget *> windows{w->main.get()};
+    for (QWidget *child : w->main->findChildren<QWidget *>())
+        if (qobject_cast<QDialog *>(child))
+            windows << child;
+    QVERIFY(windows.size() >= 9);
+    for (QWidget *window : windows) {
+        QHash<QString, int> seen;
+        for (QObject *object : window->findChildren<QObject *>()) {
+            // The window a control belongs to: a timer or an action through its parent.
+            QObject *holder = object;
+            while (holder && !holder->isWidgetType())
+                holder = holder->parent();
+            auto *widget = static_cast<QWidget *>(holder);
+            const bool nestedWindow = widget == object && widget->isWindow() && widget != window;
+            if (!widget || nestedWindow || widget->window() != window)
+                continue;
+            if (!object->objectName().isEmpty() && object->objectName().at(0).isUpper())
+                ++seen[object->objectName()];
+        }
+        QVERIFY2(!seen.isEmpty(), qPrintable(window->metaObject()->className()));
+        for (auto it = seen.cbegin(); it != seen.cend(); ++it)
+            QVERIFY2(it.value() == 1, qPrintable(QString("%1 in %2").arg(it.key(), window->metaObject()->className())));
+    }
 }
 
 void TestMainWindow::statusBarLampsStayInTheirPanels_data()

@@ -97,18 +97,18 @@ void TestSmallWindows::statisticsShowAndReset()
         return q == "Reset statistics ?" && answer;
     });
     stat.Statistics1Click();
-    QVERIFY(stat.Timer1->isActive());
-    QCOMPARE(stat.Values[0]->text(), QString("1 234"));
-    QCOMPARE(stat.Values[3]->text(), QString("0"));
+    QVERIFY(Part<QTimer>(stat, "Timer1")->isActive());
+    QCOMPARE(Part<QLabel>(stat, "Values1")->text(), QString("1 234"));
+    QCOMPARE(Part<QLabel>(stat, "Values4")->text(), QString("0"));
     stat.ButtonResetClick(); // No
     QCOMPARE(w->statistics.DocParsed, 1234);
     answer = true;
     stat.ButtonResetClick();
     QCOMPARE(w->statistics.DocParsed, 0);
     stat.Timer1Timer();
-    QCOMPARE(stat.Values[0]->text(), QString("0"));
+    QCOMPARE(Part<QLabel>(stat, "Values1")->text(), QString("0"));
     stat.close();
-    QVERIFY(!stat.Timer1->isActive());
+    QVERIFY(!Part<QTimer>(stat, "Timer1")->isActive());
 }
 
 void TestSmallWindows::loginFieldsAreTheLogin()
@@ -117,20 +117,20 @@ void TestSmallWindows::loginFieldsAreTheLogin()
     w->login.Password = "pw";
     TFormPassword password(w->login);
     QTimer::singleShot(0, &password, [&] {
-        QCOMPARE(password.EditUsername->text(), QString("old"));
-        password.EditUsername->clear();
-        QTest::keyClicks(password.EditUsername, "me");
-        QTest::keyClick(password.EditUsername, Qt::Key_Return); // on to the password, still open
+        QCOMPARE(Part<QLineEdit>(password, "EditUsername")->text(), QString("old"));
+        Part<QLineEdit>(password, "EditUsername")->clear();
+        QTest::keyClicks(Part<QLineEdit>(password, "EditUsername"), "me");
+        QTest::keyClick(Part<QLineEdit>(password, "EditUsername"), Qt::Key_Return); // on to the password, still open
         QVERIFY(password.isVisible());
-        QVERIFY(password.EditPassword->hasFocus() || !QApplication::focusWidget());
-        password.EditPassword->clear();
-        QTest::keyClicks(password.EditPassword, "secret");
-        password.ButtonCancel->click(); // what was typed stays in force
+        QVERIFY(Part<QLineEdit>(password, "EditPassword")->hasFocus() || !QApplication::focusWidget());
+        Part<QLineEdit>(password, "EditPassword")->clear();
+        QTest::keyClicks(Part<QLineEdit>(password, "EditPassword"), "secret");
+        Part<QPushButton>(password, "ButtonCancel")->click(); // what was typed stays in force
     });
     password.exec();
     QCOMPARE(w->login.Username, QString("me"));
     QCOMPARE(w->login.Password, QString("secret"));
-    QTimer::singleShot(0, &password, [&] { QTest::keyClick(password.EditPassword, Qt::Key_Return); });
+    QTimer::singleShot(0, &password, [&] { QTest::keyClick(Part<QLineEdit>(password, "EditPassword"), Qt::Key_Return); });
     QCOMPARE(password.exec(), int(QDialog::Accepted)); // Enter in the password acts as Ok
 }
 
@@ -148,12 +148,12 @@ void TestSmallWindows::bookmarksImportSortsAndKeepsDuplicates()
     marks.FormActivate();
     marks.ButtonImportClick();
     QStringList entries;
-    for (int i = 0; i < marks.ListBox1->count(); ++i)
-        entries << marks.ListBox1->item(i)->text();
+    for (int i = 0; i < Part<QListWidget>(marks, "ListBox1")->count(); ++i)
+        entries << Part<QListWidget>(marks, "ListBox1")->item(i)->text();
     QCOMPARE(entries, (QStringList{"a", "a.org", "a.org", "b", "m.org", "z.org"}));
     marks.setFileChooser([] { return QString(); }); // cancelled: nothing more
     marks.ButtonImportClick();
-    QCOMPARE(marks.ListBox1->count(), 6);
+    QCOMPARE(Part<QListWidget>(marks, "ListBox1")->count(), 6);
     marks.ButtonOkClick();
     QCOMPARE(url->count(), 6);
     QCOMPARE(url->itemText(0), QString("a"));
@@ -166,23 +166,23 @@ void TestSmallWindows::bookmarksEditDeleteAndOk()
     TFormBookMarks marks(url);
     marks.setQuestionSink([](const QString &q) { return q == "Delete all bookmarks ?"; });
     marks.FormActivate();
-    QVERIFY(!marks.ButtonDelete->isEnabled() && !marks.Edit1->isEnabled());
-    QVERIFY(marks.ButtonDeleteAll->isEnabled());
-    marks.ListBox1->setCurrentRow(1);
+    QVERIFY(!Part<QPushButton>(marks, "ButtonDelete")->isEnabled() && !Part<QLineEdit>(marks, "Edit1")->isEnabled());
+    QVERIFY(Part<QPushButton>(marks, "ButtonDeleteAll")->isEnabled());
+    Part<QListWidget>(marks, "ListBox1")->setCurrentRow(1);
     marks.ListBox1Click();
-    QCOMPARE(marks.Edit1->text(), QString("z"));
-    QTest::keyClicks(marks.Edit1, "ed");
-    QCOMPARE(marks.ListBox1->item(1)->text(), QString("zed")); // in place
+    QCOMPARE(Part<QLineEdit>(marks, "Edit1")->text(), QString("z"));
+    QTest::keyClicks(Part<QLineEdit>(marks, "Edit1"), "ed");
+    QCOMPARE(Part<QListWidget>(marks, "ListBox1")->item(1)->text(), QString("zed")); // in place
     marks.ButtonOkClick();
     QCOMPARE(url->itemText(0), QString("a"));
     QCOMPARE(url->itemText(1), QString("zed"));
     marks.FormActivate();
-    marks.ListBox1->setCurrentRow(0);
+    Part<QListWidget>(marks, "ListBox1")->setCurrentRow(0);
     marks.ListBox1Click();
     marks.ButtonDeleteAllClick();
-    QCOMPARE(marks.ListBox1->count(), 0);
-    QVERIFY(marks.Edit1->text().isEmpty() && !marks.Edit1->isEnabled());
-    QVERIFY(!marks.ButtonDeleteAll->isEnabled());
+    QCOMPARE(Part<QListWidget>(marks, "ListBox1")->count(), 0);
+    QVERIFY(Part<QLineEdit>(marks, "Edit1")->text().isEmpty() && !Part<QLineEdit>(marks, "Edit1")->isEnabled());
+    QVERIFY(!Part<QPushButton>(marks, "ButtonDeleteAll")->isEnabled());
 }
 
 void TestSmallWindows::bookmarksEscapeKeepsTheEdits()
@@ -198,7 +198,7 @@ void TestSmallWindows::bookmarksEscapeKeepsTheEdits()
     list.flush();
     marks.setFileChooser([&list] { return list.fileName(); });
     QTimer::singleShot(0, &marks, [&] {
-        marks.ListBox1->setCurrentRow(0);
+        Part<QListWidget>(marks, "ListBox1")->setCurrentRow(0);
         marks.ButtonDeleteClick();
         marks.ButtonImportClick();
         QTest::keyClick(&marks, Qt::Key_Escape);
@@ -222,14 +222,14 @@ void TestSmallWindows::directoryChooserMakesAndSavesDirectories()
     QTimer::singleShot(0, &chooser, [&] {
         QCOMPARE(chooser.currentDirectory(), QDir::cleanPath(home->path())); // moved to the field's directory
         chooser.ButtonNewClick();
-        QVERIFY(chooser.PanelNew->isVisible());
-        QVERIFY(!chooser.ButtonOk->isEnabled());
+        QVERIFY(Part<QWidget>(chooser, "PanelNew")->isVisible());
+        QVERIFY(!Part<QPushButton>(chooser, "ButtonOk")->isEnabled());
         chooser.ButtonNewClick(); // twice: hidden again, empty
-        QVERIFY(chooser.PanelNew->isHidden() && chooser.Edit1->text().isEmpty());
+        QVERIFY(Part<QWidget>(chooser, "PanelNew")->isHidden() && Part<QLineEdit>(chooser, "Edit1")->text().isEmpty());
         chooser.ButtonNewClick();
-        QTest::keyClicks(chooser.Edit1, "pictures");
-        QTest::keyClick(chooser.Edit1, Qt::Key_Return);
-        QVERIFY(chooser.PanelNew->isHidden());
+        QTest::keyClicks(Part<QLineEdit>(chooser, "Edit1"), "pictures");
+        QTest::keyClick(Part<QLineEdit>(chooser, "Edit1"), Qt::Key_Return);
+        QVERIFY(Part<QWidget>(chooser, "PanelNew")->isHidden());
         chooser.ButtonSaveClick();
     });
     chooser.openChooser();
@@ -238,7 +238,7 @@ void TestSmallWindows::directoryChooserMakesAndSavesDirectories()
     QCOMPARE(closed, 1);
     // A field that names no directory: the list stays; Close changes nothing but re-tests.
     field->setCurrentText(home->filePath("nowhere"));
-    QTimer::singleShot(0, &chooser, [&] { chooser.ButtonClose->click(); });
+    QTimer::singleShot(0, &chooser, [&] { Part<QPushButton>(chooser, "ButtonClose")->click(); });
     chooser.openChooser();
     QCOMPARE(field->currentText(), home->filePath("nowhere"));
     QCOMPARE(chooser.currentDirectory(), QDir(home->path()).filePath("pictures"));
@@ -254,29 +254,29 @@ void TestSmallWindows::keywordWindowReportsWhatChanged()
     TFormKeyword keyword(tree, w->run);
     QStringList messages;
     keyword.setMessageSink([&messages](const QString &text) { messages << text; });
-    keyword.RadioButtonTree->setChecked(true);
-    keyword.Edit1->setText("jpg");
+    Part<QRadioButton>(keyword, "RadioButtonTree")->setChecked(true);
+    Part<QLineEdit>(keyword, "Edit1")->setText("jpg");
     keyword.SpeedButton2Click();
     QCOMPARE(messages, QStringList{"2 item(s) where checked."});
-    QVERIFY(keyword.Edit1->text().isEmpty());
-    keyword.Edit1->setText("jpg");
+    QVERIFY(Part<QLineEdit>(keyword, "Edit1")->text().isEmpty());
+    Part<QLineEdit>(keyword, "Edit1")->setText("jpg");
     keyword.SpeedButton2Click(); // nothing left to change
     QCOMPARE(messages.size(), 1);
-    QVERIFY(!keyword.LabelNoItems->isHidden());
-    QCOMPARE(keyword.Timer1->interval(), 1250);
+    QVERIFY(!Part<QLabel>(keyword, "LabelNoItems")->isHidden());
+    QCOMPARE(Part<QTimer>(keyword, "Timer1")->interval(), 1250);
     keyword.Timer1Timer();
-    QVERIFY(keyword.LabelNoItems->isHidden() && !keyword.Timer1->isActive());
-    keyword.CheckBoxTag->click();
-    QCOMPARE(keyword.CheckBoxTag->text(), QString("Found items will be unchecked !"));
-    keyword.Edit1->setText("JPG");
-    keyword.CheckBoxCase->click();
-    QCOMPARE(keyword.CheckBoxCase->text(), QString("Search will be case sensitive !"));
-    QTest::keyClick(keyword.Edit1, Qt::Key_Return);
+    QVERIFY(Part<QLabel>(keyword, "LabelNoItems")->isHidden() && !Part<QTimer>(keyword, "Timer1")->isActive());
+    Part<QCheckBox>(keyword, "CheckBoxTag")->click();
+    QCOMPARE(Part<QCheckBox>(keyword, "CheckBoxTag")->text(), QString("Found items will be unchecked !"));
+    Part<QLineEdit>(keyword, "Edit1")->setText("JPG");
+    Part<QCheckBox>(keyword, "CheckBoxCase")->click();
+    QCOMPARE(Part<QCheckBox>(keyword, "CheckBoxCase")->text(), QString("Search will be case sensitive !"));
+    QTest::keyClick(Part<QLineEdit>(keyword, "Edit1"), Qt::Key_Return);
     QCOMPARE(messages.last(), QString("1 item(s) where unchecked."));
     // Links and Files are never both off.
-    keyword.CheckBoxLinks->click();
-    keyword.CheckBoxFiles->click();
-    QVERIFY(keyword.CheckBoxLinks->isChecked());
+    Part<QCheckBox>(keyword, "CheckBoxLinks")->click();
+    Part<QCheckBox>(keyword, "CheckBoxFiles")->click();
+    QVERIFY(Part<QCheckBox>(keyword, "CheckBoxLinks")->isChecked());
 }
 
 void TestSmallWindows::contextMenuEnabling()
@@ -391,13 +391,13 @@ void TestSmallWindows::dismissedQuestionsMeanNo()
 void TestSmallWindows::passwordsAreMasked()
 {
     TFormPassword password(w->login);
-    QCOMPARE(password.EditPassword->echoMode(), QLineEdit::Password);
-    auto *reveal = password.EditPassword->findChild<QAction *>("revealPassword");
+    QCOMPARE(Part<QLineEdit>(password, "EditPassword")->echoMode(), QLineEdit::Password);
+    auto *reveal = Part<QLineEdit>(password, "EditPassword")->findChild<QAction *>("revealPassword");
     QVERIFY(reveal);
     reveal->trigger();
-    QCOMPARE(password.EditPassword->echoMode(), QLineEdit::Normal);
+    QCOMPARE(Part<QLineEdit>(password, "EditPassword")->echoMode(), QLineEdit::Normal);
     reveal->trigger();
-    QCOMPARE(password.EditPassword->echoMode(), QLineEdit::Password);
+    QCOMPARE(Part<QLineEdit>(password, "EditPassword")->echoMode(), QLineEdit::Password);
     QCOMPARE(Part<QLineEdit>(*w->configuration, "EditProxyPassword")->echoMode(), QLineEdit::Password);
 }
 
