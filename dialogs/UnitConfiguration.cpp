@@ -1,10 +1,8 @@
 #include "UnitConfiguration.h"
 
 #include "ColorPicker.h"
-#include "Controls.h"
 #include "ItemTree.h"
 #include "MainForm.h"
-#include "PasswordField.h"
 #include "SettingsKey.h"
 #include "SettingsList.h"
 
@@ -14,8 +12,6 @@
 #include <QDir>
 #include <QComboBox>
 #include <QEvent>
-#include <QFormLayout>
-#include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,45 +22,6 @@
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-namespace {
-
-// A text field that shows what is typed, or loaded, in lower case.
-QLineEdit *lowerCaseEdit(QWidget *parent)
-{
-    auto *edit = new QLineEdit(parent);
-    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit](const QString &text) {
-        const QString lower = text.toLower();
-        if (lower != text) {
-            const int cursor = edit->cursorPosition();
-            edit->setText(lower);
-            edit->setCursorPosition(cursor);
-        }
-    });
-    return edit;
-}
-
-QSpinBox *spinField(int minimum, int maximum, int step, int value, QWidget *parent)
-{
-    auto *spin = new QSpinBox(parent);
-    spin->setRange(minimum, maximum);
-    spin->setSingleStep(step);
-    spin->setValue(value);
-    return spin;
-}
-
-QCheckBox *checkBox(const QString &caption, bool on, QWidget *parent)
-{
-    auto *box = new QCheckBox(caption, parent);
-    box->setChecked(on);
-    return box;
-}
-
-// The colours items take until the user picks others.
-const QColor kFirstRunColors[6] = {QColor(0, 0, 160), QColor(0, 110, 0), QColor(0, 0, 0),
-                                   QColor(0, 0, 255), QColor(128, 0, 128), QColor(255, 255, 255)};
-
-} // namespace
 
 TFormConfiguration::TFormConfiguration(TMainForm *main, const TPaths &paths, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint)
@@ -118,47 +75,6 @@ TFormConfiguration::TFormConfiguration(TMainForm *main, const TPaths &paths, QWi
     nameControls();
 }
 
-void TFormConfiguration::nameControls()
-{
-    NameControls({
-        {RadioButtonSkip, "RadioButtonSkip"},
-        {RadioButtonOverwrite, "RadioButtonOverwrite"},
-        {RadioButtonRename, "RadioButtonRename"},
-        {SpinEditMaxTreads, "SpinEditMaxTreads"},
-        {SpinEditMinSize, "SpinEditMinSize"},
-        {SpinEditMaxSize, "SpinEditMaxSize"},
-        {EditFileTypes, "EditFileTypes"},
-        {CheckBoxStartAll, "CheckBoxStartAll"},
-        {CheckBoxAddChild, "CheckBoxAddChild"},
-        {CheckBoxIncludeThumbs, "CheckBoxIncludeThumbs"},
-        {CheckBoxGetPassword, "CheckBoxGetPassword"},
-        {CheckBoxExpandParse, "CheckBoxExpandParse"},
-        {CheckBoxSaveHtml, "CheckBoxSaveHtml"},
-        {CheckBoxAutoSelect, "CheckBoxAutoSelect"},
-        {LabelAutoSelectTypes, "LabelAutoSelectTypes"},
-        {EditAutoSelectFileTypes, "EditAutoSelectFileTypes"},
-        {SpinEditTimeoutDoc, "SpinEditTimeoutDoc"},
-        {SpinEditTimeOutFile, "SpinEditTimeOutFile"},
-        {CheckBoxProxy, "CheckBoxProxy"},
-        {LabelProxy, "LabelProxy"},
-        {EditProxy, "EditProxy"},
-        {LabelProxyPort, "LabelProxyPort"},
-        {EditProxyPort, "EditProxyPort"},
-        {LabelProxyUsername, "LabelProxyUsername"},
-        {EditProxyUsername, "EditProxyUsername"},
-        {LabelProxyPassword, "LabelProxyPassword"},
-        {EditProxyPassword, "EditProxyPassword"},
-        {CheckBoxBeep, "CheckBoxBeep"},
-        {CheckBoxUseFriendlyName, "CheckBoxUseFriendlyName"},
-        {CheckBoxItemJump, "CheckBoxItemJump"},
-        {CheckBoxCreateDir, "CheckBoxCreateDir"},
-        {CheckBoxAutoSave, "CheckBoxAutoSave"},
-        {CheckBoxSaveWindow, "CheckBoxSaveWindow"},
-    });
-    for (int i = 0; i < 6; ++i)
-        ColorBoxes[i]->setObjectName(QStringLiteral("Color%1").arg(i + 1));
-}
-
 void TFormConfiguration::showPage(int index)
 {
     m_pages->setCurrentIndex(index);
@@ -168,121 +84,6 @@ void TFormConfiguration::showPage(int index)
 int TFormConfiguration::pageCount() const
 {
     return m_pages->count();
-}
-
-QWidget *TFormConfiguration::buildFileDownloadPage()
-{
-    auto *page = new QWidget;
-    auto *layout = new QVBoxLayout(page);
-    auto *existing = new QGroupBox(QStringLiteral("Action when a file already exists:"), page);
-    auto *options = new QVBoxLayout(existing);
-    RadioButtonSkip = new QRadioButton(QStringLiteral("Skip"), existing);
-    RadioButtonOverwrite = new QRadioButton(QStringLiteral("Overwrite existing"), existing);
-    RadioButtonRename = new QRadioButton(QStringLiteral("Save with automatically renaming"), existing);
-    RadioButtonRename->setChecked(true);
-    for (QRadioButton *option : {RadioButtonSkip, RadioButtonOverwrite, RadioButtonRename})
-        options->addWidget(option);
-    layout->addWidget(existing);
-
-    auto *form = new QFormLayout;
-    SpinEditMaxTreads = spinField(1, 8, 1, 4, page);
-    SpinEditMinSize = spinField(1, 999999, 1000, 1, page);
-    SpinEditMaxSize = spinField(1000, 999999999, 1000, 150000, page);
-    form->addRow(QStringLiteral("Maximum download engines to use (1..8):"), SpinEditMaxTreads);
-    form->addRow(QStringLiteral("Skip files with size less than (in bytes):"), SpinEditMinSize);
-    form->addRow(QStringLiteral("Skip files with size greater than (in bytes):"), SpinEditMaxSize);
-    layout->addLayout(form);
-    layout->addWidget(new QLabel(QStringLiteral("Include file types: (Must be seperated with a semi, no dots/spaces)"), page));
-    EditFileTypes = lowerCaseEdit(page);
-    layout->addWidget(EditFileTypes);
-    CheckBoxStartAll = checkBox(QStringLiteral("Start every free slot at once"), false, page);
-    CheckBoxStartAll->setToolTip(QStringLiteral("Fill every free transfer slot at once and start the next file as "
-                                                "soon as one ends, instead of one start per second"));
-    layout->addWidget(CheckBoxStartAll);
-    layout->addStretch();
-    return page;
-}
-
-QWidget *TFormConfiguration::buildParsingPage()
-{
-    auto *page = new QWidget;
-    auto *layout = new QVBoxLayout(page);
-    CheckBoxAddChild = checkBox(QStringLiteral("Include child links when parsing links"), true, page);
-    CheckBoxIncludeThumbs = checkBox(QStringLiteral("Include thumbnails and-/or html embedded images"), true, page);
-    CheckBoxGetPassword = checkBox(QStringLiteral("Automaticly pick Username && Password from Url when parsing"), true, page);
-    CheckBoxExpandParse = checkBox(QStringLiteral("Expand tree after parsing link"), true, page);
-    CheckBoxSaveHtml = checkBox(QStringLiteral("Save Html document to disk after parsing"), false, page);
-    CheckBoxAutoSelect = checkBox(QStringLiteral("Auto select files when parsing"), false, page);
-    for (QCheckBox *box : {CheckBoxAddChild, CheckBoxIncludeThumbs, CheckBoxGetPassword, CheckBoxExpandParse,
-                           CheckBoxSaveHtml, CheckBoxAutoSelect})
-        layout->addWidget(box);
-    LabelAutoSelectTypes = new QLabel(QStringLiteral("Auto select file types: (Must be seperated with a semi, no dots/spaces)"), page);
-    EditAutoSelectFileTypes = lowerCaseEdit(page);
-    EditAutoSelectFileTypes->setText(QStringLiteral("jpg,jpeg"));
-    layout->addWidget(LabelAutoSelectTypes);
-    layout->addWidget(EditAutoSelectFileTypes);
-    layout->addStretch();
-    return page;
-}
-
-QWidget *TFormConfiguration::buildProxyPage()
-{
-    auto *page = new QWidget;
-    auto *form = new QFormLayout(page);
-    SpinEditTimeoutDoc = spinField(5, 300, 5, 30, page);
-    SpinEditTimeOutFile = spinField(5, 300, 5, 60, page);
-    form->addRow(QStringLiteral("Time out when downloading documents in seconds:"), SpinEditTimeoutDoc);
-    form->addRow(QStringLiteral("Time out when downloading files in seconds:"), SpinEditTimeOutFile);
-    CheckBoxProxy = checkBox(QStringLiteral("Use proxy"), false, page);
-    form->addRow(CheckBoxProxy);
-    EditProxy = lowerCaseEdit(page);
-    EditProxy->setText(kDefaultProxy);
-    EditProxyPort = new QLineEdit(QStringLiteral("3128"), page);
-    EditProxyUsername = new QLineEdit(page);
-    EditProxyPassword = new QLineEdit(page);
-    MakePasswordField(EditProxyPassword);
-    LabelProxy = new QLabel(QStringLiteral("Proxy:"), page);
-    LabelProxyPort = new QLabel(QStringLiteral("Port:"), page);
-    LabelProxyUsername = new QLabel(QStringLiteral("Username:"), page);
-    LabelProxyPassword = new QLabel(QStringLiteral("Password:"), page);
-    form->addRow(LabelProxy, EditProxy);
-    form->addRow(LabelProxyPort, EditProxyPort);
-    form->addRow(LabelProxyUsername, EditProxyUsername);
-    form->addRow(LabelProxyPassword, EditProxyPassword);
-    return page;
-}
-
-QWidget *TFormConfiguration::buildGeneralPage()
-{
-    auto *page = new QWidget;
-    auto *layout = new QVBoxLayout(page);
-    CheckBoxBeep = checkBox(QStringLiteral("Beep when last operation finish"), true, page);
-    CheckBoxUseFriendlyName = checkBox(QStringLiteral("Use friendly name on taskbar - Your boss may look :-)"), false, page);
-    CheckBoxItemJump = checkBox(QStringLiteral("Jump to active item when parsing / downloading"), false, page);
-    CheckBoxCreateDir = checkBox(QStringLiteral("Save files to a new directory for each link  (Directory name = Url)"), false, page);
-    CheckBoxAutoSave = checkBox(QStringLiteral("Save links && files on program exit"), false, page);
-    CheckBoxSaveWindow = checkBox(QStringLiteral("Save window position && size on program exit"), true, page);
-    for (QCheckBox *box : {CheckBoxBeep, CheckBoxUseFriendlyName, CheckBoxItemJump, CheckBoxCreateDir,
-                           CheckBoxAutoSave, CheckBoxSaveWindow})
-        layout->addWidget(box);
-    layout->addStretch();
-    return page;
-}
-
-QWidget *TFormConfiguration::buildColorsPage()
-{
-    auto *page = new QWidget;
-    auto *form = new QFormLayout(page);
-    const QStringList captions = {QStringLiteral("Links - standard:"), QStringLiteral("Links - Parsed:"),
-                                  QStringLiteral("Files - standard:"), QStringLiteral("Files - Downloaded:"),
-                                  QStringLiteral("Files - Downloaded && viewed:"),
-                                  QStringLiteral("Tree && Edit background:")};
-    for (int i = 0; i < 6; ++i) {
-        ColorBoxes[i] = new TColorPicker(kFirstRunColors[i], page);
-        // The row's label takes "&" as a mnemonic for its picker: "&&" shows one "&".
-        form->addRow(captions[i], ColorBoxes[i]);
-    }
-    return page;
 }
 
 void TFormConfiguration::bindSettings()
