@@ -1,4 +1,5 @@
 #include "DelayLink.h"
+#include "DownloadFixture.h"
 #include "DownloadQueue.h"
 #include "DownloadScheduler.h"
 #include "HttpEngine.h"
@@ -22,17 +23,15 @@
 #include <QTimer>
 #include <QtTest>
 
-using Server = TScriptedServer;
-
 // Downloads through the real windows, slots and clients against loopback servers.
-class TestDownloads : public QObject
+class TestDownloads : public TDownloadFixture
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { setUpCase(); }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
 
     // Slots
     void slotsFillOnePerTickLowestFirst();
@@ -56,106 +55,7 @@ private slots:
     void runWithNothingCheckedEndsAtTheFirstFinishTick();
     void removedItemsWhileTransfersRun_data();
     void removedItemsWhileTransfersRun();
-
-    // What is never stored
-    void failuresStoreNothing_data();
-    void failuresStoreNothing();
-    void missingDirectoryIsOfferedBeforeTheRun_data();
-    void missingDirectoryIsOfferedBeforeTheRun();
-    void pathsAreMadeInTheDownloadDirectory();
-    void httpsFilesAreStoredOrRefused();
-    void siteLoginGoesToItsServerAlone();
-    void parallelTlsTransfersOverASlowLinkLoseNothing_data();
-    void parallelTlsTransfersOverASlowLinkLoseNothing();
-    void namesThatCannotBeFilesFailAtHandOut_data();
-    void namesThatCannotBeFilesFailAtHandOut();
-
-private:
-    QString url(const QString &path) const;
-    QString downloadDir() const { return Part<QComboBox>(*w->main, "ComboBoxDownload")->currentText(); }
-    TTreeNode *addFile(const QString &url, int state = StateChecked);
-    QByteArray fileAt(const QString &name) const;
-    void finishRun();
-    void expectIdle();
-
-    std::unique_ptr<QTemporaryDir> home;
-    std::unique_ptr<TWindows> w;
-    std::unique_ptr<Server> server;
-    TTestPki pki;
-    QTemporaryDir pkiDir;
 };
-
-void TestDownloads::initTestCase()
-{
-    pki = TTestPki::make();
-    pki.trust(pkiDir.path());
-}
-
-void TestDownloads::init()
-{
-    home = std::make_unique<QTemporaryDir>();
-    w = std::make_unique<TWindows>(home->path());
-    server = std::make_unique<Server>();
-    // Ticks are called by the tests: waiting for real seconds proves nothing.
-    w->engine->TimerCheckDownload()->stop();
-    w->main->itemTree()->MakeRootNodes();
-    Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(8);
-    w->main->show();
-}
-
-void TestDownloads::cleanup()
-{
-    w.reset();
-    server.reset();
-    home.reset();
-}
-
-QString TestDownloads::url(const QString &path) const
-{
-    return QString("http://127.0.0.1:%1%2").arg(server->port()).arg(path);
-}
-
-TTreeNode *TestDownloads::addFile(const QString &url, int state)
-{
-    TDataRec rec = fileRec(url);
-    rec.localPath = LocalPath(downloadDir(), rec.name);
-    TItemTree *tree = w->main->itemTree();
-    TTreeNode *node = tree->AddTreeNode(tree->rootFiles(), rec);
-    node->setStateIndex(state);
-    return node;
-}
-
-QByteArray TestDownloads::fileAt(const QString &name) const
-{
-    QFile file(QDir(downloadDir()).filePath(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void TestDownloads::finishRun()
-{
-    w->downloads->TimerUpdateTimer();
-    w->downloads->TimerDownloadFinishTimer();
-}
-
-void TestDownloads::expectIdle()
-{
-    TFormMain &m = *w->main;
-    QVERIFY(!w->run.busy());
-    for (int n = 1; n <= TFormHttpEngine::kSlots; ++n) {
-        QVERIFY(!m.slotLampLit(n));
-        QVERIFY(!w->engine->EngineActive(n));
-        QCOMPARE(SlotGauge(m, n - 1)->toolTip(), QString("Not active"));
-    }
-    QCOMPARE(w->queue.remaining(), 0);
-}
-
-QByteArray body(int size, char seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char(seed + i * 7);
-    return bytes;
-}
 
 void TestDownloads::slotsFillOnePerTickLowestFirst()
 {
@@ -537,212 +437,6 @@ void TestDownloads::removedItemsWhileTransfersRun()
     }
     // The removed item's body was not written anywhere.
     QCOMPARE(fileAt("gone.jpg"), QByteArray("<missing>"));
-    finishRun();
-    expectIdle();
-}
-
-void TestDownloads::failuresStoreNothing_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<Server::Script>("script");
-    QTest::addColumn<QString>("suffix");
-    QTest::newRow("error status")
-        << "/e.jpg" << Server::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found") << "  (HTTP error 404 !)";
-    QTest::newRow("body shorter than its length")
-        << "/e.jpg" << Server::reply("HTTP/1.0 200 OK\r\nContent-Length: 9000\r\n\r\nonly this") << "  (Aborted !)";
-    QTest::newRow("reset in the middle")
-        << "/e.jpg" << Server::Script{Server::send("HTTP/1.0 200 OK\r\nContent-Length: 9000\r\n\r\npart"), Server::pause(200), Server::reset()}
-        << "  (Aborted !)";
-    QTest::newRow("relative, no host to ask") << "relative" << Server::Script{} << "  (Aborted !)";
-    QTest::newRow("rooted, no host to ask") << "rooted" << Server::Script{} << "  (Aborted !)";
-}
-
-void TestDownloads::failuresStoreNothing()
-{
-    QFETCH(QString, path);
-    QFETCH(Server::Script, script);
-    QFETCH(QString, suffix);
-    server->route(path.toLatin1(), script);
-    // With "Overwrite existing" an older copy stays unless a new body replaces it.
-    Part<QRadioButton>(*w->configuration, "RadioButtonOverwrite")->setChecked(true);
-    TTreeNode *item = addFile(path == "relative" ? QString("pics/e.jpg") : path == "rooted" ? QString("/pics/e.jpg") : url(path));
-    QFile old(item->item()->localPath);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("older copy");
-    old.close();
-    w->downloads->ButtonDownloadClick();
-    w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(!w->engine->EngineActive(1));
-    QCOMPARE(item->caption(), "e.jpg" + suffix);
-    QCOMPARE(item->imageIndex(), int(IconFileFailed));
-    QCOMPARE(fileAt("e.jpg"), QByteArray("older copy"));
-    QVERIFY(w->messages.filter("e.jpg").isEmpty()); // no message box per file
-    finishRun();
-    expectIdle();
-    // The slot's client takes the next file.
-    Part<QComboBox>(*w->main, "ComboBoxDownload")->setCurrentText(w->paths.defaultDownloadDir);
-    server->route("/next.jpg", Server::page("next", "image/jpeg"));
-    TTreeNode *next = addFile(url("/next.jpg"));
-    w->downloads->ButtonDownloadClick();
-    w->engine->TimerCheckDownloadTimer();
-    QTRY_COMPARE(next->imageIndex(), int(IconFileStored));
-}
-
-void TestDownloads::missingDirectoryIsOfferedBeforeTheRun_data()
-{
-    QTest::addColumn<bool>("create");
-    QTest::newRow("no: nothing starts") << false;
-    QTest::newRow("yes: made, and the run goes on") << true;
-}
-
-void TestDownloads::missingDirectoryIsOfferedBeforeTheRun()
-{
-    QFETCH(bool, create);
-    server->route("/e.jpg", Server::page("fine", "image/jpeg"));
-    const QString missing = home->filePath("missing/deeper");
-    Part<QComboBox>(*w->main, "ComboBoxDownload")->setCurrentText(missing);
-    TTreeNode *item = addFile(url("/e.jpg"));
-    w->answer = create;
-    w->downloads->ButtonDownloadClick();
-    QCOMPARE(w->questions.size(), 1);
-    QVERIFY(w->questions.first().startsWith("Specified download directory don't exist !"));
-    QCOMPARE(QFileInfo(missing).isDir(), create);
-    if (!create) {
-        QVERIFY(!w->run.busy());
-        QCOMPARE(w->queue.remaining(), 0);
-        QCOMPARE(item->imageIndex(), int(IconFileNew));
-        QCOMPARE(item->stateIndex(), int(StateChecked));
-        QCOMPARE(server->connections(), 0);
-        return;
-    }
-    w->engine->TimerCheckDownloadTimer();
-    QTRY_COMPARE(item->imageIndex(), int(IconFileStored));
-    QCOMPARE(QFile(missing + "/e.jpg").size(), 4);
-    finishRun();
-    expectIdle();
-}
-
-void TestDownloads::pathsAreMadeInTheDownloadDirectory()
-{
-    // An item whose path points elsewhere (from an edited item list, say).
-    server->route("/x.jpg", Server::page("picture", "image/jpeg"));
-    Part<QRadioButton>(*w->configuration, "RadioButtonOverwrite")->setChecked(true);
-    const QString outside = home->filePath("outside.jpg");
-    QFile precious(outside);
-    QVERIFY(precious.open(QIODevice::WriteOnly));
-    precious.write("precious");
-    precious.close();
-    TTreeNode *item = addFile(url("/x.jpg"));
-    item->item()->localPath = outside;
-    w->downloads->ButtonDownloadClick();
-    w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(!w->engine->EngineActive(1));
-    QCOMPARE(item->imageIndex(), int(IconFileStored));
-    QCOMPARE(fileAt("x.jpg"), QByteArray("picture"));
-    QVERIFY(precious.open(QIODevice::ReadOnly));
-    QCOMPARE(precious.readAll(), QByteArray("precious"));
-}
-
-void TestDownloads::namesThatCannotBeFilesFailAtHandOut_data()
-{
-    QTest::addColumn<QString>("link");
-    QTest::newRow("empty") << "/dir/";
-    QTest::newRow("dot") << "/dir/.";
-    QTest::newRow("dot dot") << "/dir/..";
-}
-
-void TestDownloads::namesThatCannotBeFilesFailAtHandOut()
-{
-    QFETCH(QString, link);
-    TTreeNode *item = addFile(url(link));
-    w->downloads->ButtonDownloadClick();
-    QCOMPARE(item->imageIndex(), int(IconFileFailed));
-    QCOMPARE(w->queue.size(), 0);
-    QCOMPARE(server->connections(), 0);
-    finishRun();
-    expectIdle();
-}
-
-void TestDownloads::httpsFilesAreStoredOrRefused()
-{
-    server->setTls(pki.server.certificate, pki.server.key);
-    server->route("/s.jpg", Server::page(body(70000, 's'), "image/jpeg"));
-    TTreeNode *good = addFile(QString("https://127.0.0.1:%1/s.jpg").arg(server->port()));
-    w->downloads->ButtonDownloadClick();
-    w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(!w->engine->EngineActive(1));
-    QCOMPARE(good->imageIndex(), int(IconFileStored));
-    QCOMPARE(fileAt("s.jpg"), body(70000, 's'));
-    finishRun();
-
-    Server untrusted;
-    untrusted.setTls(pki.expired.certificate, pki.expired.key);
-    untrusted.route("/e.jpg", Server::page("never", "image/jpeg"));
-    TTreeNode *bad = addFile(QString("https://127.0.0.1:%1/e.jpg").arg(untrusted.port()));
-    w->downloads->ButtonDownloadClick();
-    w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(!w->engine->EngineActive(1));
-    QCOMPARE(bad->caption(), QString("e.jpg  (Certificate error !)"));
-    QCOMPARE(bad->imageIndex(), int(IconFileFailed));
-    QCOMPARE(fileAt("e.jpg"), QByteArray("<missing>"));
-    finishRun();
-    expectIdle();
-}
-
-void TestDownloads::siteLoginGoesToItsServerAlone()
-{
-    // A login read from a link serves its own server; others get the window's.
-    Server other;
-    server->route("/mine.jpg", Server::page("mine", "image/jpeg"));
-    other.route("/theirs.jpg", Server::page("theirs", "image/jpeg"));
-    w->login.Username = "window";
-    w->login.Password = "pw";
-    w->login.setSiteLogin(ServerKey(url("/")), "me", "secret");
-    addFile(url("/mine.jpg"));
-    addFile(QString("http://127.0.0.1:%1/theirs.jpg").arg(other.port()));
-    w->downloads->ButtonDownloadClick();
-    w->engine->TimerCheckDownloadTimer();
-    w->engine->TimerCheckDownloadTimer();
-    QTRY_COMPARE(w->queue.remaining(), 0);
-    QVERIFY(server->requests().value(0).contains("\r\nAuthorization: Basic bWU6c2VjcmV0\r\n"));
-    QVERIFY(other.requests().value(0).contains("\r\nAuthorization: Basic d2luZG93OnB3\r\n"));
-    finishRun();
-    expectIdle();
-}
-
-void TestDownloads::parallelTlsTransfersOverASlowLinkLoseNothing_data()
-{
-    QTest::addColumn<bool>("withLength");
-    QTest::newRow("bodies with their length") << true;
-    QTest::newRow("bodies ended by the server") << false;
-}
-
-void TestDownloads::parallelTlsTransfersOverASlowLinkLoseNothing()
-{
-    // Every connection's end comes in a crowded loop, with the server's
-    // close_notify and its close close together: no file may be lost.
-    QFETCH(bool, withLength);
-    constexpr int kFiles = 48;
-    server->setTls(pki.server.certificate, pki.server.key);
-    for (int i = 0; i < kFiles; ++i) {
-        const QByteArray picture = body(20000 + i, char('a' + i % 26));
-        server->route(QString("/t%1.jpg").arg(i).toLatin1(),
-                      withLength ? Server::page(picture, "image/jpeg")
-                                 : Server::reply("HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\n\r\n" + picture));
-    }
-    TDelayLink link(server->port(), 10);
-    Part<QCheckBox>(*w->configuration, "CheckBoxStartAll")->setChecked(true);
-    Part<QSpinBox>(*w->configuration, "SpinEditMaxSize")->setValue(1000000);
-    QList<TTreeNode *> items;
-    for (int i = 0; i < kFiles; ++i)
-        items << addFile(QString("https://127.0.0.1:%1/t%2.jpg").arg(link.port()).arg(i));
-    w->downloads->ButtonDownloadClick();
-    w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY_WITH_TIMEOUT(w->queue.remaining() == 0, 60000);
-    for (int i = 0; i < kFiles; ++i) {
-        QVERIFY2(items[i]->imageIndex() == IconFileStored, qPrintable(items[i]->caption()));
-        QVERIFY(fileAt(QString("t%1.jpg").arg(i)) == body(20000 + i, char('a' + i % 26)));
-    }
     finishRun();
     expectIdle();
 }
