@@ -61,13 +61,16 @@ void THttpCli::startTls()
 void THttpCli::driveHandshake()
 {
     const TTlsChannel::Step step = m_tls->handshake();
+    if (step == TTlsChannel::Done) {
+        // The handshake's last flight leaves in one write with the request.
+        sendRequest();
+        return;
+    }
     const QByteArray out = m_tls->takeOutgoing();
     if (!out.isEmpty() && m_socket->State() == wsConnected)
         m_socket->Send(out);
     if (step == TTlsChannel::Failed)
         failTls();
-    else if (step == TTlsChannel::Done)
-        sendRequest();
 }
 
 void THttpCli::failTls()

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -295,6 +296,9 @@ void TWSocket::Connect()
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof(on));
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    // A request is written whole and then waited on: holding its last piece
+    // back for an acknowledgement (Nagle) would only cost a round trip.
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
 
     m_readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     m_readNotifier->setEnabled(false);

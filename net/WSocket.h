@@ -69,6 +69,8 @@ public:
     // Bytes waiting to be read now; -1 with an error report on failure.
     int RcvdCount();
     int LastError() const { return m_lastError; }
+    // The system's socket, -1 while closed.
+    int HSocket() const { return m_fd; }
     // The text of the last error report given to an OnError handler.
     QString LastErrorMessage() const { return m_lastErrorMessage; }
     TSocketSendFlags SendFlags() const { return m_sendFlags; }

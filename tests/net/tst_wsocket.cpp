@@ -5,6 +5,10 @@
 
 #include <QtTest>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <chrono>
 #include <thread>
 
@@ -28,6 +32,7 @@ private slots:
     void bigSendToASlowReaderIsQueued();
     void propertiesAreRefusedWhileOpen();
     void socketIsReusedAfterClose();
+    void requestsLeaveWithoutWaitingForAcknowledgements();
     void readerClosingAtTheEndReportsOneClosePerConnection();
     void failingReadHandlerIsRetriedWhenThePeerCloses();
     void exceptionsInOtherHandlersAbortTheSession();
@@ -317,6 +322,25 @@ void TestWSocket::socketIsReusedAfterClose()
     }
     QCOMPARE(data, QByteArray("oneoneone"));
     QCOMPARE(socket.ReadCount(), 0);
+}
+
+// Nagle's algorithm would hold a request's last piece (after a TLS
+// handshake's own write) until the peer acknowledges: one round trip lost.
+void TestWSocket::requestsLeaveWithoutWaitingForAcknowledgements()
+{
+    TScriptedServer server;
+    server.setReadRequest(false);
+    server.addScript({TScriptedServer::hold()});
+    TWSocket socket;
+    bool connected = false;
+    socket.OnSessionConnected = [&](TWSocket *, int) { connected = true; };
+    connectTo(socket, server.port());
+    QTRY_VERIFY(connected);
+    int noDelay = 0;
+    socklen_t size = sizeof(noDelay);
+    QCOMPARE(getsockopt(socket.HSocket(), IPPROTO_TCP, TCP_NODELAY, &noDelay, &size), 0);
+    QCOMPARE(noDelay, 1);
+    socket.Close();
 }
 
 void TestWSocket::readerClosingAtTheEndReportsOneClosePerConnection()
