@@ -92,6 +92,13 @@ TScriptedServer::Script TScriptedServer::page(const QByteArray &body, const QByt
                  + QByteArray::number(body.size()) + "\r\n\r\n" + body);
 }
 
+TScriptedServer::Script TScriptedServer::page11(const QByteArray &body, const QByteArray &type)
+{
+    return {send("HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\nContent-Length: " + QByteArray::number(body.size())
+                 + "\r\n\r\n" + body),
+            keepOpen()};
+}
+
 TScriptedServer::Script TScriptedServer::scriptFor(const QByteArray &request, int index) const
 {
     std::lock_guard lock(m_mutex);
@@ -213,27 +220,39 @@ void TScriptedServer::serve(int fd, int index)
             ++m_resumedHandshakes;
         }
     }
-    QByteArray request;
-    if (m_readRequest) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRequestTimeoutMs);
-        while (!request.contains("\r\n\r\n") && std::chrono::steady_clock::now() < deadline && !m_stop) {
-            if (!conn.readable(kSliceMs))
-                continue;
-            char buffer[4096];
-            const ssize_t n = conn.receive(buffer, sizeof(buffer));
-            if (n <= 0)
-                break;
-            request.append(buffer, n);
+    QByteArray request = m_readRequest ? readRequest(conn) : QByteArray();
+    int next = index;
+    for (;;) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_requests << request;
         }
+        if (!play(conn, request, scriptFor(request, next)) || m_stop)
+            return;
+        request = readRequest(conn);
+        if (request.isEmpty())
+            return; // the client closed or went quiet
+        ++next; // in order: the scripts after this connection's first
     }
-    {
-        std::lock_guard lock(m_mutex);
-        m_requests << request;
-    }
-    play(conn, request, scriptFor(request, index));
 }
 
-void TScriptedServer::play(Connection &conn, const QByteArray &request, const Script &script)
+QByteArray TScriptedServer::readRequest(Connection &conn)
+{
+    QByteArray request;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRequestTimeoutMs);
+    while (!request.contains("\r\n\r\n") && std::chrono::steady_clock::now() < deadline && !m_stop) {
+        if (!conn.readable(kSliceMs))
+            continue;
+        char buffer[4096];
+        const ssize_t n = conn.receive(buffer, sizeof(buffer));
+        if (n <= 0)
+            break;
+        request.append(buffer, n);
+    }
+    return request;
+}
+
+bool TScriptedServer::play(Connection &conn, const QByteArray &request, const Script &script)
 {
     const int fd = conn.fd;
     for (const Step &step : script) {
@@ -243,13 +262,18 @@ void TScriptedServer::play(Connection &conn, const QByteArray &request, const Sc
             const int times = step.kind == Step::Send ? 1 : step.ms;
             for (int i = 0; i < times; ++i) {
                 if (!conn.sendAll(step.data))
-                    return;
+                    return false;
             }
             break;
         }
         case Step::Pause:
             std::this_thread::sleep_for(std::chrono::milliseconds(step.ms));
             break;
+        case Step::KeepOpen:
+            return true;
+        case Step::ReadThenClose:
+            readRequest(conn);
+            return false;
         case Step::NotifyClose:
             if (conn.ssl)
                 SSL_shutdown(conn.ssl);
@@ -267,11 +291,11 @@ void TScriptedServer::play(Connection &conn, const QByteArray &request, const Sc
                         break;
                 }
             }
-            return;
+            return false;
         case Step::Reset: {
             linger option{1, 0};
             setsockopt(fd, SOL_SOCKET, SO_LINGER, &option, sizeof(option));
-            return;
+            return false;
         }
         case Step::Hold:
         case Step::ReadSlowly: {
@@ -293,8 +317,9 @@ void TScriptedServer::play(Connection &conn, const QByteArray &request, const Sc
                 std::lock_guard lock(m_mutex);
                 m_received.append(buffer, n);
             }
-            return;
+            return false;
         }
         }
     }
+    return false;
 }

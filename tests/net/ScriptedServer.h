@@ -19,7 +19,7 @@ class TScriptedServer
 public:
     struct Step
     {
-        enum Kind { Send, Pause, Close, Reset, Hold, ReadSlowly, SendRepeated, CloseWithoutNotify, NotifyClose } kind;
+        enum Kind { Send, Pause, Close, Reset, Hold, ReadSlowly, SendRepeated, CloseWithoutNotify, NotifyClose, KeepOpen, ReadThenClose } kind;
         QByteArray data;
         int ms = 0;
     };
@@ -37,6 +37,12 @@ public:
     static Step notifyClose() { return {Step::NotifyClose, {}, 0}; }
     // Keeps the connection open, answering nothing, until the client leaves.
     static Step hold() { return {Step::Hold, {}, 0}; }
+    // The connection stays open for the client's next request, which plays
+    // its own script: routed, else the one after the script just played.
+    static Step keepOpen() { return {Step::KeepOpen, {}, 0}; }
+    // Waits for the client's next request on this connection, then closes
+    // without a word: a server that dropped an idle connection under it.
+    static Step readThenClose() { return {Step::ReadThenClose, {}, 0}; }
     // Reads everything the client sends, after a pause, until it closes.
     static Step readSlowly(int pauseMs) { return {Step::ReadSlowly, {}, pauseMs}; }
     // A response sent in one piece, then the close.
@@ -53,6 +59,8 @@ public:
     void route(const QByteArray &path, Script script);
     // A page or file served with a Content-Length header.
     static Script page(const QByteArray &body, const QByteArray &type = "text/html");
+    // The same as an HTTP/1.1 server sends it, keeping the connection open.
+    static Script page11(const QByteArray &body, const QByteArray &type = "text/html");
     // Whether connections wait for the request's empty line before playing.
     void setReadRequest(bool read) { m_readRequest = read; }
     QList<QByteArray> requests() const;
@@ -70,7 +78,9 @@ private:
     void run();
     struct Connection;
     void serve(int fd, int index);
-    void play(Connection &conn, const QByteArray &request, const Script &script);
+    // True when the script leaves the connection open for another request.
+    bool play(Connection &conn, const QByteArray &request, const Script &script);
+    QByteArray readRequest(Connection &conn);
     Script scriptFor(const QByteArray &request, int index) const;
 
     int m_listen = -1;
