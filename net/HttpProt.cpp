@@ -1,5 +1,6 @@
 #include "HttpProt.h"
 
+#include "ConnectionPool.h"
 #include "HttpProt_p.h"
 #include "MemoryStream.h"
 #include "SocketErrors.h"
@@ -21,6 +22,19 @@ THttpCli::THttpCli(QObject *parent)
     , m_bodyBlock(kBodyBlockSize, Qt::Uninitialized)
     , m_rawBlock(kBodyBlockSize, Qt::Uninitialized)
 {
+    attachSocket(m_socket);
+}
+
+THttpCli::~THttpCli()
+{
+    // The socket reports nothing more to a client that is going away.
+    detachSocket();
+}
+
+void THttpCli::attachSocket(TWSocket *socket)
+{
+    m_socket = socket;
+    m_socket->setParent(this);
     m_socket->OnDnsLookupDone = [this](TWSocket *, int error) { socketDnsLookupDone(error); };
     m_socket->OnSessionConnected = [this](TWSocket *, int error) { socketSessionConnected(error); };
     m_socket->OnDataAvailable = [this](TWSocket *, int) { socketDataAvailable(); };
@@ -28,14 +42,14 @@ THttpCli::THttpCli(QObject *parent)
     m_socket->OnSessionClosed = [this](TWSocket *, int error) { socketSessionClosed(error); };
 }
 
-THttpCli::~THttpCli()
+TWSocket *THttpCli::detachSocket()
 {
-    // The socket reports nothing more to a client that is going away.
     m_socket->OnDnsLookupDone = nullptr;
     m_socket->OnSessionConnected = nullptr;
     m_socket->OnDataAvailable = nullptr;
     m_socket->OnDataSent = nullptr;
     m_socket->OnSessionClosed = nullptr;
+    return m_socket;
 }
 
 void THttpCli::Fetch()
@@ -129,6 +143,8 @@ void THttpCli::StartRequest(THttpRequest kind)
     m_closedHandler = ClosedHandler::Normal;
     m_relocationPending = false;
     m_relocations = 0;
+    m_freshConnectionOnly = false;
+    m_quietReconnect = false;
     setState(hcStarting);
     ResponseCode = 0;
     ReceivedBytes = 0;
@@ -191,11 +207,67 @@ void THttpCli::beginConnection()
     m_bodyPieces = 0;
     m_tls.reset();
     m_tunnelPending = false;
+    m_responseMinor = 0;
+    m_serverCloses = false;
+    m_chunked = false;
+    m_lengthAndChunked = false;
+    m_bytesAfterBody = false;
+    m_chunks = TChunkedDecoder();
     const quint64 request = m_requestId;
     setState(hcResolving);
     if (overtaken(request))
         return;
+    if (takePooledConnection()) {
+        // Connected already: the steps of a new connection follow on the next turn.
+        QMetaObject::invokeMethod(
+            this,
+            [this, request, taken = m_socket] {
+                if (!overtaken(request) && m_reusedConnection && m_socket == taken)
+                    pooledConnected();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     m_socket->LookupHost(m_connectHost);
+}
+
+QString THttpCli::connectionKey() const
+{
+    QString key = (m_useTls ? QStringLiteral("https://") : QStringLiteral("http://")) + m_connectHost.toLower()
+                  + QLatin1Char(':') + m_connectPort;
+    if (!m_tunnelTarget.isEmpty())
+        key += QStringLiteral(" tunnel ") + m_serverHost.toLower() + QLatin1Char(' ') + m_tunnelTarget;
+    if (!Proxy.isEmpty())
+        key += QStringLiteral(" as ") + ProxyUsername;
+    return key;
+}
+
+bool THttpCli::takePooledConnection()
+{
+    m_reusedConnection = false;
+    if (!m_pool || m_freshConnectionOnly)
+        return false;
+    std::optional<TConnectionPool::TConnection> kept = m_pool->take(connectionKey());
+    if (!kept)
+        return false;
+    TWSocket *spare = detachSocket();
+    if (spare->State() != wsClosed)
+        spare->Close();
+    spare->deleteLater();
+    attachSocket(kept->socket);
+    m_socket->MultiThreaded = MultiThreaded;
+    m_tls = std::move(kept->tls);
+    m_reusedConnection = true;
+    return true;
+}
+
+void THttpCli::pooledConnected()
+{
+    const quint64 request = m_requestId;
+    setState(hcConnecting);
+    if (overtaken(request))
+        return;
+    socketSessionConnected(0);
 }
 
 bool THttpCli::overtaken(quint64 request) const
@@ -222,7 +294,12 @@ void THttpCli::setState(THttpCliState state)
     if (state == m_state)
         return;
     m_state = state;
-    if (OnStateChange)
+    // The second try on a fresh connection tells nothing until it stands
+    // where the first one was: awaiting the header, or ending.
+    const bool quiet = m_quietReconnect;
+    if (state == hcAwaitingHeader || state == hcAborting || state == hcIdle)
+        m_quietReconnect = false;
+    if (OnStateChange && !(quiet && (state != hcAborting && state != hcIdle)))
         OnStateChange(this);
     if (state == hcIdle)
         postNotice(Notice::RequestDone);
@@ -312,10 +389,14 @@ void THttpCli::socketSessionConnected(int error)
     setState(hcConnected);
     if (overtaken(request))
         return;
-    if (OnSessionConnected)
+    if (OnSessionConnected && !m_quietReconnect)
         OnSessionConnected(this);
     if (overtaken(request))
         return;
+    if (m_tls && m_tls->established()) {
+        sendRequest(); // a kept connection: its TLS session goes on
+        return;
+    }
     if (m_useTls) {
         // Through a proxy, a tunnel to the server first; TLS inside it.
         if (m_tunnelTarget.isEmpty())
@@ -337,6 +418,8 @@ void THttpCli::socketSessionClosed(int error)
         if (ReceivedBytes + m_headerBytes + m_held == before)
             break;
     }
+    if (retryOnFreshConnection())
+        return;
     // A connection that broke (reset, say) fails the request, whatever came.
     if (error != 0 && m_doneError == 0 && m_state != hcAborting && m_state != hcIdle) {
         m_doneError = error;
@@ -348,6 +431,23 @@ void THttpCli::socketSessionClosed(int error)
         normalClosed();
 }
 
+// A server may close a kept connection just as a request goes out on it:
+// nothing of an answer came, so the request is sent once more on a fresh
+// connection, quietly, as if the first had never been.
+bool THttpCli::retryOnFreshConnection()
+{
+    const bool nothingCame = m_headerLines == 0 && m_held == 0 && !m_inBody;
+    if (!m_reusedConnection || m_freshConnectionOnly || !nothingCame || m_request == rqPost
+        || m_doneError != 0 || m_state == hcAwaitingBody || m_state == hcAborting || m_state == hcIdle)
+        return false;
+    m_freshConnectionOnly = true;
+    m_reusedConnection = false;
+    m_quietReconnect = true;
+    m_closeHandled = true; // this close ends nothing
+    postNotice(Notice::Relocate);
+    return true;
+}
+
 // A close is the end of a response only when the whole response came.
 void THttpCli::checkComplete()
 {
@@ -356,6 +456,11 @@ void THttpCli::checkComplete()
     if (!m_inBody) {
         m_doneError = kIncompleteResponse;
         m_errorText = QStringLiteral("connection closed before the response was complete");
+    } else if (m_chunked) {
+        if (!m_chunks.done()) {
+            m_doneError = kIncompleteResponse;
+            m_errorText = QStringLiteral("connection closed before the last chunk of the body");
+        }
     } else if (m_tls && ExpectedLength < 0 && !m_tls->closeNotifyReceived() && !hasNoBody(m_request, ResponseCode)) {
         // Without its length, a TLS body is whole only when the server said it ended.
         m_doneError = kIncompleteResponse;
@@ -417,7 +522,7 @@ void THttpCli::AbortRequest()
     m_doneError = kAborted;
     m_errorText = ResponseText;
     m_closedHandler = ClosedHandler::Normal;
-    if (!resolving)
+    if (!resolving || m_socket->State() != wsClosed)
         m_socket->Close();
     normalClosed();
     setState(hcIdle);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChunkedDecoder.h"
 #include "RunSettings.h"
 
 #include <QByteArray>
@@ -14,6 +15,7 @@
 #include <stdexcept>
 
 class QIODevice;
+class TConnectionPool;
 class TTlsChannel;
 class TWSocket;
 
@@ -99,6 +101,7 @@ public:
     static constexpr int kCertificateError = 10;
     static constexpr int kTlsError = 11;
     static constexpr int kTunnelRefused = 12;
+    static constexpr int kBadFraming = 13;
     // Generous for real servers; a header beyond either ends the request.
     static constexpr int kMaxHeaderBytes = 256 * 1024;
     static constexpr int kMaxHeaderLines = 1000;
@@ -161,6 +164,12 @@ public:
     void AbortRequest();
     // The proxy and its login when enabled, else none.
     void setProxy(const TProxySettings &proxy);
+    // With a pool, requests go out as HTTP/1.1 and a connection whose
+    // response ended whole is kept there for the next request to its server;
+    // without one (the default), every request is HTTP/1.0 on a connection
+    // of its own that the server closes.
+    void setConnectionPool(TConnectionPool *pool) { m_pool = pool; }
+    TConnectionPool *connectionPool() const { return m_pool; }
 
     // Events.
     std::function<void(THttpCli *)> OnSessionConnected;
@@ -192,6 +201,17 @@ private:
 
     void StartRequest(THttpRequest kind);
     void beginConnection();
+    // The pool's key for the connection this request needs.
+    QString connectionKey() const;
+    bool takePooledConnection();
+    void pooledConnected();
+    void attachSocket(TWSocket *socket);
+    TWSocket *detachSocket();
+    bool connectionReusable() const;
+    void parkConnection();
+    // A kept connection the server had closed: the request goes again once on a fresh one.
+    bool retryOnFreshConnection();
+    void bodyBytes(const char *data, int len);
     // The request ends now with this done error; the connection is closed.
     void failRequest(int error, const QString &text);
     // True when the request that was running as `request` has been aborted or
@@ -266,4 +286,14 @@ private:
     QByteArray m_tunnelHeader;
     quint64 m_requestId = 0;
     std::deque<PendingNotice> m_notices;
+    TConnectionPool *m_pool = nullptr;
+    bool m_reusedConnection = false; // this request went out on a kept connection
+    bool m_freshConnectionOnly = false; // after a kept one failed under it
+    bool m_quietReconnect = false; // the states of that second try are not told again
+    int m_responseMinor = 0; // HTTP/1.<minor> of the response
+    bool m_serverCloses = false; // "Connection: close"
+    bool m_chunked = false;
+    bool m_lengthAndChunked = false; // both framings named: the connection is not kept
+    bool m_bytesAfterBody = false;
+    TChunkedDecoder m_chunks;
 };

@@ -66,7 +66,7 @@ void THttpCli::BuildRequest(const QString &method)
         OnRequestHeaderBegin(this);
     const bool post = method == QLatin1String("POST");
     WriteRequestLine(request, method + QLatin1Char(' ') + QString::fromLatin1(requestPathBytes(m_requestPath))
-                                  + QStringLiteral(" HTTP/1.0"));
+                                  + (m_pool ? QStringLiteral(" HTTP/1.1") : QStringLiteral(" HTTP/1.0")));
     if (!Sender.isEmpty())
         WriteRequestLine(request, QStringLiteral("From: ") + Sender);
     if (!Accept.isEmpty())

@@ -1,5 +1,6 @@
 #include "HttpProt.h"
 
+#include "ConnectionPool.h"
 #include "HttpProt_p.h"
 #include "HttpResponseHead.h"
 #include "MemoryStream.h"
@@ -52,6 +53,12 @@ void THttpCli::receiveAvailable()
 {
     // Once the header is complete, the body is read in large blocks, straight
     // into a memory stream that is being appended to; never past its length.
+    if (m_state == hcAwaitingBody && m_held == 0 && m_chunked) {
+        const int n = receive(m_bodyBlock.data(), kBodyBlockSize);
+        if (n > 0)
+            bodyBytes(m_bodyBlock.constData(), n);
+        return;
+    }
     if (m_state == hcAwaitingBody && m_held == 0) {
         const int room = int(ExpectedLength < 0 ? kBodyBlockSize : std::min<qint64>(kBodyBlockSize, ExpectedLength - ReceivedBytes));
         if (room <= 0)
@@ -86,7 +93,7 @@ void THttpCli::receiveAvailable()
     if (m_state == hcAwaitingBody) {
         const int held = m_held;
         m_held = 0;
-        HandleBodyData(m_lineBuffer.constData(), held);
+        bodyBytes(m_lineBuffer.constData(), held);
         return;
     }
     processHeldLines();
@@ -161,6 +168,11 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
             m_socket->Close();
             return;
         }
+        if (m_chunked && ExpectedLength >= 0) {
+            // Chunks decide where the body ends; a length beside them is not trusted.
+            m_lengthAndChunked = true;
+            ExpectedLength = -1;
+        }
         const quint64 request = m_requestId;
         setState(hcAwaitingBody);
         m_inBody = true;
@@ -169,6 +181,7 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
         if (overtaken(request))
             return;
         if (hasNoBody(m_request, ResponseCode) || ExpectedLength == 0) {
+            m_bytesAfterBody = m_held > 0;
             m_held = 0;
             endResponse();
             return;
@@ -176,7 +189,7 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
         if (m_held > 0) {
             const int held = m_held;
             m_held = 0;
-            HandleBodyData(m_lineBuffer.constData(), held);
+            bodyBytes(m_lineBuffer.constData(), held);
         }
         return;
     }
@@ -196,6 +209,11 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
             ContentRangeEnd = range.end;
         } else if (field == QLatin1String("accept-ranges")) {
             m_acceptRanges = value;
+        } else if (field == QLatin1String("connection")) {
+            m_serverCloses = m_serverCloses || value.contains(QLatin1String("close"), Qt::CaseInsensitive);
+        } else if (field == QLatin1String("transfer-encoding") && m_pool) {
+            // Only an HTTP/1.1 request can be answered in chunks.
+            m_chunked = value.trimmed().endsWith(QLatin1String("chunked"), Qt::CaseInsensitive);
         } else if (field == QLatin1String("content-type")) {
             MediaType = value.toLower();
         } else if (field == QLatin1String("set-cookie")) {
@@ -219,6 +237,7 @@ bool THttpCli::handleStatusLine(const QByteArray &line)
     }
     ResponseCode = status->code;
     ResponseText = status->text;
+    m_responseMinor = status->minorVersion;
     return true;
 }
 
@@ -278,8 +297,10 @@ bool THttpCli::handleLocation(const QString &location)
 void THttpCli::HandleBodyData(const char *data, int len, bool store)
 {
     // What comes after the announced length is not body.
-    if (ExpectedLength >= 0)
-        len = int(std::min<qint64>(len, ExpectedLength - ReceivedBytes));
+    if (ExpectedLength >= 0 && len > ExpectedLength - ReceivedBytes) {
+        m_bytesAfterBody = true;
+        len = int(std::max<qint64>(0, ExpectedLength - ReceivedBytes));
+    }
     if (len <= 0)
         return;
     if (m_bodyPieces == 0) {
@@ -302,13 +323,59 @@ void THttpCli::HandleBodyData(const char *data, int len, bool store)
 
 bool THttpCli::bodyComplete() const
 {
+    if (m_chunked)
+        return m_inBody && m_chunks.done();
     return m_inBody && ExpectedLength >= 0 && ReceivedBytes >= ExpectedLength;
 }
 
+// Body bytes as they came over the connection: through the chunk decoder
+// when the server framed them so.
+void THttpCli::bodyBytes(const char *data, int len)
+{
+    if (!m_chunked) {
+        HandleBodyData(data, len);
+        return;
+    }
+    const quint64 request = m_requestId;
+    int consumed = 0;
+    const TChunkedDecoder::Status status = m_chunks.feed(data, len, &consumed, [&](const char *piece, int n) {
+        HandleBodyData(piece, n);
+        return !overtaken(request);
+    });
+    if (overtaken(request))
+        return;
+    if (status == TChunkedDecoder::Status::Malformed) {
+        failRequest(kBadFraming, m_chunks.error());
+    } else if (status == TChunkedDecoder::Status::Done) {
+        m_bytesAfterBody = consumed < len;
+        endResponse();
+    }
+}
+
+// A kept connection must stand exactly at the end of this response.
+bool THttpCli::connectionReusable() const
+{
+    const bool tlsClean = !m_tls || (m_tls->established() && !m_tls->hasPending() && !m_tls->closeNotifyReceived());
+    return m_pool && m_responseMinor >= 1 && !m_serverCloses && !m_lengthAndChunked && !m_bytesAfterBody
+           && m_held == 0 && m_doneError == 0 && ResponseCode < 400 && !m_relocationPending
+           && m_socket->State() == wsConnected && tlsClean;
+}
+
+void THttpCli::parkConnection()
+{
+    m_pool->park(connectionKey(), detachSocket(), std::move(m_tls));
+    attachSocket(new TWSocket(this));
+}
+
 // The whole response is here: a server that keeps the connection open is
-// not waited for.
+// not waited for, and with a pool the connection is kept for the next request.
 void THttpCli::endResponse()
 {
+    if (connectionReusable()) {
+        parkConnection();
+        normalClosed();
+        return;
+    }
     if (m_socket->State() != wsClosed)
         m_socket->Close();
     else

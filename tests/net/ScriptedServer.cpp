@@ -271,9 +271,12 @@ bool TScriptedServer::play(Connection &conn, const QByteArray &request, const Sc
             break;
         case Step::KeepOpen:
             return true;
-        case Step::ReadThenClose:
-            readRequest(conn);
+        case Step::ReadThenClose: {
+            const QByteArray unanswered = readRequest(conn);
+            std::lock_guard lock(m_mutex);
+            m_requests << unanswered;
             return false;
+        }
         case Step::NotifyClose:
             if (conn.ssl)
                 SSL_shutdown(conn.ssl);

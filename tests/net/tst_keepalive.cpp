@@ -1,0 +1,348 @@
+#include "ConnectionPool.h"
+#include "HttpProt.h"
+#include "HttpTestRun.h"
+#include "MemoryStream.h"
+#include "Recorder.h"
+#include "ScriptedServer.h"
+#include "TestPki.h"
+#include "WSocket.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using Server = TScriptedServer;
+
+namespace {
+
+// Every state a client passes through, with its other events, as one list.
+struct TStateLog
+{
+    explicit TStateLog(THttpCli &cli)
+        : rec(cli)
+    {
+        cli.OnStateChange = [this](THttpCli *c) {
+            rec.events << QString("State %1").arg(c->ClientState());
+            if (c->ClientState() == hcIdle)
+                rec.events << "Idle";
+        };
+        cli.OnSessionConnected = [this](THttpCli *) { rec.events << "Connected"; };
+    }
+    QStringList take()
+    {
+        const QStringList events = rec.events;
+        rec.events.clear();
+        rec.body.buffer().clear();
+        rec.body.seek(0);
+        return events;
+    }
+    TRecorder rec;
+};
+
+QByteArray chunkedResponse(const QList<QByteArray> &chunks, const QByteArray &extraHeader = {})
+{
+    QByteArray wire = "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n" + extraHeader + "Transfer-Encoding: chunked\r\n\r\n";
+    for (const QByteArray &chunk : chunks)
+        wire += QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n";
+    return wire + "0\r\n\r\n";
+}
+
+} // namespace
+
+// Kept connections: one connection serves request after request, for one
+// client or many, plain or inside TLS; whatever says the connection cannot
+// go on (the server closes, the framing is off, the request was cut) ends it.
+class TestKeepAlive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void oneConnectionServesRequestAfterRequest();
+    void clientsShareTheConnectionsOfOneServer();
+    void connectionsThatCannotGoOnAreNotKept_data();
+    void connectionsThatCannotGoOnAreNotKept();
+    void serverClosingAnIdleConnectionIsNoticed();
+    void serverClosingUnderARequestIsRetriedOnce();
+    void chunkedBodiesArriveWhole();
+    void hostileChunksFailClearly();
+    void withoutAPoolTheRequestIsTheClassicOne();
+    void idleConnectionsCloseAfterAWhile();
+    void tlsSessionGoesOnOverAKeptConnection();
+    void tunnelThroughAProxyIsKept();
+
+private:
+    TTestPki m_pki;
+    QTemporaryDir m_dir;
+};
+
+void TestKeepAlive::initTestCase()
+{
+    m_pki = TTestPki::make();
+    m_pki.trust(m_dir.path());
+}
+
+void TestKeepAlive::oneConnectionServesRequestAfterRequest()
+{
+    Server server;
+    for (const char *path : {"/a.jpg", "/b.jpg", "/c.jpg"})
+        server.route(path, Server::page11(QByteArray("picture ") + path, "image/jpeg"));
+    TConnectionPool pool;
+    THttpCli cli;
+    cli.setConnectionPool(&pool);
+    TStateLog log(cli);
+    QStringList first;
+    for (const char *path : {"/a.jpg", "/b.jpg", "/c.jpg"}) {
+        cli.URL = url(server, path);
+        QVERIFY(cli.Get().ok());
+        QCOMPARE(log.rec.body.data(), QByteArray("picture ") + path);
+        // A kept connection tells the same events, in the same order, as a new one.
+        const QStringList events = log.take();
+        if (first.isEmpty())
+            first = events;
+        QCOMPARE(events, first);
+    }
+    QCOMPARE(server.connections(), 1);
+    QCOMPARE(server.requests().size(), 3);
+    QVERIFY(server.requests().value(1).startsWith("GET /b.jpg HTTP/1.1\r\n"));
+    QVERIFY(server.requests().value(1).contains(QString("\r\nHost: 127.0.0.1:%1\r\n").arg(server.port()).toLatin1()));
+    QCOMPARE(pool.idleCount(), 1);
+}
+
+void TestKeepAlive::clientsShareTheConnectionsOfOneServer()
+{
+    Server server;
+    server.route("/x", Server::page11("x"));
+    TConnectionPool pool;
+    THttpCli one, two;
+    one.setConnectionPool(&pool);
+    two.setConnectionPool(&pool);
+    TRecorder recOne(one), recTwo(two);
+    one.URL = two.URL = url(server, "/x");
+    QVERIFY(one.Get().ok());
+    QVERIFY(two.Get().ok());
+    QVERIFY(one.Get().ok());
+    QCOMPARE(server.connections(), 1);
+    // Two at once need two connections; both are kept afterwards.
+    one.StartFetch();
+    two.StartFetch();
+    QTRY_COMPARE(recOne.done + recTwo.done, 5);
+    QCOMPARE(server.connections(), 2);
+    QCOMPARE(pool.idleCount(), 2);
+}
+
+void TestKeepAlive::connectionsThatCannotGoOnAreNotKept_data()
+{
+    QTest::addColumn<QByteArray>("response");
+    QTest::newRow("Connection: close") << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 2\r\n\r\nok");
+    QTest::newRow("HTTP/1.0 server") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    // Its end is the server's close.
+    QTest::newRow("no length") << QByteArray("HTTP/1.1 200 OK\r\n\r\nok");
+    QTest::newRow("bytes after the body") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nokEXTRA");
+    QTest::newRow("length beside chunks")
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 99\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n");
+    QTest::newRow("error status") << QByteArray("HTTP/1.1 404 Not Found\r\nContent-Length: 2\r\n\r\nno");
+}
+
+void TestKeepAlive::connectionsThatCannotGoOnAreNotKept()
+{
+    QFETCH(QByteArray, response);
+    Server server;
+    const bool endsAtClose = !response.contains("Content-Length") && !response.contains("chunked");
+    server.addScript({Server::send(response), endsAtClose ? Server::close() : Server::keepOpen()});
+    TConnectionPool pool;
+    THttpCli cli;
+    cli.setConnectionPool(&pool);
+    TRecorder rec(cli);
+    cli.URL = url(server, "/");
+    cli.Get();
+    QCOMPARE(rec.done, 1);
+    QCOMPARE(rec.lastError, 0);
+    if (!response.contains(" 404 "))
+        QVERIFY(rec.body.data().startsWith("ok"));
+    QCOMPARE(pool.idleCount(), 0);
+    cli.Get();
+    QCOMPARE(server.connections(), 2);
+}
+
+void TestKeepAlive::serverClosingAnIdleConnectionIsNoticed()
+{
+    Server server;
+    server.addScript({Server::send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\none"), Server::close()});
+    server.addScript(Server::page11("two"));
+    TConnectionPool pool;
+    THttpCli cli;
+    cli.setConnectionPool(&pool);
+    TRecorder rec(cli);
+    cli.URL = url(server, "/");
+    QVERIFY(cli.Get().ok());
+    QTRY_COMPARE(pool.idleCount(), 0); // the close came while it was idle
+    rec.body.buffer().clear();
+    rec.body.seek(0);
+    QVERIFY(cli.Get().ok());
+    QCOMPARE(rec.body.data(), QByteArray("two"));
+    QCOMPARE(server.connections(), 2);
+}
+
+void TestKeepAlive::serverClosingUnderARequestIsRetriedOnce()
+{
+    Server server;
+    // The first connection answers once, then drops the next request unanswered.
+    server.addScript({Server::send("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 3\r\n\r\none"),
+                      Server::readThenClose()});
+    server.addScript(Server::page11("two"));
+    TConnectionPool pool;
+    THttpCli cli;
+    cli.setConnectionPool(&pool);
+    TStateLog log(cli);
+    cli.URL = url(server, "/");
+    QVERIFY(cli.Get().ok());
+    const QStringList first = log.take();
+    QCOMPARE(pool.idleCount(), 1);
+    const THttpResult second = cli.Get();
+    QVERIFY2(second.ok(), qPrintable(second.errorText));
+    QCOMPARE(log.rec.body.data(), QByteArray("two"));
+    QCOMPARE(log.take(), first); // the second try is not told
+    QCOMPARE(server.connections(), 2);
+    QCOMPARE(server.requests().size(), 3);
+}
+
+void TestKeepAlive::chunkedBodiesArriveWhole()
+{
+    QByteArray big(300000, Qt::Uninitialized);
+    for (int i = 0; i < big.size(); ++i)
+        big[i] = char(i * 13);
+    const QByteArray wire = chunkedResponse({"head-", big.left(100000), big.mid(100000)});
+    Server server;
+    // Sent in pieces that split sizes, data and line breaks.
+    Server::Script script;
+    for (qsizetype at = 0; at < wire.size(); at += 7777)
+        script.push_back(Server::send(wire.mid(at, 7777)));
+    script.push_back(Server::keepOpen());
+    server.addScript(script);
+    server.addScript(Server::page11("after"));
+    TConnectionPool pool;
+    THttpCli cli;
+    cli.setConnectionPool(&pool);
+    TRecorder rec(cli);
+    cli.URL = url(server, "/big.jpg");
+    QVERIFY(cli.Get().ok());
+    QCOMPARE(rec.body.data(), "head-" + big);
+    QCOMPARE(cli.ReceivedBytes, big.size() + 5);
+    QCOMPARE(rec.events.filter("DocEnd").size(), 1);
+    rec.body.buffer().clear();
+    rec.body.seek(0);
+    QVERIFY(cli.Get().ok());
+    QCOMPARE(rec.body.data(), QByteArray("after"));
+    QCOMPARE(server.connections(), 1);
+
+    // Into a memory stream, as the engine reads, the framing stays out too.
+    TMemoryStream memory;
+    cli.ReceiveStream = &memory;
+    server.addScript({Server::send(chunkedResponse({"abc", "def"})), Server::keepOpen()});
+    QVERIFY(cli.Get().ok());
+    QCOMPARE(memory.toByteArray(), QByteArray("abcdef"));
+    QCOMPARE(server.connections(), 1);
+}
+
+void TestKeepAlive::hostileChunksFailClearly()
+{
+    Server server;
+    server.addScript({Server::send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabc\r\nzz\r\n"),
+                      Server::keepOpen()});
+    server.addScript({Server::send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab"), Server::close()});
+    TConnectionPool pool;
+    THttpCli cli;
+    cli.setConnectionPool(&pool);
+    TRecorder rec(cli);
+    cli.URL = url(server, "/");
+    THttpResult result = cli.Get();
+    QCOMPARE(result.error, THttpCli::kBadFraming);
+    QVERIFY(result.errorText.startsWith("malformed chunked body"));
+    QCOMPARE(pool.idleCount(), 0);
+    result = cli.Get();
+    QCOMPARE(result.error, THttpCli::kIncompleteResponse);
+    QCOMPARE(rec.done, 2);
+    QCOMPARE(pool.idleCount(), 0);
+}
+
+void TestKeepAlive::withoutAPoolTheRequestIsTheClassicOne()
+{
+    Server server;
+    server.addScript(Server::reply(chunkedResponse({"Wiki"})));
+    THttpCli cli;
+    TRecorder rec(cli);
+    cli.URL = url(server, "/w");
+    QVERIFY(cli.Get().ok());
+    QVERIFY(server.requests().value(0).startsWith("GET /w HTTP/1.0\r\n"));
+    // An HTTP/1.0 request is not answered in chunks: what comes is the body.
+    QCOMPARE(rec.body.data(), QByteArray("4\r\nWiki\r\n0\r\n\r\n"));
+}
+
+void TestKeepAlive::idleConnectionsCloseAfterAWhile()
+{
+    Server server;
+    server.addScript(Server::page11("x"));
+    TConnectionPool pool;
+    THttpCli cli;
+    cli.setConnectionPool(&pool);
+    TRecorder rec(cli);
+    cli.URL = url(server, "/");
+    QVERIFY(cli.Get().ok());
+    QCOMPARE(pool.idleCount(), 1);
+    pool.closeIdleOlderThan(60000);
+    QCOMPARE(pool.idleCount(), 1);
+    pool.closeIdleOlderThan(0);
+    QCOMPARE(pool.idleCount(), 0);
+    QVERIFY(cli.Get().ok());
+    QCOMPARE(server.connections(), 2);
+}
+
+void TestKeepAlive::tlsSessionGoesOnOverAKeptConnection()
+{
+    Server server;
+    server.setTls(m_pki.server.certificate, m_pki.server.key);
+    server.route("/one", Server::page11("first"));
+    server.route("/two", {Server::send(chunkedResponse({"sec", "ond"})), Server::keepOpen()});
+    TConnectionPool pool;
+    THttpCli cli;
+    cli.setConnectionPool(&pool);
+    TRecorder rec(cli);
+    for (const char *path : {"/one", "/two", "/one"}) {
+        rec.body.buffer().clear();
+        rec.body.seek(0);
+        cli.URL = QString("https://localhost:%1%2").arg(server.port()).arg(path);
+        const THttpResult result = cli.Get();
+        QVERIFY2(result.ok(), qPrintable(result.errorText));
+    }
+    QCOMPARE(rec.body.data(), QByteArray("first"));
+    QCOMPARE(server.connections(), 1);
+    QCOMPARE(server.failedHandshakes(), 0);
+}
+
+void TestKeepAlive::tunnelThroughAProxyIsKept()
+{
+    // A plain proxy connection carries requests for any server; here the
+    // proxy is the test server itself, answering absolute URLs.
+    Server proxy;
+    proxy.route("http://example.org/a", Server::page11("a"));
+    proxy.route("http://example.org/b", Server::page11("b"));
+    TConnectionPool pool;
+    THttpCli cli;
+    cli.setConnectionPool(&pool);
+    TRecorder rec(cli);
+    cli.Proxy = "127.0.0.1";
+    cli.ProxyPort = QString::number(proxy.port());
+    cli.URL = "http://example.org/a";
+    QVERIFY(cli.Get().ok());
+    cli.URL = "http://example.org/b";
+    QVERIFY(cli.Get().ok());
+    QCOMPARE(proxy.connections(), 1);
+    // Another proxy login is another connection.
+    cli.ProxyUsername = "someone";
+    QVERIFY(cli.Get().ok());
+    QCOMPARE(proxy.connections(), 2);
+}
+
+QTEST_MAIN(TestKeepAlive)
+#include "tst_keepalive.moc"
