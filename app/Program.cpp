@@ -56,10 +56,12 @@ TProgram::TProgram(const TPaths &startPaths, const std::function<void(TFormMain 
     TFormConfiguration *settings = configuration;
     engine = std::make_unique<TFormHttpEngine>(form->itemTree(), queue, run, statistics, login, *form);
     engine->setSettingsSource(settings);
+    engine->setConnectionPool(&connections);
     downloads = std::make_unique<TDownloadScheduler>(form->itemTree(), queue, run, *engine, *form);
     downloads->setSettingsSource(settings);
     crawl = std::make_unique<TCrawlDriver>(form->itemTree(), run, statistics, login, *form);
     crawl->setSettingsSource(settings);
+    crawl->setConnectionPool(&connections);
     TDownloadScheduler *scheduler = downloads.get();
     TCrawlDriver *driver = crawl.get();
     crawl->setDownloadStop([scheduler] { scheduler->stopDownloads(); });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConnectionPool.h"
 #include "Counters.h"
 #include "DownloadQueue.h"
 #include "Paths.h"
@@ -33,6 +34,7 @@ struct TProgram
     TDownloadQueue queue;
     TStatistics statistics;
     TLogin login;
+    TConnectionPool connections; // kept for the next request, by the engine and the crawl
 
     std::unique_ptr<TFormMain> main;
     TFormConfiguration *configuration = nullptr; // the main window's child, as every other window

@@ -90,7 +90,9 @@ void TCrawlDriver::letEventsRun()
 
 void TCrawlDriver::CheckGateWay()
 {
-    m_httpDoc->setProxy(settings().proxy);
+    const TCrawlSettings s = settings();
+    m_httpDoc->setProxy(s.proxy);
+    m_httpDoc->setConnectionPool(s.reuseConnections ? m_pool : nullptr);
 }
 
 std::optional<QByteArray> TCrawlDriver::fetchDocument(const QString &url)

@@ -16,6 +16,7 @@ class TItemTree;
 class TMemoryStream;
 class TRunState;
 class TTreeNode;
+class TConnectionPool;
 struct TLogin;
 struct TStatistics;
 
@@ -37,6 +38,8 @@ public:
 
     // Where the driver and its link extraction read their settings.
     void setSettingsSource(const TSettingsSource *source);
+    // Where kept connections wait; used while the settings ask for reuse.
+    void setConnectionPool(TConnectionPool *pool) { m_pool = pool; }
     // The download side of "&Stop"; without one, stopping only clears the busy flag.
     void setDownloadStop(std::function<void()> stop) { m_stopDownloads = std::move(stop); }
 
@@ -86,4 +89,5 @@ private:
     bool m_filling = false;
     bool m_pageCut = false; // a page of this run was too big to take whole
     bool m_shutDown = false;
+    TConnectionPool *m_pool = nullptr;
 };

@@ -167,6 +167,7 @@ void TFormConfiguration::bindSettings()
     text("ProxyPassword", 3, EditProxyPassword);
     flag("ProxyEnabled", 3, CheckBoxProxy);
     flag("StartAllSlots", 3, CheckBoxStartAll);
+    flag("ReuseConnections", 3, CheckBoxReuseConnections);
 
     QWidget *window = m_main->mainWidget();
     TMainForm *main = m_main;
@@ -344,6 +345,7 @@ TDownloadSettings TFormConfiguration::downloadSettings() const
     s.beep = CheckBoxBeep->isChecked();
     s.createDir = CheckBoxCreateDir->isChecked();
     s.startAllAtOnce = CheckBoxStartAll->isChecked();
+    s.reuseConnections = CheckBoxReuseConnections->isChecked();
     s.downloadDir = ExpandDirectory(m_main->downloadField()->currentText());
     return s;
 }
@@ -353,6 +355,7 @@ TCrawlSettings TFormConfiguration::crawlSettings() const
     TCrawlSettings s;
     s.proxy = proxySettings();
     s.timeoutDocMs = SpinEditTimeoutDoc->value() * 1000;
+    s.reuseConnections = CheckBoxReuseConnections->isChecked();
     s.getPassword = CheckBoxGetPassword->isChecked();
     s.saveHtml = CheckBoxSaveHtml->isChecked();
     s.expandParse = CheckBoxExpandParse->isChecked();

@@ -93,6 +93,7 @@ private:
     // "Timeout && Proxy"
     QSpinBox *SpinEditTimeoutDoc;
     QSpinBox *SpinEditTimeOutFile;
+    QCheckBox *CheckBoxReuseConnections;
     QCheckBox *CheckBoxProxy;
     QLabel *LabelProxy;
     QLineEdit *EditProxy;

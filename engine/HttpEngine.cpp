@@ -189,7 +189,9 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
 void TFormHttpEngine::UpdateProxyAndName(THttpCli &cli)
 {
     std::tie(cli.Username, cli.Password) = m_login.loginFor(ServerKey(cli.URL));
-    cli.setProxy(settings().proxy);
+    const TDownloadSettings s = settings();
+    cli.setProxy(s.proxy);
+    cli.setConnectionPool(s.reuseConnections ? m_pool : nullptr);
 }
 
 void TFormHttpEngine::HttpCliDocData(int n)

@@ -9,6 +9,7 @@
 #include <memory>
 
 class QTimer;
+class TConnectionPool;
 class TDownloadQueue;
 class TDownloadView;
 class TItemTree;
@@ -33,6 +34,8 @@ public:
     ~TFormHttpEngine() override;
 
     void setSettingsSource(const TSettingsSource *source) { m_settings = source; }
+    // Where kept connections wait; used while the settings ask for reuse.
+    void setConnectionPool(TConnectionPool *pool) { m_pool = pool; }
 
     // Slots are numbered 1 to 8.
     THttpCli *HttpCli(int slot) const;
@@ -80,4 +83,5 @@ private:
     std::unique_ptr<Slot[]> m_slots;
     QTimer *m_timerCheckDownload;
     const TSettingsSource *m_settings = nullptr;
+    TConnectionPool *m_pool = nullptr;
 };

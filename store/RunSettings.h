@@ -28,6 +28,7 @@ struct TDownloadSettings
     bool beep = false;
     bool createDir = false;      // a directory of its own for each site
     bool startAllAtOnce = false; // fill every free slot at once, refill at completion
+    bool reuseConnections = false; // keep connections for the next file (HTTP/1.1)
     QString downloadDir;
 };
 
@@ -41,6 +42,7 @@ struct TCrawlSettings
     bool expandParse = false;
     bool itemJump = false;
     bool beep = false;
+    bool reuseConnections = false; // keep connections for the next document (HTTP/1.1)
     QString downloadDir;
 };
 

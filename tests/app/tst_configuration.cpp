@@ -358,6 +358,7 @@ void TestConfiguration::noStoredValueIsDroppedAtClose()
             QVERIFY2(!(it.value() == defaults.value(it.key())), qPrintable(it.key()));
     }
     QVERIFY(defaults.contains("StartAllSlots"));
+    QCOMPARE(defaults.value("ReuseConnections"), num(1)); // on unless switched off
 }
 
 void TestConfiguration::storedGeometryIsUsedOnlyWhenAskedFor()

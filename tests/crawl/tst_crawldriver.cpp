@@ -42,6 +42,7 @@ private slots:
     // "&Parse links"
     void parseLinksMarksEachCheckedLink();
     void parseLinksWithNothingCheckedChangesNothing();
+    void pagesOfOneServerShareAConnection();
     void credentialsAreTakenFromTheLink();
     void linkWithoutCredentialsLeavesTheLoginAlone();
     void fetchedDocumentsAreSavedWhenAsked();
@@ -295,6 +296,27 @@ void TestCrawlDriver::parseLinksMarksEachCheckedLink()
     QCOMPARE(third->childCount(), 1);
     QCOMPARE(first->color(), w->configuration->color(ColorLinkParsed));
     QCOMPARE(server->requests().size(), 2);
+    expectIdle();
+}
+
+void TestCrawlDriver::pagesOfOneServerShareAConnection()
+{
+    server->route("/index.htm", Server::page11("<a href=\"p1.htm\">1</a><a href=\"p2.htm\">2</a>"));
+    server->route("/p1.htm", Server::page11("<img src=\"one.jpg\">"));
+    server->route("/p2.htm", {Server::send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                                           "11\r\n<img src=\"two.jpg\r\n2\r\n\">\r\n0\r\n\r\n"),
+                              Server::keepOpen()});
+    Part<QComboBox>(*w->main, "ComboBoxBookmark")->setCurrentText(url("/index.htm"));
+    w->crawl->ButtonStartClick();
+    TItemTree *tree = w->main->itemTree();
+    QCOMPARE(tree->rootLinks()->childCount(), 2);
+    for (int i = 0; i < 2; ++i)
+        tree->rootLinks()->childNode(i)->setStateIndex(StateChecked);
+    w->crawl->ButtonParseClick();
+    QVERIFY(tree->rootLinks()->childNode(0)->childNode(0)->caption().startsWith("one.jpg"));
+    QVERIFY(tree->rootLinks()->childNode(1)->childNode(0)->caption().startsWith("two.jpg"));
+    QCOMPARE(server->requests().size(), 3);
+    QCOMPARE(server->connections(), 1);
     expectIdle();
 }
 

@@ -45,6 +45,8 @@ private slots:
 
     // The run
     void storedFilesAreWholeAndCounted();
+    void connectionsAreKeptUnlessSwitchedOff_data();
+    void connectionsAreKeptUnlessSwitchedOff();
     void stopReturnsQueuedItemsAndAbortsRunning();
     void remainingCountFollowsTheQueue();
     void existingFileChoice_data();
@@ -218,7 +220,7 @@ void TestDownloads::storedFilesAreWholeAndCounted()
     QCOMPARE(w->statistics.BytesDl, before.BytesDl + 3 * 1024);
     QCOMPARE(QDir(downloadDir()).entryList(QDir::Files), QStringList{"big.jpg"}); // no temporary left
     const QByteArray request = server->requests().value(0);
-    QVERIFY(request.startsWith("GET /big.jpg HTTP/1.0\r\n"));
+    QVERIFY(request.startsWith("GET /big.jpg HTTP/1.1\r\n")); // connections are kept unless switched off
     QVERIFY(request.contains("\r\nPragma: no-cache\r\n"));
     QVERIFY(request.contains("\r\nAccept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*\r\n"));
     Part<QCheckBox>(*w->configuration, "CheckBoxBeep")->setChecked(true);
@@ -245,6 +247,38 @@ void TestDownloads::remainingCountFollowsTheQueue()
     QTRY_COMPARE(w->engine->HttpCli(1)->ReceivedBytes, 2);
     Part<QPushButton>(*w->main, "ButtonStop")->click();
     QTRY_COMPARE(panel->text(), QString(" # Remaining DL's: 0"));
+    expectIdle();
+}
+
+void TestDownloads::connectionsAreKeptUnlessSwitchedOff_data()
+{
+    QTest::addColumn<bool>("reuse");
+    QTest::newRow("kept") << true;
+    QTest::newRow("switched off") << false;
+}
+
+void TestDownloads::connectionsAreKeptUnlessSwitchedOff()
+{
+    QFETCH(bool, reuse);
+    Part<QCheckBox>(*w->configuration, "CheckBoxReuseConnections")->setChecked(reuse);
+    Part<QCheckBox>(*w->configuration, "CheckBoxStartAll")->setChecked(true);
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(2);
+    QList<QByteArray> bodies;
+    for (int i = 0; i < 12; ++i) {
+        bodies << body(2000 + i, char(i));
+        const QByteArray path = QString("/k%1.jpg").arg(i).toLatin1();
+        server->route(path, reuse ? Server::page11(bodies.last(), "image/jpeg") : Server::page(bodies.last(), "image/jpeg"));
+        addFile(url(path));
+    }
+    w->downloads->ButtonDownloadClick();
+    QTRY_COMPARE(w->queue.remaining(), 0);
+    for (int i = 0; i < 12; ++i)
+        QVERIFY(fileAt(QString("k%1.jpg").arg(i)) == bodies[i]);
+    // Two slots at once: two connections carry everything, or one each file.
+    QCOMPARE(server->connections(), reuse ? 2 : 12);
+    for (const QByteArray &request : server->requests())
+        QVERIFY(request.contains(reuse ? " HTTP/1.1\r\n" : " HTTP/1.0\r\n"));
+    finishRun();
     expectIdle();
 }
 
