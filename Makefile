@@ -35,12 +35,13 @@ run: build
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
 
-bench: EXTRA_DEBS = curl wget
+bench: EXTRA_DEBS = curl wget wget2
 bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_extraction
 	$(BUILD)/bench/bench_httpcli
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_runs
 	$(BUILD)/bench/bench_https
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_delayed
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_readers
 
 sanitize:

@@ -2,6 +2,7 @@
 // "&Get url" on a 20 MB page, downloading a gallery of 200 pictures (beside
 // wget), a 100 MB file (beside curl), and the hand-out walk and status
 // counts on large trees; the longest gap between handled events each time.
+#include "BenchCommon.h"
 #include "DownloadQueue.h"
 #include "DownloadScheduler.h"
 #include "HttpEngine.h"
@@ -30,58 +31,6 @@
 
 namespace {
 
-using Server = TScriptedServer;
-
-// The longest time between two ticks of a 1 ms timer: how long the window
-// could not answer input.
-class TGapMeter
-{
-public:
-    TGapMeter()
-    {
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.elapsed();
-            m_longest = std::max(m_longest, now - m_last);
-            m_last = now;
-        });
-        m_clock.start();
-        m_timer.start();
-    }
-    qint64 longestMs() const { return m_longest; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0;
-};
-
-// Runs the event loop, as the program does, until done or the limit passed.
-void waitUntil(const std::function<bool()> &done, int limitMs)
-{
-    QEventLoop loop;
-    QElapsedTimer clock;
-    clock.start();
-    QTimer check;
-    check.setInterval(2);
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done() || clock.elapsed() > limitMs)
-            loop.quit();
-    });
-    check.start();
-    if (!done())
-        loop.exec();
-}
-
-QByteArray picture(int size, int seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char(seed * 31 + i);
-    return bytes;
-}
-
 void benchGetUrl()
 {
     // 100,000 references: 75,000 anchors and 25,000 sources, 20 MB in all.
@@ -109,25 +58,6 @@ void benchGetUrl()
                 "%lld ms (target < 100)\n",
                 page.size() / 1048576.0, w.main->itemTree()->nodeCount(), ms, gaps.longestMs());
 }
-
-// A gallery page and its pictures, for our window and for wget.
-struct TGallery
-{
-    Server server;
-    int count;
-    explicit TGallery(int pictures, int size)
-        : count(pictures)
-    {
-        QByteArray index = "<html><body>\n";
-        for (int i = 0; i < pictures; ++i) {
-            const QByteArray name = "pic" + QByteArray::number(i) + ".jpg";
-            index += "<a href=\"" + name + "\"><img src=\"" + name + "\"></a>\n";
-            server.route("/g/" + name, Server::page(picture(size, i), "image/jpeg"));
-        }
-        server.route("/g/index.html", Server::page(index + "</body></html>"));
-    }
-    QString url(const QString &path) const { return QString("http://127.0.0.1:%1%2").arg(server.port()).arg(path); }
-};
 
 // Harvests the gallery with the window: "&Get url", then every file downloaded.
 qint64 harvest(TGallery &gallery, bool fastStart, int limitMs, int *stored)

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <deque>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -93,6 +94,12 @@ void TDelayLink::relay(int client)
     if (server < 0) {
         ::close(client);
         return;
+    }
+    // A wire passes each piece on as it comes: no holding back small ones
+    // for an acknowledgement, which on loopback would wait out a delayed ACK.
+    for (const int fd : {client, server}) {
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
     }
     Direction up{client, server, {}, false, false};
     Direction down{server, client, {}, false, false};

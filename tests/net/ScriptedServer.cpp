@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -132,6 +133,10 @@ void TScriptedServer::run()
         const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
+        // As servers do on kept connections (nginx's tcp_nodelay): a small
+        // last piece of a response is not held back for an acknowledgement.
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
         const int index = m_connections++;
         m_workers.emplace_back([this, fd, index] {
             serve(fd, index);

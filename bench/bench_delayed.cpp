@@ -1,0 +1,132 @@
+// A gallery of 200 pictures of 20 KB harvested over a link that delays
+// every piece of data (20 ms and 100 ms round trips), plain and over TLS:
+// ours with connections kept and without, beside wget, wget2 and curl when
+// they are installed. Page fetch included for everyone; best of three.
+#include "BenchCommon.h"
+#include "DelayLink.h"
+#include "Parts.h"
+#include "TestPki.h"
+#include "Windows.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+constexpr int kPictures = 200;
+
+// "&Get url" and then every picture, through the window: ms and files stored.
+qint64 harvest(const QString &page, bool reuse, int *stored)
+{
+    QTemporaryDir home;
+    TWindows w(home.path());
+    w.main->show();
+    Part<QSpinBox>(*w.configuration, "SpinEditMaxTreads")->setValue(8);
+    Part<QCheckBox>(*w.configuration, "CheckBoxStartAll")->setChecked(true);
+    Part<QCheckBox>(*w.configuration, "CheckBoxReuseConnections")->setChecked(reuse);
+    Part<QCheckBox>(*w.configuration, "CheckBoxAutoSelect")->setChecked(true);
+    Part<QLineEdit>(*w.configuration, "EditAutoSelectFileTypes")->setText("jpg");
+    Part<QComboBox>(*w.main, "ComboBoxBookmark")->setCurrentText(page);
+    QElapsedTimer clock;
+    clock.start();
+    w.crawl->ButtonStartClick();
+    w.downloads->ButtonDownloadClick();
+    waitUntil([&w] { return w.queue.remaining() == 0; }, 120000);
+    const qint64 ms = clock.elapsed();
+    *stored = int(QDir(Part<QComboBox>(*w.main, "ComboBoxDownload")->currentText()).entryList(QDir::Files).size());
+    return ms;
+}
+
+qint64 timed(const QString &program, const QStringList &arguments)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QProcess::execute(program, arguments);
+    return clock.elapsed();
+}
+
+// A peer's harvest of the same page, in a directory of its own.
+qint64 peer(const QString &name, const QString &page, const QString &authority)
+{
+    QTemporaryDir target;
+    if (name == "wget" || name == "wget2") {
+        QStringList args{"-q", "-r", "-l1", "-nd", "-A", "jpg", "-P", target.path(), page};
+        if (!authority.isEmpty())
+            args << "--ca-certificate=" + authority;
+        if (name == "wget2")
+            args << "--max-threads=8";
+        return timed(name, args);
+    }
+    // curl does not follow links: the page first, then its pictures, eight at a time.
+    QStringList args{"-s", "--parallel", "--parallel-max", "8", "--output-dir", target.path(), "-o", "index.html", page};
+    if (!authority.isEmpty())
+        args << "--cacert" << authority;
+    const QString base = page.left(page.lastIndexOf('/') + 1);
+    for (int i = 0; i < kPictures; ++i)
+        args << "-O" << base + QString("pic%1.jpg").arg(i);
+    return timed("curl", args);
+}
+
+void row(int rttMs, const QString &scheme, const QString &page, const QString &authority)
+{
+    qint64 kept = std::numeric_limits<qint64>::max(), classic = kept;
+    int storedKept = 0, storedClassic = 0;
+    QMap<QString, qint64> peers;
+    for (int round = 0; round < 3; ++round) {
+        kept = std::min(kept, harvest(page, true, &storedKept));
+        classic = std::min(classic, harvest(page, false, &storedClassic));
+        for (const char *name : {"wget2", "curl", "wget"}) {
+            if (QStandardPaths::findExecutable(name).isEmpty())
+                continue;
+            const qint64 ms = peer(name, page, authority);
+            peers[name] = std::min(peers.value(name, std::numeric_limits<qint64>::max()), ms);
+        }
+    }
+    std::printf("%3d ms %-5s  ours kept %6lld ms (%d stored), ours HTTP/1.0 %6lld ms (%d)", rttMs, qPrintable(scheme),
+                kept, storedKept, classic, storedClassic);
+    for (auto it = peers.cbegin(); it != peers.cend(); ++it)
+        std::printf(", %s %lld ms", qPrintable(it.key()), it.value());
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QTemporaryDir pkiDir;
+    const TTestPki pki = TTestPki::make();
+    pki.trust(pkiDir.path());
+    const QString authority = QDir(pkiDir.path()).filePath("authority.pem");
+    QFile file(authority);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(pki.authority);
+    file.close();
+
+    std::printf("gallery of %d pictures of 20 KB over a delaying link, 8 slots, fast start, page included, best of 3\n",
+                kPictures);
+    TGallery plain(kPictures, 20 * 1024, true);
+    TGallery secure(kPictures, 20 * 1024, true);
+    secure.server.setTls(pki.server.certificate, pki.server.key);
+    const QStringList only = app.arguments().mid(1);
+    for (const int rtt : {20, 100}) {
+        if (!only.isEmpty() && !only.contains(QString::number(rtt)))
+            continue;
+        TDelayLink plainLink(plain.server.port(), rtt / 2);
+        TDelayLink secureLink(secure.server.port(), rtt / 2);
+        row(rtt, "http", QString("http://127.0.0.1:%1/g/index.html").arg(plainLink.port()), QString());
+        row(rtt, "https", QString("https://localhost:%1/g/index.html").arg(secureLink.port()), authority);
+    }
+    return 0;
+}
