@@ -34,18 +34,23 @@ int lookupError(int code)
 
 THostAddresses ResolveHostName(const QString &name)
 {
+    // Both families, in the order the resolver prefers them.
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_ADDRCONFIG;
     addrinfo *found = nullptr;
     const int rc = getaddrinfo(name.toUtf8().constData(), nullptr, &hints, &found);
     if (rc != 0)
         return {lookupError(rc), {}};
     THostAddresses result;
     for (addrinfo *a = found; a && result.addresses.size() < kMaxAddresses; a = a->ai_next) {
-        char text[INET_ADDRSTRLEN];
-        const auto *address = reinterpret_cast<const sockaddr_in *>(a->ai_addr);
-        if (inet_ntop(AF_INET, &address->sin_addr, text, sizeof(text)) && !result.addresses.contains(text))
+        char text[INET6_ADDRSTRLEN];
+        const void *address = a->ai_family == AF_INET6
+                                  ? static_cast<const void *>(&reinterpret_cast<const sockaddr_in6 *>(a->ai_addr)->sin6_addr)
+                                  : static_cast<const void *>(&reinterpret_cast<const sockaddr_in *>(a->ai_addr)->sin_addr);
+        if ((a->ai_family == AF_INET || a->ai_family == AF_INET6) && inet_ntop(a->ai_family, address, text, sizeof(text))
+            && !result.addresses.contains(QString::fromLatin1(text)))
             result.addresses << QString::fromLatin1(text);
     }
     freeaddrinfo(found);

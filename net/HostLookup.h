@@ -9,7 +9,8 @@
 class QObject;
 
 // What a host-name look-up found: the sockets error number (0 when found)
-// and the IPv4 addresses in dotted form.
+// and the addresses, IPv4 dotted or IPv6 in its text form, in the order the
+// resolver gave them.
 struct THostAddresses
 {
     int error = 0;

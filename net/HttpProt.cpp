@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QIODevice>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstring>
@@ -23,11 +24,15 @@ THttpCli::THttpCli(QObject *parent)
     , m_rawBlock(kBodyBlockSize, Qt::Uninitialized)
 {
     attachSocket(m_socket);
+    m_raceTimer = new QTimer(this);
+    m_raceTimer->setSingleShot(true);
+    connect(m_raceTimer, &QTimer::timeout, this, &THttpCli::startFallback);
 }
 
 THttpCli::~THttpCli()
 {
-    // The socket reports nothing more to a client that is going away.
+    // The sockets report nothing more to a client that is going away.
+    cancelRace();
     detachSocket();
 }
 
@@ -205,6 +210,7 @@ void THttpCli::beginConnection()
     m_headerLines = 0;
     m_headerBytes = 0;
     m_bodyPieces = 0;
+    cancelRace();
     m_tls.reset();
     m_tunnelPending = false;
     m_responseMinor = 0;
@@ -229,45 +235,6 @@ void THttpCli::beginConnection()
         return;
     }
     m_socket->LookupHost(m_connectHost);
-}
-
-QString THttpCli::connectionKey() const
-{
-    QString key = (m_useTls ? QStringLiteral("https://") : QStringLiteral("http://")) + m_connectHost.toLower()
-                  + QLatin1Char(':') + m_connectPort;
-    if (!m_tunnelTarget.isEmpty())
-        key += QStringLiteral(" tunnel ") + m_serverHost.toLower() + QLatin1Char(' ') + m_tunnelTarget;
-    if (!Proxy.isEmpty())
-        key += QStringLiteral(" as ") + ProxyUsername;
-    return key;
-}
-
-bool THttpCli::takePooledConnection()
-{
-    m_reusedConnection = false;
-    if (!m_pool || m_freshConnectionOnly)
-        return false;
-    std::optional<TConnectionPool::TConnection> kept = m_pool->take(connectionKey());
-    if (!kept)
-        return false;
-    TWSocket *spare = detachSocket();
-    if (spare->State() != wsClosed)
-        spare->Close();
-    spare->deleteLater();
-    attachSocket(kept->socket);
-    m_socket->MultiThreaded = MultiThreaded;
-    m_tls = std::move(kept->tls);
-    m_reusedConnection = true;
-    return true;
-}
-
-void THttpCli::pooledConnected()
-{
-    const quint64 request = m_requestId;
-    setState(hcConnecting);
-    if (overtaken(request))
-        return;
-    socketSessionConnected(0);
 }
 
 bool THttpCli::overtaken(quint64 request) const
@@ -349,42 +316,13 @@ void THttpCli::runNotice()
     }
 }
 
-void THttpCli::socketDnsLookupDone(int error)
-{
-    if (error == 0) {
-        const quint64 request = m_requestId;
-        setState(hcConnecting);
-        if (overtaken(request))
-            return;
-        try {
-            m_socket->setAddr(m_socket->DnsResult());
-            m_socket->setPort(m_connectPort);
-            m_socket->setProto(QStringLiteral("tcp"));
-            m_socket->Connect();
-        } catch (const ESocketException &) {
-            // A refusal leaves no error number behind; still, the request failed.
-            const int code = m_socket->LastError() ? m_socket->LastError() : int(SocketError::InvalidArgument);
-            ResponseCode = 404;
-            ResponseText = QStringLiteral("can't connect: %1 (Error #%2)").arg(SocketErrorText(code)).arg(code);
-            failRequest(code, ResponseText);
-        }
-        return;
-    }
-    if (m_state == hcAborting || m_state == hcIdle)
-        return;
-    ResponseCode = 404;
-    ResponseText = QStringLiteral("can't resolve hostname to IP address");
-    failRequest(error, ResponseText);
-}
-
 void THttpCli::socketSessionConnected(int error)
 {
     if (error != 0) {
-        ResponseCode = 404;
-        ResponseText = QStringLiteral("%1 (Error #%2)").arg(SocketErrorText(error)).arg(error);
-        failRequest(error, ResponseText);
+        primaryFailed(error, QStringLiteral("%1 (Error #%2)").arg(SocketErrorText(error)).arg(error));
         return;
     }
+    cancelRace(); // the first address won
     const quint64 request = m_requestId;
     setState(hcConnected);
     if (overtaken(request))
@@ -506,6 +444,7 @@ void THttpCli::AbortRequest()
         return;
     }
     const bool resolving = m_state == hcResolving;
+    cancelRace();
     setState(hcAborting);
     if (resolving) {
         try {

@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 class QIODevice;
+class QTimer;
 class TConnectionPool;
 class TTlsChannel;
 class TWSocket;
@@ -105,6 +106,9 @@ public:
     // Generous for real servers; a header beyond either ends the request.
     static constexpr int kMaxHeaderBytes = 256 * 1024;
     static constexpr int kMaxHeaderLines = 1000;
+    // How long the resolver's first address is tried alone before the first
+    // of the other family (IPv4 beside IPv6, or the reverse) joins it.
+    static constexpr int kHeadStartMs = 250;
 
     explicit THttpCli(QObject *parent = nullptr);
     ~THttpCli() override;
@@ -225,6 +229,11 @@ private:
     void drainNotices();
 
     void socketDnsLookupDone(int error);
+    bool connectSocket(TWSocket *socket, const QString &address);
+    void primaryFailed(int error, const QString &text);
+    void startFallback();
+    void fallbackConnected(int error);
+    void cancelRace();
     void socketSessionConnected(int error);
     void socketDataAvailable();
     void receiveAvailable();
@@ -296,4 +305,9 @@ private:
     bool m_lengthAndChunked = false; // both framings named: the connection is not kept
     bool m_bytesAfterBody = false;
     TChunkedDecoder m_chunks;
+    QTimer *m_raceTimer;
+    QString m_fallbackAddress; // the other family's first address, not tried yet
+    TWSocket *m_raceSocket = nullptr; // the connection to it, while it runs
+    int m_primaryError = 0; // the first address failed with this
+    QString m_primaryText;
 };

@@ -38,8 +38,11 @@ TUrlParts SplitUrl(const QString &url)
     if (slash >= 0)
         parts.path = rest.mid(slash);
 
-    const qsizetype colon = authority.lastIndexOf(QLatin1Char(':'));
+    qsizetype colon = authority.lastIndexOf(QLatin1Char(':'));
     const qsizetype at = authority.lastIndexOf(QLatin1Char('@'));
+    // An IPv6 address stands in brackets ("[::1]:8080"): its colons are not the port's.
+    if (colon >= 0 && colon < authority.lastIndexOf(QLatin1Char(']')))
+        colon = -1;
     QString userInfo;
     if (colon < 0 && at < 0) {
         parts.host = authority;

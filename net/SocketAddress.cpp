@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cstring>
 #include <netdb.h>
 
 namespace {
@@ -79,28 +80,72 @@ int ResolveProto(const QString &proto)
     return entry->p_proto;
 }
 
-in_addr ResolveHost(const QString &name)
+bool Ipv6Address(const QString &name, in6_addr *address)
+{
+    const bool bracketed = name.startsWith(QLatin1Char('[')) && name.endsWith(QLatin1Char(']'));
+    const QByteArray text = (bracketed ? name.mid(1, name.size() - 2) : name).toLatin1();
+    return text.contains(':') && inet_pton(AF_INET6, text.constData(), address) == 1;
+}
+
+TSocketAddress ResolveHost(const QString &name, quint16 port)
 {
     if (name.isEmpty() || name.size() > 256)
         throw ESocketException(QStringLiteral("WSocketResolveHost: '%1' Invalid Hostname.").arg(name));
+    TSocketAddress result;
+    auto *v4 = reinterpret_cast<sockaddr_in *>(&result.storage);
+    auto *v6 = reinterpret_cast<sockaddr_in6 *>(&result.storage);
+    auto useV4 = [&](in_addr address) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        v4->sin_addr = address;
+        result.length = sizeof(sockaddr_in);
+        return result;
+    };
     in_addr address{};
     if (DottedAddress(name, &address))
-        return address;
+        return useV4(address);
     if (name == QLatin1String("255.255.255.255")) {
         address.s_addr = INADDR_BROADCAST;
-        return address;
+        return useV4(address);
+    }
+    if (Ipv6Address(name, &v6->sin6_addr)) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        result.length = sizeof(sockaddr_in6);
+        return result;
     }
     if (name.at(0).isDigit() && name.count(QLatin1Char('.')) == 3)
         throw ESocketException(QStringLiteral("WSocketResolveHost: '%1' Invalid IP address.").arg(name));
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    addrinfo *result = nullptr;
-    const int rc = getaddrinfo(name.toLatin1().constData(), nullptr, &hints, &result);
-    if (rc != 0 || !result)
+    addrinfo *found = nullptr;
+    const int rc = getaddrinfo(name.toLatin1().constData(), nullptr, &hints, &found);
+    if (rc != 0 || !found || size_t(found->ai_addrlen) > sizeof(result.storage))
         throw ESocketException(QStringLiteral("WSocketResolveHost: Cannot convert host address '%1', Error #%2")
                                    .arg(name).arg(SocketError::HostNotFound));
-    address = reinterpret_cast<sockaddr_in *>(result->ai_addr)->sin_addr;
-    freeaddrinfo(result);
-    return address;
+    std::memcpy(&result.storage, found->ai_addr, found->ai_addrlen);
+    result.length = socklen_t(found->ai_addrlen);
+    freeaddrinfo(found);
+    if (result.storage.ss_family == AF_INET6)
+        v6->sin6_port = htons(port);
+    else
+        v4->sin_port = htons(port);
+    return result;
+}
+
+QString AddressText(const sockaddr_storage &address)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET6)
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6 *>(&address)->sin6_addr, text, sizeof(text));
+    else
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in *>(&address)->sin_addr, text, sizeof(text));
+    return QString::fromLatin1(text);
+}
+
+quint16 AddressPort(const sockaddr_storage &address)
+{
+    return ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6 *>(&address)->sin6_port
+                                               : reinterpret_cast<const sockaddr_in *>(&address)->sin_port);
 }

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 // Names and numbers of the socket's properties turned into what the system
 // calls take. The resolvers throw ESocketException with the text the
@@ -17,5 +18,19 @@ int LeadingNumber(const QString &text);
 int ResolvePort(const QString &port, const QString &proto);
 // A protocol number or name.
 int ResolveProto(const QString &proto);
-// A dotted address or a host name, looked up at once (blocking).
-in_addr ResolveHost(const QString &name);
+// An IPv6 address in its text form, with or without the brackets of a URL.
+bool Ipv6Address(const QString &name, in6_addr *address);
+
+// An address of either family with its port, as connect() takes it.
+struct TSocketAddress
+{
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    int family() const { return storage.ss_family; }
+};
+
+// A dotted or IPv6 address or a host name (looked up at once, blocking),
+// with the port to connect to.
+TSocketAddress ResolveHost(const QString &name, quint16 port);
+QString AddressText(const sockaddr_storage &address);
+quint16 AddressPort(const sockaddr_storage &address);

@@ -133,7 +133,9 @@ TTlsChannel::TTlsChannel(const QString &host, const QString &port)
         SSL_set_session(m_ssl->ssl, session);
         SSL_SESSION_free(session);
     }
-    const QByteArray name = host.toUtf8();
+    // "[::1]" as a URL writes it is the address ::1.
+    const bool bracketed = host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'));
+    const QByteArray name = (bracketed ? host.mid(1, host.size() - 2) : host).toUtf8();
     // A name is sent as the server name; an address is checked as an address.
     X509_VERIFY_PARAM *param = SSL_get0_param(m_ssl->ssl);
     if (X509_VERIFY_PARAM_set1_ip_asc(param, name.constData()) != 1) {

@@ -153,7 +153,7 @@ void TWSocket::setSendFlags(int flags)
     m_sendFlags = TSocketSendFlags(flags);
 }
 
-bool TWSocket::peerAddress(sockaddr_in *peer) const
+bool TWSocket::peerAddress(sockaddr_storage *peer) const
 {
     socklen_t len = sizeof(*peer);
     return m_state == wsConnected && getpeername(m_fd, reinterpret_cast<sockaddr *>(peer), &len) == 0;
@@ -161,14 +161,14 @@ bool TWSocket::peerAddress(sockaddr_in *peer) const
 
 QString TWSocket::PeerAddr() const
 {
-    sockaddr_in peer{};
-    return peerAddress(&peer) ? QString::fromLatin1(inet_ntoa(peer.sin_addr)) : QStringLiteral("error");
+    sockaddr_storage peer{};
+    return peerAddress(&peer) ? AddressText(peer) : QStringLiteral("error");
 }
 
 QString TWSocket::PeerPort() const
 {
-    sockaddr_in peer{};
-    return peerAddress(&peer) ? QString::number(ntohs(peer.sin_port)) : QStringLiteral("error");
+    sockaddr_storage peer{};
+    return peerAddress(&peer) ? QString::number(AddressPort(peer)) : QStringLiteral("error");
 }
 
 int TWSocket::RcvdCount()
@@ -197,9 +197,16 @@ void TWSocket::LookupHost(const QString &name)
     m_dnsResult.clear();
     m_dnsResultList.clear();
 
+    // An address needs no look-up; IPv6 may come in a URL's brackets.
     in_addr address{};
-    if (DottedAddress(name, &address)) {
-        m_dnsResult = QString::fromLatin1(inet_ntoa(address));
+    in6_addr address6{};
+    char text[INET6_ADDRSTRLEN] = {};
+    if (DottedAddress(name, &address))
+        inet_ntop(AF_INET, &address, text, sizeof(text));
+    else if (Ipv6Address(name, &address6))
+        inet_ntop(AF_INET6, &address6, text, sizeof(text));
+    if (text[0]) {
+        m_dnsResult = QString::fromLatin1(text);
         m_dnsResultList << m_dnsResult;
         if (OnDnsLookupDone)
             OnDnsLookupDone(this, 0);
@@ -247,16 +254,15 @@ void TWSocket::Connect()
         return;
     }
 
-    sockaddr_in remote{};
-    remote.sin_family = AF_INET;
+    TSocketAddress remote;
     try {
         const int proto = ResolveProto(m_proto);
         if (proto != IPPROTO_TCP)
             throw ESocketException(QStringLiteral("only tcp is supported"));
-        remote.sin_port = htons(quint16(ResolvePort(m_port, m_proto)));
+        const auto port = quint16(ResolvePort(m_port, m_proto));
         if (m_localPortAssigned)
             ResolvePort(m_localPort, m_proto);
-        remote.sin_addr = ResolveHost(m_addr);
+        remote = ResolveHost(m_addr, port);
     } catch (const ESocketException &e) {
         refuse(QStringLiteral("connect: ") + e.message());
         return;
@@ -268,7 +274,7 @@ void TWSocket::Connect()
     m_readProgress = false;
     m_readStalled = false;
     m_lastError = 0;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+    const int fd = ::socket(remote.family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) {
         m_lastError = lastSocketError();
         errorReport(QStringLiteral("Connect (socket)"));
@@ -278,7 +284,8 @@ void TWSocket::Connect()
     ++m_generation;
     changeState(wsOpened);
 
-    if (m_localPort != QLatin1String("0") || m_localAddr != QLatin1String("0.0.0.0")) {
+    // A local address is an IPv4 one: it binds connections of that family.
+    if (remote.family() == AF_INET && (m_localPort != QLatin1String("0") || m_localAddr != QLatin1String("0.0.0.0"))) {
         sockaddr_in local{};
         local.sin_family = AF_INET;
         DottedAddress(m_localAddr, &local.sin_addr);
@@ -308,7 +315,7 @@ void TWSocket::Connect()
 
     int rc;
     do {
-        rc = ::connect(fd, reinterpret_cast<sockaddr *>(&remote), sizeof(remote));
+        rc = ::connect(fd, reinterpret_cast<sockaddr *>(&remote.storage), remote.length);
     } while (rc != 0 && errno == EINTR);
     if (rc == 0 || errno == EINPROGRESS) {
         changeState(wsConnecting);

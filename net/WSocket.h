@@ -11,7 +11,7 @@
 #include <functional>
 #include <stdexcept>
 
-struct sockaddr_in;
+struct sockaddr_storage;
 class QSocketNotifier;
 class QTimer;
 
@@ -106,7 +106,7 @@ public:
 
 private:
     void setDefaults();
-    bool peerAddress(sockaddr_in *peer) const;
+    bool peerAddress(sockaddr_storage *peer) const;
     void changeState(TSocketState state);
     void lookupDone(const THostAddresses &found);
     void internalClose(bool shutdownFirst, int error);

@@ -25,19 +25,33 @@ bool waitReadable(int fd, int ms)
 
 } // namespace
 
-TScriptedServer::TScriptedServer()
+TScriptedServer::TScriptedServer(Family family, quint16 port)
 {
-    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool v6 = family == Family::Ipv6;
+    m_listen = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_listen, reinterpret_cast<sockaddr *>(&address), sizeof(address));
+    sockaddr_storage address{};
+    socklen_t len = 0;
+    if (v6) {
+        setsockopt(m_listen, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof(on));
+        auto *a = reinterpret_cast<sockaddr_in6 *>(&address);
+        a->sin6_family = AF_INET6;
+        a->sin6_addr = in6addr_loopback;
+        a->sin6_port = htons(port);
+        len = sizeof(sockaddr_in6);
+    } else {
+        auto *a = reinterpret_cast<sockaddr_in *>(&address);
+        a->sin_family = AF_INET;
+        a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a->sin_port = htons(port);
+        len = sizeof(sockaddr_in);
+    }
+    ::bind(m_listen, reinterpret_cast<sockaddr *>(&address), len);
     ::listen(m_listen, 16);
-    socklen_t len = sizeof(address);
     getsockname(m_listen, reinterpret_cast<sockaddr *>(&address), &len);
-    m_port = ntohs(address.sin_port);
+    m_port = ntohs(v6 ? reinterpret_cast<sockaddr_in6 *>(&address)->sin6_port
+                      : reinterpret_cast<sockaddr_in *>(&address)->sin_port);
     m_thread = std::thread([this] { run(); });
 }
 

@@ -48,7 +48,9 @@ public:
     // A response sent in one piece, then the close.
     static Script reply(const QByteArray &response) { return {send(response), close()}; }
 
-    TScriptedServer();
+    enum class Family { Ipv4, Ipv6 };
+    // Listens on 127.0.0.1, or on ::1; on the port given, or any free one.
+    explicit TScriptedServer(Family family = Family::Ipv4, quint16 port = 0);
     ~TScriptedServer();
 
     quint16 port() const { return m_port; }

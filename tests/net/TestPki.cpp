@@ -94,7 +94,7 @@ TTestPki TTestPki::make()
         EVP_PKEY_free(key);
         return pair;
     };
-    pki.server = issue("IP:127.0.0.1,DNS:localhost", -kDay, 30 * kDay, false);
+    pki.server = issue("IP:127.0.0.1,IP:::1,DNS:localhost", -kDay, 30 * kDay, false);
     pki.selfSigned = issue("IP:127.0.0.1,DNS:localhost", -kDay, 30 * kDay, true);
     pki.wrongHost = issue("DNS:other.example", -kDay, 30 * kDay, false);
     pki.expired = issue("IP:127.0.0.1,DNS:localhost", -10 * kDay, -kDay, false);

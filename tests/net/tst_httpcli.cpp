@@ -64,6 +64,10 @@ void TestHttpCli::splitUrl_data()
     QTest::newRow("user only") << "ftp://me@h.org/f" << QStringList{"ftp", "me", "", "h.org", "", "/f"};
     QTest::newRow("password with at") << "http://me:p@ss@h.org/" << QStringList{"http", "me", "p@ss", "h.org", "", "/"};
     QTest::newRow("bare file name") << "page.html" << QStringList{"", "", "", "page.html", "", ""};
+    QTest::newRow("IPv6 with port") << "http://[::1]:8080/x" << QStringList{"http", "", "", "[::1]", "8080", "/x"};
+    QTest::newRow("IPv6 alone") << "http://[fe80::1]/" << QStringList{"http", "", "", "[fe80::1]", "", "/"};
+    QTest::newRow("IPv6 with login") << "https://me:pw@[::1]/" << QStringList{"https", "me", "pw", "[::1]", "", "/"};
+    QTest::newRow("IPv6 proxy field") << "[::1]" << QStringList{"", "", "", "[::1]", "", ""};
 }
 
 void TestHttpCli::splitUrl()
