@@ -1,3 +1,4 @@
+#include "ConnectionPool.h"
 #include "HttpProt.h"
 #include "MemoryStream.h"
 #include "Recorder.h"
@@ -50,6 +51,11 @@ public:
         std::lock_guard lock(m_mutex);
         return m_request;
     }
+    int tunnels() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_tunnels;
+    }
 
 private:
     void run()
@@ -70,6 +76,7 @@ private:
             {
                 std::lock_guard lock(m_mutex);
                 m_request = request;
+                ++m_tunnels;
             }
             ::send(client, m_answer.constData(), size_t(m_answer.size()), MSG_NOSIGNAL);
             if (!m_answer.contains(" 200 ")) {
@@ -107,6 +114,7 @@ private:
     }
 
     QByteArray m_answer;
+    int m_tunnels = 0;
     int m_listen = -1;
     quint16 m_port = 0;
     std::atomic<bool> m_stop{false};
@@ -136,6 +144,7 @@ private slots:
     void credentialsTravelInsideTls();
     void proxyTunnel_data();
     void proxyTunnel();
+    void keptTunnelCarriesRequestAfterRequest();
     void proxyRefusesTheTunnel();
     void badCertificatesFail_data();
     void badCertificatesFail();
@@ -353,6 +362,29 @@ void TestHttps::proxyTunnel()
     // Inside the tunnel the request names the path alone and no proxy login.
     QVERIFY(server.requests().value(0).startsWith("GET /via HTTP/1.0\r\n"));
     QVERIFY(!server.requests().value(0).contains("Proxy-Authorization"));
+}
+
+void TestHttps::keptTunnelCarriesRequestAfterRequest()
+{
+    Server server;
+    server.setTls(m_pki.server.certificate, m_pki.server.key);
+    for (const char *path : {"/a", "/b", "/c"})
+        server.route(path, Server::page11(path));
+    TTunnelProxy proxy;
+    TConnectionPool pool;
+    THttpCli cli;
+    cli.setConnectionPool(&pool);
+    TRecorder rec(cli);
+    cli.setProxy({true, "127.0.0.1", QString::number(proxy.port()), "pu", "pp"});
+    for (const char *path : {"/a", "/b", "/c"}) {
+        cli.URL = url(server, path);
+        const THttpResult result = cli.Get();
+        QVERIFY2(result.ok(), qPrintable(result.errorText));
+    }
+    QCOMPARE(rec.body.data(), QByteArray("/a/b/c"));
+    QCOMPARE(proxy.tunnels(), 1);
+    QCOMPARE(server.connections(), 1);
+    QVERIFY(proxy.connectRequest().startsWith("CONNECT "));
 }
 
 void TestHttps::proxyRefusesTheTunnel()

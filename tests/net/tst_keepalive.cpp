@@ -68,6 +68,7 @@ private slots:
     void hostileChunksFailClearly();
     void withoutAPoolTheRequestIsTheClassicOne();
     void idleConnectionsCloseAfterAWhile();
+    void abortedBodyRetiresTheConnection();
     void tlsSessionGoesOnOverAKeptConnection();
     void tunnelThroughAProxyIsKept();
 
@@ -294,6 +295,25 @@ void TestKeepAlive::idleConnectionsCloseAfterAWhile()
     QCOMPARE(pool.idleCount(), 1);
     pool.closeIdleOlderThan(0);
     QCOMPARE(pool.idleCount(), 0);
+    QVERIFY(cli.Get().ok());
+    QCOMPARE(server.connections(), 2);
+}
+
+void TestKeepAlive::abortedBodyRetiresTheConnection()
+{
+    Server server;
+    server.addScript({Server::send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(5000, 'x')),
+                      Server::hold()});
+    server.addScript(Server::page11("next"));
+    TConnectionPool pool;
+    THttpCli cli;
+    cli.setConnectionPool(&pool);
+    TRecorder rec(cli);
+    cli.OnDocData = [&](THttpCli *c, const char *, int) { c->AbortRequest(); };
+    cli.URL = url(server, "/");
+    QCOMPARE(cli.Get().error, THttpCli::kAborted);
+    QCOMPARE(pool.idleCount(), 0);
+    cli.OnDocData = nullptr;
     QVERIFY(cli.Get().ok());
     QCOMPARE(server.connections(), 2);
 }
