@@ -3,9 +3,12 @@
 // ours with connections kept and without, beside wget, wget2 and curl when
 // they are installed. Page fetch included for everyone; best of three.
 #include "BenchCommon.h"
+#include "DataRec.h"
 #include "DelayLink.h"
+#include "ItemTree.h"
 #include "Parts.h"
 #include "TestPki.h"
+#include "TreeNode.h"
 #include "Windows.h"
 
 #include <QApplication>
@@ -100,6 +103,43 @@ void row(int rttMs, const QString &scheme, const QString &page, const QString &a
     std::fflush(stdout);
 }
 
+// One large file through the window's engine and through curl, MiB/s.
+void largeFile(int rttMs)
+{
+    constexpr int kMiB = 50;
+    Server server;
+    server.route("/large.bin", Server::page11(picture(kMiB * 1024 * 1024, 9), "application/octet-stream"));
+    TDelayLink link(server.port(), rttMs / 2);
+    const QString url = QString("http://127.0.0.1:%1/large.bin").arg(link.port());
+    double ours = 0, curl = 0;
+    for (int round = 0; round < 2; ++round) {
+        QTemporaryDir home;
+        TWindows w(home.path());
+        Part<QSpinBox>(*w.configuration, "SpinEditMaxSize")->setValue(Part<QSpinBox>(*w.configuration, "SpinEditMaxSize")->maximum());
+        TItemTree *tree = w.main->itemTree();
+        tree->MakeRootNodes();
+        TDataRec rec;
+        rec.kind = KindFile;
+        rec.url = url;
+        rec.name = "large.bin";
+        rec.localPath = QDir(Part<QComboBox>(*w.main, "ComboBoxDownload")->currentText()).filePath(rec.name);
+        tree->AddTreeNode(tree->rootFiles(), rec)->setStateIndex(StateChecked);
+        Part<QCheckBox>(*w.configuration, "CheckBoxStartAll")->setChecked(true);
+        QElapsedTimer clock;
+        clock.start();
+        w.downloads->ButtonDownloadClick();
+        waitUntil([&w] { return w.queue.remaining() == 0; }, 120000);
+        ours = std::max(ours, kMiB / (clock.nsecsElapsed() / 1e9));
+        if (!QStandardPaths::findExecutable("curl").isEmpty()) {
+            QTemporaryDir target;
+            const qint64 ms = timed("curl", {"-s", "-o", target.filePath("large.bin"), url});
+            curl = std::max(curl, kMiB * 1000.0 / std::max<qint64>(ms, 1));
+        }
+    }
+    std::printf("%3d ms one file of %d MiB: ours %.0f MiB/s, curl %.0f MiB/s (best of 2)\n", rttMs, kMiB, ours, curl);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -127,6 +167,7 @@ int main(int argc, char **argv)
         TDelayLink secureLink(secure.server.port(), rtt / 2);
         row(rtt, "http", QString("http://127.0.0.1:%1/g/index.html").arg(plainLink.port()), QString());
         row(rtt, "https", QString("https://localhost:%1/g/index.html").arg(secureLink.port()), authority);
+        largeFile(rtt);
     }
     return 0;
 }

@@ -38,6 +38,20 @@ struct TStateLog
     TRecorder rec;
 };
 
+// A client with a pool of its own, recording what it reports.
+struct TKeptClient
+{
+    TKeptClient() { cli.setConnectionPool(&pool); }
+    void clearBody()
+    {
+        rec.body.buffer().clear();
+        rec.body.seek(0);
+    }
+    TConnectionPool pool;
+    THttpCli cli;
+    TRecorder rec{cli};
+};
+
 QByteArray chunkedResponse(const QList<QByteArray> &chunks, const QByteArray &extraHeader = {})
 {
     QByteArray wire = "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n" + extraHeader + "Transfer-Encoding: chunked\r\n\r\n";
@@ -151,18 +165,15 @@ void TestKeepAlive::connectionsThatCannotGoOnAreNotKept()
     Server server;
     const bool endsAtClose = !response.contains("Content-Length") && !response.contains("chunked");
     server.addScript({Server::send(response), endsAtClose ? Server::close() : Server::keepOpen()});
-    TConnectionPool pool;
-    THttpCli cli;
-    cli.setConnectionPool(&pool);
-    TRecorder rec(cli);
-    cli.URL = url(server, "/");
-    cli.Get();
-    QCOMPARE(rec.done, 1);
-    QCOMPARE(rec.lastError, 0);
+    TKeptClient kept;
+    kept.cli.URL = url(server, "/");
+    kept.cli.Get();
+    QCOMPARE(kept.rec.done, 1);
+    QCOMPARE(kept.rec.lastError, 0);
     if (!response.contains(" 404 "))
-        QVERIFY(rec.body.data().startsWith("ok"));
-    QCOMPARE(pool.idleCount(), 0);
-    cli.Get();
+        QVERIFY(kept.rec.body.data().startsWith("ok"));
+    QCOMPARE(kept.pool.idleCount(), 0);
+    kept.cli.Get();
     QCOMPARE(server.connections(), 2);
 }
 
@@ -171,17 +182,13 @@ void TestKeepAlive::serverClosingAnIdleConnectionIsNoticed()
     Server server;
     server.addScript({Server::send("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\none"), Server::close()});
     server.addScript(Server::page11("two"));
-    TConnectionPool pool;
-    THttpCli cli;
-    cli.setConnectionPool(&pool);
-    TRecorder rec(cli);
-    cli.URL = url(server, "/");
-    QVERIFY(cli.Get().ok());
-    QTRY_COMPARE(pool.idleCount(), 0); // the close came while it was idle
-    rec.body.buffer().clear();
-    rec.body.seek(0);
-    QVERIFY(cli.Get().ok());
-    QCOMPARE(rec.body.data(), QByteArray("two"));
+    TKeptClient kept;
+    kept.cli.URL = url(server, "/");
+    QVERIFY(kept.cli.Get().ok());
+    QTRY_COMPARE(kept.pool.idleCount(), 0); // the close came while it was idle
+    kept.clearBody();
+    QVERIFY(kept.cli.Get().ok());
+    QCOMPARE(kept.rec.body.data(), QByteArray("two"));
     QCOMPARE(server.connections(), 2);
 }
 
@@ -222,26 +229,22 @@ void TestKeepAlive::chunkedBodiesArriveWhole()
     script.push_back(Server::keepOpen());
     server.addScript(script);
     server.addScript(Server::page11("after"));
-    TConnectionPool pool;
-    THttpCli cli;
-    cli.setConnectionPool(&pool);
-    TRecorder rec(cli);
-    cli.URL = url(server, "/big.jpg");
-    QVERIFY(cli.Get().ok());
-    QCOMPARE(rec.body.data(), "head-" + big);
-    QCOMPARE(cli.ReceivedBytes, big.size() + 5);
-    QCOMPARE(rec.events.filter("DocEnd").size(), 1);
-    rec.body.buffer().clear();
-    rec.body.seek(0);
-    QVERIFY(cli.Get().ok());
-    QCOMPARE(rec.body.data(), QByteArray("after"));
+    TKeptClient kept;
+    kept.cli.URL = url(server, "/big.jpg");
+    QVERIFY(kept.cli.Get().ok());
+    QCOMPARE(kept.rec.body.data(), "head-" + big);
+    QCOMPARE(kept.cli.ReceivedBytes, big.size() + 5);
+    QCOMPARE(kept.rec.events.filter("DocEnd").size(), 1);
+    kept.clearBody();
+    QVERIFY(kept.cli.Get().ok());
+    QCOMPARE(kept.rec.body.data(), QByteArray("after"));
     QCOMPARE(server.connections(), 1);
 
     // Into a memory stream, as the engine reads, the framing stays out too.
     TMemoryStream memory;
-    cli.ReceiveStream = &memory;
+    kept.cli.ReceiveStream = &memory;
     server.addScript({Server::send(chunkedResponse({"abc", "def"})), Server::keepOpen()});
-    QVERIFY(cli.Get().ok());
+    QVERIFY(kept.cli.Get().ok());
     QCOMPARE(memory.toByteArray(), QByteArray("abcdef"));
     QCOMPARE(server.connections(), 1);
 }
@@ -252,19 +255,16 @@ void TestKeepAlive::hostileChunksFailClearly()
     server.addScript({Server::send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabc\r\nzz\r\n"),
                       Server::keepOpen()});
     server.addScript({Server::send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab"), Server::close()});
-    TConnectionPool pool;
-    THttpCli cli;
-    cli.setConnectionPool(&pool);
-    TRecorder rec(cli);
-    cli.URL = url(server, "/");
-    THttpResult result = cli.Get();
+    TKeptClient kept;
+    kept.cli.URL = url(server, "/");
+    THttpResult result = kept.cli.Get();
     QCOMPARE(result.error, THttpCli::kBadFraming);
     QVERIFY(result.errorText.startsWith("malformed chunked body"));
-    QCOMPARE(pool.idleCount(), 0);
-    result = cli.Get();
+    QCOMPARE(kept.pool.idleCount(), 0);
+    result = kept.cli.Get();
     QCOMPARE(result.error, THttpCli::kIncompleteResponse);
-    QCOMPARE(rec.done, 2);
-    QCOMPARE(pool.idleCount(), 0);
+    QCOMPARE(kept.rec.done, 2);
+    QCOMPARE(kept.pool.idleCount(), 0);
 }
 
 void TestKeepAlive::withoutAPoolTheRequestIsTheClassicOne()
@@ -284,18 +284,15 @@ void TestKeepAlive::idleConnectionsCloseAfterAWhile()
 {
     Server server;
     server.addScript(Server::page11("x"));
-    TConnectionPool pool;
-    THttpCli cli;
-    cli.setConnectionPool(&pool);
-    TRecorder rec(cli);
-    cli.URL = url(server, "/");
-    QVERIFY(cli.Get().ok());
-    QCOMPARE(pool.idleCount(), 1);
-    pool.closeIdleOlderThan(60000);
-    QCOMPARE(pool.idleCount(), 1);
-    pool.closeIdleOlderThan(0);
-    QCOMPARE(pool.idleCount(), 0);
-    QVERIFY(cli.Get().ok());
+    TKeptClient kept;
+    kept.cli.URL = url(server, "/");
+    QVERIFY(kept.cli.Get().ok());
+    QCOMPARE(kept.pool.idleCount(), 1);
+    kept.pool.closeIdleOlderThan(60000);
+    QCOMPARE(kept.pool.idleCount(), 1);
+    kept.pool.closeIdleOlderThan(0);
+    QCOMPARE(kept.pool.idleCount(), 0);
+    QVERIFY(kept.cli.Get().ok());
     QCOMPARE(server.connections(), 2);
 }
 
@@ -305,16 +302,13 @@ void TestKeepAlive::abortedBodyRetiresTheConnection()
     server.addScript({Server::send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(5000, 'x')),
                       Server::hold()});
     server.addScript(Server::page11("next"));
-    TConnectionPool pool;
-    THttpCli cli;
-    cli.setConnectionPool(&pool);
-    TRecorder rec(cli);
-    cli.OnDocData = [&](THttpCli *c, const char *, int) { c->AbortRequest(); };
-    cli.URL = url(server, "/");
-    QCOMPARE(cli.Get().error, THttpCli::kAborted);
-    QCOMPARE(pool.idleCount(), 0);
-    cli.OnDocData = nullptr;
-    QVERIFY(cli.Get().ok());
+    TKeptClient kept;
+    kept.cli.OnDocData = [&](THttpCli *c, const char *, int) { c->AbortRequest(); };
+    kept.cli.URL = url(server, "/");
+    QCOMPARE(kept.cli.Get().error, THttpCli::kAborted);
+    QCOMPARE(kept.pool.idleCount(), 0);
+    kept.cli.OnDocData = nullptr;
+    QVERIFY(kept.cli.Get().ok());
     QCOMPARE(server.connections(), 2);
 }
 
@@ -324,18 +318,15 @@ void TestKeepAlive::tlsSessionGoesOnOverAKeptConnection()
     server.setTls(m_pki.server.certificate, m_pki.server.key);
     server.route("/one", Server::page11("first"));
     server.route("/two", {Server::send(chunkedResponse({"sec", "ond"})), Server::keepOpen()});
-    TConnectionPool pool;
-    THttpCli cli;
-    cli.setConnectionPool(&pool);
-    TRecorder rec(cli);
+    TKeptClient kept;
     for (const char *path : {"/one", "/two", "/one"}) {
-        rec.body.buffer().clear();
-        rec.body.seek(0);
-        cli.URL = QString("https://localhost:%1%2").arg(server.port()).arg(path);
-        const THttpResult result = cli.Get();
+        kept.rec.body.buffer().clear();
+        kept.rec.body.seek(0);
+        kept.cli.URL = QString("https://localhost:%1%2").arg(server.port()).arg(path);
+        const THttpResult result = kept.cli.Get();
         QVERIFY2(result.ok(), qPrintable(result.errorText));
     }
-    QCOMPARE(rec.body.data(), QByteArray("first"));
+    QCOMPARE(kept.rec.body.data(), QByteArray("first"));
     QCOMPARE(server.connections(), 1);
     QCOMPARE(server.failedHandshakes(), 0);
 }
@@ -347,20 +338,17 @@ void TestKeepAlive::tunnelThroughAProxyIsKept()
     Server proxy;
     proxy.route("http://example.org/a", Server::page11("a"));
     proxy.route("http://example.org/b", Server::page11("b"));
-    TConnectionPool pool;
-    THttpCli cli;
-    cli.setConnectionPool(&pool);
-    TRecorder rec(cli);
-    cli.Proxy = "127.0.0.1";
-    cli.ProxyPort = QString::number(proxy.port());
-    cli.URL = "http://example.org/a";
-    QVERIFY(cli.Get().ok());
-    cli.URL = "http://example.org/b";
-    QVERIFY(cli.Get().ok());
+    TKeptClient kept;
+    kept.cli.Proxy = "127.0.0.1";
+    kept.cli.ProxyPort = QString::number(proxy.port());
+    kept.cli.URL = "http://example.org/a";
+    QVERIFY(kept.cli.Get().ok());
+    kept.cli.URL = "http://example.org/b";
+    QVERIFY(kept.cli.Get().ok());
     QCOMPARE(proxy.connections(), 1);
     // Another proxy login is another connection.
-    cli.ProxyUsername = "someone";
-    QVERIFY(cli.Get().ok());
+    kept.cli.ProxyUsername = "someone";
+    QVERIFY(kept.cli.Get().ok());
     QCOMPARE(proxy.connections(), 2);
 }
 
