@@ -189,8 +189,7 @@ void TWSocket::LookupHost(const QString &name)
     if (name.isEmpty()) {
         m_lastError = SocketError::InvalidArgument;
         refuse(QStringLiteral("DNS lookup: invalid host name."));
-        if (OnDnsLookupDone)
-            OnDnsLookupDone(this, SocketError::InvalidArgument);
+        runHandler(OnDnsLookupDone, this, SocketError::InvalidArgument);
         return;
     }
     m_lookup.cancel();
@@ -208,8 +207,7 @@ void TWSocket::LookupHost(const QString &name)
     if (text[0]) {
         m_dnsResult = QString::fromLatin1(text);
         m_dnsResultList << m_dnsResult;
-        if (OnDnsLookupDone)
-            OnDnsLookupDone(this, 0);
+        runHandler(OnDnsLookupDone, this, 0);
         return;
     }
     m_lookup.start(name, [this](const THostAddresses &found) { guarded([this, &found] { lookupDone(found); }); });
@@ -221,8 +219,7 @@ void TWSocket::lookupDone(const THostAddresses &found)
         m_dnsResultList = found.addresses;
         m_dnsResult = m_dnsResultList.first();
     }
-    if (OnDnsLookupDone)
-        OnDnsLookupDone(this, found.error);
+    runHandler(OnDnsLookupDone, this, found.error);
 }
 
 void TWSocket::CancelLookup()
@@ -231,7 +228,7 @@ void TWSocket::CancelLookup()
         return;
     m_lookup.cancel();
     if (!m_destroying && OnDnsLookupDone)
-        OnDnsLookupDone(this, SocketError::Interrupted);
+        runHandler(OnDnsLookupDone, this, SocketError::Interrupted);
 }
 
 void TWSocket::Connect()
@@ -407,8 +404,7 @@ void TWSocket::internalClose(bool shutdownFirst, int error)
     changeState(wsClosed);
     if (!m_destroying && !m_closeReported) {
         m_closeReported = true;
-        if (OnSessionClosed)
-            OnSessionClosed(this, error);
+        runHandler(OnSessionClosed, this, error);
     }
     try {
         setDefaults();

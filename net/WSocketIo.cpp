@@ -29,7 +29,7 @@ void TWSocket::onWritable()
     m_writeNotifier->setEnabled(false);
     sendStep();
     if (m_fd >= 0 && allSent() && OnDataSent)
-        OnDataSent(this, 0);
+        runHandler(OnDataSent, this, 0);
 }
 
 void TWSocket::connectCompleted(int error)
@@ -40,8 +40,7 @@ void TWSocket::connectCompleted(int error)
     changeState(wsConnected);
     if (error == 0)
         m_readNotifier->setEnabled(true);
-    if (OnSessionConnected)
-        OnSessionConnected(this, error);
+    runHandler(OnSessionConnected, this, error);
     if (error != 0 && m_state != wsClosed)
         Close();
 }
@@ -82,8 +81,7 @@ void TWSocket::peerClosed(int error)
         return;
     if (!m_closeReported) {
         m_closeReported = true;
-        if (OnSessionClosed)
-            OnSessionClosed(this, error);
+        runHandler(OnSessionClosed, this, error);
     }
     if (m_state != wsClosed)
         Close();
@@ -98,7 +96,7 @@ void TWSocket::receiveLoop(int error, qint64 budget)
         m_readProgress = false;
         try {
             if (OnDataAvailable) {
-                OnDataAvailable(this, error);
+                runHandler(OnDataAvailable, this, error);
             } else {
                 char discard[1024];
                 Receive(discard, sizeof(discard));
@@ -207,7 +205,7 @@ int TWSocket::Send(const void *data, int len)
     if (m_fd >= 0 && allSent())
         postNotification([this] {
             if (allSent() && OnDataSent)
-                OnDataSent(this, 0);
+                runHandler(OnDataSent, this, 0);
         });
     return len;
 }
@@ -247,8 +245,7 @@ void TWSocket::sendStep()
             case SocketError::ConnAborted:
                 m_closeReported = true;
                 Close();
-                if (OnSessionClosed)
-                    OnSessionClosed(this, error);
+                runHandler(OnSessionClosed, this, error);
                 return;
             case SocketError::WouldBlock:
                 m_writeNotifier->setEnabled(true);

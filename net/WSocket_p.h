@@ -15,6 +15,17 @@ constexpr int kStallPollMs = 50;
 // a fast transfer never freezes the window and other sockets get their turn.
 constexpr qint64 kReadBudget = 1024 * 1024;
 
+// Runs a handler from a copy: a handler may replace itself, or hand the
+// socket to another owner who sets its own, while it runs.
+template <typename Handler, typename... Args>
+void runHandler(const Handler &handler, Args... args)
+{
+    if (handler) {
+        const Handler copy = handler;
+        copy(args...);
+    }
+}
+
 inline int lastSocketError()
 {
     return SocketErrorFromErrno(errno);
