@@ -70,6 +70,14 @@ private:
 
     static TH2ScriptServer &self(void *user) { return *static_cast<TH2ScriptServer *>(user); }
 
+    static nghttp2_nv field(const char *name, const QByteArray &value)
+    {
+        // nghttp2 copies the bytes when the response is submitted; it never writes to them.
+        return {reinterpret_cast<uint8_t *>(const_cast<char *>(name)),
+                reinterpret_cast<uint8_t *>(const_cast<char *>(value.constData())), std::strlen(name),
+                size_t(value.size()), NGHTTP2_NV_FLAG_NONE};
+    }
+
     static int header(nghttp2_session *, const nghttp2_frame *frame, const uint8_t *name, size_t namelen,
                       const uint8_t *value, size_t valuelen, uint8_t, void *user)
     {
@@ -110,10 +118,7 @@ private:
             s.m_sending[stream] = {route.body, 0};
             const QByteArray status = QByteArray::number(route.status);
             const QByteArray length = QByteArray::number(route.body.size());
-            nghttp2_nv headers[] = {
-                {(uint8_t *)":status", (uint8_t *)status.constData(), 7, size_t(status.size()), NGHTTP2_NV_FLAG_NONE},
-                {(uint8_t *)"content-length", (uint8_t *)length.constData(), 14, size_t(length.size()), NGHTTP2_NV_FLAG_NONE},
-            };
+            nghttp2_nv headers[] = {field(":status", status), field("content-length", length)};
             nghttp2_data_provider provider{};
             provider.read_callback = &TH2ScriptServer::read;
             nghttp2_submit_response(session, stream, headers, 2, &provider);
