@@ -220,6 +220,24 @@ QByteArray TTlsChannel::takeOutgoing()
     return bytes;
 }
 
+void TTlsChannel::offerProtocols(const QList<QByteArray> &names)
+{
+    QByteArray wire; // each name after its length byte
+    for (const QByteArray &name : names) {
+        if (!name.isEmpty() && name.size() < 256)
+            wire += char(name.size()) + name;
+    }
+    SSL_set_alpn_protos(m_ssl->ssl, reinterpret_cast<const unsigned char *>(wire.constData()), unsigned(wire.size()));
+}
+
+QByteArray TTlsChannel::negotiatedProtocol() const
+{
+    const unsigned char *name = nullptr;
+    unsigned int length = 0;
+    SSL_get0_alpn_selected(m_ssl->ssl, &name, &length);
+    return QByteArray(reinterpret_cast<const char *>(name), int(length));
+}
+
 bool TTlsChannel::closeNotifyReceived() const
 {
     return (SSL_get_shutdown(m_ssl->ssl) & SSL_RECEIVED_SHUTDOWN) != 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -22,6 +23,11 @@ public:
     TTlsChannel(const TTlsChannel &) = delete;
     TTlsChannel &operator=(const TTlsChannel &) = delete;
 
+    // The application protocols offered in the handshake (ALPN), most
+    // wanted first, e.g. "h2", "http/1.1"; none unless asked.
+    void offerProtocols(const QList<QByteArray> &names);
+    // The one the server chose; empty when it chose none.
+    QByteArray negotiatedProtocol() const;
     // Bytes that came from the network.
     void feed(const char *data, int len);
     // Advances the handshake as far as the bytes fed allow.

@@ -200,6 +200,26 @@ struct TScriptedServer::Connection
     }
 };
 
+void TScriptedServer::setAlpn(const QList<QByteArray> &accepted)
+{
+    std::lock_guard lock(m_mutex);
+    m_alpn.clear();
+    for (const QByteArray &name : accepted)
+        m_alpn += char(name.size()) + name;
+    SSL_CTX_set_alpn_select_cb(
+        m_tls,
+        [](SSL *, const unsigned char **out, unsigned char *outlen, const unsigned char *in, unsigned int inlen,
+           void *arg) {
+            const QByteArray &mine = *static_cast<const QByteArray *>(arg);
+            unsigned char *chosen = nullptr;
+            const int rc = SSL_select_next_proto(&chosen, outlen, reinterpret_cast<const unsigned char *>(mine.constData()),
+                                                 unsigned(mine.size()), in, inlen);
+            *out = chosen;
+            return rc == OPENSSL_NPN_NEGOTIATED ? SSL_TLSEXT_ERR_OK : SSL_TLSEXT_ERR_NOACK;
+        },
+        &m_alpn);
+}
+
 void TScriptedServer::setTls(const QByteArray &certificate, const QByteArray &key)
 {
     std::lock_guard lock(m_mutex);

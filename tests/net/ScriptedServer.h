@@ -68,6 +68,9 @@ public:
     QList<QByteArray> requests() const;
     // Every connection speaks TLS with this certificate and key (PEM).
     void setTls(const QByteArray &certificate, const QByteArray &key);
+    // The application protocols (ALPN) the TLS server accepts, its choice
+    // first; none by default. Call after setTls.
+    void setAlpn(const QList<QByteArray> &accepted);
     int failedHandshakes() const;
     int resumedHandshakes() const;
     QByteArray received() const; // what the last holding connection has read so far
@@ -99,5 +102,6 @@ private:
     int m_failedHandshakes = 0;
     int m_resumedHandshakes = 0;
     QList<QByteArray> m_requests;
+    QByteArray m_alpn; // accepted protocols in ALPN wire form
     QByteArray m_received;
 };

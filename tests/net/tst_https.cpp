@@ -4,6 +4,8 @@
 #include "Recorder.h"
 #include "ScriptedServer.h"
 #include "TestPki.h"
+#include "WSocket.h"
+#include "TlsChannel.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -123,6 +125,43 @@ private:
     QByteArray m_request;
 };
 
+// The protocol a TLS handshake with the server settles on, offering these.
+QByteArray negotiate(quint16 port, const QList<QByteArray> &offer)
+{
+    TWSocket socket;
+    TTlsChannel tls("127.0.0.1", QString::number(port));
+    tls.offerProtocols(offer);
+    bool ended = false;
+    auto drive = [&] {
+        const TTlsChannel::Step step = tls.handshake();
+        const QByteArray out = tls.takeOutgoing();
+        if (!out.isEmpty())
+            socket.Send(out);
+        ended = ended || step != TTlsChannel::Pending;
+    };
+    socket.OnSessionConnected = [&](TWSocket *, int error) {
+        if (error)
+            ended = true;
+        else
+            drive();
+    };
+    socket.OnDataAvailable = [&](TWSocket *s, int) {
+        char buffer[16384];
+        const int n = s->Receive(buffer, sizeof(buffer));
+        if (n > 0) {
+            tls.feed(buffer, n);
+            drive();
+        }
+    };
+    socket.setAddr("127.0.0.1");
+    socket.setPort(QString::number(port));
+    socket.setProto("tcp");
+    socket.Connect();
+    if (!QTest::qWaitFor([&] { return ended; }, 5000))
+        return "<no answer>";
+    return tls.established() ? tls.negotiatedProtocol() : QByteArray("<no handshake>");
+}
+
 } // namespace
 
 // The client over TLS, against loopback servers of a test authority that the
@@ -145,6 +184,7 @@ private slots:
     void proxyTunnel_data();
     void proxyTunnel();
     void keptTunnelCarriesRequestAfterRequest();
+    void applicationProtocolIsNegotiated();
     void proxyRefusesTheTunnel();
     void badCertificatesFail_data();
     void badCertificatesFail();
@@ -385,6 +425,27 @@ void TestHttps::keptTunnelCarriesRequestAfterRequest()
     QCOMPARE(proxy.tunnels(), 1);
     QCOMPARE(server.connections(), 1);
     QVERIFY(proxy.connectRequest().startsWith("CONNECT "));
+}
+
+// HTTP/2 is asked for by ALPN; a server that knows only HTTP/1.1, or no
+// ALPN at all, is answered in HTTP/1.1.
+void TestHttps::applicationProtocolIsNegotiated()
+{
+    Server both;
+    both.setTls(m_pki.server.certificate, m_pki.server.key);
+    both.setAlpn({"h2", "http/1.1"});
+    QCOMPARE(negotiate(both.port(), {"h2", "http/1.1"}), QByteArray("h2"));
+    QCOMPARE(negotiate(both.port(), {"http/1.1"}), QByteArray("http/1.1"));
+    QCOMPARE(negotiate(both.port(), {}), QByteArray());
+
+    Server old;
+    old.setTls(m_pki.server.certificate, m_pki.server.key);
+    old.setAlpn({"http/1.1"});
+    QCOMPARE(negotiate(old.port(), {"h2", "http/1.1"}), QByteArray("http/1.1"));
+
+    Server none;
+    none.setTls(m_pki.server.certificate, m_pki.server.key);
+    QCOMPARE(negotiate(none.port(), {"h2", "http/1.1"}), QByteArray());
 }
 
 void TestHttps::proxyRefusesTheTunnel()
