@@ -1,5 +1,6 @@
 #include "ConnectionPool.h"
 
+#include "H2Connection.h"
 #include "TlsChannel.h"
 #include "WSocket.h"
 
@@ -7,6 +8,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -37,6 +39,29 @@ TConnectionPool::TConnectionPool(QObject *parent)
 TConnectionPool::~TConnectionPool()
 {
     closeAll();
+    for (auto &[server, connection] : std::exchange(m_shared, {}))
+        delete connection;
+}
+
+void TConnectionPool::share(const QString &server, TH2Connection *connection)
+{
+    connection->setParent(this);
+    m_shared.emplace_back(server, connection);
+    connect(connection, &TH2Connection::retired, this, [this, connection] {
+        std::erase_if(m_shared, [connection](const auto &entry) { return entry.second == connection; });
+    });
+    connect(connection, &QObject::destroyed, this, [this, connection] {
+        std::erase_if(m_shared, [connection](const auto &entry) { return entry.second == connection; });
+    });
+}
+
+TH2Connection *TConnectionPool::shared(const QString &server) const
+{
+    for (const auto &[key, connection] : m_shared) {
+        if (key == server && connection->acceptsMore())
+            return connection;
+    }
+    return nullptr;
 }
 
 void TConnectionPool::park(const QString &server, TWSocket *socket, std::unique_ptr<TTlsChannel> tls)

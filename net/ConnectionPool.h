@@ -8,6 +8,7 @@
 #include <vector>
 
 class QTimer;
+class TH2Connection;
 class TTlsChannel;
 class TWSocket;
 
@@ -40,6 +41,9 @@ public:
     int idleCount() const { return int(m_idle.size()); }
     int idleCount(const QString &server) const;
     void closeAll();
+    // HTTP/2 connections are shared while they run, not taken: one per server.
+    void share(const QString &server, TH2Connection *connection);
+    TH2Connection *shared(const QString &server) const;
     // Closes what has been idle for at least this long; the pool's own timer
     // does it with kIdleMs.
     void closeIdleOlderThan(int ms);
@@ -60,5 +64,6 @@ private:
     std::vector<Entry>::iterator find(TWSocket *socket);
 
     std::vector<Entry> m_idle; // oldest first
+    std::vector<std::pair<QString, TH2Connection *>> m_shared;
     QTimer *m_sweep;
 };

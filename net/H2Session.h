@@ -28,6 +28,7 @@ public:
         std::function<void(int stream, quint32 error)> closed;
     };
 
+    static constexpr quint32 kRefusedStream = 7; // REFUSED_STREAM: never processed, safe to send again
     static constexpr qint32 kStreamWindow = 16 * 1024 * 1024;
     static constexpr qint32 kConnectionWindow = 64 * 1024 * 1024;
     static constexpr int kMaxHeaderBytes = 256 * 1024;

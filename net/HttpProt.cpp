@@ -32,6 +32,7 @@ THttpCli::THttpCli(QObject *parent)
 THttpCli::~THttpCli()
 {
     // The sockets report nothing more to a client that is going away.
+    releaseStream();
     cancelRace();
     detachSocket();
 }
@@ -211,6 +212,7 @@ void THttpCli::beginConnection()
     m_headerBytes = 0;
     m_bodyPieces = 0;
     cancelRace();
+    releaseStream();
     m_tls.reset();
     m_tunnelPending = false;
     m_responseMinor = 0;
@@ -223,6 +225,20 @@ void THttpCli::beginConnection()
     setState(hcResolving);
     if (overtaken(request))
         return;
+    if (TH2Connection *shared = m_pool && !m_freshConnectionOnly && m_request != rqPost
+                                    ? m_pool->shared(connectionKey())
+                                    : nullptr) {
+        // An HTTP/2 connection to this server runs: the request becomes one more stream on it.
+        m_h2 = shared;
+        QMetaObject::invokeMethod(
+            this,
+            [this, request, shared] {
+                if (!overtaken(request) && m_h2 == shared)
+                    pooledConnected();
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     if (takePooledConnection()) {
         // Connected already: the steps of a new connection follow on the next turn.
         QMetaObject::invokeMethod(
@@ -331,8 +347,8 @@ void THttpCli::socketSessionConnected(int error)
         OnSessionConnected(this);
     if (overtaken(request))
         return;
-    if (m_tls && m_tls->established()) {
-        sendRequest(); // a kept connection: its TLS session goes on
+    if (m_h2 || (m_tls && m_tls->established())) {
+        sendRequest(); // a kept connection: its TLS session goes on, or a stream on a shared one
         return;
     }
     if (m_useTls) {
@@ -416,6 +432,7 @@ void THttpCli::normalClosed()
     if (m_closeHandled)
         return;
     m_closeHandled = true;
+    releaseStream();
     checkComplete();
     if (m_bodyPieces > 0 && OnDocEnd)
         OnDocEnd(this);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChunkedDecoder.h"
+#include "H2Connection.h"
 #include "RunSettings.h"
 
 #include <QByteArray>
@@ -81,7 +82,7 @@ QString FormatHttpDate(const QDateTime &when);
 // An HTTP/1.0 client for one request at a time over its own socket. Every
 // step is driven by socket events; results arrive through the On... events
 // and the run-time values. A response body ends when the server closes.
-class THttpCli : public QObject
+class THttpCli : public QObject, private TH2Stream
 {
     Q_OBJECT
 
@@ -215,6 +216,13 @@ private:
     void parkConnection();
     // A kept connection the server had closed: the request goes again once on a fresh one.
     bool retryOnFreshConnection();
+    // HTTP/2: the connection the request runs on, shared with other clients.
+    void becomeH2();
+    void sendH2Request(const QByteArray &request);
+    void releaseStream();
+    void h2Response(int status, const QList<TH2Session::Field> &fields) override;
+    void h2Data(const char *data, int len) override;
+    void h2Closed(quint32 error) override;
     void bodyBytes(const char *data, int len);
     // The request ends now with this done error; the connection is closed.
     void failRequest(int error, const QString &text);
@@ -305,6 +313,7 @@ private:
     bool m_lengthAndChunked = false; // both framings named: the connection is not kept
     bool m_bytesAfterBody = false;
     TChunkedDecoder m_chunks;
+    TH2Connection *m_h2 = nullptr;
     QTimer *m_raceTimer;
     QString m_fallbackAddress; // the other family's first address, not tried yet
     TWSocket *m_raceSocket = nullptr; // the connection to it, while it runs

@@ -109,6 +109,10 @@ void THttpCli::BuildRequest(const QString &method)
 
 void THttpCli::send(const char *data, int len)
 {
+    if (m_h2) {
+        sendH2Request(QByteArray(data, len));
+        return;
+    }
     if (!m_tls) {
         m_socket->Send(data, len);
         return;

@@ -165,7 +165,12 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
             }
             ++m_relocations;
             m_closedHandler = ClosedHandler::Relocation;
-            m_socket->Close();
+            if (m_h2) {
+                releaseStream(); // the rest of this stream is not wanted
+                relocationClosed();
+            } else {
+                m_socket->Close();
+            }
             return;
         }
         if (m_chunked && ExpectedLength >= 0) {

@@ -55,6 +55,8 @@ void THttpCli::startTls()
 {
     const QString port = m_tunnelTarget.isEmpty() ? m_connectPort : m_tunnelTarget.section(QLatin1Char(':'), -1);
     m_tls = std::make_unique<TTlsChannel>(m_serverHost, port);
+    if (m_pool && m_request != rqPost)
+        m_tls->offerProtocols({"h2", "http/1.1"});
     driveHandshake();
 }
 
@@ -62,6 +64,11 @@ void THttpCli::driveHandshake()
 {
     const TTlsChannel::Step step = m_tls->handshake();
     if (step == TTlsChannel::Done) {
+        if (m_pool && m_tls->negotiatedProtocol() == "h2") {
+            m_socket->Send(m_tls->takeOutgoing()); // the handshake's end, before the connection is shared
+            becomeH2();
+            return;
+        }
         // The handshake's last flight leaves in one write with the request.
         sendRequest();
         return;

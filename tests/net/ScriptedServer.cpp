@@ -1,11 +1,17 @@
 #include "ScriptedServer.h"
 
+#include <QHash>
+
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
+
+#include <nghttp2/nghttp2.h>
 
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
+#include <cstring>
+#include <functional>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -262,6 +268,13 @@ void TScriptedServer::serve(int fd, int index)
             std::lock_guard lock(m_mutex);
             ++m_resumedHandshakes;
         }
+        const unsigned char *protocol = nullptr;
+        unsigned int length = 0;
+        SSL_get0_alpn_selected(conn.ssl, &protocol, &length);
+        if (QByteArray(reinterpret_cast<const char *>(protocol), int(length)) == "h2") {
+            serveH2(conn, index);
+            return;
+        }
     }
     QByteArray request = m_readRequest ? readRequest(conn) : QByteArray();
     int next = index;
@@ -369,3 +382,140 @@ bool TScriptedServer::play(Connection &conn, const QByteArray &request, const Sc
     }
     return false;
 }
+
+namespace {
+
+// One HTTP/2 connection of the scripted server: requests come as streams,
+// each answered from its script's bytes as an HTTP/1 server would send them.
+struct TH2Serving
+{
+    struct Response
+    {
+        QByteArray status, body;
+        QList<std::pair<QByteArray, QByteArray>> fields;
+        qsizetype sent = 0;
+    };
+    QHash<int32_t, QByteArray> requests; // as text, for the test to read
+    QHash<int32_t, QByteArray> paths;
+    QHash<int32_t, Response> responses;
+    int open = 0;
+    std::function<void(int32_t, const QByteArray &, const QByteArray &)> complete;
+};
+
+nghttp2_nv field(const QByteArray &name, const QByteArray &value)
+{
+    return {reinterpret_cast<uint8_t *>(const_cast<char *>(name.constData())),
+            reinterpret_cast<uint8_t *>(const_cast<char *>(value.constData())), size_t(name.size()),
+            size_t(value.size()), NGHTTP2_NV_FLAG_NONE};
+}
+
+} // namespace
+
+void TScriptedServer::serveH2(Connection &conn, int index)
+{
+    TH2Serving serving;
+    int next = index;
+    nghttp2_session_callbacks *callbacks = nullptr;
+    nghttp2_session_callbacks_new(&callbacks);
+    nghttp2_session_callbacks_set_on_header_callback(
+        callbacks, [](nghttp2_session *, const nghttp2_frame *frame, const uint8_t *name, size_t namelen,
+                      const uint8_t *value, size_t valuelen, uint8_t, void *user) {
+            auto &s = *static_cast<TH2Serving *>(user);
+            const QByteArray key(reinterpret_cast<const char *>(name), qsizetype(namelen));
+            const QByteArray text(reinterpret_cast<const char *>(value), qsizetype(valuelen));
+            if (key == ":path")
+                s.paths[frame->hd.stream_id] = text;
+            s.requests[frame->hd.stream_id] += key + ": " + text + "\r\n";
+            return 0;
+        });
+    nghttp2_session_callbacks_set_on_frame_recv_callback(
+        callbacks, [](nghttp2_session *, const nghttp2_frame *frame, void *user) {
+            auto &s = *static_cast<TH2Serving *>(user);
+            if (frame->hd.type == NGHTTP2_HEADERS && (frame->hd.flags & NGHTTP2_FLAG_END_STREAM)) {
+                ++s.open;
+                s.complete(frame->hd.stream_id, s.paths.value(frame->hd.stream_id), s.requests.value(frame->hd.stream_id));
+            }
+            return 0;
+        });
+    nghttp2_session_callbacks_set_on_stream_close_callback(
+        callbacks, [](nghttp2_session *, int32_t, uint32_t, void *user) {
+            --static_cast<TH2Serving *>(user)->open;
+            return 0;
+        });
+    nghttp2_session *session = nullptr;
+    nghttp2_session_server_new(&session, callbacks, &serving);
+    nghttp2_session_callbacks_del(callbacks);
+    const nghttp2_settings_entry settings[] = {{NGHTTP2_SETTINGS_MAX_CONCURRENT_STREAMS, m_h2StreamLimit.load()}};
+    nghttp2_submit_settings(session, NGHTTP2_FLAG_NONE, settings, 1);
+
+    serving.complete = [&](int32_t stream, const QByteArray &path, const QByteArray &text) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_requests << "GET " + path + " HTTP/2\r\n" + text + "\r\n";
+        }
+        m_h2PeakStreams = std::max(m_h2PeakStreams.load(), serving.open);
+        const Script script = scriptFor("GET " + path + " HTTP/2\r\n", next++);
+        QByteArray wire;
+        for (const Step &step : script) {
+            if (step.kind == Step::Reset) {
+                nghttp2_submit_rst_stream(session, NGHTTP2_FLAG_NONE, stream, NGHTTP2_INTERNAL_ERROR);
+                return;
+            }
+            if (step.kind == Step::Send)
+                wire += step.data;
+            else if (step.kind == Step::SendRepeated)
+                wire += step.data.repeated(step.ms);
+        }
+        const qsizetype end = wire.indexOf("\r\n\r\n");
+        TH2Serving::Response &r = serving.responses[stream];
+        const QList<QByteArray> head = wire.left(end).split('\n');
+        r.status = head.value(0).split(' ').value(1);
+        for (qsizetype i = 1; i < head.size(); ++i) {
+            const QByteArray line = head.at(i).trimmed();
+            const qsizetype colon = line.indexOf(':');
+            const QByteArray name = line.left(colon).toLower();
+            if (colon > 0 && name != "connection" && name != "transfer-encoding" && name != "keep-alive")
+                r.fields.append({name, line.mid(colon + 1).trimmed()});
+        }
+        r.body = end < 0 ? QByteArray() : wire.mid(end + 4);
+        std::vector<nghttp2_nv> headers{field(":status", r.status)};
+        for (const auto &[name, value] : r.fields)
+            headers.push_back(field(name, value));
+        nghttp2_data_provider provider{};
+        provider.read_callback = [](nghttp2_session *, int32_t id, uint8_t *buffer, size_t length, uint32_t *flags,
+                                    nghttp2_data_source *, void *user) -> ssize_t {
+            TH2Serving::Response &out = static_cast<TH2Serving *>(user)->responses[id];
+            const size_t n = std::min(length, size_t(out.body.size() - out.sent));
+            std::memcpy(buffer, out.body.constData() + out.sent, n);
+            out.sent += qsizetype(n);
+            if (out.sent == out.body.size())
+                *flags |= NGHTTP2_DATA_FLAG_EOF;
+            return ssize_t(n);
+        };
+        nghttp2_submit_response(session, stream, headers.data(), headers.size(), &provider);
+    };
+
+    auto flush = [&] {
+        const uint8_t *data = nullptr;
+        for (ssize_t n; (n = nghttp2_session_mem_send(session, &data)) > 0;) {
+            if (!conn.sendAll(QByteArray(reinterpret_cast<const char *>(data), qsizetype(n))))
+                return false;
+        }
+        return true;
+    };
+    flush();
+    for (int quiet = 0; !m_stop && quiet < kHoldLimitMs;) {
+        if (!conn.readable(kSliceMs)) {
+            quiet += kSliceMs;
+            continue;
+        }
+        quiet = 0;
+        char buffer[65536];
+        const ssize_t n = conn.receive(buffer, sizeof(buffer));
+        if (n <= 0 || nghttp2_session_mem_recv(session, reinterpret_cast<const uint8_t *>(buffer), size_t(n)) < 0
+            || !flush())
+            break;
+    }
+    nghttp2_session_del(session);
+}
+

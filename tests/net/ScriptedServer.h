@@ -71,6 +71,11 @@ public:
     // The application protocols (ALPN) the TLS server accepts, its choice
     // first; none by default. Call after setTls.
     void setAlpn(const QList<QByteArray> &accepted);
+    // With ALPN "h2" accepted, connections that choose it are served over
+    // HTTP/2: each stream plays its route's script, its response read from
+    // the script's bytes (a reset() step resets the stream).
+    void setH2StreamLimit(quint32 limit) { m_h2StreamLimit = limit; }
+    int h2PeakStreams() const { return m_h2PeakStreams; }
     int failedHandshakes() const;
     int resumedHandshakes() const;
     QByteArray received() const; // what the last holding connection has read so far
@@ -86,6 +91,7 @@ private:
     // True when the script leaves the connection open for another request.
     bool play(Connection &conn, const QByteArray &request, const Script &script);
     QByteArray readRequest(Connection &conn);
+    void serveH2(Connection &conn, int index);
     Script scriptFor(const QByteArray &request, int index) const;
 
     int m_listen = -1;
@@ -103,5 +109,7 @@ private:
     int m_resumedHandshakes = 0;
     QList<QByteArray> m_requests;
     QByteArray m_alpn; // accepted protocols in ALPN wire form
+    std::atomic<quint32> m_h2StreamLimit{100};
+    std::atomic<int> m_h2PeakStreams{0};
     QByteArray m_received;
 };

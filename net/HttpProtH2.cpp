@@ -1,0 +1,124 @@
+// The HTTP client, part: a request on a shared HTTP/2 connection. The
+// request is built as for HTTP/1.1 and sent as a stream; the response is
+// read through the same header and body handling, so every event the
+// client tells comes as it does over HTTP/1.
+#include "HttpProt.h"
+
+#include "ConnectionPool.h"
+#include "TlsChannel.h"
+#include "WSocket.h"
+
+namespace {
+
+QByteArray reasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 206: return "Partial Content";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 303: return "See Other";
+    case 304: return "Not Modified";
+    case 307: return "Temporary Redirect";
+    case 308: return "Permanent Redirect";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 429: return "Too Many Requests";
+    case 500: return "Internal Server Error";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
+    default: return {};
+    }
+}
+
+bool connectionSpecific(const QByteArray &name)
+{
+    return name == "host" || name == "connection" || name == "keep-alive" || name == "proxy-connection"
+           || name == "transfer-encoding" || name == "upgrade";
+}
+
+} // namespace
+
+// TLS said h2: the connection goes to the pool, shared, and this request is its first stream.
+void THttpCli::becomeH2()
+{
+    auto *connection = new TH2Connection(detachSocket(), std::move(m_tls));
+    m_pool->share(connectionKey(), connection);
+    attachSocket(new TWSocket(this));
+    m_h2 = connection;
+    sendRequest();
+}
+
+void THttpCli::sendH2Request(const QByteArray &request)
+{
+    TH2Connection::TRequest stream;
+    stream.scheme = "https";
+    const QList<QByteArray> lines = request.split('\n');
+    const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
+    stream.method = first.value(0);
+    stream.path = first.value(1);
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines.at(i).trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            continue;
+        const QByteArray name = line.left(colon).toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        if (name == "host")
+            stream.authority = value;
+        if (!connectionSpecific(name))
+            stream.fields.append({name, value});
+    }
+    m_h2->request(this, stream);
+}
+
+void THttpCli::releaseStream()
+{
+    if (TH2Connection *connection = std::exchange(m_h2, nullptr))
+        connection->release(this);
+}
+
+void THttpCli::h2Response(int status, const QList<TH2Session::Field> &fields)
+{
+    const quint64 request = m_requestId;
+    HandleHeaderLine("HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status));
+    for (const TH2Session::Field &field : fields) {
+        if (overtaken(request) || m_headerLines == 0)
+            return;
+        HandleHeaderLine(field.first + ": " + field.second);
+    }
+    if (!overtaken(request) && m_headerLines > 0)
+        HandleHeaderLine(QByteArray());
+}
+
+void THttpCli::h2Data(const char *data, int len)
+{
+    if (m_inBody && !m_closeHandled)
+        HandleBodyData(data, len);
+}
+
+void THttpCli::h2Closed(quint32 error)
+{
+    m_h2 = nullptr; // the connection has let go of this stream
+    if (m_closeHandled || m_state == hcIdle || m_state == hcAborting)
+        return;
+    const bool nothingCame = m_headerLines == 0 && !m_inBody;
+    const bool safeAgain = error == TH2Session::kRefusedStream || error == TH2Connection::kConnectionLost;
+    if (error != 0 && safeAgain && nothingCame && !m_freshConnectionOnly) {
+        // Never processed there: once more on a connection of its own, quietly.
+        m_freshConnectionOnly = true;
+        m_quietReconnect = true;
+        m_closeHandled = true;
+        postNotice(Notice::Relocate);
+        return;
+    }
+    if (error != 0) {
+        failRequest(kIncompleteResponse, error == TH2Connection::kConnectionLost
+                                             ? QStringLiteral("the HTTP/2 connection was lost")
+                                             : QStringLiteral("the server reset the HTTP/2 stream (error %1)").arg(error));
+        return;
+    }
+    socketSessionClosed(0); // the end of the stream ends the response, as a close does
+}
