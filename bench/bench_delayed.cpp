@@ -1,5 +1,6 @@
 // A gallery of 200 pictures of 20 KB harvested over a link that delays
-// every piece of data (20 ms and 100 ms round trips), plain and over TLS:
+// every piece of data (20 ms and 100 ms round trips), plain and over TLS
+// (where the server offers HTTP/2):
 // ours with connections kept and without, beside wget, wget2 and curl when
 // they are installed. Page fetch included for everyone; best of three.
 #include "BenchCommon.h"
@@ -159,6 +160,7 @@ int main(int argc, char **argv)
     TGallery plain(kPictures, 20 * 1024, true);
     TGallery secure(kPictures, 20 * 1024, true);
     secure.server.setTls(pki.server.certificate, pki.server.key);
+    secure.server.setAlpn({"h2", "http/1.1"}); // as today's servers answer: HTTP/2 to whoever asks
     const QStringList only = app.arguments().mid(1);
     for (const int rtt : {20, 100}) {
         if (!only.isEmpty() && !only.contains(QString::number(rtt)))

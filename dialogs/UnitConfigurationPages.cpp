@@ -159,7 +159,7 @@ QWidget *TFormConfiguration::buildProxyPage()
     SpinEditTimeOutFile = spinField(5, 300, 5, 60, page);
     form->addRow(QStringLiteral("Time out when downloading documents in seconds:"), SpinEditTimeoutDoc);
     form->addRow(QStringLiteral("Time out when downloading files in seconds:"), SpinEditTimeOutFile);
-    CheckBoxReuseConnections = checkBox(QStringLiteral("Reuse connections (HTTP/1.1)"), true, page);
+    CheckBoxReuseConnections = checkBox(QStringLiteral("Reuse connections (HTTP/1.1 and HTTP/2)"), true, page);
     CheckBoxReuseConnections->setToolTip(
         QStringLiteral("Keep a connection open for the next file from the same server: much faster over a real "
                        "network. Switch it off for a server or proxy that mishandles HTTP/1.1."));
