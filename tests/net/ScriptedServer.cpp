@@ -478,7 +478,8 @@ void TScriptedServer::serveH2(Connection &conn, int index)
                 r.fields.append({name, line.mid(colon + 1).trimmed()});
         }
         r.body = end < 0 ? QByteArray() : wire.mid(end + 4);
-        std::vector<nghttp2_nv> headers{field(":status", r.status)};
+        static const QByteArray statusName(":status"); // the header entries point into it until submitted
+        std::vector<nghttp2_nv> headers{field(statusName, r.status)};
         for (const auto &[name, value] : r.fields)
             headers.push_back(field(name, value));
         nghttp2_data_provider provider{};
