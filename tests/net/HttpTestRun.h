@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConnectionPool.h"
 #include "HttpProt.h"
 #include "Recorder.h"
 #include "ScriptedServer.h"
@@ -18,3 +19,17 @@ inline void runUntilDone(THttpCli &cli, TRecorder &rec, int timeoutMs = 10000)
     cli.StartFetch();
     QTRY_VERIFY_WITH_TIMEOUT(rec.done > 0, timeoutMs);
 }
+
+// A client with a pool of its own, recording what it reports.
+struct TKeptClient
+{
+    TKeptClient() { cli.setConnectionPool(&pool); }
+    void clearBody()
+    {
+        rec.body.buffer().clear();
+        rec.body.seek(0);
+    }
+    TConnectionPool pool;
+    THttpCli cli;
+    TRecorder rec{cli};
+};

@@ -1,5 +1,6 @@
 #include "ConnectionPool.h"
 #include "HttpProt.h"
+#include "HttpTestRun.h"
 #include "Recorder.h"
 #include "ScriptedServer.h"
 #include "TestPki.h"
@@ -31,7 +32,7 @@ private slots:
 
 private:
     std::unique_ptr<Server> h2Server();
-    QString url(const Server &server, const QString &path) const
+    QString secureUrl(const Server &server, const QString &path) const
     {
         return QString("https://127.0.0.1:%1%2").arg(server.port()).arg(path);
     }
@@ -68,14 +69,14 @@ void TestH2Client::slotsShareOneConnection()
         recorders.push_back(std::make_unique<TRecorder>(*clients.back()));
     }
     // The first request opens the connection; then eight at once, three rounds.
-    clients[0]->URL = url(*server, "/p0.jpg");
+    clients[0]->URL = secureUrl(*server, "/p0.jpg");
     const THttpResult opened = clients[0]->Get();
     QVERIFY2(opened.ok(), qPrintable(QString("%1 %2 %3").arg(opened.error).arg(opened.errorText).arg(opened.status)));
     for (int round = 0; round < 3; ++round) {
         for (int slot = 0; slot < 8; ++slot) {
             recorders[slot]->body.buffer().clear();
             recorders[slot]->body.seek(0);
-            clients[slot]->URL = url(*server, QString("/p%1.jpg").arg(round * 8 + slot));
+            clients[slot]->URL = secureUrl(*server, QString("/p%1.jpg").arg(round * 8 + slot));
             clients[slot]->StartFetch();
         }
         for (int slot = 0; slot < 8; ++slot) {
@@ -99,7 +100,7 @@ void TestH2Client::eventsAreThoseOfHttp1()
         THttpCli cli;
         cli.setConnectionPool(&pool);
         TRecorder rec(cli);
-        cli.URL = url(*server, "/x");
+        cli.URL = secureUrl(*server, "/x");
         if (over == 0)
             server->setAlpn({"http/1.1"});
         else
@@ -123,12 +124,12 @@ void TestH2Client::streamLimitSmallerThanTheSlots()
         clients.push_back(std::make_unique<THttpCli>());
         clients.back()->setConnectionPool(&pool);
     }
-    clients[0]->URL = url(*server, "/s0");
+    clients[0]->URL = secureUrl(*server, "/s0");
     QVERIFY(clients[0]->Get().ok());
     std::vector<std::unique_ptr<TRecorder>> recorders;
     for (int i = 0; i < 8; ++i) {
         recorders.push_back(std::make_unique<TRecorder>(*clients[i]));
-        clients[i]->URL = url(*server, QString("/s%1").arg(i));
+        clients[i]->URL = secureUrl(*server, QString("/s%1").arg(i));
         clients[i]->StartFetch();
     }
     for (int i = 0; i < 8; ++i) {
@@ -150,9 +151,9 @@ void TestH2Client::resetStreamFailsItsRequestAlone()
     good.setConnectionPool(&pool);
     bad.setConnectionPool(&pool);
     TRecorder goodRec(good), badRec(bad);
-    good.URL = url(*server, "/good");
+    good.URL = secureUrl(*server, "/good");
     QVERIFY(good.Get().ok());
-    bad.URL = url(*server, "/bad");
+    bad.URL = secureUrl(*server, "/bad");
     good.StartFetch();
     bad.StartFetch();
     QTRY_COMPARE(goodRec.done + badRec.done, 3);
@@ -169,18 +170,15 @@ void TestH2Client::relocationAndErrorStatus()
     server->route("/old", {Server::send("HTTP/1.1 302 Found\r\nLocation: /new\r\nContent-Length: 0\r\n\r\n"), Server::keepOpen()});
     server->route("/new", Server::page11("moved here"));
     server->route("/gone", {Server::send("HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone"), Server::keepOpen()});
-    TConnectionPool pool;
-    THttpCli cli;
-    cli.setConnectionPool(&pool);
-    TRecorder rec(cli);
-    cli.URL = url(*server, "/old");
-    QVERIFY(cli.Get().ok());
-    QCOMPARE(rec.body.data(), QByteArray("moved here"));
-    QVERIFY(rec.events.contains("Location " + url(*server, "/new")));
-    cli.URL = url(*server, "/gone");
-    const THttpResult result = cli.Get();
+    TKeptClient kept;
+    kept.cli.URL = secureUrl(*server, "/old");
+    QVERIFY(kept.cli.Get().ok());
+    QCOMPARE(kept.rec.body.data(), QByteArray("moved here"));
+    QVERIFY(kept.rec.events.contains("Location " + secureUrl(*server, "/new")));
+    kept.cli.URL = secureUrl(*server, "/gone");
+    const THttpResult result = kept.cli.Get();
     QCOMPARE(result.status, 404);
-    QCOMPARE(cli.ResponseText, QString("Not Found"));
+    QCOMPARE(kept.cli.ResponseText, QString("Not Found"));
     QCOMPARE(server->connections(), 1);
 }
 
@@ -190,13 +188,10 @@ void TestH2Client::serverWithoutHttp2IsAnsweredInHttp11()
     server.setTls(m_pki.server.certificate, m_pki.server.key);
     server.setAlpn({"http/1.1"});
     server.route("/a", Server::page11("a"));
-    TConnectionPool pool;
-    THttpCli cli;
-    cli.setConnectionPool(&pool);
-    TRecorder rec(cli);
-    cli.URL = url(server, "/a");
-    QVERIFY(cli.Get().ok());
-    QVERIFY(cli.Get().ok());
+    TKeptClient kept;
+    kept.cli.URL = secureUrl(server, "/a");
+    QVERIFY(kept.cli.Get().ok());
+    QVERIFY(kept.cli.Get().ok());
     QVERIFY(server.requests().value(0).startsWith("GET /a HTTP/1.1\r\n"));
     QCOMPARE(server.connections(), 1);
 }

@@ -38,20 +38,6 @@ struct TStateLog
     TRecorder rec;
 };
 
-// A client with a pool of its own, recording what it reports.
-struct TKeptClient
-{
-    TKeptClient() { cli.setConnectionPool(&pool); }
-    void clearBody()
-    {
-        rec.body.buffer().clear();
-        rec.body.seek(0);
-    }
-    TConnectionPool pool;
-    THttpCli cli;
-    TRecorder rec{cli};
-};
-
 QByteArray chunkedResponse(const QList<QByteArray> &chunks, const QByteArray &extraHeader = {})
 {
     QByteArray wire = "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n" + extraHeader + "Transfer-Encoding: chunked\r\n\r\n";
