@@ -394,12 +394,19 @@ bool THttpCli::retryOnFreshConnection()
     if (!m_reusedConnection || m_freshConnectionOnly || !nothingCame || m_request == rqPost
         || m_doneError != 0 || m_state == hcAwaitingBody || m_state == hcAborting || m_state == hcIdle)
         return false;
+    sendAgainOnFreshConnection();
+    return true;
+}
+
+// The request goes out once more on a connection of its own; this try's end
+// tells nothing, and neither do the new connection's first steps.
+void THttpCli::sendAgainOnFreshConnection()
+{
     m_freshConnectionOnly = true;
     m_reusedConnection = false;
     m_quietReconnect = true;
-    m_closeHandled = true; // this close ends nothing
+    m_closeHandled = true;
     postNotice(Notice::Relocate);
-    return true;
 }
 
 // A close is the end of a response only when the whole response came.

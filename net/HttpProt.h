@@ -216,6 +216,8 @@ private:
     void parkConnection();
     // A kept connection the server had closed: the request goes again once on a fresh one.
     bool retryOnFreshConnection();
+    void sendAgainOnFreshConnection();
+    void replaceSocket(TWSocket *next);
     // HTTP/2: the connection the request runs on, shared with other clients.
     void becomeH2();
     void sendH2Request(const QByteArray &request);

@@ -31,11 +31,7 @@ bool THttpCli::takePooledConnection()
     std::optional<TConnectionPool::TConnection> kept = m_pool->take(connectionKey());
     if (!kept)
         return false;
-    TWSocket *spare = detachSocket();
-    if (spare->State() != wsClosed)
-        spare->Close();
-    spare->deleteLater();
-    attachSocket(kept->socket);
+    replaceSocket(kept->socket);
     m_socket->MultiThreaded = MultiThreaded;
     m_tls = std::move(kept->tls);
     m_reusedConnection = true;
@@ -155,12 +151,18 @@ void THttpCli::fallbackConnected(int error)
     }
     // The other family won: its connection becomes the client's.
     m_raceSocket = nullptr;
-    TWSocket *loser = detachSocket();
-    if (loser->State() != wsClosed)
-        loser->Close();
-    loser->deleteLater();
-    attachSocket(racer);
+    replaceSocket(racer);
     socketSessionConnected(0);
+}
+
+// Another connection becomes the client's; the one it had is closed.
+void THttpCli::replaceSocket(TWSocket *next)
+{
+    TWSocket *previous = detachSocket();
+    if (previous->State() != wsClosed)
+        previous->Close();
+    previous->deleteLater();
+    attachSocket(next);
 }
 
 void THttpCli::cancelRace()

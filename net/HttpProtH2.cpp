@@ -107,11 +107,7 @@ void THttpCli::h2Closed(quint32 error)
     const bool nothingCame = m_headerLines == 0 && !m_inBody;
     const bool safeAgain = error == TH2Session::kRefusedStream || error == TH2Connection::kConnectionLost;
     if (error != 0 && safeAgain && nothingCame && !m_freshConnectionOnly) {
-        // Never processed there: once more on a connection of its own, quietly.
-        m_freshConnectionOnly = true;
-        m_quietReconnect = true;
-        m_closeHandled = true;
-        postNotice(Notice::Relocate);
+        sendAgainOnFreshConnection(); // never processed there
         return;
     }
     if (error != 0) {
