@@ -378,6 +378,8 @@ bool TScriptedServer::play(Connection &conn, const QByteArray &request, const Sc
             }
             return false;
         }
+        case Step::GoAwayOnce:
+            break; // HTTP/2 only
         }
     }
     return false;
@@ -459,6 +461,10 @@ void TScriptedServer::serveH2(Connection &conn, int index)
         for (const Step &step : script) {
             if (step.kind == Step::Reset) {
                 nghttp2_submit_rst_stream(session, NGHTTP2_FLAG_NONE, stream, NGHTTP2_INTERNAL_ERROR);
+                return;
+            }
+            if (step.kind == Step::GoAwayOnce && !m_wentAway.exchange(true)) {
+                nghttp2_submit_goaway(session, NGHTTP2_FLAG_NONE, stream - 2, NGHTTP2_NO_ERROR, nullptr, 0);
                 return;
             }
             if (step.kind == Step::Send)

@@ -19,7 +19,7 @@ class TScriptedServer
 public:
     struct Step
     {
-        enum Kind { Send, Pause, Close, Reset, Hold, ReadSlowly, SendRepeated, CloseWithoutNotify, NotifyClose, KeepOpen, ReadThenClose } kind;
+        enum Kind { Send, Pause, Close, Reset, Hold, ReadSlowly, SendRepeated, CloseWithoutNotify, NotifyClose, KeepOpen, ReadThenClose, GoAwayOnce } kind;
         QByteArray data;
         int ms = 0;
     };
@@ -43,6 +43,10 @@ public:
     // Waits for the client's next request on this connection, then closes
     // without a word: a server that dropped an idle connection under it.
     static Step readThenClose() { return {Step::ReadThenClose, {}, 0}; }
+    // Over HTTP/2, the first time a stream plays it: GOAWAY naming the stream
+    // before as the last one processed, so this stream and later ones are
+    // refused; afterwards the step is passed over.
+    static Step goAwayOnce() { return {Step::GoAwayOnce, {}, 0}; }
     // Reads everything the client sends, after a pause, until it closes.
     static Step readSlowly(int pauseMs) { return {Step::ReadSlowly, {}, pauseMs}; }
     // A response sent in one piece, then the close.
@@ -111,5 +115,6 @@ private:
     QByteArray m_alpn; // accepted protocols in ALPN wire form
     std::atomic<quint32> m_h2StreamLimit{100};
     std::atomic<int> m_h2PeakStreams{0};
+    std::atomic<bool> m_wentAway{false};
     QByteArray m_received;
 };

@@ -27,6 +27,7 @@ private slots:
     void eventsAreThoseOfHttp1();
     void streamLimitSmallerThanTheSlots();
     void resetStreamFailsItsRequestAlone();
+    void goAwaySendsRefusedRequestsAgainOnAFreshConnection();
     void relocationAndErrorStatus();
     void serverWithoutHttp2IsAnsweredInHttp11();
 
@@ -162,6 +163,41 @@ void TestH2Client::resetStreamFailsItsRequestAlone()
     QCOMPARE(goodRec.lastError, 0);
     QCOMPARE(goodRec.body.data(), QByteArray("goodgood"));
     QCOMPARE(server->connections(), 1);
+}
+
+void TestH2Client::goAwaySendsRefusedRequestsAgainOnAFreshConnection()
+{
+    auto server = h2Server();
+    server->route("/first", Server::page11("first"));
+    server->route("/stop", {Server::goAwayOnce(), Server::send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nstop")});
+    server->route("/after", Server::page11("after"));
+    TConnectionPool pool;
+    THttpCli first, stop, after;
+    for (THttpCli *cli : {&first, &stop, &after})
+        cli->setConnectionPool(&pool);
+    TRecorder stopRec(stop), afterRec(after);
+    first.URL = secureUrl(*server, "/first");
+    QVERIFY(first.Get().ok());
+    // Both go out on the open connection; the server's GOAWAY refuses them.
+    stop.URL = secureUrl(*server, "/stop");
+    after.URL = secureUrl(*server, "/after");
+    stop.StartFetch();
+    after.StartFetch();
+    QTRY_COMPARE(stopRec.done + afterRec.done, 2);
+    QCOMPARE(stopRec.lastError, 0);
+    QCOMPARE(stopRec.body.data(), QByteArray("stop"));
+    QCOMPARE(afterRec.lastError, 0);
+    QCOMPARE(afterRec.body.data(), QByteArray("after"));
+    // Each request told its events once, as if it had gone out once.
+    QCOMPARE(stopRec.events.filter("DocBegin").size(), 1);
+    QCOMPARE(stopRec.events.filter("HeaderBegin").size(), 1);
+    // Sent again at once, each may open a connection of its own; the next
+    // request takes one of them.
+    const int opened = server->connections();
+    QVERIFY(opened >= 2);
+    first.URL = secureUrl(*server, "/after");
+    QVERIFY(first.Get().ok());
+    QCOMPARE(server->connections(), opened);
 }
 
 void TestH2Client::relocationAndErrorStatus()
