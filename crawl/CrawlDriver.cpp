@@ -2,6 +2,7 @@
 
 #include "Counters.h"
 #include "CrawlView.h"
+#include "FailureReason.h"
 #include "HttpProt.h"
 #include "ItemState.h"
 #include "ItemTree.h"
@@ -119,30 +120,32 @@ void TCrawlDriver::ButtonStartClick()
 {
     if (m_shutDown)
         return;
-    m_view.setUrlText(NormaliseUrlField(m_view.urlText()));
+    // A field that holds no usable URL touches nothing: not the tree, not a run.
+    if (const QString problem = UrlFieldProblem(m_view.urlText()); !problem.isEmpty()) {
+        m_view.setStatus(QStringLiteral(" Status: Not fetched - ") + problem);
+        return;
+    }
+    m_view.setUrlText(NormaliseUrlField(m_view.urlText().trimmed()));
     ButtonStopClick();
     m_view.setStartEnabled(false);
-    m_view.setStatus(QStringLiteral("Status: Deleting tree"));
-    letEventsRun();
 
     m_run.setStopRequest(false);
     m_run.setBusy(true);
     beginRun();
     m_view.UpdateScreen();
+    m_timedOut = false;
     m_timerTimeOut->start();
-    letEventsRun();
-    letEventsRun();
-
-    m_tree->emptyTree();
-    m_run.setCurrentItem(nullptr);
-
     m_view.setStatus(QStringLiteral(" Status: Getting data"));
     letEventsRun();
     TStatistics::add(m_statistics.DocParsed, 1);
 
-    // A failed fetch ends the run quietly with an empty tree.
+    // The tree goes only once the page has arrived: a failed fetch leaves it as it was.
     const QString url = m_view.urlText();
-    if (const std::optional<QByteArray> text = fetchDocument(url)) {
+    const std::optional<QByteArray> text = fetchDocument(url);
+    if (text) {
+        m_view.setStatus(QStringLiteral("Status: Deleting tree"));
+        m_tree->emptyTree();
+        m_run.setCurrentItem(nullptr);
         m_view.setStatus(QStringLiteral(" Status: Parsing doc"));
         const QString base = DocumentBase(url);
         m_tree->MakeRootNodes();
@@ -153,10 +156,22 @@ void TCrawlDriver::ButtonStartClick()
     }
     m_timerTimeOut->stop();
     endRun();
-    // A page that cannot be trusted says why; any other failure ends quietly.
+    if (!text)
+        m_view.setStatus(QStringLiteral(" Status: Page not fetched - ") + pageFailure(url));
+}
+
+QString TCrawlDriver::pageFailure(const QString &url) const
+{
+    if (!FetchableUrl(url))
+        return QStringLiteral("not a fetchable URL");
+    if (m_timedOut)
+        return QStringLiteral("no answer for %1 s (time-out)").arg(m_timerTimeOut->interval() / 1000.0);
     const THttpResult result = m_httpDoc->Result();
-    if (result.error == THttpCli::kCertificateError || result.error == THttpCli::kTlsError)
-        m_view.setStatus(QStringLiteral(" Status: ") + result.errorText);
+    if (result.error == 0 && result.status == 401)
+        return QStringLiteral("HTTP 401, the site needs a login (Options > Change Username & Password)");
+    if (result.error == 0 && result.status == 407)
+        return QStringLiteral("HTTP 407, the proxy needs a login (Options > Configuration > Timeout & Proxy)");
+    return FailureReason(result);
 }
 
 void TCrawlDriver::ButtonParseClick()
@@ -352,6 +367,7 @@ void TCrawlDriver::shutDown()
 
 void TCrawlDriver::TimerTimeOutTimer()
 {
+    m_timedOut = true;
     m_httpDoc->AbortRequest();
     m_timerTimeOut->stop();
 }

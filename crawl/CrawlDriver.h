@@ -70,6 +70,8 @@ private:
     std::optional<QByteArray> fetchDocument(const QString &url);
     void parseLink(TTreeNode *node);
     void saveHtml(const QString &name);
+    // Why the page at url did not arrive, in plain words.
+    QString pageFailure(const QString &url) const;
     void beginRun();
     void endRun();
     void letEventsRun();
@@ -89,5 +91,6 @@ private:
     bool m_filling = false;
     bool m_pageCut = false; // a page of this run was too big to take whole
     bool m_shutDown = false;
+    bool m_timedOut = false; // the fetch under way was ended by the time-out
     TConnectionPool *m_pool = nullptr;
 };

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace {
 
@@ -202,4 +203,68 @@ bool FetchableUrl(const QString &url)
 {
     const qsizetype scheme = url.indexOf(QLatin1String("://"));
     return scheme > 0 && scheme + 3 < url.size() && url.at(scheme + 3) != QLatin1Char('/');
+}
+
+namespace {
+
+// "htp:/x", "ftp://x", "mailto:a@b": a scheme name in front that is not
+// one the client speaks. "host:8080/x" and "user:pass@host" are not schemes.
+bool ForeignScheme(const QString &text)
+{
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return false;
+    const QString scheme = text.left(colon).toLower();
+    for (const QChar c : scheme) {
+        if (!(c.isLetterOrNumber() || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('.')))
+            return false;
+    }
+    if (!scheme.at(0).isLetter() || scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+        return false;
+    const QString after = text.mid(colon + 1);
+    static const QStringList kOthers = {QStringLiteral("mailto"), QStringLiteral("javascript"),
+                                        QStringLiteral("file"),   QStringLiteral("data"),
+                                        QStringLiteral("ftp"),    QStringLiteral("about")};
+    return after.startsWith(QLatin1Char('/')) || kOthers.contains(scheme);
+}
+
+} // namespace
+
+QString UrlFieldProblem(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return QStringLiteral("the URL field is empty");
+    const QStringList words = trimmed.split(QRegularExpression(QStringLiteral("\\s+")));
+    for (const QString &word : words.mid(1)) {
+        if (word.contains(QLatin1String("://")) || word.startsWith(QLatin1String("www."), Qt::CaseInsensitive))
+            return QStringLiteral("the field holds more than one URL");
+    }
+    const QString lower = trimmed.toLower();
+    // An address inside the path ("http://archive/web/http://site/") is one URL.
+    const bool schemeFirst = lower.startsWith(QLatin1String("http://")) || lower.startsWith(QLatin1String("https://"));
+    if (ForeignScheme(trimmed) || (!schemeFirst && lower.contains(QLatin1String("://"))))
+        return QStringLiteral("only http:// and https:// addresses can be fetched");
+    const QString url = NormaliseUrlField(trimmed);
+    const QString rest = url.mid(url.indexOf(QLatin1String("://")) + 3);
+    const QString authority = rest.left(rest.indexOf(QLatin1Char('/'))).section(QLatin1Char('@'), -1);
+    QString host = authority;
+    QString port;
+    if (authority.startsWith(QLatin1Char('['))) {
+        const qsizetype close = authority.indexOf(QLatin1Char(']'));
+        host = close < 0 ? QString() : authority.left(close + 1);
+        port = close < 0 ? QString() : authority.mid(close + 1);
+    } else if (const qsizetype colon = authority.indexOf(QLatin1Char(':')); colon >= 0) {
+        host = authority.left(colon);
+        port = authority.mid(colon);
+    }
+    if (host.isEmpty() || host == QLatin1String("[]"))
+        return QStringLiteral("the URL names no host");
+    if (port.size() > 1) {
+        bool number = false;
+        const int value = port.mid(1).toInt(&number);
+        if (!port.startsWith(QLatin1Char(':')) || !number || value <= 0 || value > 65535)
+            return QStringLiteral("the port is not a number from 1 to 65535");
+    }
+    return {};
 }

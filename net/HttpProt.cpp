@@ -114,7 +114,8 @@ void THttpCli::setProxy(const TProxySettings &proxy)
 
 THttpResult THttpCli::Result() const
 {
-    return {m_doneError, m_errorText, ResponseCode, ReceivedBytes, ExpectedLength};
+    return {m_doneError, m_errorText, ResponseCode, m_doneError == 0 ? ResponseText : QString(), ReceivedBytes,
+            ExpectedLength};
 }
 
 void THttpCli::StartFetch()

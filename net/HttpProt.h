@@ -52,6 +52,7 @@ struct THttpResult
     int error = 0;
     QString errorText;
     int status = 0;
+    QString statusText; // the server's reason phrase, "Not Found"
     qint64 received = 0;
     qint64 expected = -1;
     bool ok() const { return error == 0 && status < 400; }

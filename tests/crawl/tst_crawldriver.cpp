@@ -1,13 +1,16 @@
+#include "HostLookup.h"
 #include "HttpProt.h"
 #include "ItemTree.h"
 #include "Lamp.h"
 #include "Parts.h"
 #include "ScriptedServer.h"
+#include "SocketErrors.h"
 #include "StatusPanels.h"
 #include "TestPki.h"
 #include "TreeDump.h"
 #include "UrlRules.h"
 #include "Windows.h"
+#include "WSocket.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,8 +36,10 @@ private slots:
     void getUrlShowsWhatTheScanFinds();
     void getUrlReadsTheTextUpToTheFirstNul();
     void getUrlFollowsRelocations();
-    void getUrlEndsQuietlyWhenTheFetchFails_data();
-    void getUrlEndsQuietlyWhenTheFetchFails();
+    void getUrlSaysWhyThePageDidNotCome_data();
+    void getUrlSaysWhyThePageDidNotCome();
+    void unusableUrlFieldTouchesNothing_data();
+    void unusableUrlFieldTouchesNothing();
     void slowButSteadyServerOutlivesTheTimeOut();
     void urlFieldGetsHttpInFront_data();
     void urlFieldGetsHttpInFront();
@@ -66,7 +71,7 @@ private slots:
 private:
     QString url(const QString &path) const;
     TTreeNode *addCheckedLink(const QString &url);
-    void expectIdle();
+    void expectIdle(const QString &status = " Status: Not active");
 
     std::unique_ptr<QTemporaryDir> home;
     // The window's settings with a document time-out the test sets.
@@ -137,11 +142,11 @@ TTreeNode *TestCrawlDriver::addCheckedLink(const QString &url)
     return node;
 }
 
-void TestCrawlDriver::expectIdle()
+void TestCrawlDriver::expectIdle(const QString &status)
 {
     TFormMain &m = *w->main;
     QVERIFY(!w->run.busy());
-    QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->text(0), QString(" Status: Not active"));
+    QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->text(0), status);
     QVERIFY(!Part<QPushButton>(m, "ButtonStop")->isEnabled());
     QVERIFY(Part<QPushButton>(m, "ButtonStart")->isEnabled());
     QVERIFY(Part<QComboBox>(m, "ComboBoxBookmark")->isEnabled());
@@ -206,23 +211,39 @@ void TestCrawlDriver::getUrlFollowsRelocations()
     QCOMPARE(server->connections(), 3);
 }
 
-void TestCrawlDriver::getUrlEndsQuietlyWhenTheFetchFails_data()
+void TestCrawlDriver::getUrlSaysWhyThePageDidNotCome_data()
 {
     QTest::addColumn<Server::Script>("script");
-    QTest::newRow("never answers") << Server::Script{Server::hold()};
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("never answers") << Server::Script{Server::hold()} << "no answer for 0.3 s (time-out)";
     QTest::newRow("stops in the middle of the body")
-        << Server::Script{Server::send("HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n<a href=\"x.htm\">"), Server::hold()};
+        << Server::Script{Server::send("HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n<a href=\"x.htm\">"), Server::hold()}
+        << "no answer for 0.3 s (time-out)";
     QTest::newRow("breaks in the middle of the body")
-        << Server::Script{Server::send("HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n<a href=\"x.htm\">"), Server::close()};
-    QTest::newRow("error status") << Server::reply("HTTP/1.0 404 Not Found\r\n\r\n<a href=\"x.htm\">x</a>");
-    QTest::newRow("refused") << Server::Script{};
+        << Server::Script{Server::send("HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n<a href=\"x.htm\">"), Server::close()}
+        << "connection closed before the response was complete (16 of 5000 bytes)";
+    QTest::newRow("error status") << Server::reply("HTTP/1.0 404 Not Found\r\n\r\n<a href=\"x.htm\">x</a>")
+                                  << "HTTP 404 Not Found";
+    QTest::newRow("login wanted") << Server::reply("HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\n\r\n")
+                                  << "HTTP 401, the site needs a login (Options > Change Username & Password)";
+    QTest::newRow("proxy login wanted") << Server::reply("HTTP/1.0 407 Proxy Authentication Required\r\n\r\n")
+                                        << "HTTP 407, the proxy needs a login (Options > Configuration > Timeout & Proxy)";
+    QTest::newRow("refused") << Server::Script{} << "the server refused the connection";
+    QTest::newRow("unknown host") << Server::Script{} << "cannot resolve host name";
 }
 
-void TestCrawlDriver::getUrlEndsQuietlyWhenTheFetchFails()
+// The reason stands in the status bar, and the tree the user had stays.
+void TestCrawlDriver::getUrlSaysWhyThePageDidNotCome()
 {
     QFETCH(Server::Script, script);
+    QFETCH(QString, reason);
     server->addScript(script);
-    const QString target = script.empty() ? QString("http://127.0.0.1:%1/").arg(Server::refusedPort()) : url("/");
+    QString target = script.empty() ? QString("http://127.0.0.1:%1/").arg(Server::refusedPort()) : url("/");
+    if (QString(QTest::currentDataTag()) == "unknown host") {
+        target = "http://no.such.host/";
+        w->crawl->HttpDoc()->socket()->setResolver([](const QString &) { return THostAddresses{SocketError::HostNotFound, {}}; });
+    }
+    TTreeNode *kept = addCheckedLink(url("/kept.htm"));
     w->crawl->TimerTimeOut()->setInterval(300); // the wait for a header
     timeoutMs = 300;                             // the silence within a body
     Part<QComboBox>(*w->main, "ComboBoxBookmark")->setCurrentText(target);
@@ -230,9 +251,36 @@ void TestCrawlDriver::getUrlEndsQuietlyWhenTheFetchFails()
     clock.start();
     w->crawl->ButtonStartClick();
     QVERIFY(clock.elapsed() < 20000); // a guard: the server would hold on for ever
-    QCOMPARE(w->main->itemTree()->topLevelItemCount(), 0);
+    QCOMPARE(w->main->itemTree()->rootLinks()->childNode(0), kept);
+    QCOMPARE(w->main->itemTree()->topLevelItemCount(), 2);
     QVERIFY(w->messages.isEmpty());
-    expectIdle();
+    expectIdle(" Status: Page not fetched - " + reason);
+}
+
+void TestCrawlDriver::unusableUrlFieldTouchesNothing_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("empty") << "   " << "the URL field is empty";
+    QTest::newRow("scheme mistyped") << "htp:/x" << "only http:// and https:// addresses can be fetched";
+    QTest::newRow("other scheme") << "ftp://h.org/a" << "only http:// and https:// addresses can be fetched";
+    QTest::newRow("two on one line") << "http://a.org/ http://b.org/" << "the field holds more than one URL";
+    QTest::newRow("no host") << "http:///a.htm" << "the URL names no host";
+    QTest::newRow("port not a number") << "h.org:http/a" << "the port is not a number from 1 to 65535";
+}
+
+void TestCrawlDriver::unusableUrlFieldTouchesNothing()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, reason);
+    TTreeNode *kept = addCheckedLink(url("/kept.htm"));
+    Part<QComboBox>(*w->main, "ComboBoxBookmark")->setCurrentText(field);
+    w->crawl->ButtonStartClick();
+    QCOMPARE(Part<QComboBox>(*w->main, "ComboBoxBookmark")->currentText(), field);
+    QCOMPARE(w->main->itemTree()->rootLinks()->childNode(0), kept);
+    QCOMPARE(w->statistics.DocParsed, 0);
+    QVERIFY(server->requests().isEmpty());
+    expectIdle(" Status: Not fetched - " + reason);
 }
 
 void TestCrawlDriver::slowButSteadyServerOutlivesTheTimeOut()
@@ -427,7 +475,7 @@ void TestCrawlDriver::stopEndsGetUrl()
     w->crawl->ButtonStartClick();
     QVERIFY(clock.elapsed() < 20000); // a guard: the held fetch would wait its full time-out
     QCOMPARE(w->main->itemTree()->topLevelItemCount(), 0);
-    expectIdle();
+    expectIdle(" Status: Page not fetched - stopped");
 }
 
 void TestCrawlDriver::removedNodesAreNeverTouched_data()
