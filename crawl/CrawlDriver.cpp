@@ -228,10 +228,11 @@ void TCrawlDriver::parseLink(TTreeNode *node)
     TStatistics::add(m_statistics.LinksParsed, 1);
     m_view.setStatus(QStringLiteral(" Status: Getting data"));
     letEventsRun();
+    m_timedOut = false;
     const std::optional<QByteArray> text = fetchDocument(url);
     if (!text) {
         if (m_run.parseCursor() == node)
-            ItemState::markLinkFailed(node);
+            ItemState::markLinkFailed(node, pageFailure(url));
         m_tree->viewport()->update();
         return;
     }

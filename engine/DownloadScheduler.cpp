@@ -112,7 +112,7 @@ void TDownloadScheduler::handOut(TTreeNode *node, const TDownloadSettings &s)
     TDataRec *item = node->item();
     if (!UsableFileName(item->name)) {
         // "", "." or ".." can never be a file of its own.
-        ItemState::markFailed(node);
+        ItemState::markFailed(node, QStringLiteral("the link names no file to store"));
         return;
     }
     // The path is made here, in today's download directory: a path kept from
@@ -132,7 +132,7 @@ void TDownloadScheduler::handOut(TTreeNode *node, const TDownloadSettings &s)
         ItemState::markQueued(node);
         return;
     }
-    ItemState::markFailed(node);
+    ItemState::markFailed(node, QStringLiteral("no free file name for it in %1").arg(directory));
 }
 
 void TDownloadScheduler::TimerDownloadFinishTimer()

@@ -4,6 +4,7 @@
 #include "Counters.h"
 #include "DownloadQueue.h"
 #include "DownloadView.h"
+#include "FailureReason.h"
 #include "ItemState.h"
 #include "ItemTree.h"
 #include "MemoryStream.h"
@@ -33,6 +34,16 @@ struct TFormHttpEngine::Slot
         return (file && file->failed()) || (buffer && buffer->size() != client.ReceivedBytes);
     }
 };
+
+namespace {
+
+QString writeFailureText(const TBodyFile *file)
+{
+    return file && !file->errorText().isEmpty() ? QStringLiteral("cannot write the file: ") + file->errorText()
+                                                 : QStringLiteral("cannot write the file");
+}
+
+} // namespace
 
 TFormHttpEngine::TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunState &run, TStatistics &statistics,
                                  TLogin &login, TDownloadView &view, QObject *parent)
@@ -180,10 +191,10 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
     s.timer->start();
     // A URL without a host (a relative link of a page loaded from disk) is
     // not asked for; it ends at once, as any failed transfer ends.
-    const bool started = FetchableUrl(cli.URL) && cli.Begin(rqGet).error == 0;
-    if (!started)
+    const int refused = !FetchableUrl(cli.URL) ? kNotFetchable : cli.Begin(rqGet).error;
+    if (refused != 0)
         QMetaObject::invokeMethod(
-            this, [this, index, n] { UpdateAndSave(index, n, THttpCli::kAborted); }, Qt::QueuedConnection);
+            this, [this, index, n, refused] { UpdateAndSave(index, n, refused); }, Qt::QueuedConnection);
 }
 
 void TFormHttpEngine::UpdateProxyAndName(THttpCli &cli)
@@ -202,7 +213,7 @@ void TFormHttpEngine::HttpCliDocData(int n)
         cli.AbortRequest();
     if (s.writeFailed(cli)) {
         // The disk is full, say: no use receiving the rest.
-        markFailed(int(cli.Tag), QStringLiteral("  (Write error !)"));
+        markFailed(int(cli.Tag), QStringLiteral("  (Write error !)"), writeFailureText(s.file.get()));
         cli.AbortRequest();
     }
     s.timer->stop();
@@ -214,16 +225,17 @@ void TFormHttpEngine::HttpCliDocData(int n)
     if (!s.sizeTested && size > 0)
         CheckFileSizeLimits(int(cli.Tag), size, n);
     else if (s.sizeTested && cli.ExpectedLength < 0 && cli.ReceivedBytes > s.maxSize)
-        skipForSize(int(cli.Tag), n, QStringLiteral("  (Skipped - Size over limit)")); // no length: the limit holds as it grows
+        skipForSize(int(cli.Tag), n, QStringLiteral("  (Skipped - Size over limit)"), // no length: the limit holds as it grows
+                    QStringLiteral("more than the largest size of %1 bytes").arg(s.maxSize));
 }
 
-void TFormHttpEngine::skipForSize(int index, int n, const QString &suffix)
+void TFormHttpEngine::skipForSize(int index, int n, const QString &suffix, const QString &reason)
 {
     TTreeNode *node = m_queue.at(index);
     if (!node || ItemState::isFailed(node))
         return;
     node->setCaption(FileCaption(*node->item(), suffix));
-    ItemState::markFailed(node);
+    ItemState::markFailed(node, reason);
     slot(n).cli->AbortRequest();
 }
 
@@ -236,8 +248,12 @@ void TFormHttpEngine::CheckFileSizeLimits(int index, qint64 size, int n)
     item->sizeText = QString::number(size);
     const TDownloadSettings s = settings();
     if (size < s.minSize || size > s.maxSize) {
-        skipForSize(index, n, size < s.minSize ? QStringLiteral("  (Skipped - Size under limit)")
-                                               : QStringLiteral("  (Skipped - Size over limit)"));
+        if (size < s.minSize)
+            skipForSize(index, n, QStringLiteral("  (Skipped - Size under limit)"),
+                        QStringLiteral("%1 bytes, under the least size of %2 bytes").arg(size).arg(s.minSize));
+        else
+            skipForSize(index, n, QStringLiteral("  (Skipped - Size over limit)"),
+                        QStringLiteral("%1 bytes, over the largest size of %2 bytes").arg(size).arg(s.maxSize));
     } else {
         node->setCaption(FileCaption(*node->item(), QStringLiteral("  (%1 bytes)").arg(size)));
     }
@@ -259,15 +275,19 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
         return; // a second end of the same transfer
     TTreeNode *node = m_queue.at(index);
     if (node && !ItemState::isFailed(node)) {
+        const THttpResult result = s.cli->Result();
         const int status = s.cli->ResponseCode;
-        if (error == THttpCli::kCertificateError)
-            markFailed(index, QStringLiteral("  (Certificate error !)"));
+        if (error == kNotFetchable)
+            markFailed(index, QStringLiteral("  (Not a fetchable URL !)"),
+                       QStringLiteral("the link names no server (a relative link of a page loaded from disk?)"));
+        else if (error == THttpCli::kCertificateError)
+            markFailed(index, QStringLiteral("  (Certificate error !)"), FailureReason(result));
         else if (error != 0)
-            UpdateAbortedNode(index);
+            UpdateAbortedNode(index, FailureReason(result));
         else if (status >= 400)
-            markFailed(index, QStringLiteral("  (HTTP error %1 !)").arg(status));
-        else if (!store(node, s))
-            markFailed(index, QStringLiteral("  (Write error !)"));
+            markFailed(index, QStringLiteral("  (HTTP error %1 !)").arg(status), FailureReason(result));
+        else if (const QString failure = store(node, s); !failure.isEmpty())
+            markFailed(index, QStringLiteral("  (Write error !)"), failure);
     }
     s.cli->ReceiveStream = nullptr;
     s.file.reset();
@@ -281,22 +301,22 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
         TimerCheckDownloadTimer();
 }
 
-bool TFormHttpEngine::store(TTreeNode *node, Slot &s)
+QString TFormHttpEngine::store(TTreeNode *node, Slot &s)
 {
     // Written beside its place and renamed into it: never a partial file
     // under the item's name, and an older copy stays until the new one is whole.
     if (s.writeFailed(*s.cli))
-        return false;
+        return writeFailureText(s.file.get());
     qint64 size = 0;
     if (s.file) {
         if (!s.file->commit())
-            return false;
+            return QStringLiteral("cannot store %1: %2").arg(node->item()->localPath, s.file->errorText());
         size = s.file->size();
     } else {
         QSaveFile file(node->item()->localPath);
         const TMemoryStream &body = *s.buffer;
         if (!file.open(QIODevice::WriteOnly) || file.write(body.data(), body.size()) != body.size() || !file.commit())
-            return false;
+            return QStringLiteral("cannot store %1: %2").arg(node->item()->localPath, file.errorString());
         size = body.size();
     }
     // A body without a length was shown with a guess: the caption tells what was stored.
@@ -309,7 +329,7 @@ bool TFormHttpEngine::store(TTreeNode *node, Slot &s)
     node->setColor(m_tree->slotColor(ColorFileStored));
     TStatistics::add(m_statistics.FilesDl, 1);
     TStatistics::add(m_statistics.BytesDl, size / 1024);
-    return true;
+    return {};
 }
 
 void TFormHttpEngine::release(int n)
@@ -325,30 +345,31 @@ void TFormHttpEngine::release(int n)
 void TFormHttpEngine::TimerTimer(int n)
 {
     Slot &s = slot(n);
-    UpdateTimeOutNode(int(s.cli->Tag));
+    markFailed(int(s.cli->Tag), QStringLiteral("  (Time out !)"),
+               QStringLiteral("no data for %1 s (time-out)").arg(s.timer->interval() / 1000.0));
     s.cli->AbortRequest();
     s.timer->stop();
 }
 
 void TFormHttpEngine::UpdateTimeOutNode(int index)
 {
-    markFailed(index, QStringLiteral("  (Time out !)"));
+    markFailed(index, QStringLiteral("  (Time out !)"), QStringLiteral("no data within the time-out"));
 }
 
-void TFormHttpEngine::UpdateAbortedNode(int index)
+void TFormHttpEngine::UpdateAbortedNode(int index, const QString &reason)
 {
-    markFailed(index, QStringLiteral("  (Aborted !)"));
+    markFailed(index, QStringLiteral("  (Aborted !)"), reason);
 }
 
 // A file that failed keeps whatever lies at its path: the transfer wrote
 // nothing there, and an older copy of the user's must not go with it.
-void TFormHttpEngine::markFailed(int index, const QString &suffix)
+void TFormHttpEngine::markFailed(int index, const QString &suffix, const QString &reason)
 {
     TTreeNode *node = m_queue.at(index);
     if (!node)
         return;
     node->setCaption(FileCaption(*node->item(), suffix));
     node->item()->sizeText.clear();
-    ItemState::markFailed(node);
+    ItemState::markFailed(node, reason);
     m_view.refreshTree();
 }

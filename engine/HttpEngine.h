@@ -60,7 +60,10 @@ public:
     void UpdateAndSave(int index, int slot, int error);
     void TimerTimer(int slot);
     void UpdateTimeOutNode(int index);
-    void UpdateAbortedNode(int index);
+    void UpdateAbortedNode(int index, const QString &reason = {});
+    // A link without a host (a relative link of a page loaded from disk):
+    // its transfer ends at once with this caption.
+    static constexpr int kNotFetchable = -1;
 
 private:
     struct Slot;
@@ -68,9 +71,12 @@ private:
     // Starts the first waiting queue entry in the slot; false when none waits.
     bool startWaiting(int n);
     void startTransfer(int n, int index, TTreeNode *node);
-    void markFailed(int index, const QString &suffix);
-    void skipForSize(int index, int slot, const QString &suffix);
-    bool store(TTreeNode *node, Slot &s);
+    // The caption's suffix says what happened; reason, in the item's
+    // tooltip, says why.
+    void markFailed(int index, const QString &suffix, const QString &reason);
+    void skipForSize(int index, int slot, const QString &suffix, const QString &reason);
+    // Empty when the body is stored, else why it could not be.
+    QString store(TTreeNode *node, Slot &s);
     void release(int n);
     TDownloadSettings settings() const;
 

@@ -11,12 +11,19 @@ void show(TTreeNode *node, int icon, int selectedIcon)
     node->setSelectedIndex(selectedIcon);
 }
 
+// The reason for a failure goes with it: any other state clears it.
+void explain(TTreeNode *node, const QString &reason = {})
+{
+    node->setToolTip(0, reason);
+}
+
 } // namespace
 
 namespace ItemState {
 
 void markQueued(TTreeNode *node)
 {
+    explain(node);
     // The hourglass shows; the selected icon keeps "not started" until a slot takes it.
     show(node, IconBusy, IconFileNew);
     node->setStateIndex(StateDone);
@@ -24,12 +31,14 @@ void markQueued(TTreeNode *node)
 
 void markRunning(TTreeNode *node)
 {
+    explain(node);
     show(node, IconBusy, IconBusy);
     node->setStateIndex(StateDone);
 }
 
 void markStored(TTreeNode *node)
 {
+    explain(node);
     show(node, IconFileStored, IconFileStored);
 }
 
@@ -38,8 +47,15 @@ void markFailed(TTreeNode *node)
     show(node, IconFileFailed, IconFileFailed);
 }
 
+void markFailed(TTreeNode *node, const QString &reason)
+{
+    markFailed(node);
+    explain(node, reason);
+}
+
 void markWaiting(TTreeNode *node)
 {
+    explain(node);
     node->setStateIndex(StateChecked);
     show(node, IconFileNew, IconFileNew);
 }
@@ -67,6 +83,7 @@ bool isStored(const TTreeNode *node)
 
 void markFetching(TTreeNode *node)
 {
+    explain(node);
     node->setImageIndex(IconBusy);
     node->setStateIndex(StateDone);
 }
@@ -76,9 +93,10 @@ void markParsed(TTreeNode *node)
     node->setImageIndex(IconLinkParsed);
 }
 
-void markLinkFailed(TTreeNode *node)
+void markLinkFailed(TTreeNode *node, const QString &reason)
 {
     node->setImageIndex(IconLinkFailed);
+    explain(node, reason);
 }
 
 void check(TTreeNode *node)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class TTreeNode;
 
 // The steps a file or link item goes through, by name. The tree shows each
@@ -11,7 +13,8 @@ namespace ItemState {
 void markQueued(TTreeNode *node);  // handed out to the download queue
 void markRunning(TTreeNode *node); // in a transfer slot
 void markStored(TTreeNode *node);
-void markFailed(TTreeNode *node);  // failed or skipped: the caption says why
+void markFailed(TTreeNode *node);  // failed or skipped: the caption says what happened
+void markFailed(TTreeNode *node, const QString &reason); // and the tooltip says why
 void markWaiting(TTreeNode *node); // back among the checked files, as before its run
 // Checked and not yet downloaded: what a download run takes.
 bool isWaiting(const TTreeNode *node);
@@ -23,7 +26,7 @@ bool isStored(const TTreeNode *node);
 // Links
 void markFetching(TTreeNode *node);
 void markParsed(TTreeNode *node);
-void markLinkFailed(TTreeNode *node);
+void markLinkFailed(TTreeNode *node, const QString &reason = {});
 
 // The box: ticked, or free of any mark.
 void check(TTreeNode *node);

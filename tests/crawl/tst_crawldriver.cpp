@@ -334,7 +334,9 @@ void TestCrawlDriver::parseLinksMarksEachCheckedLink()
     w->crawl->ButtonParseClick();
     QCOMPARE(first->imageIndex(), int(IconLinkParsed));
     QCOMPARE(second->imageIndex(), int(IconLinkFailed));
+    QCOMPARE(second->toolTip(0), QString("the server refused the connection"));
     QCOMPARE(third->imageIndex(), int(IconLinkParsed));
+    QVERIFY(third->toolTip(0).isEmpty());
     for (TTreeNode *n : {first, second, third})
         QCOMPARE(n->stateIndex(), int(StateDone));
     QCOMPARE(unchecked->imageIndex(), int(IconLinkNew));

@@ -52,15 +52,21 @@ void TestDownloadFailures::failuresStoreNothing_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<Server::Script>("script");
     QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QString>("reason"); // in the item's tooltip
     QTest::newRow("error status")
-        << "/e.jpg" << Server::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found") << "  (HTTP error 404 !)";
+        << "/e.jpg" << Server::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found") << "  (HTTP error 404 !)"
+        << "HTTP 404 Not Found";
     QTest::newRow("body shorter than its length")
-        << "/e.jpg" << Server::reply("HTTP/1.0 200 OK\r\nContent-Length: 9000\r\n\r\nonly this") << "  (Aborted !)";
+        << "/e.jpg" << Server::reply("HTTP/1.0 200 OK\r\nContent-Length: 9000\r\n\r\nonly this") << "  (Aborted !)"
+        << "connection closed before the response was complete (9 of 9000 bytes)";
     QTest::newRow("reset in the middle")
         << "/e.jpg" << Server::Script{Server::send("HTTP/1.0 200 OK\r\nContent-Length: 9000\r\n\r\npart"), Server::pause(200), Server::reset()}
-        << "  (Aborted !)";
-    QTest::newRow("relative, no host to ask") << "relative" << Server::Script{} << "  (Aborted !)";
-    QTest::newRow("rooted, no host to ask") << "rooted" << Server::Script{} << "  (Aborted !)";
+        << "  (Aborted !)" << "the server broke the connection";
+    QTest::newRow("refused") << "refused" << Server::Script{} << "  (Aborted !)" << "the server refused the connection";
+    QTest::newRow("relative, no host to ask") << "relative" << Server::Script{} << "  (Not a fetchable URL !)"
+                                              << "the link names no server (a relative link of a page loaded from disk?)";
+    QTest::newRow("rooted, no host to ask") << "rooted" << Server::Script{} << "  (Not a fetchable URL !)"
+                                            << "the link names no server (a relative link of a page loaded from disk?)";
 }
 
 void TestDownloadFailures::failuresStoreNothing()
@@ -68,10 +74,15 @@ void TestDownloadFailures::failuresStoreNothing()
     QFETCH(QString, path);
     QFETCH(Server::Script, script);
     QFETCH(QString, suffix);
+    QFETCH(QString, reason);
     server->route(path.toLatin1(), script);
     // With "Overwrite existing" an older copy stays unless a new body replaces it.
     Part<QRadioButton>(*w->configuration, "RadioButtonOverwrite")->setChecked(true);
-    TTreeNode *item = addFile(path == "relative" ? QString("pics/e.jpg") : path == "rooted" ? QString("/pics/e.jpg") : url(path));
+    const QString link = path == "relative" ? QString("pics/e.jpg")
+                         : path == "rooted"  ? QString("/pics/e.jpg")
+                         : path == "refused" ? QString("http://127.0.0.1:%1/e.jpg").arg(Server::refusedPort())
+                                             : url(path);
+    TTreeNode *item = addFile(link);
     QFile old(item->item()->localPath);
     QVERIFY(old.open(QIODevice::WriteOnly));
     old.write("older copy");
@@ -81,6 +92,7 @@ void TestDownloadFailures::failuresStoreNothing()
     QTRY_VERIFY(!w->engine->EngineActive(1));
     QCOMPARE(item->caption(), "e.jpg" + suffix);
     QCOMPARE(item->imageIndex(), int(IconFileFailed));
+    QCOMPARE(item->toolTip(0), reason);
     QCOMPARE(fileAt("e.jpg"), QByteArray("older copy"));
     QVERIFY(w->messages.filter("e.jpg").isEmpty()); // no message box per file
     finishRun();
@@ -92,6 +104,7 @@ void TestDownloadFailures::failuresStoreNothing()
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
     QTRY_COMPARE(next->imageIndex(), int(IconFileStored));
+    QVERIFY(next->toolTip(0).isEmpty());
 }
 
 void TestDownloadFailures::missingDirectoryIsOfferedBeforeTheRun_data()

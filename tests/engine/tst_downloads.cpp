@@ -194,6 +194,7 @@ void TestDownloads::timeOutIsNeverShownAsAbort()
     w->engine->TimerTimer(1); // the silence lasted TimeOutFile seconds
     QTRY_VERIFY(!w->engine->EngineActive(1));
     QCOMPARE(item->caption(), QString("slow.jpg  (Time out !)"));
+    QVERIFY2(item->toolTip(0).endsWith(" s (time-out)"), qPrintable(item->toolTip(0)));
     QCOMPARE(item->imageIndex(), int(IconFileFailed));
     QVERIFY(item->item()->sizeText.isEmpty());
     QVERIFY(!QFile::exists(item->item()->localPath));
