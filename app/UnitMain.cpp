@@ -4,6 +4,7 @@
 #include "AppIcons.h"
 #include "CrawlDriver.h"
 #include "DataRec.h"
+#include "DesktopOpener.h"
 #include "DownloadScheduler.h"
 #include "ItemTree.h"
 #include "Question.h"
@@ -33,7 +34,9 @@ TFormMain::TFormMain(const TPaths &paths, TRunState &run, QWidget *parent)
     : QMainWindow(parent)
     , m_paths(paths)
     , m_run(run)
+    , m_desktop(new TDesktopOpener(this))
 {
+    connect(m_desktop, &TDesktopOpener::failed, this, &TFormMain::message);
     setWindowTitle(kProductName);
     setWindowIcon(AppIcons::programIcon());
     setMinimumSize(kMinimumWidth, kMinimumHeight);

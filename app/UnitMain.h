@@ -23,6 +23,7 @@ class QTimer;
 class QToolButton;
 class TFormConfiguration;
 class TCrawlDriver;
+class TDesktopOpener;
 class TDownloadScheduler;
 class TItemTree;
 class TLamp;
@@ -56,6 +57,8 @@ public:
     void setQuestionSink(std::function<std::optional<bool>(const QString &)> ask) { m_ask = std::move(ask); }
     // How a stored file is opened; the desktop's default application unless replaced.
     void setFileOpener(std::function<void(const QString &)> opener) { m_openFile = std::move(opener); }
+    // What opens files and folders when no opener replaces it.
+    TDesktopOpener *desktopOpener() const { return m_desktop; }
     // How the window beeps; the desktop's beep unless replaced.
     void setBeeper(std::function<void()> beeper) { m_beep = std::move(beeper); }
     // How an HTML file is chosen; the file chooser unless replaced.
@@ -275,6 +278,7 @@ private:
     QString m_warnedDirectory;
     std::function<void(const QString &)> m_message;
     std::function<void(const QString &)> m_openFile;
+    TDesktopOpener *m_desktop;
     std::function<QString()> m_chooseFile;
     std::function<std::optional<bool>(const QString &)> m_ask;
     bool m_closing = false;

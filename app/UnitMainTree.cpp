@@ -3,6 +3,7 @@
 
 #include "CrawlDriver.h"
 #include "DataRec.h"
+#include "DesktopOpener.h"
 #include "Extension.h"
 #include "ItemState.h"
 #include "ItemTree.h"
@@ -15,11 +16,9 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
-#include <QUrl>
 
 using namespace MainWindowLook;
 
@@ -126,7 +125,7 @@ void TFormMain::TreeViewDblClick()
     if (m_openFile)
         m_openFile(node->item()->localPath);
     else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(node->item()->localPath));
+        m_desktop->open(node->item()->localPath);
 }
 
 void TFormMain::buildTreeMenu()
