@@ -4,6 +4,7 @@
 #include "AppIcons.h"
 #include "CrawlDriver.h"
 #include "DataRec.h"
+#include "DesktopNotifier.h"
 #include "DesktopOpener.h"
 #include "DownloadScheduler.h"
 #include "ItemTree.h"
@@ -35,6 +36,7 @@ TFormMain::TFormMain(const TPaths &paths, TRunState &run, QWidget *parent)
     , m_paths(paths)
     , m_run(run)
     , m_desktop(new TDesktopOpener(this))
+    , m_notify(NotifyDesktop)
 {
     connect(m_desktop, &TDesktopOpener::failed, this, &TFormMain::message);
     setWindowTitle(kProductName);

@@ -59,6 +59,9 @@ public:
     void setFileOpener(std::function<void(const QString &)> opener) { m_openFile = std::move(opener); }
     // What opens files and folders when no opener replaces it.
     TDesktopOpener *desktopOpener() const { return m_desktop; }
+    // How the end of a run is told while the window is not active; a
+    // desktop notification unless replaced.
+    void setNotifier(std::function<void(const QString &, const QString &)> notify) { m_notify = std::move(notify); }
     // How the window beeps; the desktop's beep unless replaced.
     void setBeeper(std::function<void()> beeper) { m_beep = std::move(beeper); }
     // How an HTML file is chosen; the file chooser unless replaced.
@@ -102,7 +105,10 @@ public:
     // TDownloadView
     void setSlotLamp(int slot, bool lit) override;
     bool slotLampLit(int slot) const override;
-    void setSlotProgress(int slot, qint64 position, qint64 maximum) override;
+    void setSlotProgress(int slot, qint64 position, qint64 maximum, bool exact) override;
+    void showDownloadProgress(const QString &status, int percent) override;
+    void downloadRunEnded(const QString &summary) override;
+    void crawlRunEnded(const QString &summary) override;
     void setSlotHint(int slot, const QString &hint) override;
     void setCounts(int items, int selected, int remaining) override;
     void setRemainingCount(int remaining) override;
@@ -279,6 +285,7 @@ private:
     std::function<void(const QString &)> m_message;
     std::function<void(const QString &)> m_openFile;
     TDesktopOpener *m_desktop;
+    std::function<void(const QString &, const QString &)> m_notify;
     std::function<QString()> m_chooseFile;
     std::function<std::optional<bool>(const QString &)> m_ask;
     bool m_closing = false;
@@ -289,6 +296,8 @@ private:
     std::function<void()> m_beep;
     QTimer *m_displayTimer = nullptr;
     std::pair<qint64, qint64> m_slotProgress[kSlots] = {}; // position and size to show
+    bool m_slotExact[kSlots] = {};                        // the size is the announced length
+    QString m_slotHint[kSlots];                           // what the slot fetches
     bool m_slotLit[kSlots] = {};
     bool m_treeDirty = false;
     int m_remaining = 0, m_remainingShown = 0; // queued or running downloads

@@ -201,11 +201,13 @@ QWidget *TFormMain::buildRightPanel()
     small.setPointSizeF(small.pointSizeF() * 0.85);
     progressTitle->setFont(small);
     progress->addWidget(progressTitle);
-    for (QProgressBar *&bar : ProgressBars) {
+    for (int k = 0; k < kSlots; ++k) {
+        QProgressBar *&bar = ProgressBars[k];
         bar = new QProgressBar(PanelProgress);
         bar->setTextVisible(false);
         bar->setFixedSize(93, 5);
-        bar->setToolTip(QStringLiteral("Not active"));
+        m_slotHint[k] = QStringLiteral("Not active");
+        bar->setToolTip(m_slotHint[k]);
         bar->setValue(0);
         progress->addWidget(bar, 0, Qt::AlignHCenter);
     }

@@ -3,6 +3,7 @@
 
 #include "ItemTree.h"
 #include "Lamp.h"
+#include "RunProgress.h"
 #include "RunState.h"
 #include "StatusPanels.h"
 #include "UnitConfiguration.h"
@@ -35,9 +36,10 @@ bool TFormMain::slotLampLit(int slot) const
 
 // Transfers report every block; lamps and bars show the latest state a few
 // times a second, since painting on every change cost more than the transfer.
-void TFormMain::setSlotProgress(int slot, qint64 position, qint64 maximum)
+void TFormMain::setSlotProgress(int slot, qint64 position, qint64 maximum, bool exact)
 {
     m_slotProgress[slot - 1] = {position, maximum};
+    m_slotExact[slot - 1] = exact;
     if (!m_displayTimer->isActive())
         m_displayTimer->start();
 }
@@ -45,8 +47,16 @@ void TFormMain::setSlotProgress(int slot, qint64 position, qint64 maximum)
 void TFormMain::showSlotProgress()
 {
     for (int k = 0; k < kSlots; ++k) {
-        paintSlotProgress(ProgressBars[k], m_slotProgress[k].first, m_slotProgress[k].second);
+        const auto [position, maximum] = m_slotProgress[k];
+        paintSlotProgress(ProgressBars[k], position, maximum);
         Lamps[k]->setEnabled(m_slotLit[k]);
+        // The bars are a few pixels high: the percent is in their hint.
+        const bool percent = m_slotExact[k] && maximum > 0 && m_slotLit[k];
+        ProgressBars[k]->setToolTip(percent ? QStringLiteral("%1 - %2% of %3")
+                                                  .arg(m_slotHint[k])
+                                                  .arg(position * 100 / maximum)
+                                                  .arg(ByteSizeText(maximum))
+                                            : m_slotHint[k]);
     }
     if (m_treeDirty)
         TreeView->viewport()->update();
@@ -79,7 +89,27 @@ void TFormMain::paintSlotProgress(QProgressBar *bar, qint64 position, qint64 max
 
 void TFormMain::setSlotHint(int slot, const QString &hint)
 {
+    m_slotHint[slot - 1] = hint;
     ProgressBars[slot - 1]->setToolTip(hint);
+}
+
+void TFormMain::showDownloadProgress(const QString &status, int percent)
+{
+    StatusBar->setText(0, status);
+    setWindowTitle(QStringLiteral("%1% - %2").arg(percent).arg(kProductName));
+}
+
+void TFormMain::crawlRunEnded(const QString &summary)
+{
+    if (!isActiveWindow())
+        m_notify(kProductName, summary);
+}
+
+void TFormMain::downloadRunEnded(const QString &summary)
+{
+    StatusBar->setText(0, kNotActive + QStringLiteral(" - ") + summary);
+    if (!isActiveWindow())
+        m_notify(kProductName, QStringLiteral("Download finished: ") + summary);
 }
 
 void TFormMain::setCounts(int items, int selected, int remaining)
@@ -101,8 +131,10 @@ void TFormMain::refreshTree()
 void TFormMain::UpdateScreen()
 {
     const bool busy = m_run.busy();
-    if (!busy)
+    if (!busy) {
         ShowBar(false, 0, 0);
+        setWindowTitle(kProductName);
+    }
     StatusBar->setText(0, kNotActive);
     const bool idle = !busy;
     if (Configuration)

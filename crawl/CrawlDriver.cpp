@@ -156,8 +156,15 @@ void TCrawlDriver::ButtonStartClick()
     }
     m_timerTimeOut->stop();
     endRun();
-    if (!text)
-        m_view.setStatus(QStringLiteral(" Status: Page not fetched - ") + pageFailure(url));
+    if (!text) {
+        const QString failure = QStringLiteral("Page not fetched - ") + pageFailure(url);
+        m_view.setStatus(QStringLiteral(" Status: ") + failure);
+        m_view.crawlRunEnded(failure);
+    } else {
+        const int links = m_tree->rootLinks() ? m_tree->rootLinks()->childCount() : 0;
+        const int files = m_tree->rootFiles() ? m_tree->rootFiles()->childCount() : 0;
+        m_view.crawlRunEnded(QStringLiteral("Page read: %1 links, %2 files").arg(links).arg(files));
+    }
 }
 
 QString TCrawlDriver::pageFailure(const QString &url) const
@@ -187,11 +194,16 @@ void TCrawlDriver::ButtonParseClick()
     letEventsRun();
 
     m_run.setParseCursor(m_tree->topNode(0));
+    int parsed = 0;
+    int failed = 0;
     while (TTreeNode *node = m_run.parseCursor()) {
         if (m_run.stopRequested())
             break;
-        if (ItemState::isChecked(node) && node->item() && node->item()->isLink)
+        if (ItemState::isChecked(node) && node->item() && node->item()->isLink) {
             parseLink(node);
+            if (m_run.parseCursor() == node)
+                ++(node->imageIndex() == IconLinkFailed ? failed : parsed);
+        }
         letEventsRun();
         // The cursor is forgotten when its node leaves the tree meanwhile.
         node = m_run.parseCursor();
@@ -204,6 +216,9 @@ void TCrawlDriver::ButtonParseClick()
     letEventsRun();
     m_timerTimeOut->stop();
     endRun();
+    if (parsed + failed > 0)
+        m_view.crawlRunEnded(failed > 0 ? QStringLiteral("Links parsed: %1, %2 failed").arg(parsed).arg(failed)
+                                        : QStringLiteral("Links parsed: %1").arg(parsed));
 }
 
 void TCrawlDriver::parseLink(TTreeNode *node)

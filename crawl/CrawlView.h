@@ -18,4 +18,6 @@ public:
     // The chosen HTML file, or an empty text when the user cancelled.
     virtual QString chooseHtmlFile() = 0;
     virtual void showError(const QString &text) = 0;
+    // A Get url or Parse links run has ended; summary says what it did.
+    virtual void crawlRunEnded(const QString &summary) { (void)summary; }
 };

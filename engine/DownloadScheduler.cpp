@@ -63,6 +63,7 @@ void TDownloadScheduler::ButtonDownloadClick()
     m_view.setStatus(QStringLiteral(" Status: File download"));
     QCoreApplication::processEvents();
     m_engine.resetSlots();
+    m_engine.beginProgress();
     TimerAddDownloadTimer();
     if (settings().startAllAtOnce)
         m_engine.TimerCheckDownloadTimer(); // no wait for the next start tick
@@ -147,12 +148,19 @@ void TDownloadScheduler::TimerDownloadFinishTimer()
     if (settings().beep)
         m_view.beep();
     m_timerDownloadFinish->stop();
+    const TRunProgress::Figures done = m_engine.progress(0);
+    if (done.total > 0)
+        m_view.downloadRunEnded(RunSummaryText(done));
 }
 
 void TDownloadScheduler::TimerUpdateTimer()
 {
     m_remaining = m_queue.remaining();
     m_view.setCounts(m_tree->nodeCount(), int(m_tree->selectedItems().size()), m_remaining);
+    if (m_timerDownloadFinish->isActive() && !m_run.stopRequested()) {
+        const TRunProgress::Figures now = m_engine.progress(m_remaining);
+        m_view.showDownloadProgress(RunProgressText(now), now.percent);
+    }
     if (!m_run.busy() && m_run.stopRequested() && m_remaining == 0)
         m_queue.clear();
 }

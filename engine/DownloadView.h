@@ -15,7 +15,8 @@ public:
     // Slots are numbered 1 to 8.
     virtual void setSlotLamp(int slot, bool lit) = 0;
     virtual bool slotLampLit(int slot) const = 0;
-    virtual void setSlotProgress(int slot, qint64 position, qint64 maximum) = 0;
+    // exact: the maximum is the length the server announced, not a guess.
+    virtual void setSlotProgress(int slot, qint64 position, qint64 maximum, bool exact) = 0;
     virtual void setSlotHint(int slot, const QString &hint) = 0;
     // Status-bar panels 4, 5 and 6.
     virtual void setCounts(int items, int selected, int remaining) = 0;
@@ -26,4 +27,12 @@ public:
     // Before a run: true when files can be written to the directory, which
     // the user may be offered to create; false stops the run before it starts.
     virtual bool confirmDownloadDirectory(const QString &directory) = 0;
+    // While a run goes: its status text and the percent of its files done.
+    virtual void showDownloadProgress(const QString &status, int percent)
+    {
+        setStatus(status);
+        (void)percent;
+    }
+    // The run has ended; summary says what it did ("12 files stored, 1 failed").
+    virtual void downloadRunEnded(const QString &summary) { (void)summary; }
 };

@@ -27,6 +27,7 @@ struct TFormHttpEngine::Slot
     bool active = false;
     bool sizeTested = false;
     qint64 maxSize = 0; // the limit, taken when the transfer starts
+    qint64 counted = 0; // bytes of this transfer in the run's figures
 
     // A write that did not take the whole block: the body can never be whole.
     bool writeFailed(const THttpCli &client) const
@@ -57,6 +58,7 @@ TFormHttpEngine::TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunSta
     , m_slots(std::make_unique<Slot[]>(kSlots))
     , m_timerCheckDownload(new QTimer(this))
 {
+    m_clock.start();
     for (int n = 1; n <= kSlots; ++n) {
         Slot &s = slot(n);
         s.cli = std::make_unique<THttpCli>();
@@ -169,6 +171,7 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
     Slot &s = slot(n);
     s.active = true;
     s.sizeTested = false;
+    s.counted = 0;
     ItemState::markRunning(node);
     m_view.refreshTree();
     m_view.setSlotLamp(n, true);
@@ -218,10 +221,15 @@ void TFormHttpEngine::HttpCliDocData(int n)
     }
     s.timer->stop();
     s.timer->start();
+    if (cli.ReceivedBytes > s.counted) {
+        m_progress.bytesArrived(cli.ReceivedBytes - s.counted, m_clock.elapsed());
+        s.counted = cli.ReceivedBytes;
+    }
     qint64 size = cli.ExpectedLength;
+    const bool exact = size >= cli.ReceivedBytes && size > 0;
     if (size < cli.ReceivedBytes)
         size = cli.ReceivedBytes + 1024;
-    m_view.setSlotProgress(n, cli.ReceivedBytes, size);
+    m_view.setSlotProgress(n, cli.ReceivedBytes, size, exact);
     if (!s.sizeTested && size > 0)
         CheckFileSizeLimits(int(cli.Tag), size, n);
     else if (s.sizeTested && cli.ExpectedLength < 0 && cli.ReceivedBytes > s.maxSize)
@@ -289,6 +297,10 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
         else if (const QString failure = store(node, s); !failure.isEmpty())
             markFailed(index, QStringLiteral("  (Write error !)"), failure);
     }
+    if (node && ItemState::isStored(node))
+        m_progress.fileStored();
+    else
+        m_progress.fileFailed(); // gone from the tree meanwhile counts as not stored
     s.cli->ReceiveStream = nullptr;
     s.file.reset();
     s.buffer.reset();
@@ -335,7 +347,7 @@ QString TFormHttpEngine::store(TTreeNode *node, Slot &s)
 void TFormHttpEngine::release(int n)
 {
     Slot &s = slot(n);
-    m_view.setSlotProgress(n, 0, 0);
+    m_view.setSlotProgress(n, 0, 0, false);
     m_view.setSlotHint(n, QStringLiteral("Not active"));
     s.timer->stop();
     m_view.setSlotLamp(n, false);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "HttpProt.h"
+#include "RunProgress.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -48,6 +50,10 @@ public:
     int GetFreeEngine() const;
     // Before a download run: every slot free and untested.
     void resetSlots();
+    // The run's figures start again from nothing.
+    void beginProgress() { m_progress.begin(m_clock.elapsed()); }
+    // Files finished and queued, bytes, speed and time left of the run.
+    TRunProgress::Figures progress(int remaining) const { return m_progress.figures(remaining, m_clock.elapsed()); }
     // Aborts every transfer; each ends in its completion.
     void abortAll();
 
@@ -90,4 +96,6 @@ private:
     QTimer *m_timerCheckDownload;
     const TSettingsSource *m_settings = nullptr;
     TConnectionPool *m_pool = nullptr;
+    TRunProgress m_progress;
+    QElapsedTimer m_clock;
 };

@@ -24,6 +24,8 @@ struct TCaughtOutput
     QStringList questions;
     std::optional<bool> answer = false; // what every question is answered
     QStringList opened;
+    QStringList notifications; // title and text, joined by ": "
+
     QString chosenFile; // what the file chooser answers
     int beeps = 0;
 };
@@ -57,5 +59,6 @@ private:
         form.setFileOpener([this](const QString &path) { opened << path; });
         form.setFileChooser([this] { return chosenFile; });
         form.setBeeper([this] { ++beeps; });
+        form.setNotifier([this](const QString &title, const QString &text) { notifications << title + ": " + text; });
     }
 };

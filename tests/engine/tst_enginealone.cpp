@@ -51,7 +51,7 @@ struct TRecordingView : TDownloadView
         ++lampChanges;
     }
     bool slotLampLit(int slot) const override { return lamps[slot]; }
-    void setSlotProgress(int, qint64, qint64) override {}
+    void setSlotProgress(int, qint64, qint64, bool) override {}
     void setSlotHint(int slot, const QString &hint) override { hints[slot] << hint; }
     void setCounts(int, int, int r) override { remaining = r; }
     void setRemainingCount(int r) override { remaining = r; }

@@ -1,0 +1,194 @@
+#include "DownloadFixture.h"
+#include "HttpEngine.h"
+#include "ItemTree.h"
+#include "Parts.h"
+#include "RunProgress.h"
+#include "StatusPanels.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QProgressBar>
+#include <QtTest>
+
+// How far a download run is: the figures (counted against a clock the test
+// sets), their texts, and what the window shows through a real run.
+class TestRunProgress : public TDownloadFixture
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { setUpCase(); }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
+
+    void figuresFollowTheFiles();
+    void speedCoversTheLastSecondsQuietOnesIncluded();
+    void textsReadAsSentences_data();
+    void textsReadAsSentences();
+    void windowShowsTheRunWhileItGoes();
+    void endOfRunIsToldWhenTheWindowIsNotActive();
+    void endOfPageRunsIsToldToo();
+};
+
+void TestRunProgress::figuresFollowTheFiles()
+{
+    TRunProgress progress;
+    progress.begin(1000);
+    TRunProgress::Figures f = progress.figures(4, 1000);
+    QCOMPARE(f.total, 4);
+    QCOMPARE(f.percent, 0);
+    QCOMPARE(f.secondsLeft, -1); // nothing finished: no pace yet
+    progress.fileStored();
+    progress.fileFailed();
+    f = progress.figures(2, 5000); // two of four took 4 s
+    QCOMPARE(f.stored, 1);
+    QCOMPARE(f.failed, 1);
+    QCOMPARE(f.total, 4);
+    QCOMPARE(f.percent, 50);
+    QCOMPARE(f.secondsLeft, 4);
+    // More files ticked during the run raise the total, not the finished.
+    f = progress.figures(7, 5000);
+    QCOMPARE(f.total, 9);
+    QCOMPARE(f.percent, 22);
+    progress.begin(9000); // a new run starts from nothing
+    QCOMPARE(progress.figures(0, 9000).stored, 0);
+}
+
+void TestRunProgress::speedCoversTheLastSecondsQuietOnesIncluded()
+{
+    TRunProgress progress;
+    progress.begin(0);
+    for (qint64 t = 100; t <= 10000; t += 100)
+        progress.bytesArrived(1000, t); // 10 000 bytes a second
+    TRunProgress::Figures f = progress.figures(1, 10000);
+    QCOMPARE(f.bytes, qint64(100000));
+    QVERIFY2(qAbs(f.bytesPerSecond - 10000) < 500, qPrintable(QString::number(f.bytesPerSecond)));
+    // Three quiet seconds: the speed falls; after the whole window, nothing.
+    f = progress.figures(1, 13000);
+    QVERIFY2(f.bytesPerSecond > 3000 && f.bytesPerSecond < 5000, qPrintable(QString::number(f.bytesPerSecond)));
+    QCOMPARE(progress.figures(1, 16000).bytesPerSecond, 0.0);
+    // A start: the first second counts as a second, not as a burst.
+    progress.begin(0);
+    progress.bytesArrived(5000, 50);
+    QCOMPARE(progress.figures(1, 100).bytesPerSecond, 5000.0);
+}
+
+void TestRunProgress::textsReadAsSentences_data()
+{
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("failed");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<double>("speed");
+    QTest::addColumn<int>("left");
+    QTest::addColumn<QString>("progress");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("start") << 0 << 0 << 200 << qint64(0) << 0.0 << -1
+                           << " Status: File download - 0 of 200 files, 0 bytes at 0 bytes/s" << "0 files stored";
+    QTest::newRow("midway") << 41 << 1 << 200 << qint64(3250586) << 1258291.0 << 35
+                            << " Status: File download - 42 of 200 files (1 failed), 3.1 MB at 1.2 MB/s, about 0:35 left"
+                            << "41 files stored, 1 failed";
+    QTest::newRow("long") << 1 << 0 << 9000 << qint64(5) * 1024 * 1024 * 1024 << 20480.0 << 3725
+                          << " Status: File download - 1 of 9000 files, 5.0 GB at 20 KB/s, about 1:02:05 left"
+                          << "1 file stored";
+}
+
+void TestRunProgress::textsReadAsSentences()
+{
+    QFETCH(int, stored);
+    QFETCH(int, failed);
+    QFETCH(int, total);
+    QFETCH(qint64, bytes);
+    QFETCH(double, speed);
+    QFETCH(int, left);
+    QFETCH(QString, progress);
+    QFETCH(QString, summary);
+    const TRunProgress::Figures f{stored, failed, total, bytes, speed, left, 0};
+    QCOMPARE(RunProgressText(f), progress);
+    QCOMPARE(RunSummaryText(f), summary);
+}
+
+void TestRunProgress::windowShowsTheRunWhileItGoes()
+{
+    server->route("/a.jpg", Server::page(body(3000, 'a'), "image/jpeg"));
+    server->route("/b.jpg", Server::page(body(4000, 'b'), "image/jpeg"));
+    // Half of its body, then the server holds on.
+    server->route("/held.jpg", {Server::send("HTTP/1.0 200 OK\r\nContent-Length: 2000\r\n\r\n"),
+                                Server::send(QByteArray(1000, 'h')), Server::hold()});
+    addFile(url("/a.jpg"));
+    addFile(url("/held.jpg"));
+    addFile(url("/b.jpg"));
+    TFormMain &m = *w->main;
+    w->downloads->ButtonDownloadClick();
+    for (int tick = 0; tick < 3; ++tick)
+        w->engine->TimerCheckDownloadTimer();
+    QTRY_COMPARE(w->queue.remaining(), 1);
+    QTRY_COMPARE(w->engine->HttpCli(2)->ReceivedBytes, 1000);
+    w->downloads->TimerUpdateTimer();
+    const QString status = Part<TStatusPanels>(m, "StatusBar")->text(0);
+    QVERIFY2(status.startsWith(" Status: File download - 2 of 3 files, 7.8 KB at "), qPrintable(status));
+    QVERIFY2(status.endsWith(" left"), qPrintable(status));
+    QCOMPARE(m.windowTitle(), QString("66% - Trawlix"));
+    // The held file's gauge: its percent of the announced length.
+    QTRY_COMPARE(SlotGauge(m, 1)->toolTip(), "Downloading: " + url("/held.jpg") + " - 50% of 2.0 KB");
+    w->crawl->ButtonStopClick();
+    QCOMPARE(m.windowTitle(), QString("Trawlix"));
+    expectIdle();
+}
+
+void TestRunProgress::endOfRunIsToldWhenTheWindowIsNotActive()
+{
+    server->route("/a.jpg", Server::page(body(3000, 'a'), "image/jpeg"));
+    server->route("/gone.jpg", Server::reply("HTTP/1.0 404 Not Found\r\n\r\n"));
+    addFile(url("/a.jpg"));
+    addFile(url("/gone.jpg"));
+    TFormMain &m = *w->main;
+    // The user is in another window.
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    QTRY_VERIFY(!m.isActiveWindow());
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_COMPARE(w->queue.remaining(), 0);
+    finishRun();
+    QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->text(0), QString(" Status: Not active - 1 file stored, 1 failed"));
+    QCOMPARE(w->notifications, QStringList{"Trawlix: Download finished: 1 file stored, 1 failed"});
+    // A run the user watches ends without a notification.
+    QApplication::setActiveWindow(&m);
+    QTRY_VERIFY(m.isActiveWindow());
+    addFile(url("/a.jpg"));
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_COMPARE(w->queue.remaining(), 0);
+    finishRun();
+    QCOMPARE(w->notifications.size(), 1);
+    QCOMPARE(m.windowTitle(), QString("Trawlix"));
+    expectIdle();
+}
+
+void TestRunProgress::endOfPageRunsIsToldToo()
+{
+    server->route("/", Server::page("<a href=\"p.htm\">p</a><a href=\"q.htm\">q</a><img src=\"a.jpg\">"));
+    server->route("/p.htm", Server::page("<img src=\"b.jpg\">"));
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    QTRY_VERIFY(!w->main->isActiveWindow());
+    Part<QComboBox>(*w->main, "ComboBoxBookmark")->setCurrentText(url("/"));
+    w->crawl->ButtonStartClick();
+    QCOMPARE(w->notifications, QStringList{"Trawlix: Page read: 2 links, 1 files"});
+    // Both links ticked; q.htm is not there.
+    TItemTree *tree = w->main->itemTree();
+    for (int i = 0; i < tree->rootLinks()->childCount(); ++i)
+        tree->rootLinks()->childNode(i)->setStateIndex(StateChecked);
+    w->crawl->ButtonParseClick();
+    QCOMPARE(w->notifications.value(1), QString("Trawlix: Links parsed: 1, 1 failed"));
+    Part<QComboBox>(*w->main, "ComboBoxBookmark")->setCurrentText(url("/missing.htm"));
+    w->crawl->ButtonStartClick();
+    QCOMPARE(w->notifications.value(2), QString("Trawlix: Page not fetched - HTTP 404 Not Found"));
+}
+
+QTEST_MAIN(TestRunProgress)
+#include "tst_runprogress.moc"
