@@ -1,6 +1,10 @@
 #include "DesktopOpener.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
@@ -37,6 +41,28 @@ void TDesktopOpener::open(const QString &path)
         process->deleteLater();
     });
     process->start();
+}
+
+void TDesktopOpener::showInFolder(const QString &path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        open(folder);
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.FileManager1"),
+                                                       QStringLiteral("/org/freedesktop/FileManager1"),
+                                                       QStringLiteral("org.freedesktop.FileManager1"),
+                                                       QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    // No file manager answers on the bus: the folder opens as any other.
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, folder] {
+        if (watcher->isError())
+            open(folder);
+        watcher->deleteLater();
+    });
 }
 
 QString OpenFailureText(const QString &path, int exitCode)

@@ -18,6 +18,9 @@ public:
     // The opener to run; "xdg-open" from the path unless a test sets another.
     void setProgram(const QString &program) { m_program = program; }
     void open(const QString &path);
+    // The file manager shows the folder with the file picked out (the
+    // freedesktop FileManager1 service), else the folder is opened.
+    void showInFolder(const QString &path);
 
 signals:
     // Why path could not be opened, in a sentence for a message box.

@@ -20,6 +20,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -37,9 +39,16 @@ TFormMain::TFormMain(const TPaths &paths, TRunState &run, QWidget *parent)
     , m_run(run)
     , m_desktop(new TDesktopOpener(this))
     , m_notify(NotifyDesktop)
+    , m_showFolder([this](const QString &path) {
+        if (QFileInfo(path).isDir())
+            m_desktop->open(path);
+        else
+            m_desktop->showInFolder(path);
+    })
 {
     connect(m_desktop, &TDesktopOpener::failed, this, &TFormMain::message);
     setWindowTitle(kProductName);
+    setAcceptDrops(true); // URLs dropped from a browser or file manager
     setWindowIcon(AppIcons::programIcon());
     setMinimumSize(kMinimumWidth, kMinimumHeight);
     move(222, 135);
@@ -223,6 +232,16 @@ void TFormMain::Quit1Click()
     close();
 }
 
+void TFormMain::OpenDownloadFolder1Click()
+{
+    const QString directory = ExpandDirectory(ComboBoxDownload->currentText());
+    if (!QFileInfo(directory).isDir()) {
+        message(QStringLiteral("The download folder \"%1\" does not exist yet.").arg(directory));
+        return;
+    }
+    m_showFolder(directory);
+}
+
 void TFormMain::Configuration1Click()
 {
     if (Configuration)
@@ -235,6 +254,10 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
         fitPreview();
     } else if (watched == ComboBoxBookmark->lineEdit() && event->type() == QEvent::FocusOut) {
         ComboBoxBookmarkExit();
+    } else if (watched == ComboBoxBookmark->lineEdit() && event->type() == QEvent::KeyPress
+               && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste)) {
+        pasteIntoUrlField();
+        return true;
     } else if (watched == ComboBoxDownload->lineEdit() && event->type() == QEvent::FocusOut) {
         if (m_directoryTest->isActive())
             ComboBoxDownloadChange();

@@ -14,6 +14,8 @@
 #include <utility>
 
 class QComboBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -59,6 +61,9 @@ public:
     void setFileOpener(std::function<void(const QString &)> opener) { m_openFile = std::move(opener); }
     // What opens files and folders when no opener replaces it.
     TDesktopOpener *desktopOpener() const { return m_desktop; }
+    // How a folder is opened, or a file shown in its folder; the desktop's
+    // file manager unless replaced.
+    void setFolderShower(std::function<void(const QString &)> show) { m_showFolder = std::move(show); }
     // How the end of a run is told while the window is not active; a
     // desktop notification unless replaced.
     void setNotifier(std::function<void(const QString &, const QString &)> notify) { m_notify = std::move(notify); }
@@ -154,6 +159,13 @@ public:
     void Displaydownloadengineprogress1Click();
     void Configuration1Click();
     void Quit1Click();
+    // The clipboard into the URL field at the cursor, unless it holds several URLs.
+    void pasteIntoUrlField();
+    // Several URLs: all become bookmarks, the first the field's text. False,
+    // changing nothing, for fewer than two.
+    bool takeUrls(const QStringList &urls);
+    void OpenDownloadFolder1Click();
+    void ShowInFolder1Click();
     void Savelinksfilelists1Click();
     void Loadlinksfilelistfromdisk1Click();
     bool SaveListToDisk();
@@ -186,6 +198,8 @@ protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void nameControls();
@@ -229,6 +243,7 @@ private:
     QMenu *File1;
     QAction *Loaditemsfromdisk1;
     QAction *Saveallitemstodisk1;
+    QAction *OpenDownloadFolder1;
     QAction *Quit1;
     QAction *ChangeUsernamePassword1;
     QAction *Editbookmarks1;
@@ -252,6 +267,8 @@ private:
     QAction *Sortitems1;
     QAction *Useselecteddocasmainandparseit1;
     QAction *Addselectedlinktobookmarks1;
+    QAction *ShowInFolder1;
+    QList<QAction *> m_urlEditActions; // undo, cut, copy, paste, select all
     QMenu *PopupMenuUrl;
     QMenu *PopupMenuDownload;
     QTimer *TimerLogo;
@@ -286,6 +303,7 @@ private:
     std::function<void(const QString &)> m_openFile;
     TDesktopOpener *m_desktop;
     std::function<void(const QString &, const QString &)> m_notify;
+    std::function<void(const QString &)> m_showFolder;
     std::function<QString()> m_chooseFile;
     std::function<std::optional<bool>(const QString &)> m_ask;
     bool m_closing = false;

@@ -253,36 +253,52 @@ void TFormMain::buildStatusBar()
 void TFormMain::buildMenus()
 {
     File1 = menuBar()->addMenu(QStringLiteral("&File"));
-    Loaditemsfromdisk1 = File1->addAction(QStringLiteral("Load items from disk"), this,
+    Loaditemsfromdisk1 = File1->addAction(QStringLiteral("&Load items from disk"), this,
                                           &TFormMain::Loadlinksfilelistfromdisk1Click);
-    Saveallitemstodisk1 = File1->addAction(QStringLiteral("Save all items to disk"), this,
+    Saveallitemstodisk1 = File1->addAction(QStringLiteral("&Save all items to disk"), this,
                                            &TFormMain::Savelinksfilelists1Click);
+    OpenDownloadFolder1 = File1->addAction(QStringLiteral("Open &download folder"), this, &TFormMain::OpenDownloadFolder1Click);
     File1->addSeparator();
-    Quit1 = File1->addAction(QStringLiteral("Quit"), this, &TFormMain::Quit1Click);
+    Quit1 = File1->addAction(QStringLiteral("&Quit"), this, &TFormMain::Quit1Click);
+    Quit1->setShortcut(QKeySequence::Quit);
+    // Keys a browser user reaches for: the address field and reload.
+    auto *toUrl = new QAction(this);
+    toUrl->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(toUrl, &QAction::triggered, this, [this] {
+        ComboBoxBookmark->lineEdit()->setFocus(Qt::ShortcutFocusReason);
+        ComboBoxBookmark->lineEdit()->selectAll();
+    });
+    auto *again = new QAction(this);
+    again->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(again, &QAction::triggered, this, [this] {
+        if (ButtonStart->isEnabled())
+            ButtonStart->click();
+    });
+    addActions({toUrl, again});
     Loaditemsfromdisk1->setEnabled(false);
     Saveallitemstodisk1->setEnabled(false);
 
     QMenu *options = menuBar()->addMenu(QStringLiteral("&Options"));
-    ChangeUsernamePassword1 = options->addAction(QStringLiteral("Change Username && Password for login to protected sites"),
+    ChangeUsernamePassword1 = options->addAction(QStringLiteral("Change &Username && Password for login to protected sites"),
                                                  this, &TFormMain::loginRequested);
-    Editbookmarks1 = options->addAction(QStringLiteral("Edit bookmarks"), this, &TFormMain::bookmarksRequested);
-    Configuration1 = options->addAction(QStringLiteral("Configuration"), this, &TFormMain::Configuration1Click);
+    Editbookmarks1 = options->addAction(QStringLiteral("Edit &bookmarks"), this, &TFormMain::bookmarksRequested);
+    Configuration1 = options->addAction(QStringLiteral("&Configuration"), this, &TFormMain::Configuration1Click);
 
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
-    Displaydownloadengineprogress1 = view->addAction(QStringLiteral("Display download engine progress"));
+    Displaydownloadengineprogress1 = view->addAction(QStringLiteral("Display download engine &progress"));
     Displaydownloadengineprogress1->setCheckable(true);
     Displaydownloadengineprogress1->setChecked(true);
     connect(Displaydownloadengineprogress1, &QAction::triggered, this, &TFormMain::Displaydownloadengineprogress1Click);
-    Displayimagepreview1 = view->addAction(QStringLiteral("Display image preview"));
+    Displayimagepreview1 = view->addAction(QStringLiteral("Display image pre&view"));
     Displayimagepreview1->setCheckable(true);
     Displayimagepreview1->setChecked(true);
     connect(Displayimagepreview1, &QAction::triggered, this, &TFormMain::Displayimagepreview1Click);
-    Statistics1 = view->addAction(QStringLiteral("Statistics"), this, &TFormMain::statisticsRequested);
+    Statistics1 = view->addAction(QStringLiteral("&Statistics"), this, &TFormMain::statisticsRequested);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    Documentation1 = help->addAction(QStringLiteral("Documentation"), this, &TFormMain::documentationRequested);
-    About1 = help->addAction(QStringLiteral("About"), this, &TFormMain::aboutRequested);
-    Getinformation1 = help->addAction(QStringLiteral("Get information about latest version from WEB"), this,
+    Documentation1 = help->addAction(QStringLiteral("&Documentation"), this, &TFormMain::documentationRequested);
+    About1 = help->addAction(QStringLiteral("&About"), this, &TFormMain::aboutRequested);
+    Getinformation1 = help->addAction(QStringLiteral("&Get information about latest version from WEB"), this,
                                       &TFormMain::versionInfoRequested);
 }
 
@@ -352,6 +368,7 @@ void TFormMain::nameControls()
         {File1, "File1"},
         {Loaditemsfromdisk1, "Loaditemsfromdisk1"},
         {Saveallitemstodisk1, "Saveallitemstodisk1"},
+        {OpenDownloadFolder1, "OpenDownloadFolder1"},
         {Quit1, "Quit1"},
         {ChangeUsernamePassword1, "ChangeUsernamePassword1"},
         {Editbookmarks1, "Editbookmarks1"},
@@ -375,6 +392,7 @@ void TFormMain::nameControls()
         {Sortitems1, "Sortitems1"},
         {Useselecteddocasmainandparseit1, "Useselecteddocasmainandparseit1"},
         {Addselectedlinktobookmarks1, "Addselectedlinktobookmarks1"},
+        {ShowInFolder1, "ShowInFolder1"},
         {PopupMenuUrl, "PopupMenuUrl"},
         {PopupMenuDownload, "PopupMenuDownload"},
         {TimerLogo, "TimerLogo"},

@@ -8,11 +8,15 @@
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
+#include <QUrl>
 
 using namespace MainWindowLook;
 
@@ -38,9 +42,31 @@ void TFormMain::buildFieldMenus()
     PopupMenuUrl->addAction(QStringLiteral("Edit bookmarks"), this, &TFormMain::bookmarksRequested);
     PopupMenuUrl->addAction(QStringLiteral("Copy            [Ctrl-C]"), this, &TFormMain::Copytoclipboard1Click);
     PopupMenuUrl->addAction(QStringLiteral("Paste           [Ctrl-V]"), this, &TFormMain::Paste1Click);
-    ComboBoxBookmark->lineEdit()->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ComboBoxBookmark->lineEdit(), &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &at) { PopupMenuUrl->popup(ComboBoxBookmark->lineEdit()->mapToGlobal(at)); });
+    // The editing every text field has, on the field's selection and cursor.
+    QLineEdit *edit = ComboBoxBookmark->lineEdit();
+    PopupMenuUrl->addSeparator();
+    m_urlEditActions = {
+        PopupMenuUrl->addAction(QStringLiteral("&Undo"), QKeySequence::Undo, edit, &QLineEdit::undo),
+        PopupMenuUrl->addAction(QStringLiteral("Cu&t"), QKeySequence::Cut, edit, &QLineEdit::cut),
+        PopupMenuUrl->addAction(QStringLiteral("&Copy selection"), QKeySequence::Copy, edit, &QLineEdit::copy),
+        PopupMenuUrl->addAction(QStringLiteral("&Paste at cursor"), QKeySequence::Paste, this, &TFormMain::pasteIntoUrlField),
+        PopupMenuUrl->addAction(QStringLiteral("Select &All"), QKeySequence::SelectAll, edit, &QLineEdit::selectAll),
+    };
+    for (QAction *action : m_urlEditActions)
+        action->setShortcutContext(Qt::WidgetShortcut); // the field's own keys act; the menu shows them
+    connect(PopupMenuUrl, &QMenu::aboutToShow, this, [this, edit] {
+        m_urlEditActions[0]->setEnabled(edit->isUndoAvailable());
+        m_urlEditActions[1]->setEnabled(edit->hasSelectedText());
+        m_urlEditActions[2]->setEnabled(edit->hasSelectedText());
+        m_urlEditActions[3]->setEnabled(!QGuiApplication::clipboard()->text().isEmpty());
+        m_urlEditActions[4]->setEnabled(!edit->text().isEmpty());
+    });
+    edit->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(edit, &QWidget::customContextMenuRequested, this,
+            [this, edit](const QPoint &at) { PopupMenuUrl->popup(edit->mapToGlobal(at)); });
+    // Pasting several URLs at once goes through the window; so do drops.
+    edit->installEventFilter(this);
+    edit->setAcceptDrops(false);
 
     PopupMenuDownload = new QMenu(ComboBoxDownload);
     QAction *addDir = PopupMenuDownload->addAction(QStringLiteral("Add directory to bookmarks"), this, &TFormMain::MenuItem2Click);
@@ -68,8 +94,50 @@ void TFormMain::Copytoclipboard1Click()
 void TFormMain::Paste1Click()
 {
     const QString text = QGuiApplication::clipboard()->text();
+    if (takeUrls(UrlsInText(text)))
+        return;
     if (!text.isEmpty())
         ComboBoxBookmark->setCurrentText(text);
+}
+
+void TFormMain::pasteIntoUrlField()
+{
+    if (!takeUrls(UrlsInText(QGuiApplication::clipboard()->text())))
+        ComboBoxBookmark->lineEdit()->paste();
+}
+
+bool TFormMain::takeUrls(const QStringList &urls)
+{
+    if (urls.size() < 2)
+        return false;
+    for (const QString &url : urls)
+        addKeepingText(ComboBoxBookmark, url);
+    ComboBoxBookmark->setCurrentText(urls.first());
+    return true;
+}
+
+void TFormMain::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls() || event->mimeData()->hasText())
+        event->acceptProposedAction();
+}
+
+void TFormMain::dropEvent(QDropEvent *event)
+{
+    QStringList urls;
+    for (const QUrl &url : event->mimeData()->urls()) {
+        if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
+            urls << url.toString();
+    }
+    if (urls.isEmpty())
+        urls = UrlsInText(event->mimeData()->text());
+    if (urls.isEmpty())
+        return;
+    event->acceptProposedAction();
+    if (!takeUrls(urls))
+        ComboBoxBookmark->setCurrentText(urls.first());
+    if (ButtonStart->isEnabled() && ComboBoxBookmark->isEnabled())
+        ButtonStart->click(); // a dropped page is fetched at once
 }
 
 void TFormMain::MenuItem2Click()

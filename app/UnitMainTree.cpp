@@ -140,25 +140,26 @@ void TFormMain::buildTreeMenu()
         }
         return action;
     };
-    SelectUnselecttoggle1 = entry(QStringLiteral("Check / Uncheck selected items   [Spacebar]"), &TFormMain::SelectUnselecttoggle1Click);
+    SelectUnselecttoggle1 = entry(QStringLiteral("&Check / Uncheck selected items   [Spacebar]"), &TFormMain::SelectUnselecttoggle1Click);
     PopupMenuTreeView->setDefaultAction(SelectUnselecttoggle1);
-    Uncheckallitems1 = entry(QStringLiteral("Uncheck all items"), &TFormMain::Uncheckallitems1Click, QKeySequence(Qt::CTRL | Qt::Key_U));
-    Checkallfiles1 = entry(QStringLiteral("Check all files in selected branch"), &TFormMain::Checkallfiles1Click);
-    CheckallThumbnails1 = entry(QStringLiteral("Check all Thumbnails in selected branch"), &TFormMain::CheckallThumbnails1Click);
+    Uncheckallitems1 = entry(QStringLiteral("&Uncheck all items"), &TFormMain::Uncheckallitems1Click, QKeySequence(Qt::CTRL | Qt::Key_U));
+    Checkallfiles1 = entry(QStringLiteral("Check all &files in selected branch"), &TFormMain::Checkallfiles1Click);
+    CheckallThumbnails1 = entry(QStringLiteral("Check all &Thumbnails in selected branch"), &TFormMain::CheckallThumbnails1Click);
     PopupMenuTreeView->addSeparator();
-    Deleteselecteditems1 = entry(QStringLiteral("Delete selected items"), &TFormMain::Deleteselecteditems1Click, QKeySequence(Qt::Key_Delete));
-    Resetitem1 = entry(QStringLiteral("Reset selected items"), &TFormMain::Resetitem1Click, QKeySequence(Qt::CTRL | Qt::Key_R));
+    Deleteselecteditems1 = entry(QStringLiteral("&Delete selected items"), &TFormMain::Deleteselecteditems1Click, QKeySequence(Qt::Key_Delete));
+    Resetitem1 = entry(QStringLiteral("&Reset selected items"), &TFormMain::Resetitem1Click, QKeySequence(Qt::CTRL | Qt::Key_R));
     PopupMenuTreeView->addSeparator();
-    Keywordsearch1 = entry(QStringLiteral("Keyword search"), &TFormMain::keywordSearchRequested, QKeySequence(Qt::CTRL | Qt::Key_F));
+    Keywordsearch1 = entry(QStringLiteral("&Keyword search"), &TFormMain::keywordSearchRequested, QKeySequence(Qt::CTRL | Qt::Key_F));
     PopupMenuTreeView->addSeparator();
-    Expandall1 = entry(QStringLiteral("Expand all    [Grey +]  "), &TFormMain::Expandall1Click);
-    Collapseall1 = entry(QStringLiteral("Collapse all   [Grey -]"), &TFormMain::Collapseall1Click);
+    Expandall1 = entry(QStringLiteral("&Expand all    [Grey +]  "), &TFormMain::Expandall1Click);
+    Collapseall1 = entry(QStringLiteral("C&ollapse all   [Grey -]"), &TFormMain::Collapseall1Click);
     PopupMenuTreeView->addSeparator();
-    Sortitems1 = entry(QStringLiteral("Sort items alphabetically"), &TFormMain::Sortitems1Click);
-    Useselecteddocasmainandparseit1 = entry(QStringLiteral("Use selected link as main url and parse it"),
+    Sortitems1 = entry(QStringLiteral("&Sort items alphabetically"), &TFormMain::Sortitems1Click);
+    Useselecteddocasmainandparseit1 = entry(QStringLiteral("Use selected link as &main url and parse it"),
                                             &TFormMain::Useselecteddocasmainandparseit1Click);
-    Addselectedlinktobookmarks1 = entry(QStringLiteral("Add selected link to bookmarks"),
+    Addselectedlinktobookmarks1 = entry(QStringLiteral("Add selected link to &bookmarks"),
                                         &TFormMain::Addselectedlinktobookmarks1Click, QKeySequence(Qt::CTRL | Qt::Key_A));
+    ShowInFolder1 = entry(QStringLiteral("Show in fo&lder"), &TFormMain::ShowInFolder1Click);
     connect(PopupMenuTreeView, &QMenu::aboutToShow, this, &TFormMain::PopupMenuTreeViewPopup);
     TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(TreeView, &QWidget::customContextMenuRequested, this,
@@ -181,6 +182,14 @@ void TFormMain::PopupMenuTreeViewPopup()
     Collapseall1->setEnabled(haveNodes);
     Useselecteddocasmainandparseit1->setEnabled(link);
     Addselectedlinktobookmarks1->setEnabled(link);
+    ShowInFolder1->setEnabled(haveNodes && current && ItemState::isStored(current));
+}
+
+void TFormMain::ShowInFolder1Click()
+{
+    const TTreeNode *current = m_run.currentItem();
+    if (current && ItemState::isStored(current))
+        m_showFolder(current->item()->localPath);
 }
 
 void TFormMain::SelectUnselecttoggle1Click()

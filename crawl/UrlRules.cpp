@@ -268,3 +268,19 @@ QString UrlFieldProblem(const QString &text)
     }
     return {};
 }
+
+QStringList UrlsInText(const QString &text)
+{
+    QStringList urls;
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        if (line.trimmed().startsWith(QLatin1Char('#')))
+            continue;
+        for (const QString &word : line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+            const QString lower = word.toLower();
+            if (lower.startsWith(QLatin1String("http://")) || lower.startsWith(QLatin1String("https://"))
+                || lower.startsWith(QLatin1String("www.")))
+                urls << word;
+        }
+    }
+    return urls;
+}

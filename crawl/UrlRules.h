@@ -2,6 +2,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 struct TDataRec;
 
@@ -64,3 +65,8 @@ bool FetchableUrl(const QString &url);
 // field is empty", "the field holds more than one URL"), or an empty text
 // when it can once made a URL by NormaliseUrlField.
 QString UrlFieldProblem(const QString &text);
+
+// The web addresses in a pasted or dropped text (a URL list, or URLs
+// separated by blanks or lines): those with http:// or https:// or starting
+// "www.", in order. Lines of a URL list that begin with "#" are comments.
+QStringList UrlsInText(const QString &text);

@@ -24,6 +24,7 @@ struct TCaughtOutput
     QStringList questions;
     std::optional<bool> answer = false; // what every question is answered
     QStringList opened;
+    QStringList shownFolders;
     QStringList notifications; // title and text, joined by ": "
 
     QString chosenFile; // what the file chooser answers
@@ -57,6 +58,7 @@ private:
             return answer;
         });
         form.setFileOpener([this](const QString &path) { opened << path; });
+        form.setFolderShower([this](const QString &path) { shownFolders << path; });
         form.setFileChooser([this] { return chosenFile; });
         form.setBeeper([this] { ++beeps; });
         form.setNotifier([this](const QString &title, const QString &text) { notifications << title + ": " + text; });

@@ -27,6 +27,7 @@ private slots:
     void credentialsFromUrl();
     void fetchableUrls();
     void urlFieldAcceptsWhatIsOneUrl();
+    void urlsInPastedText();
     void httpsUrlsAreUrlsLikeTheOthers();
 
 private:
@@ -257,6 +258,16 @@ void TestUrlRules::urlFieldAcceptsWhatIsOneUrl()
     for (const char *text : {"", "mailto:a@h.org", "javascript:void(0)", "file:///tmp/a.htm", "http://h.org:0/",
                              "http://h.org:99999/", "http://[/x", "www.a.org www.b.org"})
         QVERIFY2(!UrlFieldProblem(text).isEmpty(), text);
+}
+
+void TestUrlRules::urlsInPastedText()
+{
+    QCOMPARE(UrlsInText("http://a.org/"), QStringList{"http://a.org/"});
+    QCOMPARE(UrlsInText("# from a browser\r\nhttp://a.org/x\r\nhttps://b.org/y\r\n"),
+             (QStringList{"http://a.org/x", "https://b.org/y"}));
+    QCOMPARE(UrlsInText("see http://a.org/ and www.b.org, ftp://c.org/"), (QStringList{"http://a.org/", "www.b.org,"}));
+    QCOMPARE(UrlsInText("just words"), QStringList{});
+    QCOMPARE(UrlsInText(""), QStringList{});
 }
 
 void TestUrlRules::httpsUrlsAreUrlsLikeTheOthers()

@@ -1,0 +1,150 @@
+#include "ItemTree.h"
+#include "Parts.h"
+#include "ScriptedServer.h"
+#include "TreeConfig.h"
+#include "TreeDump.h"
+#include "Windows.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// What a desktop user expects of the main window beyond the buttons:
+// several URLs pasted or dropped at once, the browser's keys, and the
+// download folder shown in the file manager.
+class TestConveniences : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void severalPastedUrlsBecomeBookmarks();
+    void oneUrlPastesAtTheCursor();
+    void droppedUrlIsFetched();
+    void browserKeys();
+    void foldersAreShown();
+
+private:
+    QComboBox *urlField() const { return Part<QComboBox>(*w->main, "ComboBoxBookmark"); }
+    QString url(const QString &path) const { return QString("http://127.0.0.1:%1%2").arg(server->port()).arg(path); }
+
+    std::unique_ptr<QTemporaryDir> home;
+    std::unique_ptr<TWindows> w;
+    std::unique_ptr<TScriptedServer> server;
+};
+
+void TestConveniences::init()
+{
+    home = std::make_unique<QTemporaryDir>();
+    w = std::make_unique<TWindows>(home->path());
+    server = std::make_unique<TScriptedServer>();
+    w->main->show();
+}
+
+void TestConveniences::cleanup()
+{
+    w.reset();
+    server.reset();
+}
+
+void TestConveniences::severalPastedUrlsBecomeBookmarks()
+{
+    QApplication::clipboard()->setText("http://a.org/1.htm\nhttp://b.org/2.htm\n");
+    QLineEdit *edit = urlField()->lineEdit();
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(urlField()->currentText(), QString("http://a.org/1.htm"));
+    QCOMPARE(urlField()->count(), 2);
+    QCOMPARE(urlField()->itemText(1), QString("http://b.org/2.htm"));
+    // The same through the field's menu entry.
+    QApplication::clipboard()->setText("https://c.org/ https://d.org/");
+    Part<QMenu>(*w->main, "PopupMenuUrl")->actions().at(3)->trigger();
+    QCOMPARE(urlField()->currentText(), QString("https://c.org/"));
+    QCOMPARE(urlField()->count(), 4);
+    QVERIFY(server->requests().isEmpty()); // pasting fetches nothing
+}
+
+void TestConveniences::oneUrlPastesAtTheCursor()
+{
+    QLineEdit *edit = urlField()->lineEdit();
+    edit->setFocus();
+    urlField()->setEditText("http://h.org/");
+    edit->setCursorPosition(edit->text().size());
+    QApplication::clipboard()->setText("page.htm");
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(urlField()->currentText(), QString("http://h.org/page.htm"));
+    QCOMPARE(urlField()->count(), 0);
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(urlField()->currentText(), QString("http://h.org/"));
+}
+
+void TestConveniences::droppedUrlIsFetched()
+{
+    server->route("/", TScriptedServer::page("<img src=\"a.jpg\">"));
+    QMimeData data;
+    data.setUrls({QUrl(url("/")), QUrl("file:///tmp/x.jpg"), QUrl("http://other.org/")});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w->main.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w->main.get(), &drop);
+    QCOMPARE(urlField()->currentText(), url("/"));
+    QCOMPARE(urlField()->count(), 2);
+    QTRY_VERIFY(w->main->itemTree()->rootFiles());
+    QCOMPARE(w->main->itemTree()->rootFiles()->childCount(), 1);
+}
+
+void TestConveniences::browserKeys()
+{
+    server->route("/", TScriptedServer::page("<img src=\"a.jpg\">"));
+    TFormMain &m = *w->main;
+    m.activateWindow();
+    QTRY_VERIFY(m.isActiveWindow());
+    urlField()->setEditText(url("/"));
+    m.itemTree()->setFocus();
+    QTest::keyClick(&m, Qt::Key_L, Qt::ControlModifier);
+    QTRY_VERIFY(urlField()->lineEdit()->hasFocus());
+    QCOMPARE(urlField()->lineEdit()->selectedText(), url("/"));
+    QTest::keyClick(&m, Qt::Key_F5);
+    QTRY_VERIFY(m.itemTree()->rootFiles());
+    QCOMPARE(server->requests().size(), 1);
+    QCOMPARE(Part<QAction>(m, "Quit1")->shortcut(), QKeySequence(QKeySequence::Quit));
+}
+
+void TestConveniences::foldersAreShown()
+{
+    TFormMain &m = *w->main;
+    Part<QAction>(m, "OpenDownloadFolder1")->trigger();
+    QCOMPARE(w->shownFolders, QStringList{w->paths.defaultDownloadDir});
+    // A stored file is shown in its folder; others are not.
+    TItemTree *tree = m.itemTree();
+    tree->MakeRootNodes();
+    TDataRec rec = fileRec("http://h.org/y.gif");
+    rec.localPath = w->paths.defaultDownloadDir + "/y.gif";
+    TTreeNode *file = tree->AddTreeNode(tree->rootFiles(), rec);
+    tree->setCurrentItem(file);
+    Part<QMenu>(m, "PopupMenuTreeView")->popup(QPoint());
+    QVERIFY(!Part<QAction>(m, "ShowInFolder1")->isEnabled());
+    file->setImageIndex(IconFileStored);
+    Part<QMenu>(m, "PopupMenuTreeView")->hide();
+    Part<QMenu>(m, "PopupMenuTreeView")->popup(QPoint());
+    QVERIFY(Part<QAction>(m, "ShowInFolder1")->isEnabled());
+    Part<QAction>(m, "ShowInFolder1")->trigger();
+    QCOMPARE(w->shownFolders.value(1), rec.localPath);
+    // A folder that is not there is said, not handed on.
+    Part<QComboBox>(m, "ComboBoxDownload")->setEditText(home->filePath("missing"));
+    Part<QAction>(m, "OpenDownloadFolder1")->trigger();
+    QCOMPARE(w->shownFolders.size(), 2);
+    QCOMPARE(w->messages.value(0), "The download folder \"" + home->filePath("missing") + "\" does not exist yet.");
+}
+
+QTEST_MAIN(TestConveniences)
+#include "tst_conveniences.moc"
