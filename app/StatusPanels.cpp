@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QLabel>
 
+#include "ElidedLabel.h"
+
 TStatusPanels::TStatusPanels(const QList<int> &widths, QWidget *parent)
     : QWidget(parent)
 {
@@ -11,11 +13,10 @@ TStatusPanels::TStatusPanels(const QList<int> &widths, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
     for (int width : widths) {
-        auto *panel = new QLabel(this);
+        auto *panel = m_panels.isEmpty() ? new TElidedLabel(this) : new QLabel(this);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         if (m_panels.isEmpty()) {
             panel->setMinimumWidth(kFirstPanelMinimum);
-            panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
             layout->addWidget(panel, 1);
         } else {
             panel->setFixedWidth(width);
@@ -70,9 +71,18 @@ void TStatusPanels::setText(int index, const QString &text)
     // A count that outgrows its panel widens it rather than lose its digits.
     if (index > 0 && !panel->isHidden()) {
         const int needed = panel->sizeHint().width();
-        if (needed > panel->maximumWidth())
+        if (needed > panel->maximumWidth()) {
             panel->setFixedWidth(needed);
+            emit widened();
+        }
     }
+}
+
+void TStatusPanels::keepWhole(int index, const QString &text)
+{
+    QLabel *panel = m_panels.at(index);
+    const int frame = 2 * panel->frameWidth() + 6;
+    panel->setMinimumWidth(std::max(kFirstPanelMinimum, panel->fontMetrics().horizontalAdvance(text) + frame));
 }
 
 int TStatusPanels::panelWidth(int index) const

@@ -26,9 +26,16 @@ public:
 
     int count() const { return int(m_panels.size()); }
     QString text(int index) const;
+    // Texts longer than the first panel end in "…" there, whole in its tooltip.
     void setText(int index, const QString &text);
+    // The first panel never gets narrower than this text.
+    void keepWhole(int index, const QString &text);
     int panelWidth(int index) const;
     void setPanelWidth(int index, int width);
+
+signals:
+    // A panel took more room for its text: the window may need more.
+    void widened();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -269,6 +269,7 @@ private:
     QAction *Addselectedlinktobookmarks1;
     QAction *ShowInFolder1;
     QList<QAction *> m_urlEditActions; // undo, cut, copy, paste, select all
+    int m_lampsLeft = 31;              // where the slot lamps start in their panel
     QMenu *PopupMenuUrl;
     QMenu *PopupMenuDownload;
     QTimer *TimerLogo;

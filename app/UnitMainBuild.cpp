@@ -3,6 +3,7 @@
 
 #include "Controls.h"
 #include "DataRec.h"
+#include "ElidedLabel.h"
 #include "ItemTree.h"
 #include "Lamp.h"
 #include "RunState.h"
@@ -126,9 +127,10 @@ QWidget *TFormMain::buildDocumentPanel()
     layout->setSpacing(1);
     auto *info = new QHBoxLayout;
     LabelItems = new QLabel(QStringLiteral("&Items"), PanelDocument);
-    LabelUrlInfo = new QLabel(PanelDocument);
+    LabelUrlInfo = new TElidedLabel(PanelDocument);
     LabelUrlInfo->setTextInteractionFlags(Qt::TextSelectableByMouse);
     LabelUrlInfo->hide();
+    info->setSpacing(16); // "Items" and the current item's "Url: …" stay apart
     info->addWidget(LabelItems);
     info->addWidget(LabelUrlInfo, 1);
     layout->addLayout(info);
@@ -221,6 +223,8 @@ void TFormMain::buildStatusBar()
 {
     StatusBar = new TStatusPanels({200, 50, 80, 10, 90, 103, 130, 0}, this);
     StatusBar->setText(0, kNotActive);
+    StatusBar->keepWhole(0, kNotActive);
+    connect(StatusBar, &TStatusPanels::widened, this, &TFormMain::fitMinimumSize);
     StatusBar->setText(4, QStringLiteral(" # Items: 0"));
     StatusBar->setText(5, QStringLiteral(" # Selected: 0"));
     StatusBar->setText(6, QStringLiteral(" # Remaining DL's: 0"));
@@ -241,10 +245,12 @@ void TFormMain::buildStatusBar()
     StatusBar->place(1, LampBusy, QRect(4, 3, 41, 16));
     LampBusy->setEnabled(false);
     LabelDLs = new QLabel(QStringLiteral("DL's:"));
-    StatusBar->place(2, LabelDLs, QRect(3, 3, 28, 16));
+    // The lamps start after the label as the font draws it.
+    m_lampsLeft = 3 + LabelDLs->fontMetrics().horizontalAdvance(LabelDLs->text()) + 3;
+    StatusBar->place(2, LabelDLs, QRect(3, 3, m_lampsLeft - 3, 16));
     for (int k = 0; k < kSlots; ++k) {
         Lamps[k] = new TLamp(QString::number(k + 1), Qt::yellow);
-        StatusBar->place(2, Lamps[k], QRect(31 + 15 * k, 3, 15, 16));
+        StatusBar->place(2, Lamps[k], QRect(m_lampsLeft + 15 * k, 3, 15, 16));
         Lamps[k]->setToolTip(QString::number(k + 1));
         Lamps[k]->setEnabled(false); // lit only while its slot transfers
     }

@@ -187,7 +187,7 @@ void TFormMain::showSlotCount(int n)
         Lamps[k - 1]->setVisible(k <= n);
         ProgressBars[k - 1]->setVisible(k <= n);
     }
-    StatusBar->setPanelWidth(2, n * 15 + 40);
+    StatusBar->setPanelWidth(2, m_lampsLeft + n * 15 + 6);
     PanelProgress->setFixedHeight(n * 6 + 32);
     fitMinimumSize();
 }

@@ -147,6 +147,17 @@ void TestMainWindow::statusBarLampsStayInTheirPanels()
             QVERIFY(!bar->panel(i)->geometry().intersects(bar->panel(j)->geometry()));
     }
     QVERIFY(bar->panel(0)->width() >= TStatusPanels::kFirstPanelMinimum);
+    // Texts and counters show whole: large counts widen their panels, the
+    // first panel's resting text always fits, and the lamps' label too.
+    m.setCounts(50002, 50002, 50002);
+    QCoreApplication::processEvents();
+    for (int i : {0, 4, 5, 6}) {
+        const auto *panel = static_cast<const QLabel *>(bar->panel(i));
+        QVERIFY2(panel->contentsRect().width() >= panel->fontMetrics().horizontalAdvance(panel->text()),
+                 qPrintable(panel->text()));
+    }
+    const QLabel *dls = Part<QLabel>(m, "LabelDLs");
+    QVERIFY(dls->width() >= dls->fontMetrics().horizontalAdvance(dls->text()));
     QList<QWidget *> lamps{Part<TLamp>(m, "LampBusy"), Part<QLabel>(m, "LabelDLs")};
     for (int k = 0; k < slotCount; ++k)
         lamps << SlotLamp(m, k);
