@@ -5,7 +5,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -26,8 +28,11 @@ TFormHelp::TFormHelp(const QStringList &directories, QWidget *parent)
     RichEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     layout->addWidget(ButtonClose);
     layout->addWidget(RichEdit, 1);
-    resize(760, 560);
-    setWindowState(Qt::WindowMaximized);
+    // A reading size on any screen rather than the whole of a large one.
+    QSize size(820, 640);
+    if (const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize() * 0.9);
+    resize(size);
     FormCreate(directories);
     nameControls();
 }
@@ -47,6 +52,7 @@ void TFormHelp::FormCreate(const QStringList &directories)
         QFile file(QDir(directory).filePath(kFileName));
         if (file.open(QIODevice::ReadOnly)) {
             ReadRtf(file.readAll(), RichEdit->document());
+            RichEdit->moveCursor(QTextCursor::Start); // it opens at its beginning
             return;
         }
     }

@@ -13,6 +13,7 @@
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QScrollBar>
 #include <QtTest>
 
 using Server = TScriptedServer;
@@ -113,6 +114,12 @@ void TestAuxWindows::helpShowsTheDocumentationOrSaysItIsMissing()
                               "Load items from disk"})
         QVERIFY2(text.contains(topic), topic);
     QVERIFY(!text.contains("\\"));
+    // It opens at its beginning, at a size for reading.
+    help.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&help));
+    QCOMPARE(Part<QTextBrowser>(help, "RichEdit")->verticalScrollBar()->value(), 0);
+    QVERIFY(!help.isMaximized());
+    QVERIFY(help.width() <= 820 && help.height() <= 640 && help.width() >= 400);
 }
 
 void TestAuxWindows::aboutWindowTellsTheTerms()
