@@ -184,7 +184,7 @@ void TFormMain::FormActivate()
     // One warning per directory: closing the box activates the window again.
     if (m_warnedDirectory != directory) {
         m_warnedDirectory = directory;
-        message(QStringLiteral("Specified download directory don't exist !"));
+        message(QStringLiteral("The download directory does not exist !"));
     }
     ComboBoxDownload->setFocus();
 }

@@ -1,6 +1,7 @@
 // The main window, part: what the crawl and download runs ask of it, the item list and the directory test.
 #include "UnitMain.h"
 
+#include "Controls.h"
 #include "DownloadScheduler.h"
 #include "ItemList.h"
 #include "ItemTree.h"
@@ -115,7 +116,7 @@ bool TFormMain::SaveListToDisk()
         message(QStringLiteral("The items could not be saved to %1:\n%2").arg(itemListFile(), error));
         return false;
     }
-    information(QStringLiteral("%1 items was sucessfully saved to: \n\n%2/").arg(TreeView->nodeCount()).arg(m_paths.dataDir));
+    information(ItemCountText(TreeView->nodeCount(), "saved to") + QStringLiteral(":\n\n%1/").arg(m_paths.dataDir));
     Loaditemsfromdisk1->setEnabled(true);
     return true;
 }
@@ -152,7 +153,7 @@ void TFormMain::LoadListFromDisk()
             return;
         }
     }
-    information(QStringLiteral("%1 Items was sucessfully loaded from: \n\n%2/").arg(TreeView->nodeCount()).arg(m_paths.dataDir));
+    information(ItemCountText(TreeView->nodeCount(), "loaded from") + QStringLiteral(":\n\n%1/").arg(m_paths.dataDir));
 }
 
 bool TFormMain::DirectoryOk(const QString &typed) const
@@ -171,7 +172,7 @@ bool TFormMain::confirmDownloadDirectory(const QString &directory)
     if (DirectoryOk(directory))
         return true;
     paintDownloadField(false);
-    const QString warning = QStringLiteral("Specified download directory don't exist !");
+    const QString warning = QStringLiteral("The download directory does not exist !");
     if (QFileInfo::exists(directory)) {
         message(warning + QStringLiteral("\n\n%1 cannot be written to.").arg(directory));
         return false;

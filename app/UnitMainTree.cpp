@@ -218,7 +218,7 @@ void TFormMain::CheckallThumbnails1Click()
 void TFormMain::Deleteselecteditems1Click()
 {
     // No still deletes the items: Esc and the close button keep everything.
-    const std::optional<bool> files = ask(QStringLiteral("When deleting items, also delete referring file on disk ?"), true);
+    const std::optional<bool> files = ask(QStringLiteral("When deleting items, also delete their files on disk?"), true);
     if (!files)
         return;
     TreeCommands::DeleteHighlighted(TreeView, *files, ExpandDirectory(ComboBoxDownload->currentText()));

@@ -13,6 +13,14 @@ inline QPushButton *HintedButton(const QString &caption, const QString &hint, QW
     return button;
 }
 
+// "1 item was checked", "3 items were saved to": a count and what
+// happened to the items, in agreement.
+inline QString ItemCountText(int count, const char *what)
+{
+    return count == 1 ? QStringLiteral("1 item was %1").arg(QLatin1String(what))
+                      : QStringLiteral("%1 items were %2").arg(count).arg(QLatin1String(what));
+}
+
 // Each control carries the name it is known by, so that it can be found by name.
 inline void NameControls(std::initializer_list<std::pair<QObject *, const char *>> named)
 {

@@ -147,7 +147,7 @@ void TFormBookMarks::ButtonDeleteClick()
 
 void TFormBookMarks::ButtonDeleteAllClick()
 {
-    const QString question = QStringLiteral("Delete all bookmarks ?");
+    const QString question = QStringLiteral("Delete all bookmarks?");
     const bool yes = m_ask ? m_ask(question) : AskQuestion(this, windowTitle(), question).value_or(false);
     if (yes)
         ListBox1->clear();

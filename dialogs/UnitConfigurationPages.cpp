@@ -104,7 +104,7 @@ QWidget *TFormConfiguration::buildFileDownloadPage()
     auto *options = new QVBoxLayout(existing);
     RadioButtonSkip = new QRadioButton(QStringLiteral("Skip"), existing);
     RadioButtonOverwrite = new QRadioButton(QStringLiteral("Overwrite existing"), existing);
-    RadioButtonRename = new QRadioButton(QStringLiteral("Save with automatically renaming"), existing);
+    RadioButtonRename = new QRadioButton(QStringLiteral("Save with automatic renaming"), existing);
     RadioButtonRename->setChecked(true);
     for (QRadioButton *option : {RadioButtonSkip, RadioButtonOverwrite, RadioButtonRename})
         options->addWidget(option);
@@ -118,7 +118,7 @@ QWidget *TFormConfiguration::buildFileDownloadPage()
     form->addRow(QStringLiteral("Skip files with size less than (in bytes):"), SpinEditMinSize);
     form->addRow(QStringLiteral("Skip files with size greater than (in bytes):"), SpinEditMaxSize);
     layout->addLayout(form);
-    layout->addWidget(new QLabel(QStringLiteral("Include file types: (Must be seperated with a semi, no dots/spaces)"), page));
+    layout->addWidget(new QLabel(QStringLiteral("Include file types: (separated by commas, no dots or spaces)"), page));
     EditFileTypes = lowerCaseEdit(page);
     layout->addWidget(EditFileTypes);
     CheckBoxStartAll = checkBox(QStringLiteral("Start every free slot at once"), false, page);
@@ -134,15 +134,15 @@ QWidget *TFormConfiguration::buildParsingPage()
     auto *page = new QWidget;
     auto *layout = new QVBoxLayout(page);
     CheckBoxAddChild = checkBox(QStringLiteral("Include child links when parsing links"), true, page);
-    CheckBoxIncludeThumbs = checkBox(QStringLiteral("Include thumbnails and-/or html embedded images"), true, page);
-    CheckBoxGetPassword = checkBox(QStringLiteral("Automaticly pick Username && Password from Url when parsing"), true, page);
+    CheckBoxIncludeThumbs = checkBox(QStringLiteral("Include thumbnails and/or images embedded in the page"), true, page);
+    CheckBoxGetPassword = checkBox(QStringLiteral("Automatically pick Username && Password from Url when parsing"), true, page);
     CheckBoxExpandParse = checkBox(QStringLiteral("Expand tree after parsing link"), true, page);
     CheckBoxSaveHtml = checkBox(QStringLiteral("Save Html document to disk after parsing"), false, page);
     CheckBoxAutoSelect = checkBox(QStringLiteral("Auto select files when parsing"), false, page);
     for (QCheckBox *box : {CheckBoxAddChild, CheckBoxIncludeThumbs, CheckBoxGetPassword, CheckBoxExpandParse,
                            CheckBoxSaveHtml, CheckBoxAutoSelect})
         layout->addWidget(box);
-    LabelAutoSelectTypes = new QLabel(QStringLiteral("Auto select file types: (Must be seperated with a semi, no dots/spaces)"), page);
+    LabelAutoSelectTypes = new QLabel(QStringLiteral("Auto select file types: (separated by commas, no dots or spaces)"), page);
     EditAutoSelectFileTypes = lowerCaseEdit(page);
     EditAutoSelectFileTypes->setText(QStringLiteral("jpg,jpeg"));
     layout->addWidget(LabelAutoSelectTypes);
@@ -187,7 +187,7 @@ QWidget *TFormConfiguration::buildGeneralPage()
 {
     auto *page = new QWidget;
     auto *layout = new QVBoxLayout(page);
-    CheckBoxBeep = checkBox(QStringLiteral("Beep when last operation finish"), true, page);
+    CheckBoxBeep = checkBox(QStringLiteral("Beep when the last operation finishes"), true, page);
     CheckBoxUseFriendlyName = checkBox(QStringLiteral("Use friendly name on taskbar - Your boss may look :-)"), false, page);
     CheckBoxItemJump = checkBox(QStringLiteral("Jump to active item when parsing / downloading"), false, page);
     CheckBoxCreateDir = checkBox(QStringLiteral("Save files to a new directory for each link  (Directory name = Url)"), false, page);

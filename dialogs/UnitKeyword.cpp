@@ -16,6 +16,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <cstdlib>
+
 TFormKeyword::TFormKeyword(TItemTree *tree, TRunState &run, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint)
     , m_tree(tree)
@@ -157,8 +159,7 @@ void TFormKeyword::SpeedButton2Click()
         LabelNoItems->show();
         Timer1->start();
     } else {
-        const QString text = counter > 0 ? QStringLiteral("%1 item(s) where checked.").arg(counter)
-                                         : QStringLiteral("%1 item(s) where unchecked.").arg(-counter);
+        const QString text = ItemCountText(std::abs(counter), counter > 0 ? "checked" : "unchecked") + QLatin1Char('.');
         if (m_message)
             m_message(text);
         else

@@ -90,7 +90,7 @@ void TFormStat::Timer1Timer()
 
 void TFormStat::ButtonResetClick()
 {
-    const QString question = QStringLiteral("Reset statistics ?");
+    const QString question = QStringLiteral("Reset statistics?");
     const bool yes = m_ask ? m_ask(question) : AskQuestion(this, windowTitle(), question).value_or(false);
     if (yes)
         m_statistics = TStatistics();

@@ -600,7 +600,7 @@ void TestConfiguration::aTypedDirectoryIsNeverMade()
     QCOMPARE(w->main->downloadField()->currentText(), typed);
     QVERIFY(!QFileInfo::exists(typed));
     w->main->FormActivate();
-    QCOMPARE(w->messages, QStringList{"Specified download directory don't exist !"});
+    QCOMPARE(w->messages, QStringList{"The download directory does not exist !"});
 }
 
 QTEST_MAIN(TestConfiguration)

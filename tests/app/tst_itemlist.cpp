@@ -106,14 +106,14 @@ void TestItemList::everyKindOfNodeComesBack()
     QList<TItemRecord> before = records();
     w->main->Savelinksfilelists1Click();
     QCOMPARE(w->messages.size(), 1);
-    QVERIFY(w->messages.first().startsWith(QString("%1 items was sucessfully saved to: ").arg(tree->nodeCount())));
+    QVERIFY(w->messages.first().startsWith(QString("%1 items were saved to:").arg(tree->nodeCount())));
     QVERIFY(Part<QAction>(*w->main, "Loaditemsfromdisk1")->isEnabled());
     QCOMPARE(QFileInfo(w->main->itemListFile()).size(), qint64(837) * before.size());
 
     tree->emptyTree();
     w->main->Loadlinksfilelistfromdisk1Click();
     QCOMPARE(w->messages.size(), 2);
-    QVERIFY(w->messages.last().startsWith(QString("%1 Items was sucessfully loaded from: ").arg(before.size())));
+    QVERIFY(w->messages.last().startsWith(QString("%1 items were loaded from:").arg(before.size())));
     QVERIFY(!w->run.busy());
 
     // What the format keeps comes back as it was, cut to its room.
@@ -177,7 +177,7 @@ void TestItemList::emptyTreeSavesNothing()
     QVERIFY(w->messages.isEmpty());
     // The file gone when the load runs: the tree stays, the count is told.
     w->main->Loadlinksfilelistfromdisk1Click();
-    QCOMPARE(w->messages, QStringList{QString("0 Items was sucessfully loaded from: \n\n%1/").arg(w->paths.dataDir)});
+    QCOMPARE(w->messages, QStringList{QString("0 items were loaded from:\n\n%1/").arg(w->paths.dataDir)});
 }
 
 void TestItemList::loadedUrlsAreIndexed()
@@ -206,7 +206,7 @@ void TestItemList::stopEndsALoad()
     w->main->Loadlinksfilelistfromdisk1Click();
     const int loaded = w->main->itemTree()->nodeCount();
     QVERIFY2(loaded > 0 && loaded < 200001, qPrintable(QString::number(loaded)));
-    QVERIFY(w->messages.last().startsWith(QString("%1 Items").arg(loaded)));
+    QVERIFY(w->messages.last().startsWith(QString("%1 item").arg(loaded)));
     QVERIFY(!w->run.busy());
 }
 

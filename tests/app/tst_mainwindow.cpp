@@ -308,7 +308,7 @@ void TestMainWindow::activationWarnsAboutAMissingDirectoryOnce()
     QTRY_COMPARE(Part<QComboBox>(m, "ComboBoxDownload")->palette().color(QPalette::Base), QColor(Qt::red));
     m.FormActivate();
     m.FormActivate();
-    QCOMPARE(w->messages, QStringList{"Specified download directory don't exist !"});
+    QCOMPARE(w->messages, QStringList{"The download directory does not exist !"});
     Part<QComboBox>(m, "ComboBoxDownload")->setCurrentText(home->path());
     QTRY_VERIFY(Part<QComboBox>(m, "ComboBoxDownload")->palette().color(QPalette::Base) != QColor(Qt::red));
     m.FormActivate();

@@ -94,7 +94,7 @@ void TestSmallWindows::statisticsShowAndReset()
     TFormStat stat(w->statistics);
     bool answer = false;
     stat.setQuestionSink([&answer](const QString &q) {
-        return q == "Reset statistics ?" && answer;
+        return q == "Reset statistics?" && answer;
     });
     stat.Statistics1Click();
     QVERIFY(Part<QTimer>(stat, "Timer1")->isActive());
@@ -164,7 +164,7 @@ void TestSmallWindows::bookmarksEditDeleteAndOk()
     QComboBox *url = w->main->urlField();
     url->addItems({"z", "a"});
     TFormBookMarks marks(url);
-    marks.setQuestionSink([](const QString &q) { return q == "Delete all bookmarks ?"; });
+    marks.setQuestionSink([](const QString &q) { return q == "Delete all bookmarks?"; });
     marks.FormActivate();
     QVERIFY(!Part<QPushButton>(marks, "ButtonDelete")->isEnabled() && !Part<QLineEdit>(marks, "Edit1")->isEnabled());
     QVERIFY(Part<QPushButton>(marks, "ButtonDeleteAll")->isEnabled());
@@ -257,7 +257,7 @@ void TestSmallWindows::keywordWindowReportsWhatChanged()
     Part<QRadioButton>(keyword, "RadioButtonTree")->setChecked(true);
     Part<QLineEdit>(keyword, "Edit1")->setText("jpg");
     keyword.SpeedButton2Click();
-    QCOMPARE(messages, QStringList{"2 item(s) where checked."});
+    QCOMPARE(messages, QStringList{"2 items were checked."});
     QVERIFY(Part<QLineEdit>(keyword, "Edit1")->text().isEmpty());
     Part<QLineEdit>(keyword, "Edit1")->setText("jpg");
     keyword.SpeedButton2Click(); // nothing left to change
@@ -272,7 +272,7 @@ void TestSmallWindows::keywordWindowReportsWhatChanged()
     Part<QCheckBox>(keyword, "CheckBoxCase")->click();
     QCOMPARE(Part<QCheckBox>(keyword, "CheckBoxCase")->text(), QString("Search will be case sensitive !"));
     QTest::keyClick(Part<QLineEdit>(keyword, "Edit1"), Qt::Key_Return);
-    QCOMPARE(messages.last(), QString("1 item(s) where unchecked."));
+    QCOMPARE(messages.last(), QString("1 item was unchecked."));
     // Links and Files are never both off.
     Part<QCheckBox>(keyword, "CheckBoxLinks")->click();
     Part<QCheckBox>(keyword, "CheckBoxFiles")->click();
@@ -343,7 +343,7 @@ void TestSmallWindows::deleteAsksAboutFiles()
         return false;
     });
     m.Deleteselecteditems1Click();
-    QCOMPARE(asked, QStringList{"When deleting items, also delete referring file on disk ?"});
+    QCOMPARE(asked, QStringList{"When deleting items, also delete their files on disk?"});
     QCOMPARE(tree->rootFiles()->childCount(), 0);
     QVERIFY(QFile::exists(rec.localPath)); // No: the file stays
     node = tree->AddTreeNode(tree->rootFiles(), rec);

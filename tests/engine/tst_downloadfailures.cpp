@@ -124,7 +124,7 @@ void TestDownloadFailures::missingDirectoryIsOfferedBeforeTheRun()
     w->answer = create;
     w->downloads->ButtonDownloadClick();
     QCOMPARE(w->questions.size(), 1);
-    QVERIFY(w->questions.first().startsWith("Specified download directory don't exist !"));
+    QVERIFY(w->questions.first().startsWith("The download directory does not exist !"));
     QCOMPARE(QFileInfo(missing).isDir(), create);
     if (!create) {
         QVERIFY(!w->run.busy());
