@@ -114,6 +114,7 @@ public:
     void showDownloadProgress(const QString &status, int percent) override;
     void downloadRunEnded(const QString &summary) override;
     void crawlRunEnded(const QString &summary) override;
+    void showPageFailure(const QString &reason) override;
     void setSlotHint(int slot, const QString &hint) override;
     void setCounts(int items, int selected, int remaining) override;
     void setRemainingCount(int remaining) override;

@@ -137,6 +137,7 @@ QWidget *TFormMain::buildDocumentPanel()
 
     TreeView = new TItemTree(PanelDocument);
     TreeView->setToolTip(kTreeHint);
+    TreeView->setEmptyText(kEmptyTreeHint);
     LabelItems->setBuddy(TreeView);
     LabelWait = new QLabel(QStringLiteral("Wait - Deleting tree .."), PanelDocument);
     LabelWait->setAlignment(Qt::AlignCenter);

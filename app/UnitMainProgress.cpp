@@ -99,6 +99,11 @@ void TFormMain::showDownloadProgress(const QString &status, int percent)
     setWindowTitle(QStringLiteral("%1% - %2").arg(percent).arg(kProductName));
 }
 
+void TFormMain::showPageFailure(const QString &reason)
+{
+    TreeView->setEmptyText(reason.isEmpty() ? kEmptyTreeHint : QStringLiteral("The page was not fetched:\n") + reason);
+}
+
 void TFormMain::crawlRunEnded(const QString &summary)
 {
     if (!isActiveWindow())

@@ -12,6 +12,7 @@ namespace MainWindowLook {
 inline const QString kNotActive = QStringLiteral(" Status: Not active");
 inline const QString kNoImage = QStringLiteral("No image selected !");
 inline const QString kTreeHint = QStringLiteral("[Context menu]");
+inline const QString kEmptyTreeHint = QStringLiteral("Type the address of a page into the Url field above and press Get url.");
 inline const QColor kLogoLit(200, 30, 30);
 
 // Black or white, whichever reads better on the background.

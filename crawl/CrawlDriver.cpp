@@ -123,6 +123,7 @@ void TCrawlDriver::ButtonStartClick()
     // A field that holds no usable URL touches nothing: not the tree, not a run.
     if (const QString problem = UrlFieldProblem(m_view.urlText()); !problem.isEmpty()) {
         m_view.setStatus(QStringLiteral(" Status: Not fetched - ") + problem);
+        m_view.showPageFailure(problem);
         return;
     }
     m_view.setUrlText(NormaliseUrlField(m_view.urlText().trimmed()));
@@ -157,10 +158,13 @@ void TCrawlDriver::ButtonStartClick()
     m_timerTimeOut->stop();
     endRun();
     if (!text) {
-        const QString failure = QStringLiteral("Page not fetched - ") + pageFailure(url);
+        const QString reason = pageFailure(url);
+        const QString failure = QStringLiteral("Page not fetched - ") + reason;
         m_view.setStatus(QStringLiteral(" Status: ") + failure);
+        m_view.showPageFailure(reason);
         m_view.crawlRunEnded(failure);
     } else {
+        m_view.showPageFailure({});
         const int links = m_tree->rootLinks() ? m_tree->rootLinks()->childCount() : 0;
         const int files = m_tree->rootFiles() ? m_tree->rootFiles()->childCount() : 0;
         m_view.crawlRunEnded(QStringLiteral("Page read: %1 links, %2 files").arg(links).arg(files));

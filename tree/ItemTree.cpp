@@ -5,6 +5,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyleOptionViewItem>
 
 #include <vector>
@@ -303,6 +304,23 @@ QRect TItemTree::checkRect(TTreeNode *node) const
     option.features |= QStyleOptionViewItem::HasDisplay;
     const QRect decoration = style()->subElementRect(QStyle::SE_ItemViewItemDecoration, &option, this);
     return {decoration.left(), option.rect.top(), TTreeIcons::kIconSize + 1, option.rect.height()};
+}
+
+void TItemTree::setEmptyText(const QString &text)
+{
+    m_emptyText = text;
+    viewport()->update();
+}
+
+void TItemTree::paintEvent(QPaintEvent *event)
+{
+    QTreeWidget::paintEvent(event);
+    if (topLevelItemCount() > 0 || m_emptyText.isEmpty())
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    painter.drawText(viewport()->rect().marginsRemoved(QMargins(16, 16, 16, 16)), Qt::AlignCenter | Qt::TextWordWrap,
+                     m_emptyText);
 }
 
 void TItemTree::mousePressEvent(QMouseEvent *event)

@@ -34,6 +34,11 @@ public:
                           std::unique_ptr<TDataRec> item, int icon, int state,
                           bool bold, const QColor &color);
 
+    // What an empty tree says in its middle: how to begin, or why the last
+    // page did not come.
+    void setEmptyText(const QString &text);
+    QString emptyText() const { return m_emptyText; }
+
     // Changes an item's URL; the only way to, as the duplicate index must follow.
     void setItemUrl(TTreeNode *node, const QString &url);
 
@@ -91,6 +96,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     bool comesAfter(const TTreeNode *node, const TTreeNode *start) const;
@@ -98,6 +104,7 @@ private:
     void attach(TTreeNode *parent, TTreeNode *node);
 
     const TTreeConfig *m_config = nullptr;
+    QString m_emptyText;
     TTreeIcons m_icons;
     QHash<QString, QVarLengthArray<TTreeNode *, 1>> m_byUrl;
     TTreeNode *m_rootLinks = nullptr;

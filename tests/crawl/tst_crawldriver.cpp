@@ -255,6 +255,8 @@ void TestCrawlDriver::getUrlSaysWhyThePageDidNotCome()
     QCOMPARE(w->main->itemTree()->topLevelItemCount(), 2);
     QVERIFY(w->messages.isEmpty());
     expectIdle(" Status: Page not fetched - " + reason);
+    // Emptied, the tree would say it too.
+    QCOMPARE(w->main->itemTree()->emptyText(), "The page was not fetched:\n" + reason);
 }
 
 void TestCrawlDriver::unusableUrlFieldTouchesNothing_data()
