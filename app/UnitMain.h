@@ -111,8 +111,8 @@ public:
     void setSlotLamp(int slot, bool lit) override;
     bool slotLampLit(int slot) const override;
     void setSlotProgress(int slot, qint64 position, qint64 maximum, bool exact) override;
-    void showDownloadProgress(const QString &status, int percent) override;
-    void downloadRunEnded(const QString &summary) override;
+    void showDownloadProgress(const TRunProgress::Figures &figures) override;
+    void downloadRunEnded(const TRunProgress::Figures &figures) override;
     void crawlRunEnded(const QString &summary) override;
     void showPageFailure(const QString &reason) override;
     void setSlotHint(int slot, const QString &hint) override;
@@ -166,6 +166,7 @@ public:
     // changing nothing, for fewer than two.
     bool takeUrls(const QStringList &urls);
     void OpenDownloadFolder1Click();
+    void showRunFigures(const QStringList &lines);
     void ShowInFolder1Click();
     void Savelinksfilelists1Click();
     void Loadlinksfilelistfromdisk1Click();
@@ -271,6 +272,8 @@ private:
     QAction *ShowInFolder1;
     QList<QAction *> m_urlEditActions; // undo, cut, copy, paste, select all
     int m_lampsLeft = 31;              // where the slot lamps start in their panel
+    int m_shownSlots = 4;              // slots with a lamp and a bar on show
+    QLabel *LabelRunFigures = nullptr; // a download run's figures, under the bars
     QMenu *PopupMenuUrl;
     QMenu *PopupMenuDownload;
     QTimer *TimerLogo;

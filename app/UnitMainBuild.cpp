@@ -214,6 +214,12 @@ QWidget *TFormMain::buildRightPanel()
         bar->setValue(0);
         progress->addWidget(bar, 0, Qt::AlignHCenter);
     }
+    LabelRunFigures = new QLabel(PanelProgress);
+    LabelRunFigures->setFont(small);
+    LabelRunFigures->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    LabelRunFigures->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    LabelRunFigures->hide();
+    progress->addWidget(LabelRunFigures);
     progress->addStretch();
     PanelProgress->setFixedHeight(75);
     SplitterRight->setStretchFactor(0, 1);
@@ -356,6 +362,7 @@ void TFormMain::nameControls()
         {ComboBoxDownload, "ComboBoxDownload"},
         {ButtonDirectory, "ButtonDirectory"},
         {LabelItems, "LabelItems"},
+        {LabelRunFigures, "LabelRunFigures"},
         {LabelUrlInfo, "LabelUrlInfo"},
         {LabelWait, "LabelWait"},
         {TreeView, "TreeView"},

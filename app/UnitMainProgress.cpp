@@ -93,10 +93,31 @@ void TFormMain::setSlotHint(int slot, const QString &hint)
     ProgressBars[slot - 1]->setToolTip(hint);
 }
 
-void TFormMain::showDownloadProgress(const QString &status, int percent)
+void TFormMain::showDownloadProgress(const TRunProgress::Figures &figures)
 {
-    StatusBar->setText(0, status);
-    setWindowTitle(QStringLiteral("%1% - %2").arg(percent).arg(kProductName));
+    StatusBar->setText(0, RunProgressText(figures));
+    showRunFigures(RunProgressLines(figures));
+    setWindowTitle(QStringLiteral("%1% - %2").arg(figures.percent).arg(kProductName));
+}
+
+void TFormMain::downloadRunEnded(const TRunProgress::Figures &figures)
+{
+    const QString summary = RunSummaryText(figures);
+    StatusBar->setText(0, kNotActive + QStringLiteral(" - ") + summary);
+    showRunFigures(summary.split(QStringLiteral(", ")));
+    if (!isActiveWindow())
+        m_notify(kProductName, QStringLiteral("Download finished: ") + summary);
+}
+
+// Under the slot bars, where there is room for the figures whatever the
+// window's width; the panel grows by their lines.
+void TFormMain::showRunFigures(const QStringList &lines)
+{
+    LabelRunFigures->setText(lines.join(QLatin1Char('\n')));
+    if (LabelRunFigures->isHidden()) {
+        LabelRunFigures->show();
+        showSlotCount(m_shownSlots);
+    }
 }
 
 void TFormMain::showPageFailure(const QString &reason)
@@ -108,13 +129,6 @@ void TFormMain::crawlRunEnded(const QString &summary)
 {
     if (!isActiveWindow())
         m_notify(kProductName, summary);
-}
-
-void TFormMain::downloadRunEnded(const QString &summary)
-{
-    StatusBar->setText(0, kNotActive + QStringLiteral(" - ") + summary);
-    if (!isActiveWindow())
-        m_notify(kProductName, QStringLiteral("Download finished: ") + summary);
 }
 
 void TFormMain::setCounts(int items, int selected, int remaining)
@@ -193,6 +207,8 @@ void TFormMain::showSlotCount(int n)
         ProgressBars[k - 1]->setVisible(k <= n);
     }
     StatusBar->setPanelWidth(2, m_lampsLeft + n * 15 + 6);
-    PanelProgress->setFixedHeight(n * 6 + 32);
+    m_shownSlots = n;
+    const int figures = LabelRunFigures->isHidden() ? 0 : LabelRunFigures->fontMetrics().lineSpacing() * 3 + 4;
+    PanelProgress->setFixedHeight(n * 6 + 32 + figures);
     fitMinimumSize();
 }

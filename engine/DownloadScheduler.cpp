@@ -150,7 +150,7 @@ void TDownloadScheduler::TimerDownloadFinishTimer()
     m_timerDownloadFinish->stop();
     const TRunProgress::Figures done = m_engine.progress(0);
     if (done.total > 0)
-        m_view.downloadRunEnded(RunSummaryText(done));
+        m_view.downloadRunEnded(done);
 }
 
 void TDownloadScheduler::TimerUpdateTimer()
@@ -158,8 +158,7 @@ void TDownloadScheduler::TimerUpdateTimer()
     m_remaining = m_queue.remaining();
     m_view.setCounts(m_tree->nodeCount(), int(m_tree->selectedItems().size()), m_remaining);
     if (m_timerDownloadFinish->isActive() && !m_run.stopRequested()) {
-        const TRunProgress::Figures now = m_engine.progress(m_remaining);
-        m_view.showDownloadProgress(RunProgressText(now), now.percent);
+        m_view.showDownloadProgress(m_engine.progress(m_remaining));
     }
     if (!m_run.busy() && m_run.stopRequested() && m_remaining == 0)
         m_queue.clear();

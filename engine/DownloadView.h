@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RunProgress.h"
 #include "RunView.h"
 
 #include <QString>
@@ -27,12 +28,8 @@ public:
     // Before a run: true when files can be written to the directory, which
     // the user may be offered to create; false stops the run before it starts.
     virtual bool confirmDownloadDirectory(const QString &directory) = 0;
-    // While a run goes: its status text and the percent of its files done.
-    virtual void showDownloadProgress(const QString &status, int percent)
-    {
-        setStatus(status);
-        (void)percent;
-    }
-    // The run has ended; summary says what it did ("12 files stored, 1 failed").
-    virtual void downloadRunEnded(const QString &summary) { (void)summary; }
+    // While a run goes, once a second: how far it is.
+    virtual void showDownloadProgress(const TRunProgress::Figures &figures) { setStatus(RunProgressText(figures)); }
+    // The run has ended: what it did.
+    virtual void downloadRunEnded(const TRunProgress::Figures &figures) { (void)figures; }
 };

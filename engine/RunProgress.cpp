@@ -93,6 +93,18 @@ QString RunProgressText(const TRunProgress::Figures &f)
     return text;
 }
 
+QStringList RunProgressLines(const TRunProgress::Figures &f)
+{
+    const int finished = f.stored + f.failed;
+    QString files = QStringLiteral("%1 of %2 files").arg(finished).arg(f.total);
+    if (f.failed > 0)
+        files += QStringLiteral(", %1 failed").arg(f.failed);
+    QStringList lines{files, ByteSizeText(f.bytes) + QStringLiteral(" at ") + ByteSizeText(qint64(f.bytesPerSecond)) + QStringLiteral("/s")};
+    if (f.secondsLeft >= 0 && finished < f.total)
+        lines << QStringLiteral("about ") + durationText(f.secondsLeft) + QStringLiteral(" left");
+    return lines;
+}
+
 QString RunSummaryText(const TRunProgress::Figures &f)
 {
     QString text = f.stored == 1 ? QStringLiteral("1 file stored") : QStringLiteral("%1 files stored").arg(f.stored);

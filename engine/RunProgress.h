@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <deque>
 #include <utility>
@@ -43,6 +44,8 @@ private:
 
 // " Status: File download - 42 of 200 files, 3.1 MB at 1.2 MB/s, about 0:35 left"
 QString RunProgressText(const TRunProgress::Figures &figures);
+// The same in three short lines: files, bytes and speed, time left.
+QStringList RunProgressLines(const TRunProgress::Figures &figures);
 // "198 files stored, 2 failed": what a finished run did.
 QString RunSummaryText(const TRunProgress::Figures &figures);
 // "1.2 MB", "800 bytes": sizes as a user reads them (units of 1024).

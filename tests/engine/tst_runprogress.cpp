@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QProgressBar>
 #include <QtTest>
 
@@ -129,6 +130,12 @@ void TestRunProgress::windowShowsTheRunWhileItGoes()
     QVERIFY2(status.startsWith(" Status: File download - 2 of 3 files, 7.8 KB at "), qPrintable(status));
     QVERIFY2(status.endsWith(" left"), qPrintable(status));
     QCOMPARE(m.windowTitle(), QString("66% - Trawlix"));
+    // Whole under the bars too, where the window's width does not cut it.
+    const QStringList lines = Part<QLabel>(m, "LabelRunFigures")->text().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.at(0), QString("2 of 3 files"));
+    QVERIFY(lines.at(1).startsWith("7.8 KB at ") && lines.at(2).endsWith(" left"));
+    QVERIFY(Part<QLabel>(m, "LabelRunFigures")->isVisible());
     // The held file's gauge: its percent of the announced length.
     QTRY_COMPARE(SlotGauge(m, 1)->toolTip(), "Downloading: " + url("/held.jpg") + " - 50% of 2.0 KB");
     w->crawl->ButtonStopClick();
@@ -155,6 +162,7 @@ void TestRunProgress::endOfRunIsToldWhenTheWindowIsNotActive()
     finishRun();
     QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->text(0), QString(" Status: Not active - 1 file stored, 1 failed"));
     QCOMPARE(w->notifications, QStringList{"Trawlix: Download finished: 1 file stored, 1 failed"});
+    QCOMPARE(Part<QLabel>(m, "LabelRunFigures")->text(), QString("1 file stored\n1 failed"));
     // A run the user watches ends without a notification.
     QApplication::setActiveWindow(&m);
     QTRY_VERIFY(m.isActiveWindow());
