@@ -2,9 +2,11 @@
 
 #include "EventSlice.h"
 #include "ItemTree.h"
+#include "ShownPictures.h"
 #include "UrlRules.h"
 
 #include <QByteArrayMatcher>
+#include <QSet>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -158,17 +160,35 @@ void TLinkExtractor::ParseDocument(const QString &base, const QByteArray &text, 
             events.poll();
         }
     }
+    if (settings.findShown && !m_cut) {
+        // After the plain scan, so that its items and their order stay as they were.
+        // A value met again (with its kind) can only be a duplicate by then.
+        QSet<std::pair<QByteArray, qint32>> seen;
+        for (const TShownPicture &picture : FindShownPictures(text)) {
+            const std::pair key{picture.value, picture.kind};
+            if (seen.contains(key))
+                continue;
+            seen.insert(key);
+            valueBudget -= picture.value.size();
+            itemBudget -= handleValue(base, picture.value, picture.kind, mode, settings, true);
+            if (valueBudget < 0 || itemBudget <= 0) {
+                m_cut = true;
+                break;
+            }
+            events.poll();
+        }
+    }
     events.flush();
 }
 
 int TLinkExtractor::handleValue(const QString &base, QByteArray rawValue, qint32 kind, int mode,
-                                const TScanSettings &settings)
+                                const TScanSettings &settings, bool filesOnly)
 {
     int added = 0;
     const QString value = ResolveLink(DecodeLinkText(rawValue), base);
     const QString name = FilNavn(value);
 
-    if (IncludeDocument(value)) {
+    if (!filesOnly && IncludeDocument(value)) {
         m_template.isLink = true;
         m_template.url = value;
         m_template.name = name;

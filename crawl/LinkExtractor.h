@@ -54,7 +54,9 @@ public:
 
 private:
     // The number of items it added.
-    int handleValue(const QString &base, QByteArray value, qint32 kind, int mode, const TScanSettings &settings);
+    // With filesOnly, a value is never taken for a page to parse.
+    int handleValue(const QString &base, QByteArray value, qint32 kind, int mode, const TScanSettings &settings,
+                    bool filesOnly = false);
 
     TItemTree *m_tree;
     TTreeNode *m_fileParent = nullptr;

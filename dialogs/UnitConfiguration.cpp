@@ -168,6 +168,9 @@ void TFormConfiguration::bindSettings()
     flag("ProxyEnabled", 3, CheckBoxProxy);
     flag("StartAllSlots", 3, CheckBoxStartAll);
     flag("ReuseConnections", 3, CheckBoxReuseConnections);
+    // Values added later come last, so that a file written before them keeps
+    // every value it has: a missing value ends its group.
+    flag("FindShownPictures", 3, CheckBoxFindShown);
 
     QWidget *window = m_main->mainWidget();
     TMainForm *main = m_main;
@@ -368,5 +371,5 @@ TCrawlSettings TFormConfiguration::crawlSettings() const
 TScanSettings TFormConfiguration::scanSettings() const
 {
     return {EditFileTypes->text(), CheckBoxAddChild->isChecked(), CheckBoxIncludeThumbs->isChecked(),
-            ExpandDirectory(m_main->downloadField()->currentText())};
+            ExpandDirectory(m_main->downloadField()->currentText()), CheckBoxFindShown->isChecked()};
 }

@@ -94,6 +94,7 @@ private:
     QSpinBox *SpinEditTimeoutDoc;
     QSpinBox *SpinEditTimeOutFile;
     QCheckBox *CheckBoxReuseConnections;
+    QCheckBox *CheckBoxFindShown;
     QCheckBox *CheckBoxProxy;
     QLabel *LabelProxy;
     QLineEdit *EditProxy;

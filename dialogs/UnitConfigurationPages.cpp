@@ -76,6 +76,7 @@ void TFormConfiguration::nameControls()
         {SpinEditTimeoutDoc, "SpinEditTimeoutDoc"},
         {SpinEditTimeOutFile, "SpinEditTimeOutFile"},
         {CheckBoxReuseConnections, "CheckBoxReuseConnections"},
+        {CheckBoxFindShown, "CheckBoxFindShown"},
         {CheckBoxProxy, "CheckBoxProxy"},
         {LabelProxy, "LabelProxy"},
         {EditProxy, "EditProxy"},
@@ -138,9 +139,12 @@ QWidget *TFormConfiguration::buildParsingPage()
     CheckBoxGetPassword = checkBox(QStringLiteral("Automatically pick Username && Password from Url when parsing"), true, page);
     CheckBoxExpandParse = checkBox(QStringLiteral("Expand tree after parsing link"), true, page);
     CheckBoxSaveHtml = checkBox(QStringLiteral("Save Html document to disk after parsing"), false, page);
+    CheckBoxFindShown = checkBox(QStringLiteral("Also find pictures as browsers show them"), false, page);
+    CheckBoxFindShown->setToolTip(QStringLiteral("The largest picture of srcset, lazy-loading attributes (data-src, ...), "
+                                                 "CSS url(...) and the page's og:image, after the plain scan's finds"));
     CheckBoxAutoSelect = checkBox(QStringLiteral("Auto select files when parsing"), false, page);
-    for (QCheckBox *box : {CheckBoxAddChild, CheckBoxIncludeThumbs, CheckBoxGetPassword, CheckBoxExpandParse,
-                           CheckBoxSaveHtml, CheckBoxAutoSelect})
+    for (QCheckBox *box : {CheckBoxAddChild, CheckBoxIncludeThumbs, CheckBoxFindShown, CheckBoxGetPassword,
+                           CheckBoxExpandParse, CheckBoxSaveHtml, CheckBoxAutoSelect})
         layout->addWidget(box);
     LabelAutoSelectTypes = new QLabel(QStringLiteral("Auto select file types: (separated by commas, no dots or spaces)"), page);
     EditAutoSelectFileTypes = lowerCaseEdit(page);

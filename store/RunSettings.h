@@ -53,6 +53,7 @@ struct TScanSettings
     bool addChild = true;   // a parsed link adds document links under itself
     bool includeThumbs = true;
     QString downloadDir;
+    bool findShown = false; // a second pass for srcset, lazy loading, CSS and og:image
 };
 
 // The one way the runs reach the settings.
