@@ -69,6 +69,8 @@ public:
     void setNotifier(std::function<void(const QString &, const QString &)> notify) { m_notify = std::move(notify); }
     // How the window beeps; the desktop's beep unless replaced.
     void setBeeper(std::function<void()> beeper) { m_beep = std::move(beeper); }
+    // Where a file is written, suggested first; the file chooser unless replaced.
+    void setSaveFileChooser(std::function<QString(const QString &)> chooser) { m_chooseSaveFile = std::move(chooser); }
     // How an HTML file is chosen; the file chooser unless replaced.
     void setFileChooser(std::function<QString()> chooser) { m_chooseFile = std::move(chooser); }
     // Connects the buttons, the URL field and the tree to the crawl runs.
@@ -166,6 +168,9 @@ public:
     // changing nothing, for fewer than two.
     bool takeUrls(const QStringList &urls);
     void OpenDownloadFolder1Click();
+    void ExportUrls1Click();
+    void RetryFailed1Click();
+    void CopyUrls1Click();
     void showRunFigures(const QStringList &lines);
     void ShowInFolder1Click();
     void Savelinksfilelists1Click();
@@ -245,6 +250,7 @@ private:
     QMenu *File1;
     QAction *Loaditemsfromdisk1;
     QAction *Saveallitemstodisk1;
+    QAction *ExportUrls1;
     QAction *OpenDownloadFolder1;
     QAction *Quit1;
     QAction *ChangeUsernamePassword1;
@@ -270,6 +276,8 @@ private:
     QAction *Useselecteddocasmainandparseit1;
     QAction *Addselectedlinktobookmarks1;
     QAction *ShowInFolder1;
+    QAction *RetryFailed1;
+    QAction *CopyUrls1;
     QList<QAction *> m_urlEditActions; // undo, cut, copy, paste, select all
     int m_lampsLeft = 31;              // where the slot lamps start in their panel
     int m_shownSlots = 4;              // slots with a lamp and a bar on show
@@ -309,6 +317,7 @@ private:
     TDesktopOpener *m_desktop;
     std::function<void(const QString &, const QString &)> m_notify;
     std::function<void(const QString &)> m_showFolder;
+    std::function<QString(const QString &)> m_chooseSaveFile;
     std::function<QString()> m_chooseFile;
     std::function<std::optional<bool>(const QString &)> m_ask;
     bool m_closing = false;

@@ -270,6 +270,7 @@ void TFormMain::buildMenus()
                                           &TFormMain::Loadlinksfilelistfromdisk1Click);
     Saveallitemstodisk1 = File1->addAction(QStringLiteral("&Save all items to disk"), this,
                                            &TFormMain::Savelinksfilelists1Click);
+    ExportUrls1 = File1->addAction(QStringLiteral("&Export ticked URLs..."), this, &TFormMain::ExportUrls1Click);
     OpenDownloadFolder1 = File1->addAction(QStringLiteral("Open &download folder"), this, &TFormMain::OpenDownloadFolder1Click);
     File1->addSeparator();
     Quit1 = File1->addAction(QStringLiteral("&Quit"), this, &TFormMain::Quit1Click);
@@ -382,6 +383,7 @@ void TFormMain::nameControls()
         {File1, "File1"},
         {Loaditemsfromdisk1, "Loaditemsfromdisk1"},
         {Saveallitemstodisk1, "Saveallitemstodisk1"},
+        {ExportUrls1, "ExportUrls1"},
         {OpenDownloadFolder1, "OpenDownloadFolder1"},
         {Quit1, "Quit1"},
         {ChangeUsernamePassword1, "ChangeUsernamePassword1"},
@@ -407,6 +409,8 @@ void TFormMain::nameControls()
         {Useselecteddocasmainandparseit1, "Useselecteddocasmainandparseit1"},
         {Addselectedlinktobookmarks1, "Addselectedlinktobookmarks1"},
         {ShowInFolder1, "ShowInFolder1"},
+        {RetryFailed1, "RetryFailed1"},
+        {CopyUrls1, "CopyUrls1"},
         {PopupMenuUrl, "PopupMenuUrl"},
         {PopupMenuDownload, "PopupMenuDownload"},
         {TimerLogo, "TimerLogo"},

@@ -1,4 +1,4 @@
-// The main window, part: what the crawl and download runs ask of it, the item list and the directory test.
+// The main window, part: what the crawl and download runs ask of it, the item list, its export and the directory test.
 #include "UnitMain.h"
 
 #include "Controls.h"
@@ -8,6 +8,7 @@
 #include "Lamp.h"
 #include "RunState.h"
 #include "StatusPanels.h"
+#include "TreeCommands.h"
 #include "UnitMain_p.h"
 #include "UrlRules.h"
 
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QTemporaryFile>
 #include <QTimer>
 
@@ -189,4 +191,29 @@ bool TFormMain::confirmDownloadDirectory(const QString &directory)
 void TFormMain::updateLoadItemsEntry()
 {
     Loaditemsfromdisk1->setEnabled(QFile::exists(itemListFile()));
+}
+
+void TFormMain::ExportUrls1Click()
+{
+    const QStringList urls = TreeCommands::FileUrlsToExport(TreeView);
+    if (urls.isEmpty()) {
+        information(QStringLiteral("There are no files to export."));
+        return;
+    }
+    const QString suggested = QDir(ExpandDirectory(ComboBoxDownload->currentText())).filePath(QStringLiteral("urls.txt"));
+    const QString path = m_chooseSaveFile
+                             ? m_chooseSaveFile(suggested)
+                             : QFileDialog::getSaveFileName(this, QStringLiteral("Export ticked URLs"), suggested,
+                                                            QStringLiteral("Text file (*.txt);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    // One URL a line, as wget -i and curl read them; written whole or not at all.
+    QSaveFile file(path);
+    const QByteArray text = urls.join(QLatin1Char('\n')).toUtf8() + '\n';
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        message(QStringLiteral("The URLs could not be exported to %1:\n%2").arg(path, file.errorString()));
+        return;
+    }
+    information(urls.size() == 1 ? QStringLiteral("1 URL was exported to %1").arg(path)
+                                 : QStringLiteral("%1 URLs were exported to %2").arg(urls.size()).arg(path));
 }

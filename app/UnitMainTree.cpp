@@ -14,9 +14,11 @@
 #include "UrlRules.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 
@@ -160,6 +162,8 @@ void TFormMain::buildTreeMenu()
     Addselectedlinktobookmarks1 = entry(QStringLiteral("Add selected link to &bookmarks"),
                                         &TFormMain::Addselectedlinktobookmarks1Click, QKeySequence(Qt::CTRL | Qt::Key_A));
     ShowInFolder1 = entry(QStringLiteral("Show in fo&lder"), &TFormMain::ShowInFolder1Click);
+    RetryFailed1 = entry(QStringLiteral("Retry fa&iled files"), &TFormMain::RetryFailed1Click);
+    CopyUrls1 = entry(QStringLiteral("Cop&y URLs"), &TFormMain::CopyUrls1Click);
     connect(PopupMenuTreeView, &QMenu::aboutToShow, this, &TFormMain::PopupMenuTreeViewPopup);
     TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(TreeView, &QWidget::customContextMenuRequested, this,
@@ -183,6 +187,23 @@ void TFormMain::PopupMenuTreeViewPopup()
     Useselecteddocasmainandparseit1->setEnabled(link);
     Addselectedlinktobookmarks1->setEnabled(link);
     ShowInFolder1->setEnabled(haveNodes && current && ItemState::isStored(current));
+    RetryFailed1->setEnabled(haveNodes && idle);
+    CopyUrls1->setEnabled(haveNodes);
+}
+
+void TFormMain::RetryFailed1Click()
+{
+    if (m_run.busy())
+        return;
+    if (TreeCommands::RetryFailed(TreeView) > 0)
+        emit downloadRequested();
+}
+
+void TFormMain::CopyUrls1Click()
+{
+    const QStringList urls = TreeCommands::HighlightedUrls(TreeView);
+    if (!urls.isEmpty())
+        QGuiApplication::clipboard()->setText(urls.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 }
 
 void TFormMain::ShowInFolder1Click()

@@ -2,6 +2,7 @@
 
 #include "EventSlice.h"
 #include "Extension.h"
+#include "ItemState.h"
 #include "ItemTree.h"
 
 #include <QCollator>
@@ -209,6 +210,7 @@ void TreeCommands::ResetHighlighted(TItemTree *tree)
             node->setImageIndex(IconLinkNew);
             node->setSelectedIndex(IconLinkNew);
             node->setStateIndex(StateUnchecked);
+            node->setToolTip(0, {});
             qDeleteAll(node->takeChildren());
         } else {
             node->setImageIndex(IconFileNew);
@@ -217,9 +219,49 @@ void TreeCommands::ResetHighlighted(TItemTree *tree)
             item->viewed = false;
             item->sizeText.clear();
             node->setCaption(FileCaption(*item));
+            node->setToolTip(0, {});
         }
     }
     QObject::disconnect(removed);
+}
+
+int TreeCommands::RetryFailed(TItemTree *tree)
+{
+    int count = 0;
+    tree->forEachNode([&count](TTreeNode *node) {
+        TDataRec *item = node->item();
+        if (!item || item->isLink || !ItemState::isFailed(node))
+            return;
+        item->sizeText.clear();
+        node->setCaption(FileCaption(*item));
+        ItemState::markWaiting(node);
+        ++count;
+    });
+    return count;
+}
+
+QStringList TreeCommands::FileUrlsToExport(const TItemTree *tree)
+{
+    QStringList ticked, all;
+    tree->forEachNode([&](TTreeNode *node) {
+        const TDataRec *item = node->item();
+        if (!item || item->isLink)
+            return;
+        all << item->url;
+        if (ItemState::isChecked(node))
+            ticked << item->url;
+    });
+    return ticked.isEmpty() ? all : ticked;
+}
+
+QStringList TreeCommands::HighlightedUrls(const TItemTree *tree)
+{
+    QStringList urls;
+    tree->forEachNode([&urls](TTreeNode *node) {
+        if (node->isSelected() && node->item())
+            urls << node->item()->url;
+    });
+    return urls;
 }
 
 void TreeCommands::SortAll(TItemTree *tree)

@@ -25,6 +25,12 @@ QList<TTreeNode *> TopMostHighlighted(const TItemTree *tree);
 QStringList DeleteHighlighted(TItemTree *tree, bool deleteFiles, const QString &downloadDir);
 // Makes the highlighted items new again: links lose what was found under them.
 void ResetHighlighted(TItemTree *tree);
+// Failed files lose their failure and are ticked for the next run. The count.
+int RetryFailed(TItemTree *tree);
+// The URLs of the ticked files, or of every file when none is ticked, in tree order.
+QStringList FileUrlsToExport(const TItemTree *tree);
+// The URLs of the highlighted items, in tree order.
+QStringList HighlightedUrls(const TItemTree *tree);
 // Sorts every node's children and the top-level nodes by caption, in the
 // order of the user's language.
 void SortAll(TItemTree *tree);

@@ -31,6 +31,8 @@ private slots:
     void droppedUrlIsFetched();
     void browserKeys();
     void foldersAreShown();
+    void tickedUrlsAreExported();
+    void highlightedUrlsAreCopied();
 
 private:
     QComboBox *urlField() const { return Part<QComboBox>(*w->main, "ComboBoxBookmark"); }
@@ -144,6 +146,53 @@ void TestConveniences::foldersAreShown()
     Part<QAction>(m, "OpenDownloadFolder1")->trigger();
     QCOMPARE(w->shownFolders.size(), 2);
     QCOMPARE(w->messages.value(0), "The download folder \"" + home->filePath("missing") + "\" does not exist yet.");
+}
+
+void TestConveniences::tickedUrlsAreExported()
+{
+    TFormMain &m = *w->main;
+    TItemTree *tree = m.itemTree();
+    tree->MakeRootNodes();
+    tree->AddTreeNode(tree->rootLinks(), linkRec("http://h.org/page.html"));
+    TTreeNode *a = tree->AddTreeNode(tree->rootFiles(), fileRec("http://h.org/a.jpg"));
+    tree->AddTreeNode(tree->rootFiles(), fileRec("http://h.org/b.jpg", KindThumbnail));
+    TTreeNode *c = tree->AddTreeNode(tree->rootFiles(), fileRec("http://h.org/c.jpg"));
+    auto exported = [this, &m] {
+        w->chosenSaveFile = home->filePath("urls.txt");
+        Part<QAction>(m, "ExportUrls1")->trigger();
+        QFile file(w->chosenSaveFile);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    };
+    // None ticked: every file, links left out; one URL a line, as wget -i reads them.
+    QCOMPARE(exported(), QByteArray("http://h.org/a.jpg\nhttp://h.org/b.jpg\nhttp://h.org/c.jpg\n"));
+    QCOMPARE(w->messages.last(), "3 URLs were exported to " + home->filePath("urls.txt"));
+    a->setStateIndex(StateChecked);
+    c->setStateIndex(StateChecked);
+    QCOMPARE(exported(), QByteArray("http://h.org/a.jpg\nhttp://h.org/c.jpg\n"));
+    // Cancelled: nothing written; a place that cannot be written: said, and the old file kept.
+    const int said = w->messages.size();
+    w->chosenSaveFile.clear();
+    Part<QAction>(m, "ExportUrls1")->trigger();
+    QCOMPARE(w->messages.size(), said);
+    w->chosenSaveFile = home->filePath("no/such/dir/urls.txt");
+    Part<QAction>(m, "ExportUrls1")->trigger();
+    QVERIFY(w->messages.last().startsWith("The URLs could not be exported to " + home->filePath("no/such/dir/urls.txt")));
+}
+
+void TestConveniences::highlightedUrlsAreCopied()
+{
+    TItemTree *tree = w->main->itemTree();
+    tree->MakeRootNodes();
+    TTreeNode *link = tree->AddTreeNode(tree->rootLinks(), linkRec("http://h.org/page.html"));
+    tree->AddTreeNode(tree->rootFiles(), fileRec("http://h.org/a.jpg"));
+    TTreeNode *b = tree->AddTreeNode(tree->rootFiles(), fileRec("http://h.org/b.jpg"));
+    link->setSelected(true);
+    b->setSelected(true);
+    tree->rootFiles()->setSelected(true); // a root has no URL
+    w->main->UpdateScreen(); // the menu's entries follow the tree
+    QVERIFY(Part<QAction>(*w->main, "CopyUrls1")->isEnabled());
+    Part<QAction>(*w->main, "CopyUrls1")->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), QString("http://h.org/page.html\nhttp://h.org/b.jpg\n"));
 }
 
 QTEST_MAIN(TestConveniences)

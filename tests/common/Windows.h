@@ -28,6 +28,7 @@ struct TCaughtOutput
     QStringList notifications; // title and text, joined by ": "
 
     QString chosenFile; // what the file chooser answers
+    QString chosenSaveFile; // where the save chooser writes
     int beeps = 0;
 };
 
@@ -60,6 +61,7 @@ private:
         form.setFileOpener([this](const QString &path) { opened << path; });
         form.setFolderShower([this](const QString &path) { shownFolders << path; });
         form.setFileChooser([this] { return chosenFile; });
+        form.setSaveFileChooser([this](const QString &) { return chosenSaveFile; });
         form.setBeeper([this] { ++beeps; });
         form.setNotifier([this](const QString &title, const QString &text) { notifications << title + ": " + text; });
     }

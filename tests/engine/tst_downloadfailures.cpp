@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <QAction>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -45,6 +46,7 @@ private slots:
     void parallelTlsTransfersOverASlowLinkLoseNothing();
     void namesThatCannotBeFilesFailAtHandOut_data();
     void namesThatCannotBeFilesFailAtHandOut();
+    void failedFilesAreRetriedOnRequest();
 };
 
 void TestDownloadFailures::failuresStoreNothing_data()
@@ -262,6 +264,30 @@ void TestDownloadFailures::namesThatCannotBeFilesFailAtHandOut()
     QCOMPARE(item->imageIndex(), int(IconFileFailed));
     QCOMPARE(w->queue.size(), 0);
     QCOMPARE(server->connections(), 0);
+    finishRun();
+    expectIdle();
+}
+
+void TestDownloadFailures::failedFilesAreRetriedOnRequest()
+{
+    server->addScript(Server::reply("HTTP/1.0 503 Service Unavailable\r\nContent-Length: 4\r\n\r\nbusy"));
+    server->addScript(Server::page(body(5000, 'r'), "image/jpeg"));
+    TTreeNode *item = addFile(url("/later.jpg"));
+    TTreeNode *stored = addFile(url("/stored.jpg"), StateDone);
+    stored->setImageIndex(IconFileStored);
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_COMPARE(item->caption(), QString("later.jpg  (HTTP error 503 !)"));
+    finishRun();
+    // The failure goes, the file is ticked and fetched again; stored files stay as they are.
+    Part<QAction>(*w->main, "RetryFailed1")->trigger();
+    QCOMPARE(item->caption(), QString("later.jpg"));
+    QVERIFY(item->toolTip(0).isEmpty());
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_COMPARE(item->imageIndex(), int(IconFileStored));
+    QCOMPARE(fileAt("later.jpg"), body(5000, 'r'));
+    QCOMPARE(server->requests().size(), 2);
+    QCOMPARE(stored->imageIndex(), int(IconFileStored));
     finishRun();
     expectIdle();
 }
