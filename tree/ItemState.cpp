@@ -14,7 +14,8 @@ void show(TTreeNode *node, int icon, int selectedIcon)
 // The reason for a failure goes with it: any other state clears it.
 void explain(TTreeNode *node, const QString &reason = {})
 {
-    node->setToolTip(0, reason);
+    if (reason != node->toolTip(0)) // no change, no repaint: most items never had one
+        node->setToolTip(0, reason);
 }
 
 } // namespace

@@ -1,13 +1,14 @@
 #include "ItemTree.h"
 #include "LinkExtractor.h"
 #include "ReferenceScan.h"
+#include "ScanFixture.h"
 #include "TreeConfig.h"
 #include "TreeDump.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
 
-class TestExtraction : public QObject
+class TestExtraction : public TScanFixture
 {
     Q_OBJECT
 
@@ -41,28 +42,16 @@ private slots:
 private:
     QStringList children(TTreeNode *node) const;
     void scan(const QByteArray &html, const QString &base = "http://h/a/", int mode = ModeMainDocument);
-
-    TFixedTreeConfig config;
-    TScanSettings settings;
-    TItemTree *tree = nullptr;
-    TLinkExtractor *extractor = nullptr;
 };
 
 void TestExtraction::init()
 {
-    settings = TScanSettings{"jpg,jpeg,gif,bmp,mp3,mpeg,mpg", true, true, "/dl"};
-    tree = new TItemTree;
-    tree->setConfig(&config);
-    tree->MakeRootNodes();
-    extractor = new TLinkExtractor(tree);
-    extractor->setSettingsSource([this] { return settings; });
-    extractor->setFileParent(tree->rootFiles());
+    setUp(TScanSettings{"jpg,jpeg,gif,bmp,mp3,mpeg,mpg", true, true, "/dl"});
 }
 
 void TestExtraction::cleanup()
 {
-    delete extractor;
-    delete tree;
+    tearDown();
 }
 
 QStringList TestExtraction::children(TTreeNode *node) const

@@ -1,6 +1,7 @@
 #include "ItemTree.h"
 #include "LinkExtractor.h"
 #include "ReferenceScan.h"
+#include "ScanFixture.h"
 #include "ShownPictures.h"
 #include "TreeConfig.h"
 #include "TreeDump.h"
@@ -12,7 +13,7 @@
 // on a page of every form, the candidate srcset gives, hostile pages, and
 // that the plain scan's items stay exactly as they were, with the option
 // on (before the new finds) and off (nothing else).
-class TestShownPictures : public QObject
+class TestShownPictures : public TScanFixture
 {
     Q_OBJECT
 
@@ -32,11 +33,6 @@ private slots:
 
 private:
     QStringList files() const;
-
-    TFixedTreeConfig config;
-    TScanSettings settings;
-    TItemTree *tree = nullptr;
-    TLinkExtractor *extractor = nullptr;
 };
 
 const QByteArray kEveryForm = R"html(<html><head>
@@ -58,20 +54,12 @@ const QByteArray kEveryForm = R"html(<html><head>
 
 void TestShownPictures::init()
 {
-    settings = TScanSettings{"jpg,jpeg,gif,png,webp", true, true, "/dl"};
-    settings.findShown = true;
-    tree = new TItemTree;
-    tree->setConfig(&config);
-    tree->MakeRootNodes();
-    extractor = new TLinkExtractor(tree);
-    extractor->setSettingsSource([this] { return settings; });
-    extractor->setFileParent(tree->rootFiles());
+    setUp(TScanSettings{"jpg,jpeg,gif,png,webp", true, true, "/dl", true});
 }
 
 void TestShownPictures::cleanup()
 {
-    delete extractor;
-    delete tree;
+    tearDown();
 }
 
 QStringList TestShownPictures::files() const
