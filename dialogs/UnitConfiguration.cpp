@@ -171,6 +171,7 @@ void TFormConfiguration::bindSettings()
     // Values added later come last, so that a file written before them keeps
     // every value it has: a missing value ends its group.
     flag("FindShownPictures", 3, CheckBoxFindShown);
+    number("RetryCount", 3, SpinEditRetries);
 
     QWidget *window = m_main->mainWidget();
     TMainForm *main = m_main;
@@ -350,6 +351,7 @@ TDownloadSettings TFormConfiguration::downloadSettings() const
     s.startAllAtOnce = CheckBoxStartAll->isChecked();
     s.reuseConnections = CheckBoxReuseConnections->isChecked();
     s.downloadDir = ExpandDirectory(m_main->downloadField()->currentText());
+    s.retries = SpinEditRetries->value();
     return s;
 }
 

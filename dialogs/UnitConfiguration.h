@@ -77,6 +77,7 @@ private:
     QRadioButton *RadioButtonOverwrite;
     QRadioButton *RadioButtonRename;
     QSpinBox *SpinEditMaxTreads;
+    QSpinBox *SpinEditRetries;
     QSpinBox *SpinEditMinSize;
     QSpinBox *SpinEditMaxSize;
     QLineEdit *EditFileTypes;

@@ -61,6 +61,7 @@ void TFormConfiguration::nameControls()
         {RadioButtonOverwrite, "RadioButtonOverwrite"},
         {RadioButtonRename, "RadioButtonRename"},
         {SpinEditMaxTreads, "SpinEditMaxTreads"},
+        {SpinEditRetries, "SpinEditRetries"},
         {SpinEditMinSize, "SpinEditMinSize"},
         {SpinEditMaxSize, "SpinEditMaxSize"},
         {EditFileTypes, "EditFileTypes"},
@@ -118,6 +119,11 @@ QWidget *TFormConfiguration::buildFileDownloadPage()
     form->addRow(QStringLiteral("Maximum download engines to use (1..8):"), SpinEditMaxTreads);
     form->addRow(QStringLiteral("Skip files with size less than (in bytes):"), SpinEditMinSize);
     form->addRow(QStringLiteral("Skip files with size greater than (in bytes):"), SpinEditMaxSize);
+    SpinEditRetries = spinField(0, 9, 1, 0, page);
+    SpinEditRetries->setToolTip(QStringLiteral("A broken connection, a cut body or a server that says \"later\" "
+                                               "(408, 429, 500, 502, 503, 504) is tried again after 1, 2, 4 ... "
+                                               "seconds, or when the server's Retry-After says"));
+    form->addRow(QStringLiteral("Retry a failed transfer up to N times:"), SpinEditRetries);
     layout->addLayout(form);
     layout->addWidget(new QLabel(QStringLiteral("Include file types: (separated by commas, no dots or spaces)"), page));
     EditFileTypes = lowerCaseEdit(page);

@@ -138,7 +138,7 @@ void TDownloadScheduler::handOut(TTreeNode *node, const TDownloadSettings &s)
 
 void TDownloadScheduler::TimerDownloadFinishTimer()
 {
-    if (m_remaining != 0)
+    if (m_remaining != 0 || m_engine.pendingRetries() > 0)
         return;
     m_timerAddDownload->stop();
     QCoreApplication::processEvents();
@@ -168,6 +168,7 @@ void TDownloadScheduler::stopDownloads()
 {
     m_timerDownloadFinish->stop();
     m_timerAddDownload->stop();
+    m_engine.dropRetries();
     m_engine.abortAll();
     m_run.setStopRequest(true);
     m_view.ShowBar(false, 0, 0);

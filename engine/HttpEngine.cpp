@@ -57,8 +57,20 @@ TFormHttpEngine::TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunSta
     , m_view(view)
     , m_slots(std::make_unique<Slot[]>(kSlots))
     , m_timerCheckDownload(new QTimer(this))
+    , m_timerRetry(new QTimer(this))
 {
     m_clock.start();
+    m_timerRetry->setInterval(200);
+    connect(m_timerRetry, &QTimer::timeout, this, &TFormHttpEngine::TimerRetryTimer);
+    // An item that leaves the tree has no try left.
+    connect(tree, &TItemTree::nodeRemoved, this, [this](TTreeNode *node) {
+        std::erase_if(m_retries, [node](const Retry &r) { return r.node == node; });
+        m_tries.remove(node);
+    });
+    connect(tree, &TItemTree::emptyingStarted, this, [this] {
+        m_retries.clear();
+        m_tries.clear();
+    });
     for (int n = 1; n <= kSlots; ++n) {
         Slot &s = slot(n);
         s.cli = std::make_unique<THttpCli>();
@@ -154,15 +166,22 @@ void TFormHttpEngine::TimerCheckDownloadTimer()
 
 bool TFormHttpEngine::startWaiting(int n)
 {
+    // Files of a server that said "later" keep their place for the next look.
+    int firstHeld = -1;
     for (int i = m_queue.firstWaiting(); i < m_queue.size(); ++i) {
         TTreeNode *node = m_queue.at(i);
         if (!node || !ItemState::isQueued(node))
             continue;
-        m_queue.setFirstWaiting(i + 1);
+        if (serverHeld(node)) {
+            if (firstHeld < 0)
+                firstHeld = i;
+            continue;
+        }
+        m_queue.setFirstWaiting(firstHeld >= 0 ? firstHeld : i + 1);
         startTransfer(n, i, node);
         return true;
     }
-    m_queue.setFirstWaiting(m_queue.size());
+    m_queue.setFirstWaiting(firstHeld >= 0 ? firstHeld : m_queue.size());
     return false;
 }
 
@@ -299,7 +318,7 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
     }
     if (node && ItemState::isStored(node))
         m_progress.fileStored();
-    else
+    else if (!(node && scheduleRetry(node, error, *s.cli)))
         m_progress.fileFailed(); // gone from the tree meanwhile counts as not stored
     s.cli->ReceiveStream = nullptr;
     s.file.reset();

@@ -4,11 +4,13 @@
 #include "RunProgress.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QTimer;
 class TConnectionPool;
@@ -51,9 +53,17 @@ public:
     // Before a download run: every slot free and untested.
     void resetSlots();
     // The run's figures start again from nothing.
-    void beginProgress() { m_progress.begin(m_clock.elapsed()); }
+    void beginProgress();
     // Files finished and queued, bytes, speed and time left of the run.
-    TRunProgress::Figures progress(int remaining) const { return m_progress.figures(remaining, m_clock.elapsed()); }
+    TRunProgress::Figures progress(int remaining) const
+    {
+        return m_progress.figures(remaining + pendingRetries(), m_clock.elapsed());
+    }
+    // Failed transfers waiting for their next try; the run is not over while any wait.
+    int pendingRetries() const { return int(m_retries.size()); }
+    // The run ends: waiting tries are given up, their items stay failed.
+    void dropRetries();
+    QTimer *TimerRetry() const { return m_timerRetry; }
     // Aborts every transfer; each ends in its completion.
     void abortAll();
 
@@ -67,6 +77,8 @@ public:
     void TimerTimer(int slot);
     void UpdateTimeOutNode(int index);
     void UpdateAbortedNode(int index, const QString &reason = {});
+    // Puts the failed files whose time has come back into the queue.
+    void TimerRetryTimer();
     // A link without a host (a relative link of a page loaded from disk):
     // its transfer ends at once with this caption.
     static constexpr int kNotFetchable = -1;
@@ -85,6 +97,11 @@ private:
     QString store(TTreeNode *node, Slot &s);
     void release(int n);
     TDownloadSettings settings() const;
+    // A failure worth another try, with tries left: the item waits for it.
+    // False when it stays failed.
+    bool scheduleRetry(TTreeNode *node, int error, const THttpCli &cli);
+    // Queued files of a server that said "later" wait until then.
+    bool serverHeld(const TTreeNode *node) const;
 
     TItemTree *m_tree;
     TDownloadQueue &m_queue;
@@ -98,4 +115,14 @@ private:
     TConnectionPool *m_pool = nullptr;
     TRunProgress m_progress;
     QElapsedTimer m_clock;
+    struct Retry
+    {
+        TTreeNode *node;
+        qint64 dueMs;
+        QString reason;
+    };
+    std::vector<Retry> m_retries;
+    QHash<const TTreeNode *, int> m_tries;  // failed tries of this run's items
+    QHash<QString, qint64> m_serverHeldUntil; // "scheme://host:port" of a server that said "later"
+    QTimer *m_timerRetry;
 };

@@ -30,6 +30,7 @@ struct TDownloadSettings
     bool startAllAtOnce = false; // fill every free slot at once, refill at completion
     bool reuseConnections = false; // keep connections for the next file (HTTP/1.1)
     QString downloadDir;
+    int retries = 0; // further tries of a transfer that failed in a way worth retrying
 };
 
 // What the crawl driver reads.

@@ -1,0 +1,51 @@
+#include "RetryPolicy.h"
+
+#include "HttpProt.h"
+
+#include <algorithm>
+
+namespace RetryPolicy {
+
+bool worthRetrying(int error, int status)
+{
+    switch (error) {
+    case 0:
+        return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 || status == 504;
+    case THttpCli::kAborted:
+    case THttpCli::kCertificateError:
+    case THttpCli::kTlsError:
+    case THttpCli::kInvalidUrl:
+    case THttpCli::kTooManyRelocations:
+    case THttpCli::kTunnelRefused:
+        return false;
+    default:
+        return error > 0; // the connection broke, was refused or the body was cut
+    }
+}
+
+int delaySeconds(int attempt, const QString &retryAfter, const QDateTime &now)
+{
+    const QString value = retryAfter.trimmed();
+    if (!value.isEmpty()) {
+        bool number = false;
+        const qint64 seconds = value.toLongLong(&number);
+        if (number && seconds >= 0)
+            return int(std::min<qint64>(seconds, kMaxDelaySeconds));
+        const QDateTime at = QDateTime::fromString(value, Qt::RFC2822Date);
+        if (at.isValid())
+            return int(std::clamp<qint64>(now.secsTo(at), 0, kMaxDelaySeconds));
+    }
+    const int shift = std::clamp(attempt - 1, 0, 16);
+    return std::min(1 << shift, kMaxDelaySeconds);
+}
+
+QString retryAfterField(const QStringList &headerLines)
+{
+    for (const QString &line : headerLines) {
+        if (line.startsWith(QLatin1String("retry-after:"), Qt::CaseInsensitive))
+            return line.mid(12).trimmed();
+    }
+    return {};
+}
+
+} // namespace RetryPolicy
