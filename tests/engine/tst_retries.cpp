@@ -1,0 +1,153 @@
+#include "DownloadFixture.h"
+#include "HttpEngine.h"
+#include "Parts.h"
+#include "RetryPolicy.h"
+#include "TreeNode.h"
+
+#include <QSpinBox>
+#include <QtTest>
+
+#include <algorithm>
+
+// Failed transfers tried again: which failures are worth it, the pause
+// before each try, and runs against a server that says "later".
+class TestRetries : public TDownloadFixture
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { setUpCase(); }
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
+
+    void whatIsWorthRetrying();
+    void pauseBeforeEachTry_data();
+    void pauseBeforeEachTry();
+    void serverThatSaysLaterGetsItsFileAndHoldsTheOthers();
+    void triesRunOut();
+    void offByDefault();
+
+private:
+    int requestsFor(const QByteArray &path) const
+    {
+        const QList<QByteArray> all = server->requests();
+        return int(std::count_if(all.cbegin(), all.cend(), [&path](const QByteArray &r) { return r.contains(path); }));
+    }
+    void retries(int count) { Part<QSpinBox>(*w->configuration, "SpinEditRetries")->setValue(count); }
+    void tick(int times = 1)
+    {
+        for (int i = 0; i < times; ++i)
+            w->engine->TimerCheckDownloadTimer();
+    }
+};
+
+void TestRetries::whatIsWorthRetrying()
+{
+    using RetryPolicy::worthRetrying;
+    for (int status : {408, 429, 500, 502, 503, 504})
+        QVERIFY2(worthRetrying(0, status), qPrintable(QString::number(status)));
+    for (int status : {200, 301, 400, 401, 403, 404, 501})
+        QVERIFY2(!worthRetrying(0, status), qPrintable(QString::number(status)));
+    QVERIFY(worthRetrying(10061, 404));                          // refused: the status is the client's own
+    QVERIFY(worthRetrying(THttpCli::kIncompleteResponse, 200)); // a cut body
+    for (int error : {THttpCli::kAborted, THttpCli::kCertificateError, THttpCli::kTlsError, THttpCli::kInvalidUrl,
+                      TFormHttpEngine::kNotFetchable})
+        QVERIFY2(!worthRetrying(error, 200), qPrintable(QString::number(error)));
+}
+
+void TestRetries::pauseBeforeEachTry_data()
+{
+    QTest::addColumn<int>("attempt");
+    QTest::addColumn<QString>("retryAfter");
+    QTest::addColumn<int>("seconds");
+    QTest::newRow("first") << 1 << "" << 1;
+    QTest::newRow("second") << 2 << "" << 2;
+    QTest::newRow("fifth") << 5 << "" << 16;
+    QTest::newRow("many") << 30 << "" << 300;
+    QTest::newRow("seconds") << 1 << "7" << 7;
+    QTest::newRow("too long") << 1 << "86400" << 300;
+    QTest::newRow("date ahead") << 1 << "Wed, 09 Dec 2026 12:00:30 GMT" << 30;
+    QTest::newRow("date passed") << 3 << "Wed, 09 Dec 2026 11:00:00 GMT" << 0;
+    QTest::newRow("nonsense") << 3 << "soon" << 4;
+    QTest::newRow("negative") << 2 << "-5" << 2;
+}
+
+void TestRetries::pauseBeforeEachTry()
+{
+    QFETCH(int, attempt);
+    QFETCH(QString, retryAfter);
+    QFETCH(int, seconds);
+    const QDateTime now(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC);
+    QCOMPARE(RetryPolicy::delaySeconds(attempt, retryAfter, now), seconds);
+    QCOMPARE(RetryPolicy::retryAfterField({"Content-Type: x", "retry-after:  " + retryAfter}), retryAfter.trimmed());
+}
+
+void TestRetries::serverThatSaysLaterGetsItsFileAndHoldsTheOthers()
+{
+    retries(2);
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(1);
+    // a.jpg: "later" on the first connection, the file on the next ones.
+    server->addScript(Server::reply("HTTP/1.0 503 Service Unavailable\r\nRetry-After: 1\r\nContent-Length: 0\r\n\r\n"));
+    server->addScript(Server::page(body(3000, 'a'), "image/jpeg"));
+    server->route("/b.jpg", Server::page(body(4000, 'b'), "image/jpeg"));
+    TTreeNode *first = addFile(url("/a.jpg"));
+    TTreeNode *second = addFile(url("/b.jpg"));
+    w->downloads->ButtonDownloadClick();
+    tick();
+    QTRY_COMPARE(first->caption(), QString("a.jpg  (HTTP error 503 !)"));
+    QCOMPARE(first->toolTip(0), QString("HTTP 503 Service Unavailable - trying again in 1 s (1 of 2)"));
+    // The server asked for a second: its other file waits too, and the run goes on.
+    tick(3);
+    QCOMPARE(w->engine->activeCount(), 0);
+    QCOMPARE(server->requests().size(), 1);
+    finishRun();
+    QVERIFY(w->run.busy());
+    QTRY_COMPARE_WITH_TIMEOUT(first->caption(), QString("a.jpg"), 5000); // queued again, behind b.jpg
+    QTRY_VERIFY((tick(), first->imageIndex() == IconFileStored && second->imageIndex() == IconFileStored));
+    QCOMPARE(fileAt("a.jpg"), body(3000, 'a'));
+    QCOMPARE(fileAt("b.jpg"), body(4000, 'b'));
+    QVERIFY(first->toolTip(0).isEmpty());
+    finishRun();
+    QVERIFY(!w->run.busy());
+    QCOMPARE(w->engine->progress(0).stored, 2);
+    QCOMPARE(w->engine->progress(0).failed, 0);
+    expectIdle();
+}
+
+void TestRetries::triesRunOut()
+{
+    retries(1);
+    server->route("/down.jpg", Server::reply("HTTP/1.0 500 Internal Server Error\r\nRetry-After: 0\r\nContent-Length: 0\r\n\r\n"));
+    server->route("/gone.jpg", Server::reply("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n"));
+    TTreeNode *down = addFile(url("/down.jpg"));
+    TTreeNode *gone = addFile(url("/gone.jpg"));
+    w->downloads->ButtonDownloadClick();
+    tick(2);
+    QTRY_COMPARE(gone->caption(), QString("gone.jpg  (HTTP error 404 !)"));
+    QTRY_COMPARE(w->engine->pendingRetries() + w->engine->activeCount(), 0);
+    tick();
+    QTRY_COMPARE(requestsFor("down.jpg"), 2);
+    QTRY_COMPARE(w->engine->activeCount(), 0);
+    QCOMPARE(down->caption(), QString("down.jpg  (HTTP error 500 !)"));
+    QCOMPARE(down->toolTip(0), QString("HTTP 500 Internal Server Error")); // no try left
+    QCOMPARE(requestsFor("gone.jpg"), 1);                // a 404 is not tried again
+    finishRun();
+    expectIdle();
+}
+
+void TestRetries::offByDefault()
+{
+    QCOMPARE(Part<QSpinBox>(*w->configuration, "SpinEditRetries")->value(), 0);
+    server->route("/busy.jpg", Server::reply("HTTP/1.0 503 Service Unavailable\r\nRetry-After: 0\r\nContent-Length: 0\r\n\r\n"));
+    TTreeNode *busy = addFile(url("/busy.jpg"));
+    w->downloads->ButtonDownloadClick();
+    tick();
+    QTRY_COMPARE(busy->caption(), QString("busy.jpg  (HTTP error 503 !)"));
+    QCOMPARE(w->engine->pendingRetries(), 0);
+    finishRun();
+    QCOMPARE(server->requests().size(), 1);
+    expectIdle();
+}
+
+QTEST_MAIN(TestRetries)
+#include "tst_retries.moc"
