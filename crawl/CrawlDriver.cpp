@@ -144,7 +144,6 @@ void TCrawlDriver::ButtonStartClick()
     const QString url = m_view.urlText();
     const std::optional<QByteArray> text = fetchDocument(url);
     if (text) {
-        m_view.setStatus(QStringLiteral("Status: Deleting tree"));
         m_tree->emptyTree();
         m_run.setCurrentItem(nullptr);
         m_view.setStatus(QStringLiteral(" Status: Parsing doc"));
@@ -205,8 +204,10 @@ void TCrawlDriver::ButtonParseClick()
             break;
         if (ItemState::isChecked(node) && node->item() && node->item()->isLink) {
             parseLink(node);
-            if (m_run.parseCursor() == node)
-                ++(node->imageIndex() == IconLinkFailed ? failed : parsed);
+            if (m_run.parseCursor() == node && node->imageIndex() == IconLinkFailed)
+                ++failed;
+            else if (m_run.parseCursor() == node)
+                ++parsed;
         }
         letEventsRun();
         // The cursor is forgotten when its node leaves the tree meanwhile.
