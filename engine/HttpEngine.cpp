@@ -376,15 +376,14 @@ void TFormHttpEngine::release(int n)
 void TFormHttpEngine::TimerTimer(int n)
 {
     Slot &s = slot(n);
-    markFailed(int(s.cli->Tag), QStringLiteral("  (Time out !)"),
-               QStringLiteral("no data for %1 s (time-out)").arg(s.timer->interval() / 1000.0));
+    UpdateTimeOutNode(int(s.cli->Tag), s.timer->interval());
     s.cli->AbortRequest();
     s.timer->stop();
 }
 
-void TFormHttpEngine::UpdateTimeOutNode(int index)
+void TFormHttpEngine::UpdateTimeOutNode(int index, int silentMs)
 {
-    markFailed(index, QStringLiteral("  (Time out !)"), QStringLiteral("no data within the time-out"));
+    markFailed(index, QStringLiteral("  (Time out !)"), QStringLiteral("no data for %1 s (time-out)").arg(silentMs / 1000.0));
 }
 
 void TFormHttpEngine::UpdateAbortedNode(int index, const QString &reason)

@@ -75,7 +75,7 @@ public:
     void HttpCliRequestDone(int slot, int error);
     void UpdateAndSave(int index, int slot, int error);
     void TimerTimer(int slot);
-    void UpdateTimeOutNode(int index);
+    void UpdateTimeOutNode(int index, int silentMs);
     void UpdateAbortedNode(int index, const QString &reason = {});
     // Puts the failed files whose time has come back into the queue.
     void TimerRetryTimer();

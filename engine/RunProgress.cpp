@@ -80,29 +80,21 @@ QString durationText(int seconds)
 
 } // namespace
 
-QString RunProgressText(const TRunProgress::Figures &f)
-{
-    const int finished = f.stored + f.failed;
-    QString text = QStringLiteral(" Status: File download - %1 of %2 files").arg(finished).arg(f.total);
-    if (f.failed > 0)
-        text += QStringLiteral(" (%1 failed)").arg(f.failed);
-    text += QStringLiteral(", ") + ByteSizeText(f.bytes);
-    text += QStringLiteral(" at ") + ByteSizeText(qint64(f.bytesPerSecond)) + QStringLiteral("/s");
-    if (f.secondsLeft >= 0 && finished < f.total)
-        text += QStringLiteral(", about ") + durationText(f.secondsLeft) + QStringLiteral(" left");
-    return text;
-}
-
 QStringList RunProgressLines(const TRunProgress::Figures &f)
 {
     const int finished = f.stored + f.failed;
     QString files = QStringLiteral("%1 of %2 files").arg(finished).arg(f.total);
     if (f.failed > 0)
-        files += QStringLiteral(", %1 failed").arg(f.failed);
+        files += QStringLiteral(" (%1 failed)").arg(f.failed);
     QStringList lines{files, ByteSizeText(f.bytes) + QStringLiteral(" at ") + ByteSizeText(qint64(f.bytesPerSecond)) + QStringLiteral("/s")};
     if (f.secondsLeft >= 0 && finished < f.total)
         lines << QStringLiteral("about ") + durationText(f.secondsLeft) + QStringLiteral(" left");
     return lines;
+}
+
+QString RunProgressText(const TRunProgress::Figures &f)
+{
+    return QStringLiteral(" Status: File download - ") + RunProgressLines(f).join(QStringLiteral(", "));
 }
 
 QString RunSummaryText(const TRunProgress::Figures &f)
