@@ -4,6 +4,8 @@
 #include "DownloadScheduler.h"
 #include "HttpEngine.h"
 #include "SettingsKey.h"
+#include "SizeCheck.h"
+#include "UnitAtLeast.h"
 #include "UnitBookMarks.h"
 #include "UnitConfiguration.h"
 #include "UnitDirectory.h"
@@ -50,6 +52,8 @@ TProgram::TProgram(const TPaths &startPaths, const std::function<void(TFormMain 
     QObject::connect(form, &TFormMain::directoryRequested, directory, &TFormDirectory::openChooser);
     QObject::connect(form, &TFormMain::bookmarksRequested, bookmarks, &QDialog::exec);
     QObject::connect(form, &TFormMain::keywordSearchRequested, keyword, &QWidget::show);
+    auto *atLeast = new TFormAtLeast(form->itemTree(), form);
+    QObject::connect(form, &TFormMain::atLeastRequested, atLeast, &QDialog::open);
 
     // The runs.
     queue.watch(form->itemTree());
@@ -62,12 +66,20 @@ TProgram::TProgram(const TPaths &startPaths, const std::function<void(TFormMain 
     crawl = std::make_unique<TCrawlDriver>(form->itemTree(), run, statistics, login, *form);
     crawl->setSettingsSource(settings);
     crawl->setConnectionPool(&connections);
+    sizeCheck = std::make_unique<TSizeCheck>(form->itemTree(), run, login, *form);
+    sizeCheck->setSettingsSource(settings);
+    sizeCheck->setConnectionPool(&connections);
     TDownloadScheduler *scheduler = downloads.get();
     TCrawlDriver *driver = crawl.get();
-    crawl->setDownloadStop([scheduler] { scheduler->stopDownloads(); });
+    TSizeCheck *check = sizeCheck.get();
+    crawl->setDownloadStop([scheduler, check] {
+        check->stop();
+        scheduler->stopDownloads();
+    });
     downloads->setStopCommand([driver] { driver->ButtonStopClick(); });
     form->setCrawlDriver(driver);
     form->setDownloadScheduler(scheduler);
+    form->setSizeCheck(check);
 
     QObject::connect(form, &TFormMain::savingSettings, form, [this](TSettingsKey &key) {
         statistics.save(key);
@@ -83,6 +95,7 @@ TProgram::~TProgram()
     // The runs go before the windows they report to, the configuration
     // window (which the others read) before the main window.
     crawl.reset();
+    sizeCheck.reset();
     downloads.reset();
     engine.reset();
     delete configuration;

@@ -15,6 +15,7 @@ class TFormConfiguration;
 class TFormHttpEngine;
 class TFormMain;
 class TFormWebInfo;
+class TSizeCheck;
 
 // The program's whole object graph, built in start-up order with each
 // window handed the others it uses: what main() runs and what the tests
@@ -42,4 +43,5 @@ struct TProgram
     std::unique_ptr<TFormHttpEngine> engine;
     std::unique_ptr<TDownloadScheduler> downloads;
     std::unique_ptr<TCrawlDriver> crawl;
+    std::unique_ptr<TSizeCheck> sizeCheck;
 };

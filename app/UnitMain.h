@@ -30,6 +30,7 @@ class TDownloadScheduler;
 class TItemTree;
 class TLamp;
 class TRunState;
+class TSizeCheck;
 class TSettingsKey;
 class TStatusPanels;
 class TTreeNode;
@@ -77,6 +78,8 @@ public:
     void setCrawlDriver(TCrawlDriver *driver);
     // Connects "&Download files" and the tree to the download runs.
     void setDownloadScheduler(TDownloadScheduler *scheduler);
+    // "Check size" in the tree's menu, and after every scan when the settings ask.
+    void setSizeCheck(TSizeCheck *check) { m_sizeCheck = check; }
 
     // TMainForm
     QWidget *mainWidget() override { return this; }
@@ -171,6 +174,7 @@ public:
     void ExportUrls1Click();
     void RetryFailed1Click();
     void CopyUrls1Click();
+    void CheckSize1Click();
     void showRunFigures(const QStringList &lines);
     void ShowInFolder1Click();
     void Savelinksfilelists1Click();
@@ -196,6 +200,7 @@ signals:
     void bookmarksRequested();
     void directoryRequested();
     void versionInfoRequested();
+    void atLeastRequested();
     // The close writes the settings: others add their values to the key.
     void savingSettings(TSettingsKey &key);
     // Everything is saved: the process ends now.
@@ -278,6 +283,8 @@ private:
     QAction *ShowInFolder1;
     QAction *RetryFailed1;
     QAction *CopyUrls1;
+    QAction *CheckSize1;
+    QAction *SelectAtLeast1;
     QList<QAction *> m_urlEditActions; // undo, cut, copy, paste, select all
     int m_lampsLeft = 31;              // where the slot lamps start in their panel
     int m_shownSlots = 4;              // slots with a lamp and a bar on show
@@ -307,6 +314,7 @@ private:
     TPaths m_paths;
     TRunState &m_run;
     TDownloadScheduler *m_downloads = nullptr;
+    TSizeCheck *m_sizeCheck = nullptr;
     TFormConfiguration *Configuration = nullptr;
     QSize m_pictureSize;
     QColor m_fieldBackground = Qt::white;

@@ -411,6 +411,8 @@ void TFormMain::nameControls()
         {ShowInFolder1, "ShowInFolder1"},
         {RetryFailed1, "RetryFailed1"},
         {CopyUrls1, "CopyUrls1"},
+        {CheckSize1, "CheckSize1"},
+        {SelectAtLeast1, "SelectAtLeast1"},
         {PopupMenuUrl, "PopupMenuUrl"},
         {PopupMenuDownload, "PopupMenuDownload"},
         {TimerLogo, "TimerLogo"},

@@ -5,7 +5,9 @@
 #include "Lamp.h"
 #include "RunProgress.h"
 #include "RunState.h"
+#include "SizeCheck.h"
 #include "StatusPanels.h"
+#include "TreeCommands.h"
 #include "UnitConfiguration.h"
 #include "UnitMain_p.h"
 
@@ -129,6 +131,15 @@ void TFormMain::crawlRunEnded(const QString &summary)
 {
     if (!isActiveWindow())
         m_notify(kProductName, summary);
+    // The check is a run of its own, begun once the scan's run has returned.
+    if (m_sizeCheck && Configuration && Configuration->scanSettings().checkSizes)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!m_run.busy() && !m_closing)
+                    m_sizeCheck->start(TreeCommands::FilesNotChecked(TreeView));
+            },
+            Qt::QueuedConnection);
 }
 
 void TFormMain::setCounts(int items, int selected, int remaining)

@@ -9,6 +9,7 @@
 #include "ItemTree.h"
 #include "JpegImage.h"
 #include "RunState.h"
+#include "SizeCheck.h"
 #include "TreeCommands.h"
 #include "UnitMain_p.h"
 #include "UrlRules.h"
@@ -164,6 +165,12 @@ void TFormMain::buildTreeMenu()
     ShowInFolder1 = entry(QStringLiteral("Show in fo&lder"), &TFormMain::ShowInFolder1Click);
     RetryFailed1 = entry(QStringLiteral("Retry fa&iled files"), &TFormMain::RetryFailed1Click);
     CopyUrls1 = entry(QStringLiteral("Cop&y URLs"), &TFormMain::CopyUrls1Click);
+    PopupMenuTreeView->addSeparator();
+    CheckSize1 = entry(QStringLiteral("Check si&ze"), &TFormMain::CheckSize1Click);
+    CheckSize1->setToolTip(QStringLiteral("Asks the server how large the highlighted (else the ticked) files are, "
+                                          "and how many pixels a picture has, without downloading them"));
+    SelectAtLeast1 = entry(QStringLiteral("Select files &at least W x H..."), &TFormMain::atLeastRequested);
+    PopupMenuTreeView->setToolTipsVisible(true);
     connect(PopupMenuTreeView, &QMenu::aboutToShow, this, &TFormMain::PopupMenuTreeViewPopup);
     TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(TreeView, &QWidget::customContextMenuRequested, this,
@@ -189,6 +196,16 @@ void TFormMain::PopupMenuTreeViewPopup()
     ShowInFolder1->setEnabled(haveNodes && current && ItemState::isStored(current));
     RetryFailed1->setEnabled(haveNodes && idle);
     CopyUrls1->setEnabled(haveNodes);
+    CheckSize1->setEnabled(haveNodes && idle && m_sizeCheck);
+    SelectAtLeast1->setEnabled(haveNodes && idle);
+}
+
+void TFormMain::CheckSize1Click()
+{
+    if (m_run.busy() || !m_sizeCheck)
+        return;
+    if (!m_sizeCheck->start(TreeCommands::FilesToCheck(TreeView)))
+        setStatus(QStringLiteral(" Status: No new file to check - highlight or tick the files first"));
 }
 
 void TFormMain::RetryFailed1Click()

@@ -172,6 +172,7 @@ void TFormConfiguration::bindSettings()
     // every value it has: a missing value ends its group.
     flag("FindShownPictures", 3, CheckBoxFindShown);
     number("RetryCount", 3, SpinEditRetries);
+    flag("CheckSizesAfterScan", 3, CheckBoxCheckSizes);
 
     QWidget *window = m_main->mainWidget();
     TMainForm *main = m_main;
@@ -373,5 +374,6 @@ TCrawlSettings TFormConfiguration::crawlSettings() const
 TScanSettings TFormConfiguration::scanSettings() const
 {
     return {EditFileTypes->text(), CheckBoxAddChild->isChecked(), CheckBoxIncludeThumbs->isChecked(),
-            ExpandDirectory(m_main->downloadField()->currentText()), CheckBoxFindShown->isChecked()};
+            ExpandDirectory(m_main->downloadField()->currentText()), CheckBoxFindShown->isChecked(),
+            CheckBoxCheckSizes->isChecked()};
 }

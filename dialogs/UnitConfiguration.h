@@ -96,6 +96,7 @@ private:
     QSpinBox *SpinEditTimeOutFile;
     QCheckBox *CheckBoxReuseConnections;
     QCheckBox *CheckBoxFindShown;
+    QCheckBox *CheckBoxCheckSizes;
     QCheckBox *CheckBoxProxy;
     QLabel *LabelProxy;
     QLineEdit *EditProxy;

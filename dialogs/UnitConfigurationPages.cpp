@@ -78,6 +78,7 @@ void TFormConfiguration::nameControls()
         {SpinEditTimeOutFile, "SpinEditTimeOutFile"},
         {CheckBoxReuseConnections, "CheckBoxReuseConnections"},
         {CheckBoxFindShown, "CheckBoxFindShown"},
+        {CheckBoxCheckSizes, "CheckBoxCheckSizes"},
         {CheckBoxProxy, "CheckBoxProxy"},
         {LabelProxy, "LabelProxy"},
         {EditProxy, "EditProxy"},
@@ -148,8 +149,11 @@ QWidget *TFormConfiguration::buildParsingPage()
     CheckBoxFindShown = checkBox(QStringLiteral("Also find pictures as browsers show them"), false, page);
     CheckBoxFindShown->setToolTip(QStringLiteral("The largest picture of srcset, lazy-loading attributes (data-src, ...), "
                                                  "CSS url(...) and the page's og:image, after the plain scan's finds"));
+    CheckBoxCheckSizes = checkBox(QStringLiteral("Check sizes of the files found after every scan"), false, page);
+    CheckBoxCheckSizes->setToolTip(QStringLiteral("Asks the server for each new file's size, and a picture's width and "
+                                                  "height, as \"Check size\" in the tree's menu does"));
     CheckBoxAutoSelect = checkBox(QStringLiteral("Auto select files when parsing"), false, page);
-    for (QCheckBox *box : {CheckBoxAddChild, CheckBoxIncludeThumbs, CheckBoxFindShown, CheckBoxGetPassword,
+    for (QCheckBox *box : {CheckBoxAddChild, CheckBoxIncludeThumbs, CheckBoxFindShown, CheckBoxCheckSizes, CheckBoxGetPassword,
                            CheckBoxExpandParse, CheckBoxSaveHtml, CheckBoxAutoSelect})
         layout->addWidget(box);
     LabelAutoSelectTypes = new QLabel(QStringLiteral("Auto select file types: (separated by commas, no dots or spaces)"), page);

@@ -9,6 +9,7 @@
 #include "ItemTree.h"
 #include "MemoryStream.h"
 #include "RunState.h"
+#include "SizeLimits.h"
 #include "UrlRules.h"
 
 #include <QSaveFile>
@@ -269,19 +270,16 @@ void TFormHttpEngine::skipForSize(int index, int n, const QString &suffix, const
 void TFormHttpEngine::CheckFileSizeLimits(int index, qint64 size, int n)
 {
     TTreeNode *node = m_queue.at(index);
-    if (!node || size <= 0 || !node->item()->sizeText.isEmpty())
+    // A size check's caption stays, but its size may be old: the limits are
+    // tested against what the server says now.
+    const bool checked = node && node->item()->sizeChecked;
+    if (!node || size <= 0 || (!node->item()->sizeText.isEmpty() && !checked))
         return;
     TDataRec *item = node->item();
     item->sizeText = QString::number(size);
-    const TDownloadSettings s = settings();
-    if (size < s.minSize || size > s.maxSize) {
-        if (size < s.minSize)
-            skipForSize(index, n, QStringLiteral("  (Skipped - Size under limit)"),
-                        QStringLiteral("%1 bytes, under the least size of %2 bytes").arg(size).arg(s.minSize));
-        else
-            skipForSize(index, n, QStringLiteral("  (Skipped - Size over limit)"),
-                        QStringLiteral("%1 bytes, over the largest size of %2 bytes").arg(size).arg(s.maxSize));
-    } else {
+    if (const TSizeVerdict verdict = SizeLimitVerdict(size, settings()); verdict.skipped()) {
+        skipForSize(index, n, verdict.suffix, verdict.reason);
+    } else if (!checked) {
         node->setCaption(FileCaption(*node->item(), QStringLiteral("  (%1 bytes)").arg(size)));
     }
     // The tree repaints when this socket event returns; running the event

@@ -39,6 +39,9 @@ TContentRange ParseContentRange(const QString &value)
 {
     const qsizetype dash = value.indexOf(QLatin1Char('-'));
     const qsizetype slash = value.indexOf(QLatin1Char('/'));
-    return {dash >= 6 ? value.mid(6, dash - 6) : QString(),
-            dash >= 0 && slash > dash ? value.mid(dash + 1, slash - dash - 1) : QString()};
+    TContentRange range{dash >= 6 ? value.mid(6, dash - 6) : QString(),
+                        dash >= 0 && slash > dash ? value.mid(dash + 1, slash - dash - 1) : QString()};
+    if (slash >= 0)
+        range.total = ParseContentLength(value.mid(slash + 1));
+    return range;
 }

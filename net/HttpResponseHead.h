@@ -34,7 +34,9 @@ qint64 ParseContentLength(const QString &value);
 struct TContentRange
 {
     QString begin, end;
+    qint64 total = -1; // the whole file's length; -1 for "*" or none
 };
 
-// "bytes 0-99/1000" as its first and last byte positions, each empty when absent.
+// "bytes 0-99/1000" as its first and last byte positions, each empty when
+// absent, and the whole length.
 TContentRange ParseContentRange(const QString &value);

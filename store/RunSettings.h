@@ -55,6 +55,7 @@ struct TScanSettings
     bool includeThumbs = true;
     QString downloadDir;
     bool findShown = false; // a second pass for srcset, lazy loading, CSS and og:image
+    bool checkSizes = false; // a size check of the new files after every scan
 };
 
 // The one way the runs reach the settings.

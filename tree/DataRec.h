@@ -13,6 +13,18 @@ struct TDataRec
     QString sizeText;   // decimal size once the download engine knows it
     qint32 kind = 0;    // 0 link, 1 file, 2 thumbnail (embedded) file
     bool viewed = false;
+    // What a size check found; not kept in the item list file, whose
+    // caption still shows it.
+    bool sizeChecked = false;
+    qint32 width = 0, height = 0; // pixels, 0 when not known
+
+    // New again: nothing known of its size.
+    void forgetSize()
+    {
+        sizeText.clear();
+        sizeChecked = false;
+        width = height = 0;
+    }
 };
 
 // Icon numbers: the processing state of a node.
@@ -56,5 +68,10 @@ inline QString FileCaption(const TDataRec &item, const QString &suffix = QString
 {
     return item.name + (item.kind == KindThumbnail ? kThumbnailMark : QString()) + suffix;
 }
+// The dimensions a size check wrote at the end of a caption, "photo.jpg
+// (1.2 MB, 1920 x 1080)", when the caption is the item's plain one so
+// extended; false otherwise. What an item list file brings back of a check.
+bool DimensionsInCaption(const TDataRec &item, const QString &caption, qint32 *width, qint32 *height);
+
 inline const QString kRootLinksCaption = QStringLiteral("Root links:");
 inline const QString kRootFilesCaption = QStringLiteral("Root files:");

@@ -121,6 +121,8 @@ TTreeNode *TItemListBuilder::add(const TItemRecord &r)
     item->sizeText = r.sizeText;
     item->kind = r.kind >= KindLink && r.kind <= KindThumbnail ? r.kind : qint32(r.isLink ? KindLink : KindFile);
     item->viewed = r.viewed;
+    if (!r.isLink && DimensionsInCaption(*item, r.caption, &item->width, &item->height))
+        item->sizeChecked = true;
     // Numbers outside their ranges become what a new item of the kind has.
     const qint16 icon = r.icon >= 0 && r.icon < IconCount ? r.icon : qint16(r.isLink ? IconLinkNew : IconFileNew);
     const bool knownState = r.state == StateNone || r.state == StateUnchecked || r.state == StateChecked || r.state == StateDone;

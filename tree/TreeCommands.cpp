@@ -217,7 +217,7 @@ void TreeCommands::ResetHighlighted(TItemTree *tree)
             node->setSelectedIndex(IconFileNew);
             node->setStateIndex(StateUnchecked);
             item->viewed = false;
-            item->sizeText.clear();
+            item->forgetSize();
             node->setCaption(FileCaption(*item));
             node->setToolTip(0, {});
         }
@@ -232,10 +232,62 @@ int TreeCommands::RetryFailed(TItemTree *tree)
         TDataRec *item = node->item();
         if (!item || item->isLink || !ItemState::isFailed(node))
             return;
-        item->sizeText.clear();
+        item->forgetSize();
         node->setCaption(FileCaption(*item));
         ItemState::markWaiting(node);
         ++count;
+    });
+    return count;
+}
+
+namespace {
+
+bool newFile(const TTreeNode *node)
+{
+    return node->item() && !node->item()->isLink && ItemState::isNewFile(node) && ItemState::isOpen(node);
+}
+
+} // namespace
+
+QList<TTreeNode *> TreeCommands::FilesToCheck(const TItemTree *tree)
+{
+    QList<TTreeNode *> highlighted, ticked, inBranch;
+    tree->forEachNode([&](TTreeNode *node) {
+        if (!newFile(node))
+            return;
+        if (node->isSelected())
+            highlighted << node;
+        else if (ItemState::isChecked(node))
+            ticked << node;
+        else if (node->parent() && node->parent()->isSelected())
+            inBranch << node;
+    });
+    if (!highlighted.isEmpty())
+        return highlighted;
+    return !ticked.isEmpty() ? ticked : inBranch;
+}
+
+QList<TTreeNode *> TreeCommands::FilesNotChecked(const TItemTree *tree)
+{
+    QList<TTreeNode *> found;
+    tree->forEachNode([&found](TTreeNode *node) {
+        if (newFile(node) && !node->item()->sizeChecked)
+            found << node;
+    });
+    return found;
+}
+
+int TreeCommands::SelectAtLeast(TItemTree *tree, int width, int height)
+{
+    int count = 0;
+    tree->forEachNode([&](TTreeNode *node) {
+        if (!newFile(node) || ItemState::isChecked(node))
+            return;
+        const TDataRec *item = node->item();
+        if (item->width > 0 && item->width >= width && item->height >= height) {
+            ItemState::check(node);
+            ++count;
+        }
     });
     return count;
 }

@@ -31,6 +31,14 @@ int RetryFailed(TItemTree *tree);
 QStringList FileUrlsToExport(const TItemTree *tree);
 // The URLs of the highlighted items, in tree order.
 QStringList HighlightedUrls(const TItemTree *tree);
+// What "Check size" asks about: the highlighted new files; else the ticked
+// ones; else the new files directly under a highlighted branch.
+QList<TTreeNode *> FilesToCheck(const TItemTree *tree);
+// The new files no size check has seen yet, in tree order.
+QList<TTreeNode *> FilesNotChecked(const TItemTree *tree);
+// Ticks the new files a size check found at least width x height pixels
+// large. The number ticked.
+int SelectAtLeast(TItemTree *tree, int width, int height);
 // Sorts every node's children and the top-level nodes by caption, in the
 // order of the user's language.
 void SortAll(TItemTree *tree);

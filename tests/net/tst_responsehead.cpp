@@ -110,12 +110,15 @@ void TestResponseHead::contentRanges_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("begin");
     QTest::addColumn<QString>("end");
-    QTest::newRow("whole") << "bytes 0-99/1000" << "0" << "99";
-    QTest::newRow("unknown total") << "bytes 100-199/*" << "100" << "199";
-    QTest::newRow("no slash") << "bytes 5-9" << "5" << "";
-    QTest::newRow("unsatisfied") << "bytes */1000" << "" << "";
-    QTest::newRow("short") << "b-1/2" << "" << "1";
-    QTest::newRow("empty") << "" << "" << "";
+    QTest::addColumn<qint64>("total");
+    QTest::newRow("whole") << "bytes 0-99/1000" << "0" << "99" << qint64(1000);
+    QTest::newRow("unknown total") << "bytes 100-199/*" << "100" << "199" << qint64(-1);
+    QTest::newRow("no slash") << "bytes 5-9" << "5" << "" << qint64(-1);
+    QTest::newRow("unsatisfied") << "bytes */1000" << "" << "" << qint64(1000);
+    QTest::newRow("short") << "b-1/2" << "" << "1" << qint64(2);
+    QTest::newRow("empty") << "" << "" << "" << qint64(-1);
+    QTest::newRow("negative total") << "bytes 0-1/-5" << "0" << "1" << qint64(-1);
+    QTest::newRow("huge total") << "bytes 0-1/99999999999999999999999" << "0" << "1" << qint64(-1);
 }
 
 void TestResponseHead::contentRanges()
@@ -124,6 +127,7 @@ void TestResponseHead::contentRanges()
     const TContentRange range = ParseContentRange(value);
     QTEST(range.begin, "begin");
     QTEST(range.end, "end");
+    QTEST(range.total, "total");
 }
 
 QTEST_GUILESS_MAIN(TestResponseHead)

@@ -25,6 +25,7 @@ private slots:
     void deletingManySiblingsKeepsTheRestInOrder();
     void deleteTouchesOnlyFilesInsideTheDownloadDirectory();
     void resetMakesItemsNewAgain();
+    void filesToCheckFollowTheSelection();
     void sortFollowsTheLanguageAndKeepsTheIndexTrue();
     void keywordSearch_data();
     void keywordSearch();
@@ -202,6 +203,8 @@ void TestTreeCommands::resetMakesItemsNewAgain()
     thumb->setCaption("t.jpg   (Thumbnail)   (5000 bytes)");
     thumb->item()->sizeText = "5000";
     thumb->item()->viewed = true;
+    thumb->item()->sizeChecked = true;
+    thumb->item()->width = 10;
     TTreeNode *parsed = link(tree->rootLinks(), "parsed.htm");
     parsed->setImageIndex(IconLinkParsed);
     parsed->setStateIndex(StateDone);
@@ -215,10 +218,35 @@ void TestTreeCommands::resetMakesItemsNewAgain()
     QCOMPARE(thumb->selectedIndex(), int(IconFileNew));
     QCOMPARE(thumb->stateIndex(), int(StateUnchecked));
     QVERIFY(thumb->item()->sizeText.isEmpty() && !thumb->item()->viewed);
+    QVERIFY(!thumb->item()->sizeChecked && thumb->item()->width == 0);
     QCOMPARE(parsed->imageIndex(), int(IconLinkNew));
     QCOMPARE(parsed->stateIndex(), int(StateUnchecked));
     QCOMPARE(parsed->childCount(), 0);
     expectIndexTrue();
+}
+
+void TestTreeCommands::filesToCheckFollowTheSelection()
+{
+    TTreeNode *branch = link(tree->rootLinks(), "gallery.htm");
+    TTreeNode *a = file(branch, "a.jpg");
+    TTreeNode *b = file(branch, "b.jpg", KindFile, StateChecked);
+    TTreeNode *c = file(tree->rootFiles(), "c.jpg", KindFile, StateChecked);
+    TTreeNode *stored = file(tree->rootFiles(), "s.jpg", KindFile, StateDone);
+    stored->setImageIndex(IconFileStored);
+    // A highlighted branch alone: its files, when nothing is ticked...
+    branch->setSelected(true);
+    b->setStateIndex(StateUnchecked);
+    c->setStateIndex(StateUnchecked);
+    QCOMPARE(FilesToCheck(tree), QList<TTreeNode *>({a, b}));
+    // ...the ticked files before it...
+    c->setStateIndex(StateChecked);
+    QCOMPARE(FilesToCheck(tree), QList<TTreeNode *>({c}));
+    // ...and highlighted files before both; a stored file is never asked about again.
+    a->setSelected(true);
+    stored->setSelected(true);
+    QCOMPARE(FilesToCheck(tree), QList<TTreeNode *>({a}));
+    c->item()->sizeChecked = true;
+    QCOMPARE(FilesNotChecked(tree), QList<TTreeNode *>({a, b}));
 }
 
 void TestTreeCommands::sortFollowsTheLanguageAndKeepsTheIndexTrue()

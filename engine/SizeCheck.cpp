@@ -1,0 +1,373 @@
+#include "SizeCheck.h"
+
+#include "DataRec.h"
+#include "Counters.h"
+#include "DownloadView.h"
+#include "Extension.h"
+#include "FailureReason.h"
+#include "HttpProt.h"
+#include "HttpResponseHead.h"
+#include "ItemState.h"
+#include "ItemTree.h"
+#include "RunProgress.h"
+#include "RunState.h"
+#include "SizeLimits.h"
+#include "UrlRules.h"
+
+#include <QTimer>
+
+struct TSizeCheck::Slot
+{
+    std::unique_ptr<THttpCli> cli;
+    QTimer *timer = nullptr;
+    TTreeNode *node = nullptr; // null once the item left the tree
+    bool active = false;
+    bool enough = false;   // ended by us: the first bytes said what was asked
+    bool timedOut = false;
+    QByteArray head;       // the file's first bytes
+    TPictureHead picture;
+    // The answer, taken before an abort of ours overwrites the client's values.
+    int status = 0;
+    qint64 size = -1;
+};
+
+namespace {
+
+// The files whose first bytes hold their dimensions; anything else is asked with HEAD.
+bool pictureName(const QString &name)
+{
+    static const QStringList kinds{QStringLiteral("JPG"), QStringLiteral("JPEG"), QStringLiteral("JPE"),
+                                   QStringLiteral("JFIF"), QStringLiteral("PNG"), QStringLiteral("GIF"),
+                                   QStringLiteral("WEBP")};
+    return kinds.contains(ExtensionOf(name));
+}
+
+// The whole length a ranged answer names ("Content-Range: bytes 0-65535/1234567").
+qint64 rangeTotal(const QStringList &headerLines)
+{
+    for (const QString &line : headerLines) {
+        const std::optional<THeaderField> field = ParseHeaderField(line.toLatin1());
+        if (field && field->name == QLatin1String("content-range"))
+            return ParseContentRange(field->value).total;
+    }
+    return -1;
+}
+
+const QString kNotChecked = QStringLiteral("Size not checked - ");
+
+// The file's whole length as the answer tells it; -1 when it does not.
+qint64 announcedSize(const THttpCli &cli)
+{
+    const int status = cli.ResponseCode;
+    if (status == 206 || status == 416)
+        return rangeTotal(cli.HeaderLines);
+    return status < 300 ? cli.ExpectedLength : -1;
+}
+
+} // namespace
+
+TSizeCheck::TSizeCheck(TItemTree *tree, TRunState &run, TLogin &login, TDownloadView &view, QObject *parent)
+    : QObject(parent)
+    , m_tree(tree)
+    , m_run(run)
+    , m_login(login)
+    , m_view(view)
+    , m_slots(std::make_unique<Slot[]>(kSlots))
+{
+    for (int n = 1; n <= kSlots; ++n) {
+        Slot &s = slot(n);
+        s.cli = std::make_unique<THttpCli>();
+        s.cli->NoCache = true;
+        s.cli->OnDocData = [this, n](THttpCli *, const char *data, int len) { docData(n, data, len); };
+        s.cli->OnRequestDone = [this, n](THttpCli *, THttpRequest, int error) { done(n, error); };
+        s.timer = new QTimer(this);
+        connect(s.timer, &QTimer::timeout, this, [this, n] { TimerTimer(n); });
+    }
+    connect(tree, &TItemTree::nodeRemoved, this, &TSizeCheck::forget);
+    connect(tree, &TItemTree::emptyingStarted, this, [this] {
+        m_waiting.clear();
+        m_present.clear();
+        for (int n = 1; n <= kSlots; ++n)
+            forget(slot(n).node);
+    });
+}
+
+TSizeCheck::~TSizeCheck()
+{
+    for (int n = 1; n <= kSlots; ++n) {
+        slot(n).cli->OnDocData = nullptr;
+        slot(n).cli->OnRequestDone = nullptr;
+    }
+}
+
+TSizeCheck::Slot &TSizeCheck::slot(int n) const
+{
+    return m_slots[size_t(n - 1)];
+}
+
+THttpCli *TSizeCheck::client(int n) const
+{
+    return slot(n).cli.get();
+}
+
+QTimer *TSizeCheck::timer(int n) const
+{
+    return slot(n).timer;
+}
+
+void TSizeCheck::TimerTimer(int n)
+{
+    Slot &s = slot(n);
+    s.timer->stop();
+    if (!s.active)
+        return;
+    s.timedOut = true;
+    s.cli->AbortRequest();
+}
+
+TDownloadSettings TSizeCheck::settings() const
+{
+    return m_settings ? m_settings->downloadSettings() : TDownloadSettings();
+}
+
+QString TSizeCheck::SizeFacts(qint64 size, int width, int height)
+{
+    QStringList parts;
+    if (size >= 0)
+        parts << ByteSizeText(size);
+    if (width > 0 && height > 0)
+        parts << QStringLiteral("%1 x %2").arg(width).arg(height);
+    return parts.join(QStringLiteral(", "));
+}
+
+QString TSizeCheck::CheckedCaption(const QString &plainCaption, qint64 size, int width, int height)
+{
+    const QString facts = SizeFacts(size, width, height);
+    return facts.isEmpty() ? plainCaption : plainCaption + QStringLiteral(" (") + facts + QLatin1Char(')');
+}
+
+bool TSizeCheck::start(const QList<TTreeNode *> &nodes)
+{
+    if (m_running)
+        return false;
+    m_waiting.clear();
+    m_present.clear();
+    for (TTreeNode *node : nodes) {
+        const TDataRec *item = node->item();
+        if (!item || item->isLink || !ItemState::isNewFile(node) || !ItemState::isOpen(node))
+            continue;
+        if (!m_present.contains(node)) {
+            m_waiting.push_back(node);
+            m_present.insert(node);
+        }
+    }
+    if (m_waiting.empty())
+        return false;
+    m_running = true;
+    m_total = int(m_waiting.size());
+    m_done = 0;
+    m_failed = 0;
+    m_run.setStopRequest(false);
+    m_run.setBusy(true);
+    m_view.UpdateScreen();
+    showProgress();
+    fill();
+    return true;
+}
+
+void TSizeCheck::fill()
+{
+    const int limit = qBound(1, settings().maxThreads, kSlots);
+    for (int n = 1; n <= limit && !m_waiting.empty(); ++n) {
+        if (slot(n).active)
+            continue;
+        TTreeNode *node = nullptr;
+        while (!node && !m_waiting.empty()) {
+            node = m_waiting.front();
+            m_waiting.pop_front();
+            if (!m_present.remove(node))
+                node = nullptr; // gone from the tree meanwhile
+        }
+        if (node)
+            begin(n, node);
+    }
+    if (m_running && m_waiting.empty() && std::none_of(m_slots.get(), m_slots.get() + kSlots, [](const Slot &s) { return s.active; }))
+        end();
+}
+
+void TSizeCheck::begin(int n, TTreeNode *node)
+{
+    Slot &s = slot(n);
+    s.active = true;
+    s.node = node;
+    s.enough = false;
+    s.timedOut = false;
+    s.head.clear();
+    s.picture = {};
+    s.status = 0;
+    s.size = -1;
+    const TDataRec *item = node->item();
+    THttpCli &cli = *s.cli;
+    cli.URL = item->url;
+    cli.ReceiveStream = nullptr;
+    std::tie(cli.Username, cli.Password) = m_login.loginFor(ServerKey(cli.URL));
+    const TDownloadSettings current = settings();
+    cli.setProxy(current.proxy);
+    cli.setConnectionPool(current.reuseConnections ? m_pool : nullptr);
+    m_view.setSlotLamp(n, true);
+    m_view.setSlotHint(n, QStringLiteral("Checking: ") + cli.URL);
+    s.timer->setInterval(current.timeOutFileMs);
+    s.timer->start();
+    THttpRequest kind = rqHead;
+    if (pictureName(item->name)) {
+        kind = rqGet;
+        cli.ContentRangeBegin = QStringLiteral("0");
+        cli.ContentRangeEnd = QString::number(kHeadBytes - 1);
+    }
+    const int refused = !FetchableUrl(cli.URL) ? THttpCli::kInvalidUrl : cli.Begin(kind).error;
+    if (refused != 0) {
+        cli.ContentRangeBegin.clear();
+        cli.ContentRangeEnd.clear();
+        QMetaObject::invokeMethod(this, [this, n, refused] { done(n, refused); }, Qt::QueuedConnection);
+    }
+}
+
+void TSizeCheck::docData(int n, const char *data, int len)
+{
+    Slot &s = slot(n);
+    s.timer->start();
+    if (s.enough)
+        return;
+    s.head.append(data, std::min<qsizetype>(len, kHeadBytes - s.head.size()));
+    s.picture = ReadPictureHead(s.head);
+    // A server that ignored the range sends the whole file: the first bytes are all we want of it.
+    if ((s.picture.status != TPictureHead::NeedMore || s.head.size() >= kHeadBytes) && s.cli->ResponseCode != 206) {
+        s.enough = true;
+        s.status = s.cli->ResponseCode;
+        s.size = announcedSize(*s.cli);
+        s.cli->AbortRequest();
+    }
+}
+
+void TSizeCheck::done(int n, int error)
+{
+    Slot &s = slot(n);
+    if (!s.active)
+        return;
+    if (s.node)
+        apply(s.node, s, error);
+    ++m_done;
+    release(n);
+    m_view.refreshTree();
+    showProgress();
+    if (m_running)
+        fill();
+}
+
+void TSizeCheck::apply(TTreeNode *node, const Slot &s, int error)
+{
+    TDataRec *item = node->item();
+    const THttpCli &cli = *s.cli;
+    item->sizeChecked = true;
+    const int status = s.enough ? s.status : cli.ResponseCode;
+    if (error != 0 && !s.enough) {
+        ++m_failed;
+        const QString reason = s.timedOut ? QStringLiteral("no data for %1 s (time-out)").arg(s.timer->interval() / 1000.0)
+                               : error == THttpCli::kInvalidUrl && !FetchableUrl(cli.URL)
+                                   ? QStringLiteral("the link names no server")
+                                   : FailureReason(cli.Result());
+        node->setToolTip(0, kNotChecked + reason);
+        return;
+    }
+    if (status >= 400 && status != 416) {
+        ++m_failed;
+        if (status == 404 || status == 410) {
+            // Not there: a download would fail the same way.
+            node->setCaption(FileCaption(*item, QStringLiteral("  (HTTP error %1 !)").arg(status)));
+            item->sizeText.clear();
+            ItemState::markFailed(node, FailureReason(cli.Result()));
+        } else {
+            node->setToolTip(0, kNotChecked + FailureReason(cli.Result()));
+        }
+        return;
+    }
+    const qint64 size = s.enough ? s.size : announcedSize(cli);
+    const TPictureHead picture = s.picture.status == TPictureHead::Found ? s.picture : ReadPictureHead(s.head);
+    item->width = picture.status == TPictureHead::Found ? picture.width : 0;
+    item->height = picture.status == TPictureHead::Found ? picture.height : 0;
+    if (size >= 0) {
+        item->sizeText = QString::number(size);
+        if (const TSizeVerdict verdict = SizeLimitVerdict(size, settings()); verdict.skipped()) {
+            node->setCaption(FileCaption(*item, verdict.suffix));
+            ItemState::markFailed(node, SizeFacts(size, item->width, item->height) + QStringLiteral(": ") + verdict.reason);
+            return;
+        }
+    }
+    node->setCaption(CheckedCaption(FileCaption(*item), size, item->width, item->height));
+    node->setToolTip(0, size < 0 ? QStringLiteral("The server did not say how large the file is") : QString());
+}
+
+void TSizeCheck::release(int n)
+{
+    Slot &s = slot(n);
+    s.timer->stop();
+    s.active = false;
+    s.node = nullptr;
+    s.head = QByteArray();
+    s.cli->ContentRangeBegin.clear();
+    s.cli->ContentRangeEnd.clear();
+    m_view.setSlotLamp(n, false);
+    m_view.setSlotHint(n, QStringLiteral("Not active"));
+}
+
+void TSizeCheck::forget(TTreeNode *node)
+{
+    if (!node)
+        return;
+    m_present.remove(node);
+    for (int n = 1; n <= kSlots; ++n) {
+        if (slot(n).node == node) {
+            slot(n).node = nullptr;
+            slot(n).cli->AbortRequest();
+        }
+    }
+}
+
+void TSizeCheck::stop()
+{
+    if (!m_running)
+        return;
+    m_waiting.clear();
+    m_present.clear();
+    m_running = false;
+    for (int n = 1; n <= kSlots; ++n) {
+        if (slot(n).active) {
+            // An aborted check tells nothing about its file; its end is not waited for.
+            slot(n).cli->AbortRequest();
+            release(n);
+        }
+    }
+    end();
+}
+
+void TSizeCheck::end()
+{
+    const bool stopped = !m_running;
+    m_running = false;
+    m_run.setBusy(false);
+    m_view.UpdateScreen();
+    if (!stopped) {
+        const int checked = m_done - m_failed;
+        m_view.setStatus(m_failed > 0 ? QStringLiteral(" Status: Sizes checked: %1 files, %2 failed").arg(checked).arg(m_failed)
+                                      : QStringLiteral(" Status: Sizes checked: %1 files").arg(checked));
+        if (settings().beep)
+            m_view.beep();
+    }
+    emit finished();
+}
+
+void TSizeCheck::showProgress()
+{
+    if (m_running)
+        m_view.setStatus(QStringLiteral(" Status: Checking sizes - %1 of %2").arg(m_done).arg(m_total));
+}
