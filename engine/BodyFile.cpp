@@ -65,6 +65,18 @@ qint64 TBodyFile::writeData(const char *data, qint64 size)
     return size;
 }
 
+bool TBodyFile::restart()
+{
+    if (m_fd < 0 || m_failed)
+        return false;
+    if (::ftruncate(m_fd, 0) != 0 || ::lseek(m_fd, 0, SEEK_SET) != 0) {
+        fail(QStringLiteral("truncate"));
+        return false;
+    }
+    m_size = 0;
+    return true;
+}
+
 bool TBodyFile::commit()
 {
     if (m_fd < 0 || m_failed)

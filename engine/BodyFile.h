@@ -21,6 +21,8 @@ public:
     // Puts the whole body under its name, replacing what was there. False
     // when anything failed, writing included; nothing is left behind then.
     bool commit();
+    // Drops what was written: the body begins again from its first byte.
+    bool restart();
     bool failed() const { return m_failed; }
     qint64 size() const override { return m_size; }
     bool isSequential() const override { return true; }

@@ -1,4 +1,5 @@
 #include "HttpEngine.h"
+#include "HttpEngine_p.h"
 
 #include "BodyFile.h"
 #include "Counters.h"
@@ -16,26 +17,6 @@
 #include <QTimer>
 
 #include <tuple>
-
-struct TFormHttpEngine::Slot
-{
-    std::unique_ptr<THttpCli> cli;
-    QTimer *timer = nullptr;
-    // The body as it arrives: straight into an unnamed file where the file
-    // system has them, else in memory until the completion.
-    std::unique_ptr<TBodyFile> file;
-    std::unique_ptr<TMemoryStream> buffer;
-    bool active = false;
-    bool sizeTested = false;
-    qint64 maxSize = 0; // the limit, taken when the transfer starts
-    qint64 counted = 0; // bytes of this transfer in the run's figures
-
-    // A write that did not take the whole block: the body can never be whole.
-    bool writeFailed(const THttpCli &client) const
-    {
-        return (file && file->failed()) || (buffer && buffer->size() != client.ReceivedBytes);
-    }
-};
 
 namespace {
 
@@ -67,16 +48,19 @@ TFormHttpEngine::TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunSta
     connect(tree, &TItemTree::nodeRemoved, this, [this](TTreeNode *node) {
         std::erase_if(m_retries, [node](const Retry &r) { return r.node == node; });
         m_tries.remove(node);
+        m_partials.erase(node);
     });
     connect(tree, &TItemTree::emptyingStarted, this, [this] {
         m_retries.clear();
         m_tries.clear();
+        m_partials.clear();
     });
     for (int n = 1; n <= kSlots; ++n) {
         Slot &s = slot(n);
         s.cli = std::make_unique<THttpCli>();
         THttpCli &cli = *s.cli;
         cli.NoCache = true; // the rest of the client's defaults are the program's
+        cli.OnHeaderEnd = [this, n](THttpCli *) { HttpCliHeaderEnd(n); };
         cli.OnDocData = [this, n](THttpCli *, const char *, int) { HttpCliDocData(n); };
         cli.OnRequestDone = [this, n](THttpCli *, THttpRequest, int error) { HttpCliRequestDone(n, error); };
         s.timer = new QTimer(this);
@@ -91,6 +75,7 @@ TFormHttpEngine::~TFormHttpEngine()
 {
     // A client going away reports nothing more to the pool.
     for (int n = 1; n <= kSlots; ++n) {
+        slot(n).cli->OnHeaderEnd = nullptr;
         slot(n).cli->OnDocData = nullptr;
         slot(n).cli->OnRequestDone = nullptr;
     }
@@ -199,13 +184,19 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
     cli.URL = node->item()->url;
     m_view.setSlotHint(n, QStringLiteral("Downloading: ") + cli.URL);
     cli.Tag = index;
-    s.file = std::make_unique<TBodyFile>();
-    if (s.file->begin(node->item()->localPath)) {
-        cli.ReceiveStream = s.file.get();
+    s.resumedFrom = 0;
+    s.validator.clear();
+    if (m_partials.contains(node)) {
+        resumePartial(node, s);
     } else {
-        s.file.reset();
-        s.buffer = std::make_unique<TMemoryStream>();
-        cli.ReceiveStream = s.buffer.get();
+        s.file = std::make_unique<TBodyFile>();
+        if (s.file->begin(node->item()->localPath)) {
+            cli.ReceiveStream = s.file.get();
+        } else {
+            s.file.reset();
+            s.buffer = std::make_unique<TMemoryStream>();
+            cli.ReceiveStream = s.buffer.get();
+        }
     }
     UpdateProxyAndName(cli);
     const TDownloadSettings current = settings();
@@ -245,14 +236,16 @@ void TFormHttpEngine::HttpCliDocData(int n)
         m_progress.bytesArrived(cli.ReceivedBytes - s.counted, m_clock.elapsed());
         s.counted = cli.ReceivedBytes;
     }
-    qint64 size = cli.ExpectedLength;
-    const bool exact = size >= cli.ReceivedBytes && size > 0;
-    if (size < cli.ReceivedBytes)
-        size = cli.ReceivedBytes + 1024;
-    m_view.setSlotProgress(n, cli.ReceivedBytes, size, exact);
+    // A resumed transfer counts from the bytes its earlier try left.
+    const qint64 received = s.resumedFrom + cli.ReceivedBytes;
+    qint64 size = cli.ExpectedLength >= 0 ? s.resumedFrom + cli.ExpectedLength : -1;
+    const bool exact = size >= received && size > 0;
+    if (size < received)
+        size = received + 1024;
+    m_view.setSlotProgress(n, received, size, exact);
     if (!s.sizeTested && size > 0)
         CheckFileSizeLimits(int(cli.Tag), size, n);
-    else if (s.sizeTested && cli.ExpectedLength < 0 && cli.ReceivedBytes > s.maxSize)
+    else if (s.sizeTested && cli.ExpectedLength < 0 && received > s.maxSize)
         skipForSize(int(cli.Tag), n, QStringLiteral("  (Skipped - Size over limit)"), // no length: the limit holds as it grows
                     QStringLiteral("more than the largest size of %1 bytes").arg(s.maxSize));
 }
@@ -318,6 +311,8 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
         m_progress.fileStored();
     else if (!(node && scheduleRetry(node, error, *s.cli)))
         m_progress.fileFailed(); // gone from the tree meanwhile counts as not stored
+    else
+        keepPartial(node, s, error);
     s.cli->ReceiveStream = nullptr;
     s.file.reset();
     s.buffer.reset();

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class QTimer;
@@ -70,6 +71,7 @@ public:
     // Handlers.
     void TimerCheckDownloadTimer();
     void UpdateProxyAndName(THttpCli &cli);
+    void HttpCliHeaderEnd(int slot);
     void HttpCliDocData(int slot);
     void CheckFileSizeLimits(int index, qint64 size, int slot);
     void HttpCliRequestDone(int slot, int error);
@@ -85,6 +87,7 @@ public:
 
 private:
     struct Slot;
+    struct Partial;
     Slot &slot(int n) const;
     // Starts the first waiting queue entry in the slot; false when none waits.
     bool startWaiting(int n);
@@ -102,6 +105,10 @@ private:
     bool scheduleRetry(TTreeNode *node, int error, const THttpCli &cli);
     // Queued files of a server that said "later" wait until then.
     bool serverHeld(const TTreeNode *node) const;
+    // A cut body whose server takes ranges is kept for the item's next try...
+    void keepPartial(const TTreeNode *node, Slot &s, int error);
+    // ...which asks for the rest of it.
+    void resumePartial(const TTreeNode *node, Slot &s);
 
     TItemTree *m_tree;
     TDownloadQueue &m_queue;
@@ -124,5 +131,6 @@ private:
     std::vector<Retry> m_retries;
     QHash<const TTreeNode *, int> m_tries;  // failed tries of this run's items
     QHash<QString, qint64> m_serverHeldUntil; // "scheme://host:port" of a server that said "later"
+    std::unordered_map<const TTreeNode *, std::unique_ptr<Partial>> m_partials;
     QTimer *m_timerRetry;
 };

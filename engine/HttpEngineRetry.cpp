@@ -1,6 +1,7 @@
 // The download engine, part: failed transfers tried again after a pause,
 // and the servers that asked to be left alone for a while.
 #include "HttpEngine.h"
+#include "HttpEngine_p.h"
 
 #include "DataRec.h"
 #include "DownloadQueue.h"
@@ -88,5 +89,6 @@ void TFormHttpEngine::dropRetries()
         m_progress.fileFailed();
     }
     m_retries.clear();
+    m_partials.clear();
     m_timerRetry->stop();
 }

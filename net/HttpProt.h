@@ -133,6 +133,9 @@ public:
     QString ContentTypePost = QStringLiteral("application/x-www-form-urlencoded");
     QString ContentRangeBegin;
     QString ContentRangeEnd;
+    // Sent with a range: the ETag or Last-Modified the part already held
+    // came with; a server whose file changed since answers with all of it.
+    QString IfRange;
     bool MultiThreaded = false;
     QString Name;
     qintptr Tag = 0;

@@ -97,9 +97,12 @@ void THttpCli::BuildRequest(const QString &method)
         WriteRequestLine(request, QStringLiteral("Cookie: ") + Cookie);
     if (!ContentRangeBegin.isEmpty() || !ContentRangeEnd.isEmpty()) {
         WriteRequestLine(request, QStringLiteral("Range: bytes=") + ContentRangeBegin + QLatin1Char('-') + ContentRangeEnd);
+        if (!IfRange.isEmpty())
+            WriteRequestLine(request, QStringLiteral("If-Range: ") + IfRange);
         ContentRangeBegin.clear();
         ContentRangeEnd.clear();
     }
+    IfRange.clear();
     m_acceptRanges.clear();
     if (OnRequestHeaderEnd)
         OnRequestHeaderEnd(this);

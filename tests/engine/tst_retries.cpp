@@ -1,9 +1,11 @@
 #include "DownloadFixture.h"
 #include "HttpEngine.h"
 #include "Parts.h"
+#include "ItemState.h"
 #include "RetryPolicy.h"
 #include "TreeNode.h"
 
+#include <QDir>
 #include <QSpinBox>
 #include <QtTest>
 
@@ -26,6 +28,8 @@ private slots:
     void serverThatSaysLaterGetsItsFileAndHoldsTheOthers();
     void triesRunOut();
     void offByDefault();
+    void cutTransferGoesOn_data();
+    void cutTransferGoesOn();
 
 private:
     int requestsFor(const QByteArray &path) const
@@ -146,6 +150,72 @@ void TestRetries::offByDefault()
     QCOMPARE(w->engine->pendingRetries(), 0);
     finishRun();
     QCOMPARE(server->requests().size(), 1);
+    expectIdle();
+}
+
+void TestRetries::cutTransferGoesOn_data()
+{
+    const QByteArray whole = body(10000, 'w');
+    const QByteArray changed = body(12000, 'c');
+    const QByteArray rest = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 4000-9999/10000\r\nContent-Length: 6000\r\n\r\n"
+                            + whole.mid(4000);
+    QTest::addColumn<QByteArray>("firstFields");
+    QTest::addColumn<QByteArray>("second");
+    QTest::addColumn<QByteArray>("askedAgain"); // the range lines of the second request, or "" for none
+    QTest::addColumn<QByteArray>("stored");      // "" when nothing may be stored
+    QTest::newRow("same file: the rest is asked for and appended")
+        << QByteArray("Accept-Ranges: bytes\r\nETag: \"v1\"\r\n") << rest
+        << QByteArray("Range: bytes=4000-\r\nIf-Range: \"v1\"\r\n") << whole;
+    QTest::newRow("weak ETag: Last-Modified vouches instead")
+        << QByteArray("Accept-Ranges: bytes\r\nETag: W/\"v1\"\r\nLast-Modified: Tue, 08 Dec 2026 10:00:00 GMT\r\n") << rest
+        << QByteArray("Range: bytes=4000-\r\nIf-Range: Tue, 08 Dec 2026 10:00:00 GMT\r\n") << whole;
+    QTest::newRow("changed since: the whole new file replaces the part")
+        << QByteArray("Accept-Ranges: bytes\r\nETag: \"v1\"\r\n")
+        << "HTTP/1.1 200 OK\r\nETag: \"v2\"\r\nContent-Length: 12000\r\n\r\n" + changed
+        << QByteArray("Range: bytes=4000-\r\nIf-Range: \"v1\"\r\n") << changed;
+    QTest::newRow("no ranges: asked for whole")
+        << QByteArray("ETag: \"v1\"\r\n") << "HTTP/1.1 200 OK\r\nContent-Length: 10000\r\n\r\n" + whole << QByteArray() << whole;
+    QTest::newRow("nothing to vouch for the part: asked for whole")
+        << QByteArray("Accept-Ranges: bytes\r\n") << "HTTP/1.1 200 OK\r\nContent-Length: 10000\r\n\r\n" + whole
+        << QByteArray() << whole;
+    QTest::newRow("the rest from the wrong place is not appended")
+        << QByteArray("Accept-Ranges: bytes\r\nETag: \"v1\"\r\n")
+        << "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-5999/10000\r\nContent-Length: 6000\r\n\r\n" + whole.left(6000)
+        << QByteArray("Range: bytes=4000-\r\nIf-Range: \"v1\"\r\n") << QByteArray();
+}
+
+void TestRetries::cutTransferGoesOn()
+{
+    QFETCH(QByteArray, firstFields);
+    QFETCH(QByteArray, second);
+    QFETCH(QByteArray, askedAgain);
+    QFETCH(QByteArray, stored);
+    retries(1);
+    const QByteArray whole = body(10000, 'w');
+    // The first answer is cut off after 4000 of its 10000 bytes.
+    server->addScript({Server::send("HTTP/1.1 200 OK\r\nContent-Length: 10000\r\n" + firstFields + "\r\n" + whole.left(4000)),
+                       Server::close()});
+    server->addScript(Server::reply(second));
+    TTreeNode *file = addFile(url("/big.jpg"));
+    w->downloads->ButtonDownloadClick();
+    tick();
+    QTRY_VERIFY(w->engine->pendingRetries() == 1);
+    QTRY_VERIFY_WITH_TIMEOUT((tick(), server->requests().size() == 2), 5000);
+    QTRY_COMPARE(w->engine->activeCount() + w->engine->pendingRetries(), 0);
+    finishRun();
+    const QByteArray request = server->requests().at(1);
+    if (askedAgain.isEmpty())
+        QVERIFY2(!request.contains("Range"), request.constData());
+    else
+        QVERIFY2(request.contains("\r\n" + askedAgain), request.constData());
+    if (stored.isEmpty()) {
+        QCOMPARE(file->caption(), QString("big.jpg  (Aborted !)"));
+        QCOMPARE(file->toolTip(0), QString("the server sent the file from byte 0 on, not from byte 4000"));
+        QCOMPARE(QDir(downloadDir()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    } else {
+        QVERIFY(ItemState::isStored(file));
+        QCOMPARE(fileAt("big.jpg"), stored);
+    }
     expectIdle();
 }
 

@@ -1,0 +1,90 @@
+// The download engine, part: a transfer cut off goes on from the bytes it
+// had, when its server takes ranges and the file has not changed since.
+#include "HttpEngine.h"
+#include "HttpEngine_p.h"
+
+#include "HttpResponseHead.h"
+
+namespace {
+
+// What the next try's If-Range names: a strong ETag, else Last-Modified. A
+// weak ETag cannot vouch for single bytes; without either, nothing is resumed.
+QString validatorOf(const QStringList &headerLines)
+{
+    QString lastModified;
+    for (const QString &line : headerLines) {
+        const std::optional<THeaderField> field = ParseHeaderField(line.toLatin1());
+        if (!field)
+            continue;
+        if (field->name == QLatin1String("etag") && !field->value.startsWith(QLatin1String("W/")))
+            return field->value.trimmed();
+        if (field->name == QLatin1String("last-modified"))
+            lastModified = field->value.trimmed();
+    }
+    return lastModified;
+}
+
+} // namespace
+
+void TFormHttpEngine::keepPartial(const TTreeNode *node, Slot &s, int error)
+{
+    const THttpCli &cli = *s.cli;
+    const qint64 have = s.resumedFrom + cli.ReceivedBytes;
+    const int status = cli.ResponseCode;
+    const bool ranges = cli.AcceptRanges().trimmed().compare(QLatin1String("bytes"), Qt::CaseInsensitive) == 0 || status == 206;
+    if (error == 0 || have <= 0 || s.writeFailed(cli) || !(status == 200 || status == 206) || !ranges)
+        return;
+    QString validator = validatorOf(cli.HeaderLines);
+    if (validator.isEmpty())
+        validator = s.validator; // a resumed answer without one still vouches for the first
+    if (validator.isEmpty())
+        return;
+    auto partial = std::make_unique<Partial>();
+    partial->file = std::move(s.file);
+    partial->buffer = std::move(s.buffer);
+    partial->size = have;
+    partial->validator = validator;
+    m_partials[node] = std::move(partial);
+}
+
+void TFormHttpEngine::resumePartial(const TTreeNode *node, Slot &s)
+{
+    const auto it = m_partials.find(node);
+    std::unique_ptr<Partial> partial = std::move(it->second);
+    m_partials.erase(it);
+    s.file = std::move(partial->file);
+    s.buffer = std::move(partial->buffer);
+    s.resumedFrom = partial->size;
+    s.validator = partial->validator;
+    THttpCli &cli = *s.cli;
+    cli.ReceiveStream = s.file ? static_cast<QIODevice *>(s.file.get()) : s.buffer.get();
+    cli.ContentRangeBegin = QString::number(s.resumedFrom);
+    cli.ContentRangeEnd.clear();
+    cli.IfRange = s.validator;
+}
+
+void TFormHttpEngine::HttpCliHeaderEnd(int n)
+{
+    Slot &s = slot(n);
+    if (s.resumedFrom == 0)
+        return;
+    THttpCli &cli = *s.cli;
+    if (cli.ResponseCode == 206) {
+        if (cli.ContentRangeBegin.trimmed() == QString::number(s.resumedFrom))
+            return; // the rest, from where the last try was cut
+        markFailed(int(cli.Tag), QStringLiteral("  (Aborted !)"),
+                   QStringLiteral("the server sent the file from byte %1 on, not from byte %2")
+                       .arg(cli.ContentRangeBegin, QString::number(s.resumedFrom)));
+        cli.AbortRequest();
+        return;
+    }
+    if (cli.ResponseCode >= 200 && cli.ResponseCode < 300) {
+        // The whole file again: it changed since, or the server no longer
+        // takes ranges. What the last try had goes.
+        if (s.file)
+            s.file->restart();
+        else if (s.buffer)
+            s.buffer->clear();
+        s.resumedFrom = 0;
+    }
+}
