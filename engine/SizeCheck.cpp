@@ -240,13 +240,16 @@ void TSizeCheck::docData(int n, const char *data, int len)
         return;
     s.head.append(data, std::min<qsizetype>(len, kHeadBytes - s.head.size()));
     s.picture = ReadPictureHead(s.head);
-    // A server that ignored the range sends the whole file: the first bytes are all we want of it.
-    if ((s.picture.status != TPictureHead::NeedMore || s.head.size() >= kHeadBytes) && s.cli->ResponseCode != 206) {
-        s.enough = true;
-        s.status = s.cli->ResponseCode;
-        s.size = announcedSize(*s.cli);
+    if (s.picture.status == TPictureHead::NeedMore && s.head.size() < kHeadBytes)
+        return;
+    s.enough = true;
+    s.status = s.cli->ResponseCode;
+    s.size = announcedSize(*s.cli);
+    // A server that ignored the range sends the whole file: a large rest is
+    // not waited for. A small one is, so that the connection can be kept.
+    const THttpCli &cli = *s.cli;
+    if (cli.ResponseCode != 206 && (cli.ExpectedLength < 0 || cli.ExpectedLength - cli.ReceivedBytes > kHeadBytes))
         s.cli->AbortRequest();
-    }
 }
 
 void TSizeCheck::done(int n, int error)
@@ -270,7 +273,7 @@ void TSizeCheck::apply(TTreeNode *node, const Slot &s, int error)
     const THttpCli &cli = *s.cli;
     item->sizeChecked = true;
     const int status = s.enough ? s.status : cli.ResponseCode;
-    if (error != 0 && !s.enough) {
+    if (error != 0 && !s.enough) { // once the first bytes told enough, the rest may fail
         ++m_failed;
         const QString reason = s.timedOut ? QStringLiteral("no data for %1 s (time-out)").arg(s.timer->interval() / 1000.0)
                                : error == THttpCli::kInvalidUrl && !FetchableUrl(cli.URL)
