@@ -43,6 +43,7 @@ bench: build
 	$(BUILD)/bench/bench_https
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_delayed
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_readers
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_sizecheck
 
 sanitize:
 	$(MAKE) test BUILD=build-asan CMAKE_ARGS="-DTRAWLIX_SANITIZE=ON -DTRAWLIX_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug"
