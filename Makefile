@@ -4,7 +4,9 @@ DEBS    := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libg
            libjpeg62-turbo-dev libssl-dev libnghttp2-dev
 SUDO    := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build run test bench sanitize screenshots clean
+PREFIX  ?= /usr/local
+
+.PHONY: all deps configure build run test test-install install package bench sanitize screenshots clean
 
 all: build
 
@@ -34,6 +36,20 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
+
+# `make install PREFIX=~/.local` or `make install DESTDIR=/tmp/stage`.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD) && cpack
+
+# The installation and the .deb checked as a user gets them; the validators
+# are installed where apt-get can, and their checks skipped where not.
+test-install: build
+	@$(MAKE) --no-print-directory deps EXTRA_DEBS="desktop-file-utils appstream dpkg-dev" \
+	  || echo "The validators could not be installed: their checks are skipped."
+	tests/install/check-install.sh $(BUILD)
 
 bench: EXTRA_DEBS = curl wget wget2
 bench: build

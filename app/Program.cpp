@@ -1,5 +1,6 @@
 #include "Program.h"
 
+#include "BuildInfo.h"
 #include "CrawlDriver.h"
 #include "DownloadScheduler.h"
 #include "HttpEngine.h"
@@ -35,10 +36,12 @@ TProgram::TProgram(const TPaths &startPaths, const std::function<void(TFormMain 
     configuration = new TFormConfiguration(form, paths, form);
     form->setConfiguration(configuration);
     configuration->FormCreate();
-    // The documentation lies next to the program, or in the data directory.
-    auto *help = new TFormHelp({paths.programDir, paths.dataDir}, form);
+    // The documentation lies next to the program (in the build), in the
+    // installation's shared files, or in the data directory.
+    help = new TFormHelp({paths.programDir, paths.sharedDir, paths.dataDir}, form);
     auto *info = new TFormInfo(form);
     webInfo = new TFormWebInfo(form);
+    webInfo->setUrl(BuildInfo::kVersionUrl);
     QObject::connect(form, &TFormMain::documentationRequested, help, &QWidget::show);
     QObject::connect(form, &TFormMain::aboutRequested, info, &QWidget::show);
     QObject::connect(form, &TFormMain::versionInfoRequested, webInfo, &QWidget::show);

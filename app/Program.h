@@ -12,6 +12,7 @@
 class TCrawlDriver;
 class TDownloadScheduler;
 class TFormConfiguration;
+class TFormHelp;
 class TFormHttpEngine;
 class TFormMain;
 class TFormWebInfo;
@@ -40,6 +41,7 @@ struct TProgram
     std::unique_ptr<TFormMain> main;
     TFormConfiguration *configuration = nullptr; // the main window's child, as every other window
     TFormWebInfo *webInfo = nullptr;
+    TFormHelp *help = nullptr;
     std::unique_ptr<TFormHttpEngine> engine;
     std::unique_ptr<TDownloadScheduler> downloads;
     std::unique_ptr<TCrawlDriver> crawl;

@@ -170,6 +170,9 @@ public:
     // Several URLs: all become bookmarks, the first the field's text. False,
     // changing nothing, for fewer than two.
     bool takeUrls(const QStringList &urls);
+    // The first URL is fetched as "&Get url" fetches it; all become
+    // bookmarks when there are several. For a drop and the command line.
+    void fetchUrls(const QStringList &urls);
     void OpenDownloadFolder1Click();
     void ExportUrls1Click();
     void RetryFailed1Click();

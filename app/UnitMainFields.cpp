@@ -134,10 +134,17 @@ void TFormMain::dropEvent(QDropEvent *event)
     if (urls.isEmpty())
         return;
     event->acceptProposedAction();
+    fetchUrls(urls); // a dropped page is fetched at once
+}
+
+void TFormMain::fetchUrls(const QStringList &urls)
+{
+    if (urls.isEmpty())
+        return;
     if (!takeUrls(urls))
         ComboBoxBookmark->setCurrentText(urls.first());
     if (ButtonStart->isEnabled() && ComboBoxBookmark->isEnabled())
-        ButtonStart->click(); // a dropped page is fetched at once
+        ButtonStart->click();
 }
 
 void TFormMain::MenuItem2Click()

@@ -48,13 +48,24 @@ void TFormHelp::nameControls()
 void TFormHelp::FormCreate(const QStringList &directories)
 {
     RichEdit->clear();
+    m_found.clear();
+    QStringList searched;
     for (const QString &directory : directories) {
+        if (directory.isEmpty())
+            continue;
+        searched << directory + QLatin1Char('/');
         QFile file(QDir(directory).filePath(kFileName));
         if (file.open(QIODevice::ReadOnly)) {
             ReadRtf(file.readAll(), RichEdit->document());
             RichEdit->moveCursor(QTextCursor::Start); // it opens at its beginning
+            m_found = file.fileName();
             return;
         }
     }
-    RichEdit->setPlainText(kFileName + QStringLiteral(" is missing in : ") + directories.value(0) + QLatin1Char('/'));
+    RichEdit->setPlainText(kFileName + QStringLiteral(" is missing in : ") + searched.join(QStringLiteral(", ")));
+}
+
+QString TFormHelp::text() const
+{
+    return RichEdit->toPlainText();
 }

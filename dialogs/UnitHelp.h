@@ -19,10 +19,14 @@ public:
     explicit TFormHelp(const QStringList &directories, QWidget *parent = nullptr);
 
     void FormCreate(const QStringList &directories);
+    // The documentation file shown; empty when none was found.
+    QString documentFile() const { return m_found; }
+    QString text() const;
 
 private:
     void nameControls();
 
     QPushButton *ButtonClose;
     QTextBrowser *RichEdit;
+    QString m_found;
 };

@@ -39,7 +39,6 @@ TFormWebInfo::TFormWebInfo(QWidget *parent)
     connect(ButtonGet, &QPushButton::clicked, this, &TFormWebInfo::ButtonGetClick);
 
     THttpCli &cli = *m_httpInfo;
-    cli.URL = kDefaultUrl;
     cli.NoCache = false;
     cli.OnRequestDone = [this](THttpCli *, THttpRequest, int) { HttpInfoRequestDone(); };
     nameControls();
@@ -99,6 +98,11 @@ void TFormWebInfo::ButtonGetClick()
     // the fetch under way goes on, no second one is started.
     if (m_fetching)
         return;
+    if (m_httpInfo->URL.isEmpty()) {
+        showText(kNoAddress, QColor(0, 0, 128));
+        ButtonGet->setEnabled(false);
+        return;
+    }
     m_fetching = true;
     ButtonGet->setEnabled(false);
     showText(QStringLiteral("Please wait - Obtaining data from WEB"), Qt::red);

@@ -17,11 +17,15 @@ class TFormWebInfo : public QDialog
     Q_OBJECT
 
 public:
-    static inline const QString kDefaultUrl = QStringLiteral("http://trawlix.sourceforge.net/version.txt");
+    static inline const QString kNoAddress = QStringLiteral(
+        "No update address is set for this build of Trawlix,\nso it asks no server about a newer version.\n\n"
+        "Whoever builds it can name one with\ncmake -DTRAWLIX_VERSION_URL=<address of a text file>.");
 
     explicit TFormWebInfo(QWidget *parent = nullptr);
     ~TFormWebInfo() override;
 
+    // Where the text about the latest version is fetched; empty (as built
+    // by default) means nowhere.
     void setUrl(const QString &url);
     // Ends a fetch under way, as the program closes.
     void abort();

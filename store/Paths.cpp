@@ -14,7 +14,7 @@ QString ExpandDirectory(const QString &typed)
     return path;
 }
 
-TPaths TPaths::standard()
+TPaths TPaths::standard(const QString &sharedFromProgram)
 {
     TPaths paths;
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
@@ -22,6 +22,8 @@ TPaths TPaths::standard()
     paths.dataDir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
                     + QStringLiteral("/trawlix");
     paths.programDir = QCoreApplication::applicationDirPath();
+    if (!sharedFromProgram.isEmpty())
+        paths.sharedDir = QDir::cleanPath(paths.programDir + QLatin1Char('/') + sharedFromProgram);
     paths.defaultDownloadDir = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     if (paths.defaultDownloadDir.isEmpty())
         paths.defaultDownloadDir = QDir::homePath() + QStringLiteral("/Downloads");
@@ -34,6 +36,7 @@ TPaths TPaths::under(const QString &root)
     paths.settingsFile = root + QStringLiteral("/config/trawlix/Trawlix.reg");
     paths.dataDir = root + QStringLiteral("/data");
     paths.programDir = root + QStringLiteral("/program");
+    paths.sharedDir = root + QStringLiteral("/share/trawlix");
     paths.defaultDownloadDir = root + QStringLiteral("/Downloads");
     return paths;
 }

@@ -1,9 +1,12 @@
+#include "BuildInfo.h"
+#include "HttpProt.h"
 #include "Parts.h"
 #include "RtfReader.h"
 #include "ScriptedServer.h"
 #include "UnitHelp.h"
 #include "UnitInfo.h"
 #include "UnitWebInfo.h"
+#include "Windows.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -32,6 +35,7 @@ private slots:
     void versionInformationIsFetched();
     void failedVersionFetchIsReported();
     void versionWindowFetchesOncePerOpening();
+    void versionCheckWithoutAddressContactsNothing();
 
 private:
     static QTextCharFormat formatOf(const QTextDocument &doc, const QString &text);
@@ -164,6 +168,19 @@ void TestAuxWindows::failedVersionFetchIsReported()
     window.setUrl(QString("http://127.0.0.1:%1/").arg(Server::refusedPort()));
     window.ButtonGetClick();
     QVERIFY(Part<QPlainTextEdit>(window, "MemoInfo")->toPlainText().contains("Connection refused"));
+}
+
+void TestAuxWindows::versionCheckWithoutAddressContactsNothing()
+{
+    TFormWebInfo window;
+    window.ButtonGetClick();
+    QCOMPARE(Part<QPlainTextEdit>(window, "MemoInfo")->toPlainText(), TFormWebInfo::kNoAddress);
+    QVERIFY(!Part<QPushButton>(window, "ButtonGet")->isEnabled());
+    QCOMPARE(window.HttpInfo()->ClientState(), hcIdle);
+    // The program hands the window the address it was built with.
+    QTemporaryDir home;
+    TWindows w(home.path());
+    QCOMPARE(w.webInfo->HttpInfo()->URL, BuildInfo::kVersionUrl);
 }
 
 void TestAuxWindows::versionWindowFetchesOncePerOpening()

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -29,6 +30,8 @@ private slots:
     void severalPastedUrlsBecomeBookmarks();
     void oneUrlPastesAtTheCursor();
     void droppedUrlIsFetched();
+    void urlsGivenAtStartAreFetched();
+    void programTakesAUrlOnItsCommandLine();
     void browserKeys();
     void foldersAreShown();
     void tickedUrlsAreExported();
@@ -102,6 +105,45 @@ void TestConveniences::droppedUrlIsFetched()
     QCOMPARE(urlField()->count(), 2);
     QTRY_VERIFY(w->main->itemTree()->rootFiles());
     QCOMPARE(w->main->itemTree()->rootFiles()->childCount(), 1);
+}
+
+void TestConveniences::urlsGivenAtStartAreFetched()
+{
+    server->route("/", TScriptedServer::page("<img src=\"a.jpg\"><img src=\"b.jpg\">"));
+    w->main->fetchUrls({url("/"), "http://second.example/"});
+    QCOMPARE(urlField()->currentText(), url("/"));
+    QVERIFY(urlField()->findText("http://second.example/") >= 0);
+    QTRY_VERIFY(w->main->itemTree()->rootFiles());
+    QCOMPARE(w->main->itemTree()->rootFiles()->childCount(), 2);
+}
+
+void TestConveniences::programTakesAUrlOnItsCommandLine()
+{
+    server->route("/start.htm", TScriptedServer::page("<img src=\"a.jpg\">"));
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("HOME", home->path());
+    environment.insert("XDG_CONFIG_HOME", home->filePath("config"));
+    environment.insert("XDG_DATA_HOME", home->filePath("data"));
+    program.setProcessEnvironment(environment);
+    program.start(TRAWLIX_PROGRAM, {url("/start.htm")});
+    QVERIFY(program.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(!server->requests().isEmpty(), 20000);
+    QVERIFY(server->requests().first().startsWith("GET /start.htm "));
+    program.kill();
+    program.waitForFinished();
+    // Asking for help or the version needs no window at all.
+    QProcess help;
+    QProcessEnvironment bare = environment;
+    bare.remove("QT_QPA_PLATFORM");
+    bare.remove("DISPLAY");
+    bare.remove("WAYLAND_DISPLAY");
+    help.setProcessEnvironment(bare);
+    help.start(TRAWLIX_PROGRAM, {"--version"});
+    QVERIFY(help.waitForFinished());
+    QCOMPARE(help.exitCode(), 0);
+    QVERIFY(help.readAllStandardOutput().startsWith("trawlix "));
 }
 
 void TestConveniences::browserKeys()
