@@ -64,9 +64,16 @@ rc=0
 QT_QPA_PLATFORM=offscreen HOME="$work/home" XDG_RUNTIME_DIR="$work" timeout 5 "$work/alone" --documentation 2>"$work/err" >/dev/null || rc=$?
 grep -q "is missing" "$work/err" && pass "a program without its shared files says so" || fail "a lone program did not miss its documentation"
 
-# The AppStream file with published screenshots and their captions.
+# A build told where its screenshots are published and where to ask for the
+# latest version: the AppStream file lists the screenshots with their captions,
+# and the program is built with that address.
 cmake -S "$source_dir" -B "$work/shots" -G Ninja -DTRAWLIX_BENCH=OFF \
-      -DTRAWLIX_SCREENSHOT_URL=https://screenshots.invalid/trawlix/ >/dev/null
+      -DTRAWLIX_SCREENSHOT_URL=https://screenshots.invalid/trawlix/ \
+      -DTRAWLIX_VERSION_URL=https://updates.invalid/trawlix/version.txt >/dev/null
+grep -q 'kVersionUrl = QStringLiteral("https://updates.invalid/trawlix/version.txt")' "$work/shots/app/BuildInfo.h" \
+    && pass "the version address is a build option" || fail "TRAWLIX_VERSION_URL did not reach the program"
+grep -q 'kVersionUrl = QStringLiteral("")' "$build/app/BuildInfo.h" \
+    && pass "the default build asks no server about versions" || fail "the default build has a version address"
 shots="$work/shots/install/$app_id.metainfo.xml"
 grep -q "<caption>Sizes and pixel dimensions before anything is downloaded</caption>" "$shots" \
     && pass "screenshots with captions when published" || fail "no screenshot captions in $shots"
