@@ -13,49 +13,69 @@ namespace {
 
 struct TCommandLine
 {
-    QStringList urls;
-    bool documentation = false;
+    QCommandLineParser parser;
+    QCommandLineOption documentation{QStringLiteral("documentation"), QStringLiteral("Open the documentation window at start.")};
+
+    TCommandLine()
+    {
+        parser.setApplicationDescription(QStringLiteral("Harvests the pictures and other files that web pages link to."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOption(documentation);
+        parser.addPositionalArgument(QStringLiteral("URL"),
+                                     QStringLiteral("A page to fetch at once, as Get url does; further URLs join the bookmarks."),
+                                     QStringLiteral("[URL...]"));
+    }
 };
 
-// Read before the window system is reached: --help and --version work
-// without a display.
-TCommandLine readCommandLine(int argc, char *argv[])
+void nameTheProgram()
 {
-    QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("trawlix"));
     QCoreApplication::setApplicationVersion(BuildInfo::kVersion);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Harvests the pictures and other files that web pages link to."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption documentation(QStringLiteral("documentation"), QStringLiteral("Open the documentation window at start."));
-    parser.addOption(documentation);
-    parser.addPositionalArgument(QStringLiteral("URL"),
-                                 QStringLiteral("A page to fetch at once, as Get url does; further URLs join the bookmarks."),
-                                 QStringLiteral("[URL...]"));
-    parser.process(app);
-    return {parser.positionalArguments(), parser.isSet(documentation)};
+}
+
+// Help and version are printed without reaching the window system, so they
+// work without a display.
+bool asksForTextOnly(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArrayView argument(argv[i]);
+        if (argument == "-h" || argument == "-?" || argument == "--help" || argument == "--help-all" || argument == "-v"
+            || argument == "--version")
+            return true;
+    }
+    return false;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    const TCommandLine line = readCommandLine(argc, argv);
+    if (asksForTextOnly(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        nameTheProgram();
+        TCommandLine line;
+        line.parser.process(app); // prints and ends the process
+        return 0;
+    }
+    // The application takes Qt's own options (-platform, -style, ...) out before ours are read.
     QApplication app(argc, argv);
+    nameTheProgram();
+    TCommandLine line;
+    line.parser.process(app);
+    const QStringList urls = line.parser.positionalArguments();
     QApplication::setApplicationName(QStringLiteral("Trawlix"));
-    QApplication::setApplicationVersion(BuildInfo::kVersion);
 
     TProgram program(TPaths::standard(BuildInfo::kSharedFromProgram));
     QObject::connect(program.main.get(), &TFormMain::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     program.main->show();
-    if (line.documentation) {
+    if (line.parser.isSet(line.documentation)) {
         program.help->show();
         if (program.help->documentFile().isEmpty())
             std::fprintf(stderr, "trawlix: %s\n", qPrintable(program.help->text()));
     }
     // The window is up before the first page is asked for.
-    if (!line.urls.isEmpty())
-        QTimer::singleShot(0, program.main.get(), [&program, &line] { program.main->fetchUrls(line.urls); });
+    if (!urls.isEmpty())
+        QTimer::singleShot(0, program.main.get(), [&program, urls] { program.main->fetchUrls(urls); });
     return app.exec();
 }

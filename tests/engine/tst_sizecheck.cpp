@@ -9,6 +9,7 @@
 #include "TreeNode.h"
 #include "UnitAtLeast.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -135,6 +136,7 @@ private slots:
     void selectFilesAtLeast();
     void itemListBringsTheDimensionsBack();
     void checkAfterEveryScan();
+    void treeMenuChecksTheHighlightedFiles();
 
 private:
     void checkAll()
@@ -424,6 +426,26 @@ void TestSizeCheck::checkAfterEveryScan()
     for (int i = 0; i < w->main->itemTree()->rootFiles()->childCount(); ++i)
         captions << w->main->itemTree()->rootFiles()->childNode(i)->caption();
     QCOMPARE(captions, QStringList({"one.jpg (3.4 KB, 10 x 20)", "two.gif (110 bytes, 30 x 40)"}));
+}
+
+void TestSizeCheck::treeMenuChecksTheHighlightedFiles()
+{
+    server->route("/chosen.png", Server::reply(partial(png(64, 32))));
+    TTreeNode *chosen = addFile(url("/chosen.png"), StateUnchecked);
+    TTreeNode *other = addFile(url("/other.png"), StateChecked);
+    w->main->itemTree()->setCurrentItem(chosen);
+    chosen->setSelected(true);
+    QAction *entry = Part<QAction>(*w->main, "CheckSize1");
+    w->main->PopupMenuTreeViewPopup();
+    QVERIFY(entry->isEnabled());
+    entry->trigger();
+    QVERIFY(w->sizeCheck->running());
+    w->main->PopupMenuTreeViewPopup();
+    QVERIFY(!entry->isEnabled()); // one run at a time
+    QTRY_VERIFY_WITH_TIMEOUT(!w->sizeCheck->running(), 20000);
+    QCOMPARE(chosen->caption(), QString("chosen.png (224 bytes, 64 x 32)"));
+    QCOMPARE(other->caption(), QString("other.png")); // ticked, but not highlighted: not asked about
+    QCOMPARE(server->requests().size(), 1);
 }
 
 QTEST_MAIN(TestSizeCheck)
