@@ -11,17 +11,10 @@ namespace {
 // weak ETag cannot vouch for single bytes; without either, nothing is resumed.
 QString validatorOf(const QStringList &headerLines)
 {
-    QString lastModified;
-    for (const QString &line : headerLines) {
-        const std::optional<THeaderField> field = ParseHeaderField(line.toLatin1());
-        if (!field)
-            continue;
-        if (field->name == QLatin1String("etag") && !field->value.startsWith(QLatin1String("W/")))
-            return field->value.trimmed();
-        if (field->name == QLatin1String("last-modified"))
-            lastModified = field->value.trimmed();
-    }
-    return lastModified;
+    const QString etag = HeaderFieldValue(headerLines, QLatin1StringView("etag")).trimmed();
+    if (!etag.isEmpty() && !etag.startsWith(QLatin1String("W/")))
+        return etag;
+    return HeaderFieldValue(headerLines, QLatin1StringView("last-modified")).trimmed();
 }
 
 } // namespace

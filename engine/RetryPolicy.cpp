@@ -1,6 +1,7 @@
 #include "RetryPolicy.h"
 
 #include "HttpProt.h"
+#include "HttpResponseHead.h"
 
 #include <algorithm>
 
@@ -45,11 +46,7 @@ int delaySeconds(int attempt, const QString &retryAfter, const QDateTime &now)
 
 QString retryAfterField(const QStringList &headerLines)
 {
-    for (const QString &line : headerLines) {
-        if (line.startsWith(QLatin1String("retry-after:"), Qt::CaseInsensitive))
-            return line.mid(12).trimmed();
-    }
-    return {};
+    return HeaderFieldValue(headerLines, QLatin1StringView("retry-after")).trimmed();
 }
 
 } // namespace RetryPolicy

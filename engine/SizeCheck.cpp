@@ -45,12 +45,7 @@ bool pictureName(const QString &name)
 // The whole length a ranged answer names ("Content-Range: bytes 0-65535/1234567").
 qint64 rangeTotal(const QStringList &headerLines)
 {
-    for (const QString &line : headerLines) {
-        const std::optional<THeaderField> field = ParseHeaderField(line.toLatin1());
-        if (field && field->name == QLatin1String("content-range"))
-            return ParseContentRange(field->value).total;
-    }
-    return -1;
+    return ParseContentRange(HeaderFieldValue(headerLines, QLatin1StringView("content-range"))).total;
 }
 
 const QString kNotChecked = QStringLiteral("Size not checked - ");

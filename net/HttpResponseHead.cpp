@@ -28,6 +28,18 @@ std::optional<THeaderField> ParseHeaderField(QByteArrayView line)
     return THeaderField{QString::fromLatin1(line.first(colon)).toLower(), QString::fromLatin1(value)};
 }
 
+QString HeaderFieldValue(const QStringList &headerLines, QLatin1StringView name)
+{
+    for (const QString &line : headerLines) {
+        if (!line.startsWith(name, Qt::CaseInsensitive))
+            continue; // most lines are passed over without being taken apart
+        const std::optional<THeaderField> field = ParseHeaderField(line.toLatin1());
+        if (field && field->name == name)
+            return field->value;
+    }
+    return {};
+}
+
 qint64 ParseContentLength(const QString &value)
 {
     bool ok = false;

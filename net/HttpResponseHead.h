@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -27,6 +28,10 @@ struct THeaderField
 
 // "Name: value"; nothing for a line without a colon.
 std::optional<THeaderField> ParseHeaderField(QByteArrayView line);
+
+// The value of the first field of this name (lower case) among the header
+// lines a client keeps; null when none has it.
+QString HeaderFieldValue(const QStringList &headerLines, QLatin1StringView name);
 
 // A Content-Length value, or -1 when it is not a whole number that fits.
 qint64 ParseContentLength(const QString &value);

@@ -15,6 +15,7 @@ private slots:
     void headerFields();
     void contentLengths_data();
     void contentLengths();
+    void fieldValuesByName();
     void contentRanges_data();
     void contentRanges();
 };
@@ -103,6 +104,16 @@ void TestResponseHead::contentLengths()
 {
     QFETCH(QString, value);
     QTEST(ParseContentLength(value), "length");
+}
+
+void TestResponseHead::fieldValuesByName()
+{
+    const QStringList lines{"HTTP/1.1 206 Partial Content", "ETagged: no", "etag:  \"v1\"", "ETag: \"v2\"",
+                            "Content-Range: bytes 0-9/10"};
+    QCOMPARE(HeaderFieldValue(lines, QLatin1StringView("etag")), QString("\"v1\"")); // the first, in any case
+    QCOMPARE(HeaderFieldValue(lines, QLatin1StringView("content-range")), QString("bytes 0-9/10"));
+    QVERIFY(HeaderFieldValue(lines, QLatin1StringView("last-modified")).isNull());
+    QVERIFY(HeaderFieldValue(lines, QLatin1StringView("http/1.1 206 partial content")).isNull()); // no field
 }
 
 void TestResponseHead::contentRanges_data()
