@@ -105,11 +105,6 @@ THttpCli *TSizeCheck::client(int n) const
     return slot(n).cli.get();
 }
 
-QTimer *TSizeCheck::timer(int n) const
-{
-    return slot(n).timer;
-}
-
 void TSizeCheck::TimerTimer(int n)
 {
     Slot &s = slot(n);

@@ -47,10 +47,7 @@ public:
     // Aborts the requests; the files not reached stay as they were.
     void stop();
     bool running() const { return m_running; }
-    // The files of this run not finished yet.
-    int remaining() const { return m_total - m_done; }
     THttpCli *client(int slot) const;
-    QTimer *timer(int slot) const;
     // A slot's file said nothing for the file time-out: its check ends.
     void TimerTimer(int slot);
 
