@@ -4,6 +4,7 @@
 #include "CrawlView.h"
 #include "FailureReason.h"
 #include "HttpProt.h"
+#include "SiteLogin.h"
 #include "ItemState.h"
 #include "ItemTree.h"
 #include "MemoryStream.h"
@@ -102,9 +103,9 @@ std::optional<QByteArray> TCrawlDriver::fetchDocument(const QString &url)
     doc.AbortRequest();
     if (m_shutDown || !FetchableUrl(url))
         return std::nullopt;
-    std::tie(doc.Username, doc.Password) = m_login.loginFor(ServerKey(url));
     CheckGateWay();
     doc.URL = url;
+    ApplyLogin(doc, m_login);
     m_body = std::make_unique<TMemoryStream>();
     doc.ReceiveStream = m_body.get();
     const THttpResult result = doc.Get();

@@ -138,7 +138,9 @@ void TDownloadScheduler::handOut(TTreeNode *node, const TDownloadSettings &s)
 
 void TDownloadScheduler::TimerDownloadFinishTimer()
 {
-    if (m_remaining != 0 || m_engine.pendingRetries() > 0)
+    // Read now, not the last tick's count: a retry may just have moved back
+    // into the queue, or a transfer may be starting again on a fresh connection.
+    if (m_queue.remaining() != 0 || m_engine.pendingRetries() > 0 || m_engine.anyActive())
         return;
     m_timerAddDownload->stop();
     QCoreApplication::processEvents();

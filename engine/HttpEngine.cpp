@@ -1,5 +1,6 @@
 #include "HttpEngine.h"
 #include "HttpEngine_p.h"
+#include "SiteLogin.h"
 
 #include "BodyFile.h"
 #include "Counters.h"
@@ -124,6 +125,15 @@ int TFormHttpEngine::GetFreeEngine() const
     return 0;
 }
 
+bool TFormHttpEngine::anyActive() const
+{
+    for (int n = 1; n <= kSlots; ++n) {
+        if (slot(n).active)
+            return true;
+    }
+    return false;
+}
+
 void TFormHttpEngine::resetSlots()
 {
     for (int n = 1; n <= kSlots; ++n) {
@@ -177,6 +187,8 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
     s.active = true;
     s.sizeTested = false;
     s.counted = 0;
+    s.floorSince = m_clock.elapsed();
+    s.floorBytes = 0;
     ItemState::markRunning(node);
     m_view.refreshTree();
     m_view.setSlotLamp(n, true);
@@ -213,7 +225,7 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
 
 void TFormHttpEngine::UpdateProxyAndName(THttpCli &cli)
 {
-    std::tie(cli.Username, cli.Password) = m_login.loginFor(ServerKey(cli.URL));
+    ApplyLogin(cli, m_login);
     const TDownloadSettings s = settings();
     cli.setProxy(s.proxy);
     cli.setConnectionPool(s.reuseConnections ? m_pool : nullptr);
@@ -232,6 +244,12 @@ void TFormHttpEngine::HttpCliDocData(int n)
     }
     s.timer->stop();
     s.timer->start();
+    if (!keepsPace(s)) {
+        markFailed(int(cli.Tag), QStringLiteral("  (Time out !)"),
+                   QStringLiteral("less than %1 bytes in %2 s (too slow)").arg(m_slowWindowBytes).arg(m_slowWindowMs / 1000.0));
+        cli.AbortRequest();
+        return;
+    }
     if (cli.ReceivedBytes > s.counted) {
         m_progress.bytesArrived(cli.ReceivedBytes - s.counted, m_clock.elapsed());
         s.counted = cli.ReceivedBytes;
@@ -250,6 +268,18 @@ void TFormHttpEngine::HttpCliDocData(int n)
                     QStringLiteral("more than the largest size of %1 bytes").arg(s.maxSize));
 }
 
+bool TFormHttpEngine::keepsPace(Slot &s)
+{
+    const qint64 now = m_clock.elapsed();
+    if (now - s.floorSince < m_slowWindowMs)
+        return true;
+    if (s.cli->ReceivedBytes - s.floorBytes < m_slowWindowBytes)
+        return false;
+    s.floorSince = now;
+    s.floorBytes = s.cli->ReceivedBytes;
+    return true;
+}
+
 void TFormHttpEngine::skipForSize(int index, int n, const QString &suffix, const QString &reason)
 {
     TTreeNode *node = m_queue.at(index);
@@ -263,16 +293,16 @@ void TFormHttpEngine::skipForSize(int index, int n, const QString &suffix, const
 void TFormHttpEngine::CheckFileSizeLimits(int index, qint64 size, int n)
 {
     TTreeNode *node = m_queue.at(index);
-    // A size check's caption stays, but its size may be old: the limits are
-    // tested against what the server says now.
-    const bool checked = node && node->item()->sizeChecked;
-    if (!node || size <= 0 || (!node->item()->sizeText.isEmpty() && !checked))
+    if (!node || size <= 0)
         return;
+    // A size known before (from a check, or an item list) keeps its caption,
+    // but it may be old: the limits are tested against what the server says now.
     TDataRec *item = node->item();
+    const bool known = item->sizeChecked || !item->sizeText.isEmpty();
     item->sizeText = QString::number(size);
     if (const TSizeVerdict verdict = SizeLimitVerdict(size, settings()); verdict.skipped()) {
         skipForSize(index, n, verdict.suffix, verdict.reason);
-    } else if (!checked) {
+    } else if (!known) {
         node->setCaption(FileCaption(*node->item(), QStringLiteral("  (%1 bytes)").arg(size)));
     }
     // The tree repaints when this socket event returns; running the event
@@ -304,6 +334,11 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
             UpdateAbortedNode(index, FailureReason(result));
         else if (status >= 400)
             markFailed(index, QStringLiteral("  (HTTP error %1 !)").arg(status), FailureReason(result));
+        else if (status == 204 || status == 304 || status < 200)
+            markFailed(index, QStringLiteral("  (HTTP error %1 !)").arg(status),
+                       QStringLiteral("HTTP %1 %2: the server sent no file").arg(status).arg(result.statusText).simplified());
+        else if (s.resumedFrom + result.received == 0)
+            markFailed(index, QStringLiteral("  (Aborted !)"), QStringLiteral("the server sent an empty answer, no file"));
         else if (const QString failure = store(node, s); !failure.isEmpty())
             markFailed(index, QStringLiteral("  (Write error !)"), failure);
     }

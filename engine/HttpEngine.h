@@ -62,6 +62,8 @@ public:
     }
     // Failed transfers waiting for their next try; the run is not over while any wait.
     int pendingRetries() const { return int(m_retries.size()); }
+    // Some slot still carries a transfer.
+    bool anyActive() const;
     // The run ends: waiting tries are given up, their items stay failed.
     void dropRetries();
     QTimer *TimerRetry() const { return m_timerRetry; }
@@ -84,6 +86,17 @@ public:
     // A link without a host (a relative link of a page loaded from disk):
     // its transfer ends at once with this caption.
     static constexpr int kNotFetchable = -1;
+    // A transfer that brings less than this in a whole window fails as a
+    // time-out: a server trickling a byte now and then never goes silent.
+    static constexpr int kSlowWindowMs = 30000;
+    static constexpr qint64 kSlowWindowBytes = 1024;
+    void setSlowFloor(int windowMs, qint64 bytes)
+    {
+        m_slowWindowMs = windowMs;
+        m_slowWindowBytes = bytes;
+    }
+    // Cut files kept on disk for their next try at one time (each holds a descriptor).
+    static constexpr int kMaxFilePartials = 64;
 
 private:
     struct Slot;
@@ -105,6 +118,8 @@ private:
     bool scheduleRetry(TTreeNode *node, int error, const THttpCli &cli);
     // Queued files of a server that said "later" wait until then.
     bool serverHeld(const TTreeNode *node) const;
+    // False when the transfer in slot n has fallen below the slowest pace.
+    bool keepsPace(Slot &s);
     // A cut body whose server takes ranges is kept for the item's next try...
     void keepPartial(const TTreeNode *node, Slot &s, int error);
     // ...which asks for the rest of it.
@@ -133,4 +148,6 @@ private:
     QHash<QString, qint64> m_serverHeldUntil; // "scheme://host:port" of a server that said "later"
     std::unordered_map<const TTreeNode *, std::unique_ptr<Partial>> m_partials;
     QTimer *m_timerRetry;
+    int m_slowWindowMs = kSlowWindowMs;
+    qint64 m_slowWindowBytes = kSlowWindowBytes;
 };

@@ -5,6 +5,8 @@
 
 #include "HttpResponseHead.h"
 
+#include <algorithm>
+
 namespace {
 
 // What the next try's If-Range names: a strong ETag, else Last-Modified. A
@@ -25,7 +27,13 @@ void TFormHttpEngine::keepPartial(const TTreeNode *node, Slot &s, int error)
     const qint64 have = s.resumedFrom + cli.ReceivedBytes;
     const int status = cli.ResponseCode;
     const bool ranges = cli.AcceptRanges().trimmed().compare(QLatin1String("bytes"), Qt::CaseInsensitive) == 0 || status == 206;
-    if (error == 0 || have <= 0 || s.writeFailed(cli) || !(status == 200 || status == 206) || !ranges)
+    if (error == 0 || error == THttpCli::kWrongRange || have <= 0 || s.writeFailed(cli) || !(status == 200 || status == 206)
+        || !ranges)
+        return;
+    // Each part on disk holds a descriptor open while it waits: past a few,
+    // a retry starts over instead of running the program out of them.
+    if (s.file && std::count_if(m_partials.cbegin(), m_partials.cend(), [](const auto &p) { return p.second->file != nullptr; })
+                      >= kMaxFilePartials)
         return;
     QString validator = validatorOf(cli.HeaderLines);
     if (validator.isEmpty())
@@ -62,15 +70,8 @@ void TFormHttpEngine::HttpCliHeaderEnd(int n)
     if (s.resumedFrom == 0)
         return;
     THttpCli &cli = *s.cli;
-    if (cli.ResponseCode == 206) {
-        if (cli.ContentRangeBegin.trimmed() == QString::number(s.resumedFrom))
-            return; // the rest, from where the last try was cut
-        markFailed(int(cli.Tag), QStringLiteral("  (Aborted !)"),
-                   QStringLiteral("the server sent the file from byte %1 on, not from byte %2")
-                       .arg(cli.ContentRangeBegin, QString::number(s.resumedFrom)));
-        cli.AbortRequest();
-        return;
-    }
+    if (cli.ResponseCode == 206)
+        return; // the rest, from where the last try was cut: the client saw to it
     if (cli.ResponseCode >= 200 && cli.ResponseCode < 300) {
         // The whole file again: it changed since, or the server no longer
         // takes ranges. What the last try had goes.

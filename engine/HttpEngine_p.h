@@ -19,6 +19,8 @@ struct TFormHttpEngine::Slot
     bool sizeTested = false;
     qint64 maxSize = 0; // the limit, taken when the transfer starts
     qint64 counted = 0; // bytes of this transfer in the run's figures
+    qint64 floorSince = 0; // when the slowest-pace window began (engine clock)
+    qint64 floorBytes = 0; // bytes received by then
     qint64 resumedFrom = 0; // bytes an earlier try left, which this one goes on from
     QString validator;      // the ETag or Last-Modified those bytes came with
 

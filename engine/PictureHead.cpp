@@ -88,18 +88,17 @@ TPictureHead readJpeg(Bytes b)
 {
     qsizetype at = 2;
     for (;;) {
-        if (at >= b.size())
-            return needMore();
-        if (byteAt(b, at) != 0xff)
-            return notKnown();
+        // Junk before a marker is passed over up to the next 0xff, as libjpeg does.
+        while (at < b.size() && byteAt(b, at) != 0xff)
+            ++at;
         while (at < b.size() && byteAt(b, at) == 0xff)
             ++at; // fill bytes
         if (at >= b.size())
             return needMore();
         const unsigned marker = byteAt(b, at++);
-        if (marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7))
-            continue; // markers without a length
-        if (marker == 0xd8 || marker == 0xd9 || marker == 0xda || marker == 0x00)
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7))
+            continue; // a stuffed zero, or a marker without a length
+        if (marker == 0xd8 || marker == 0xd9 || marker == 0xda)
             return notKnown(); // the image data began with no frame header before it
         if (at + 2 > b.size())
             return needMore();

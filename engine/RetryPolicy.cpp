@@ -18,6 +18,7 @@ bool worthRetrying(int error, int status)
     case THttpCli::kInvalidUrl:
     case THttpCli::kTooManyRelocations:
     case THttpCli::kTunnelRefused:
+    case THttpCli::kWrongRange:
         return false;
     default:
         return error > 0; // the connection broke, was refused or the body was cut

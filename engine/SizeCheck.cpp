@@ -6,6 +6,7 @@
 #include "Extension.h"
 #include "FailureReason.h"
 #include "HttpProt.h"
+#include "SiteLogin.h"
 #include "HttpResponseHead.h"
 #include "ItemState.h"
 #include "ItemTree.h"
@@ -25,6 +26,7 @@ struct TSizeCheck::Slot
     bool enough = false;   // ended by us: the first bytes said what was asked
     bool timedOut = false;
     QByteArray head;       // the file's first bytes
+    qsizetype readAt = 0;  // the head's size at which it is read next
     TPictureHead picture;
     // The answer, taken before an abort of ours overwrites the client's values.
     int status = 0;
@@ -193,6 +195,7 @@ void TSizeCheck::begin(int n, TTreeNode *node)
     s.enough = false;
     s.timedOut = false;
     s.head.clear();
+    s.readAt = 0;
     s.picture = {};
     s.status = 0;
     s.size = -1;
@@ -200,7 +203,7 @@ void TSizeCheck::begin(int n, TTreeNode *node)
     THttpCli &cli = *s.cli;
     cli.URL = item->url;
     cli.ReceiveStream = nullptr;
-    std::tie(cli.Username, cli.Password) = m_login.loginFor(ServerKey(cli.URL));
+    ApplyLogin(cli, m_login);
     const TDownloadSettings current = settings();
     cli.setProxy(current.proxy);
     cli.setConnectionPool(current.reuseConnections ? m_pool : nullptr);
@@ -229,6 +232,11 @@ void TSizeCheck::docData(int n, const char *data, int len)
     if (s.enough)
         return;
     s.head.append(data, std::min<qsizetype>(len, kHeadBytes - s.head.size()));
+    // Read again only once the head has doubled: a body in tiny pieces must
+    // not cost a read of the whole head per piece.
+    if (s.head.size() < s.readAt && s.head.size() < kHeadBytes)
+        return;
+    s.readAt = s.head.size() * 2;
     s.picture = ReadPictureHead(s.head);
     if (s.picture.status == TPictureHead::NeedMore && s.head.size() < kHeadBytes)
         return;
@@ -307,8 +315,6 @@ void TSizeCheck::release(int n)
     s.active = false;
     s.node = nullptr;
     s.head = QByteArray();
-    s.cli->ContentRangeBegin.clear();
-    s.cli->ContentRangeEnd.clear();
     m_view.setSlotLamp(n, false);
     m_view.setSlotHint(n, QStringLiteral("Not active"));
 }

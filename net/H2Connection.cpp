@@ -27,7 +27,8 @@ TH2Connection::TH2Connection(TWSocket *socket, std::unique_ptr<TTlsChannel> tls,
     m_socket->setParent(this);
     m_socket->OnDataAvailable = [this](TWSocket *, int) { readable(); };
     m_socket->OnSessionClosed = [this](TWSocket *, int) { lose(kConnectionLost); };
-    m_socket->OnDataSent = nullptr;
+    // The next step of what the session has to send goes once the last is out.
+    m_socket->OnDataSent = [this](TWSocket *, int) { flush(); };
     m_idle->setInterval(kIdleMs);
     m_idle->setSingleShot(true);
     connect(m_idle, &QTimer::timeout, this, &TH2Connection::idleCheck);
@@ -38,12 +39,17 @@ TH2Connection::~TH2Connection()
 {
     m_socket->OnDataAvailable = nullptr;
     m_socket->OnSessionClosed = nullptr;
+    m_socket->OnDataSent = nullptr;
     if (m_socket->State() != wsClosed)
         m_socket->Close();
 }
 
 void TH2Connection::request(TH2Stream *user, const TRequest &request)
 {
+    if (m_lost) {
+        user->h2Closed(kConnectionLost); // never sent: it may go again elsewhere
+        return;
+    }
     m_idle->stop();
     m_waiting.emplace_back(user, request);
     startWaiting();
@@ -121,8 +127,10 @@ void TH2Connection::readable()
 
 void TH2Connection::flush()
 {
+    if (m_socket->State() != wsConnected || !m_socket->AllSent())
+        return;
     const QByteArray out = m_session.takeOutgoing();
-    if (out.isEmpty() || m_socket->State() != wsConnected)
+    if (out.isEmpty())
         return;
     if (m_tls->write(out.constData(), int(out.size())))
         m_socket->Send(m_tls->takeOutgoing());

@@ -153,7 +153,11 @@ bool TH2Session::feed(const char *data, int len)
     }
     // Bytes that break the protocol make nghttp2 end the session itself: once
     // its GOAWAY is out, it wants nothing more from the server.
-    m_outgoing += drain();
+    // What nghttp2 queued is taken in bounded steps: a server that sends
+    // without reading our answers (a PING flood) trips nghttp2's own limit
+    // on queued replies instead of growing our buffers.
+    if (m_outgoing.size() < kOutgoingStep)
+        m_outgoing += drain(kOutgoingStep - m_outgoing.size());
     if (!m_goingAway && !nghttp2_session_want_read(m_session->session)) {
         m_error = QStringLiteral("the server broke the HTTP/2 protocol");
         return false;
@@ -163,13 +167,14 @@ bool TH2Session::feed(const char *data, int len)
 
 QByteArray TH2Session::takeOutgoing()
 {
-    return std::exchange(m_outgoing, QByteArray()) + drain();
+    QByteArray out = std::exchange(m_outgoing, QByteArray());
+    return out.size() < kOutgoingStep ? out + drain(kOutgoingStep - out.size()) : out;
 }
 
-QByteArray TH2Session::drain()
+QByteArray TH2Session::drain(qsizetype budget)
 {
     QByteArray out;
-    for (;;) {
+    while (out.size() < budget) {
         const uint8_t *data = nullptr;
         const ssize_t n = nghttp2_session_mem_send(m_session->session, &data);
         if (n < 0) {

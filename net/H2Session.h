@@ -47,8 +47,10 @@ public:
     // Bytes from the server; false when they break the protocol (the
     // connection is then beyond use; error() says why).
     bool feed(const char *data, int len);
-    // Bytes to send to the server.
+    // Bytes to send to the server, about kOutgoingStep at most: the caller
+    // asks again once they are sent.
     QByteArray takeOutgoing();
+    static constexpr qsizetype kOutgoingStep = 64 * 1024;
 
     bool canSubmit() const;
     int openStreams() const { return m_open; }
@@ -64,7 +66,7 @@ private:
     struct Callbacks;
     friend struct Callbacks;
 
-    QByteArray drain();
+    QByteArray drain(qsizetype budget);
 
     struct Handle;
     std::unique_ptr<Handle> m_session;

@@ -149,6 +149,8 @@ void THttpCli::StartRequest(THttpRequest kind)
     m_closeHandled = false;
     m_closedHandler = ClosedHandler::Normal;
     m_relocationPending = false;
+    m_loginPending = false;
+    m_origin = OriginKey(URL);
     m_relocations = 0;
     m_freshConnectionOnly = false;
     m_quietReconnect = false;
@@ -161,6 +163,10 @@ void THttpCli::StartRequest(THttpRequest kind)
     ExpectedLength = -1;
     MediaType.clear();
     CurrentLocation = URL;
+    // The range belongs to this request alone, through its relocations and re-sends.
+    m_askRangeBegin = std::exchange(ContentRangeBegin, QString());
+    m_askRangeEnd = std::exchange(ContentRangeEnd, QString());
+    m_askIfRange = std::exchange(IfRange, QString());
 
     const TUrlParts url = SplitUrl(URL);
     m_serverHost = url.host;
@@ -186,10 +192,18 @@ void THttpCli::StartRequest(THttpRequest kind)
         m_connectHost = proxy.host;
         m_connectPort = proxy.port.isEmpty() ? ProxyPort : proxy.port;
     }
+    m_requestPath = withoutFragment(m_requestPath);
     if (m_requestPath.isEmpty())
         m_requestPath = QStringLiteral("/");
     if (hasControlCharacter(URL) || hasControlCharacter(Proxy)) {
         failRequest(kInvalidUrl, QStringLiteral("invalid URL: it holds a control character"));
+        return;
+    }
+    if (!validPort(url.port)) {
+        // Refused before any look-up, in the words of a connection refused.
+        ResponseCode = 404;
+        ResponseText = QStringLiteral("can't connect: the port \"%1\" is not a number from 1 to 65535").arg(url.port);
+        failRequest(kInvalidUrl, ResponseText);
         return;
     }
     // A URL the socket refuses (no host name, say) ends the request as a
@@ -222,6 +236,9 @@ void THttpCli::beginConnection()
     m_lengthAndChunked = false;
     m_bytesAfterBody = false;
     m_chunks = TChunkedDecoder();
+    m_lengthSeen = false;
+    m_replyRange = {};
+    m_replyEtag.clear();
     const quint64 request = m_requestId;
     setState(hcResolving);
     if (overtaken(request))
@@ -233,9 +250,17 @@ void THttpCli::beginConnection()
         m_h2 = shared;
         QMetaObject::invokeMethod(
             this,
-            [this, request, shared] {
-                if (!overtaken(request) && m_h2 == shared)
+            [this, request, shared = QPointer<TH2Connection>(shared)] {
+                if (overtaken(request) || m_h2 != shared)
+                    return;
+                if (m_h2 && m_h2->acceptsMore()) {
                     pooledConnected();
+                    return;
+                }
+                // The connection went between the two turns: the request goes
+                // on a fresh one, as it would had it been refused there.
+                releaseStream();
+                sendAgainOnFreshConnection();
             },
             Qt::QueuedConnection);
         return;
@@ -452,6 +477,10 @@ void THttpCli::relocationClosed()
     const quint64 request = m_requestId;
     m_relocationPending = false;
     m_closedHandler = ClosedHandler::Normal;
+    if (std::exchange(m_loginPending, false)) {
+        postNotice(Notice::Relocate); // the same URL again, with the login
+        return;
+    }
     if (OnLocationChange)
         OnLocationChange(this);
     if (overtaken(request))

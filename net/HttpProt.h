@@ -2,11 +2,13 @@
 
 #include "ChunkedDecoder.h"
 #include "H2Connection.h"
+#include "HttpResponseHead.h"
 #include "RunSettings.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -72,6 +74,8 @@ QString DefaultPort(bool tls);
 // "host:port" of the server a URL names, the host in lower case and the
 // scheme's port when none is given: what a login is kept for.
 QString ServerKey(const QString &url);
+// "scheme://host:port" of a URL, the scheme and host in lower case.
+QString OriginKey(const QString &url);
 
 // A Location value resolved against the URL it came from, as browsers do:
 // absolute, scheme-relative ("//host/x"), rooted ("/x") or relative ("x", "../x").
@@ -105,6 +109,8 @@ public:
     static constexpr int kTlsError = 11;
     static constexpr int kTunnelRefused = 12;
     static constexpr int kBadFraming = 13;
+    // A part of a file came that was not asked for, or from another version of it.
+    static constexpr int kWrongRange = 14;
     // Generous for real servers; a header beyond either ends the request.
     static constexpr int kMaxHeaderBytes = 256 * 1024;
     static constexpr int kMaxHeaderLines = 1000;
@@ -125,16 +131,23 @@ public:
     QString Reference;
     QString Username;
     QString Password;
+    // A login sent only when the request's own server answers 401: the
+    // request then goes once more with it, and OnLoginAsked names that
+    // server ("scheme://host:port"). Never sent to a server relocated to.
+    QString AskedUsername;
+    QString AskedPassword;
     QString ProxyUsername;
     QString ProxyPassword;
     bool NoCache = false;
     QDateTime ModifiedSince;
     QString Cookie;
     QString ContentTypePost = QStringLiteral("application/x-www-form-urlencoded");
+    // The range the next request asks for ("Range: bytes=Begin-End"), with
+    // If-Range: the ETag or Last-Modified the part already held came with; a
+    // server whose file changed since answers with all of it. Taken by the
+    // request as it starts, and cleared: they never carry over to the next.
     QString ContentRangeBegin;
     QString ContentRangeEnd;
-    // Sent with a range: the ETag or Last-Modified the part already held
-    // came with; a server whose file changed since answers with all of it.
     QString IfRange;
     bool MultiThreaded = false;
     QString Name;
@@ -152,6 +165,8 @@ public:
     QStringList HeaderLines;
     QString CurrentLocation;
     QString AcceptRanges() const { return m_acceptRanges; }
+    // The last response's Content-Range, as the server sent it.
+    TContentRange ReplyRange() const { return m_replyRange; }
     THttpCliState ClientState() const { return m_state; }
     // The outcome of the last request; complete once OnRequestDone has come.
     THttpResult Result() const;
@@ -198,6 +213,7 @@ public:
     std::function<void(THttpCli *, THttpRequest, int)> OnRequestDone;
     std::function<void(THttpCli *)> OnLocationChange;
     std::function<void(THttpCli *, const QString &, bool &)> OnCookie;
+    std::function<void(THttpCli *, const QString &origin)> OnLoginAsked;
 
 private:
     enum class Notice { Ready, RequestDone, Relocate };
@@ -275,6 +291,15 @@ private:
     bool bodyComplete() const;
     void endResponse();
     bool handleStatusLine(const QByteArray &line);
+    // False when the header asks for the request to fail.
+    bool handleField(const QString &field, const QString &value);
+    // An interim (1xx) answer is passed over: the real one follows it.
+    void skipInterimResponse();
+    // False when a part came that this request did not ask for.
+    bool rangeAnswerFits();
+    // The server of the request's own URL asks for a login we have and did not send.
+    bool mayAnswerLoginRequest() const;
+    QString currentOrigin() const;
     void processHeldLines();
 
     TWSocket *m_socket;
@@ -287,10 +312,16 @@ private:
     QString m_connectPort;
     QString m_requestPath;
     QString m_acceptRanges;
+    // What this request asks for, kept through its relocations and re-sends.
+    QString m_askRangeBegin, m_askRangeEnd, m_askIfRange;
+    TContentRange m_replyRange;
+    QString m_replyEtag;
     int m_doneError = 0;
     QString m_errorText;
     bool m_closeHandled = false; // the closed handler ran for this connection
     bool m_relocationPending = false;
+    bool m_loginPending = false; // the same request goes again, with the asked login
+    QString m_origin;            // "scheme://host:port" of the request's own URL
     bool m_allowSending = false;
     bool m_inBody = false; // the line handler: header lines, then body data
     int m_headerLines = 0;
@@ -316,10 +347,12 @@ private:
     int m_responseMinor = 0; // HTTP/1.<minor> of the response
     bool m_serverCloses = false; // "Connection: close"
     bool m_chunked = false;
+    bool m_lengthSeen = false; // a Content-Length came in this header
     bool m_lengthAndChunked = false; // both framings named: the connection is not kept
     bool m_bytesAfterBody = false;
     TChunkedDecoder m_chunks;
-    TH2Connection *m_h2 = nullptr;
+    // The shared connection may go away under a request between two turns.
+    QPointer<TH2Connection> m_h2;
     QTimer *m_raceTimer;
     QString m_fallbackAddress; // the other family's first address, not tried yet
     TWSocket *m_raceSocket = nullptr; // the connection to it, while it runs

@@ -95,14 +95,11 @@ void THttpCli::BuildRequest(const QString &method)
                                       + QString::fromLatin1(basicCredentials(ProxyUsername, ProxyPassword)));
     if (!Cookie.isEmpty())
         WriteRequestLine(request, QStringLiteral("Cookie: ") + Cookie);
-    if (!ContentRangeBegin.isEmpty() || !ContentRangeEnd.isEmpty()) {
-        WriteRequestLine(request, QStringLiteral("Range: bytes=") + ContentRangeBegin + QLatin1Char('-') + ContentRangeEnd);
-        if (!IfRange.isEmpty())
-            WriteRequestLine(request, QStringLiteral("If-Range: ") + IfRange);
-        ContentRangeBegin.clear();
-        ContentRangeEnd.clear();
+    if (!m_askRangeBegin.isEmpty() || !m_askRangeEnd.isEmpty()) {
+        WriteRequestLine(request, QStringLiteral("Range: bytes=") + m_askRangeBegin + QLatin1Char('-') + m_askRangeEnd);
+        if (!m_askIfRange.isEmpty())
+            WriteRequestLine(request, QStringLiteral("If-Range: ") + m_askIfRange);
     }
-    IfRange.clear();
     m_acceptRanges.clear();
     if (OnRequestHeaderEnd)
         OnRequestHeaderEnd(this);

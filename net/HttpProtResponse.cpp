@@ -147,10 +147,24 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
         return;
     }
 
-    if (m_headerLines == 1 && !handleStatusLine(raw))
-        return;
+    if (m_headerLines == 1) {
+        if (!handleStatusLine(raw))
+            return;
+        m_loginPending = ResponseCode == 401 && mayAnswerLoginRequest();
+    }
     if (line.isEmpty()) {
-        if (m_relocationPending) {
+        if (m_loginPending) {
+            m_relocationPending = false; // the login first; a Location beside a 401 is not followed
+            const QString origin = currentOrigin();
+            m_authUser = AskedUsername;
+            m_authPassword = AskedPassword;
+            const quint64 request = m_requestId;
+            if (OnLoginAsked)
+                OnLoginAsked(this, origin);
+            if (overtaken(request))
+                return;
+        }
+        if (m_relocationPending || m_loginPending) {
             if (OnHeaderEnd)
                 OnHeaderEnd(this);
             m_held = 0;
@@ -173,6 +187,14 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
             }
             return;
         }
+        if (ResponseCode >= 100 && ResponseCode < 200 && ResponseCode != 101) {
+            skipInterimResponse();
+            return;
+        }
+        if (!rangeAnswerFits())
+            return;
+        if (hasNoBody(m_request, ResponseCode))
+            m_chunked = false; // whatever the header says, no body follows
         if (m_chunked && ExpectedLength >= 0) {
             // Chunks decide where the body ends; a length beside them is not trusted.
             m_lengthAndChunked = true;
@@ -201,36 +223,98 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
 
     HeaderLines << line;
     if (const std::optional<THeaderField> header = ParseHeaderField(raw); header && m_headerLines > 1) {
-        const QString &field = header->name;
-        const QString &value = header->value;
-        if (field == QLatin1String("location")) {
-            if (!handleLocation(value))
-                return;
-        } else if (field == QLatin1String("content-length")) {
-            ExpectedLength = ParseContentLength(value);
-        } else if (field == QLatin1String("content-range")) {
-            const TContentRange range = ParseContentRange(value);
-            ContentRangeBegin = range.begin;
-            ContentRangeEnd = range.end;
-        } else if (field == QLatin1String("accept-ranges")) {
-            m_acceptRanges = value;
-        } else if (field == QLatin1String("connection")) {
-            m_serverCloses = m_serverCloses || value.contains(QLatin1String("close"), Qt::CaseInsensitive);
-        } else if (field == QLatin1String("transfer-encoding") && m_pool) {
-            // Only an HTTP/1.1 request can be answered in chunks.
-            m_chunked = value.trimmed().endsWith(QLatin1String("chunked"), Qt::CaseInsensitive);
-        } else if (field == QLatin1String("content-type")) {
-            MediaType = value.toLower();
-        } else if (field == QLatin1String("set-cookie")) {
-            bool accept = true;
-            if (OnCookie)
-                OnCookie(this, value, accept);
-        }
+        const quint64 request = m_requestId;
+        if (!handleField(header->name, header->value) || overtaken(request))
+            return;
     }
     if (OnHeaderData)
         OnHeaderData(this);
-    if (ResponseCode >= 400 && m_socket->State() != wsClosed)
+    if (ResponseCode >= 400 && !m_loginPending && m_socket->State() != wsClosed)
         m_socket->Close(); // nothing more is read; what is held is still handled
+}
+
+bool THttpCli::handleField(const QString &field, const QString &value)
+{
+    if (field == QLatin1String("location"))
+        return m_loginPending || handleLocation(value); // a 401 we answer is not a relocation
+    if (field == QLatin1String("content-length")) {
+        // Two lengths that differ leave the body's end unknown (RFC 9112 6.3).
+        const qint64 length = ParseContentLength(value);
+        if (length == kConflictingLength || (m_lengthSeen && length != ExpectedLength)) {
+            failRequest(kBadFraming, QStringLiteral("the response names two different lengths (Content-Length)"));
+            return false;
+        }
+        m_lengthSeen = true;
+        ExpectedLength = length;
+    } else if (field == QLatin1String("content-range")) {
+        m_replyRange = ParseContentRange(value);
+    } else if (field == QLatin1String("etag")) {
+        m_replyEtag = value.trimmed();
+    } else if (field == QLatin1String("accept-ranges")) {
+        m_acceptRanges = value;
+    } else if (field == QLatin1String("connection")) {
+        m_serverCloses = m_serverCloses || value.contains(QLatin1String("close"), Qt::CaseInsensitive);
+    } else if (field == QLatin1String("transfer-encoding") && (m_pool || m_responseMinor >= 1)) {
+        // An HTTP/1.1 answer may come in chunks, even to an HTTP/1.0 request.
+        m_chunked = value.trimmed().endsWith(QLatin1String("chunked"), Qt::CaseInsensitive);
+    } else if (field == QLatin1String("content-type")) {
+        MediaType = value.toLower();
+    } else if (field == QLatin1String("set-cookie")) {
+        bool accept = true;
+        if (OnCookie)
+            OnCookie(this, value, accept);
+    }
+    return true;
+}
+
+void THttpCli::skipInterimResponse()
+{
+    HeaderLines.clear();
+    m_headerLines = 0;
+    ResponseCode = 0;
+    ResponseText.clear();
+    ExpectedLength = -1;
+    m_lengthSeen = false;
+    m_chunked = false;
+    m_serverCloses = false;
+    m_relocationPending = false;
+    m_replyRange = {};
+    m_replyEtag.clear();
+}
+
+bool THttpCli::rangeAnswerFits()
+{
+    if (ResponseCode != 206)
+        return true;
+    const bool asked = !m_askRangeBegin.isEmpty() || !m_askRangeEnd.isEmpty();
+    // A part that is the whole file is the whole file, asked for or not.
+    const bool whole = m_replyRange.begin.trimmed() == QLatin1String("0") && m_replyRange.total > 0
+                       && m_replyRange.end.trimmed() == QString::number(m_replyRange.total - 1);
+    QString why;
+    if (!asked && !whole)
+        why = QStringLiteral("the server sent a part of the file (206) where the whole file was asked for");
+    else if (!m_askRangeBegin.isEmpty() && m_replyRange.begin.trimmed() != m_askRangeBegin)
+        why = QStringLiteral("the server sent the file from byte %1 on, not from byte %2")
+                  .arg(m_replyRange.begin.trimmed().isEmpty() ? QStringLiteral("?") : m_replyRange.begin.trimmed(),
+                       m_askRangeBegin);
+    else if (m_askIfRange.startsWith(QLatin1Char('"')) && !m_replyEtag.isEmpty() && m_replyEtag != m_askIfRange)
+        why = QStringLiteral("the server sent a part of another version of the file (ETag %1, not %2)")
+                  .arg(m_replyEtag, m_askIfRange);
+    if (why.isEmpty())
+        return true;
+    failRequest(kWrongRange, why);
+    return false;
+}
+
+QString THttpCli::currentOrigin() const
+{
+    return (m_useTls ? QStringLiteral("https://") : QStringLiteral("http://")) + m_serverHost.toLower() + QLatin1Char(':')
+           + m_serverPort;
+}
+
+bool THttpCli::mayAnswerLoginRequest() const
+{
+    return !AskedUsername.isEmpty() && m_authUser.isEmpty() && currentOrigin() == m_origin;
 }
 
 bool THttpCli::handleStatusLine(const QByteArray &line)
@@ -246,8 +330,9 @@ bool THttpCli::handleStatusLine(const QByteArray &line)
     return true;
 }
 
-bool THttpCli::handleLocation(const QString &location)
+bool THttpCli::handleLocation(const QString &field)
 {
+    const QString location = LocationValue(field);
     const bool relocating = ResponseCode >= 300 && ResponseCode < 400;
     if (location.isEmpty()) {
         if (!relocating)
@@ -261,7 +346,7 @@ bool THttpCli::handleLocation(const QString &location)
     }
     const QString absolute = ResolveLocation(CurrentLocation, location);
     const TUrlParts target = SplitUrl(absolute);
-    if (target.host.isEmpty()) {
+    if (target.host.isEmpty() || !validPort(target.port)) {
         failRequest(kInvalidUrl, QStringLiteral("invalid URL in relocation: %1").arg(location));
         return false;
     }
@@ -281,7 +366,7 @@ bool THttpCli::handleLocation(const QString &location)
     m_useTls = tls;
     m_serverHost = target.host;
     m_serverPort = port;
-    const QString path = target.path.isEmpty() ? QStringLiteral("/") : target.path;
+    const QString path = target.path.isEmpty() ? QStringLiteral("/") : withoutFragment(target.path);
     CurrentLocation = joinUrl(target.proto, target.host, target.port, path);
     if (Proxy.isEmpty()) {
         m_connectHost = target.host;

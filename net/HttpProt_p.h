@@ -26,6 +26,24 @@ inline QString joinUrl(const QString &proto, const QString &host, const QString 
            + (port.isEmpty() ? QString() : QLatin1Char(':') + port) + path;
 }
 
+// A request target never carries the fragment: it is the client's own.
+inline QString withoutFragment(const QString &path)
+{
+    const qsizetype hash = path.indexOf(QLatin1Char('#'));
+    return hash < 0 ? path : path.left(hash);
+}
+
+// A port as a URL may name it: none, or a number from 1 to 65535.
+inline bool validPort(const QString &port)
+{
+    if (port.isEmpty())
+        return true;
+    bool ok = false;
+    const int number = port.toInt(&ok);
+    return ok && number >= 1 && number <= 65535
+           && std::all_of(port.cbegin(), port.cend(), [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+}
+
 // Responses that carry no body whatever their header says.
 inline bool hasNoBody(THttpRequest request, int status)
 {

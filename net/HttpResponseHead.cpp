@@ -1,5 +1,7 @@
 #include "HttpResponseHead.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 
 std::optional<THttpStatusLine> ParseStatusLine(QByteArrayView line)
@@ -40,11 +42,45 @@ QString HeaderFieldValue(const QStringList &headerLines, QLatin1StringView name)
     return {};
 }
 
+namespace {
+
+qint64 oneLength(QStringView value)
+{
+    value = value.trimmed();
+    if (value.isEmpty() || !std::all_of(value.begin(), value.end(), [](QChar c) { return c.isDigit() && c.unicode() < 0x80; }))
+        return -1;
+    bool ok = false;
+    const qint64 length = value.toLongLong(&ok);
+    return ok ? length : -1;
+}
+
+} // namespace
+
 qint64 ParseContentLength(const QString &value)
 {
-    bool ok = false;
-    const qint64 length = value.trimmed().toLongLong(&ok);
-    return ok && length >= 0 ? length : -1;
+    if (!value.contains(QLatin1Char(',')))
+        return oneLength(value);
+    qint64 length = -1;
+    for (const QStringView piece : QStringView(value).split(QLatin1Char(','))) {
+        const qint64 next = oneLength(piece);
+        if (next < 0)
+            return -1;
+        if (length >= 0 && next != length)
+            return kConflictingLength;
+        length = next;
+    }
+    return length;
+}
+
+QString LocationValue(const QString &latin1Value)
+{
+    const QByteArray bytes = latin1Value.toLatin1();
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        text = latin1Value;
+    text.remove(QLatin1Char('\t'));
+    return text.trimmed();
 }
 
 TContentRange ParseContentRange(const QString &value)

@@ -33,8 +33,15 @@ std::optional<THeaderField> ParseHeaderField(QByteArrayView line);
 // lines a client keeps; null when none has it.
 QString HeaderFieldValue(const QStringList &headerLines, QLatin1StringView name);
 
-// A Content-Length value, or -1 when it is not a whole number that fits.
+// A Content-Length value, or -1 when it is not a whole number that fits. A
+// list of the same number ("42, 42") is that number; of different ones,
+// kConflictingLength.
+inline constexpr qint64 kConflictingLength = -2;
 qint64 ParseContentLength(const QString &value);
+
+// A Location value as browsers read it: UTF-8 where the bytes are (else
+// Latin-1), without the blanks around it or tabs inside it.
+QString LocationValue(const QString &latin1Value);
 
 struct TContentRange
 {

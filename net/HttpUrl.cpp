@@ -67,6 +67,20 @@ TUrlParts SplitUrl(const QString &url)
 
 namespace {
 
+bool isDot(const QString &segment)
+{
+    return segment == QLatin1String(".") || segment.compare(QLatin1String("%2e"), Qt::CaseInsensitive) == 0;
+}
+
+bool isDoubleDot(const QString &segment)
+{
+    if (segment.size() < 2 || segment.size() > 6)
+        return false;
+    const QString lower = segment.toLower();
+    return lower == QLatin1String("..") || lower == QLatin1String(".%2e") || lower == QLatin1String("%2e.")
+           || lower == QLatin1String("%2e%2e");
+}
+
 // "a/b/../c/./d" as "a/c/d": the dot segments of a path resolved away.
 QString removeDotSegments(const QString &path)
 {
@@ -75,10 +89,10 @@ QString removeDotSegments(const QString &path)
     for (qsizetype i = 0; i < segments.size(); ++i) {
         const QString &segment = segments.at(i);
         const bool last = i == segments.size() - 1;
-        if (segment == QLatin1String(".")) {
+        if (isDot(segment)) {
             if (last)
                 kept << QString();
-        } else if (segment == QLatin1String("..")) {
+        } else if (isDoubleDot(segment)) {
             if (kept.size() > 1)
                 kept.removeLast();
             if (last)
@@ -108,20 +122,62 @@ QString ServerKey(const QString &url)
     return parts.host.toLower() + QLatin1Char(':') + (parts.port.isEmpty() ? DefaultPort(IsHttpsScheme(parts.proto)) : parts.port);
 }
 
-QString ResolveLocation(const QString &base, const QString &location)
+namespace {
+
+// The path of an absolute URL with its dot segments resolved; the query
+// and fragment as they were.
+QString normalisedAbsolute(const QString &url, qsizetype schemeEnd)
 {
+    const qsizetype pathStart = url.indexOf(QLatin1Char('/'), schemeEnd + 3);
+    if (pathStart < 0)
+        return url;
+    qsizetype pathEnd = url.size();
+    for (const QChar end : {QLatin1Char('?'), QLatin1Char('#')}) {
+        if (const qsizetype at = url.indexOf(end, pathStart); at >= 0)
+            pathEnd = std::min(pathEnd, at);
+    }
+    return url.left(pathStart) + removeDotSegments(url.mid(pathStart, pathEnd - pathStart)) + url.mid(pathEnd);
+}
+
+// Browsers read a backslash before the query as a slash in http(s) URLs.
+QString backslashesAsSlashes(QString location)
+{
+    qsizetype end = location.size();
+    for (const QChar stop : {QLatin1Char('?'), QLatin1Char('#')}) {
+        if (const qsizetype at = location.indexOf(stop); at >= 0)
+            end = std::min(end, at);
+    }
+    for (qsizetype i = 0; i < end; ++i) {
+        if (location.at(i) == QLatin1Char('\\'))
+            location[i] = QLatin1Char('/');
+    }
+    return location;
+}
+
+} // namespace
+
+QString OriginKey(const QString &url)
+{
+    const TUrlParts parts = SplitUrl(url);
+    const QString scheme = parts.proto.isEmpty() ? QStringLiteral("http") : parts.proto.toLower();
+    return scheme + QStringLiteral("://") + ServerKey(url);
+}
+
+QString ResolveLocation(const QString &base, const QString &rawLocation)
+{
+    const QString location = backslashesAsSlashes(rawLocation.trimmed());
     const qsizetype schemeEnd = location.indexOf(QLatin1String("://"));
     if (schemeEnd > 0) {
         const QString scheme = location.left(schemeEnd);
         if (std::all_of(scheme.cbegin(), scheme.cend(), [](QChar c) {
                 return c.isLetterOrNumber() || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('.');
             }))
-            return location;
+            return normalisedAbsolute(location, schemeEnd);
     }
     const qsizetype baseScheme = base.indexOf(QLatin1String("://"));
     const QString scheme = baseScheme > 0 ? base.left(baseScheme) : QStringLiteral("http");
     if (location.startsWith(QLatin1String("//")))
-        return scheme + QLatin1Char(':') + location;
+        return normalisedAbsolute(scheme + QLatin1Char(':') + location, scheme.size());
     const QString rest = baseScheme > 0 ? base.mid(baseScheme + 3) : base;
     const qsizetype pathStart = rest.indexOf(QLatin1Char('/'));
     const QString origin = scheme + QStringLiteral("://") + (pathStart < 0 ? rest : rest.left(pathStart));

@@ -87,6 +87,8 @@ public:
     int Send(const void *data, int len);
     int Send(const QByteArray &data) { return Send(data.constData(), int(data.size())); }
     int Receive(void *buffer, int size);
+    // Everything given to Send has gone to the system.
+    bool AllSent() const { return allSent(); }
     void Close();
     void AbortSession();
     void PumpMessages();

@@ -55,7 +55,9 @@ void TLogin::setSiteLogin(const QString &server, const QString &user, const QStr
     m_siteLogins.insert(server, {user, password});
 }
 
-std::pair<QString, QString> TLogin::loginFor(const QString &server) const
+std::pair<QString, QString> TLogin::loginFor(const QString &server, const QString &origin) const
 {
-    return m_siteLogins.value(server, {Username, Password});
+    if (const auto site = m_siteLogins.constFind(server); site != m_siteLogins.constEnd())
+        return *site;
+    return m_askingServers.contains(origin) ? std::pair{Username, Password} : std::pair<QString, QString>{};
 }

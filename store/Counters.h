@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 
 #include <utility>
@@ -36,9 +37,14 @@ struct TLogin
     // A login read from a link's URL holds for that link's server alone
     // ("host:port"), for as long as the program runs; it is never saved.
     void setSiteLogin(const QString &server, const QString &user, const QString &password);
-    // The login to send to a server: its own from a link, else the window's.
-    std::pair<QString, QString> loginFor(const QString &server) const;
+    // The login to send to a server ("host:port") from the first request:
+    // its own from a link, else the window's where the server ("scheme://
+    // host:port") asked for it before in this program run, else none.
+    std::pair<QString, QString> loginFor(const QString &server, const QString &origin) const;
+    // The window's login is sent to a server once it asked (answered 401).
+    void serverAsked(const QString &origin) { m_askingServers.insert(origin); }
 
 private:
     QHash<QString, std::pair<QString, QString>> m_siteLogins;
+    QSet<QString> m_askingServers;
 };

@@ -192,21 +192,32 @@ void TestDownloadFailures::httpsFilesAreStoredOrRefused()
 
 void TestDownloadFailures::siteLoginGoesToItsServerAlone()
 {
-    // A login read from a link serves its own server; others get the window's.
-    Server other;
+    // A login read from a link serves its own server; the window's goes only
+    // to a server that asked for one (401), from then on up front.
+    Server asking, silent;
     server->route("/mine.jpg", Server::page("mine", "image/jpeg"));
-    other.route("/theirs.jpg", Server::page("theirs", "image/jpeg"));
+    asking.addScript(Server::reply("HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"x\"\r\n\r\nno"));
+    asking.addScript(Server::page("theirs", "image/jpeg"));
+    silent.route("/free.jpg", Server::page("free", "image/jpeg"));
     w->login.Username = "window";
     w->login.Password = "pw";
     w->login.setSiteLogin(ServerKey(url("/")), "me", "secret");
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(1);
     addFile(url("/mine.jpg"));
-    addFile(QString("http://127.0.0.1:%1/theirs.jpg").arg(other.port()));
+    TTreeNode *theirs = addFile(QString("http://127.0.0.1:%1/theirs.jpg").arg(asking.port()));
+    TTreeNode *again = addFile(QString("http://127.0.0.1:%1/again.jpg").arg(asking.port()));
+    addFile(QString("http://127.0.0.1:%1/free.jpg").arg(silent.port()));
     w->downloads->ButtonDownloadClick();
-    w->engine->TimerCheckDownloadTimer();
-    w->engine->TimerCheckDownloadTimer();
-    QTRY_COMPARE(w->queue.remaining(), 0);
+    QTRY_VERIFY((w->engine->TimerCheckDownloadTimer(), w->queue.remaining() == 0));
     QVERIFY(server->requests().value(0).contains("\r\nAuthorization: Basic bWU6c2VjcmV0\r\n"));
-    QVERIFY(other.requests().value(0).contains("\r\nAuthorization: Basic d2luZG93OnB3\r\n"));
+    const QList<QByteArray> asked = asking.requests();
+    QCOMPARE(asked.size(), 3);
+    QVERIFY(!asked.at(0).contains("Authorization"));
+    QVERIFY(asked.at(1).contains("\r\nAuthorization: Basic d2luZG93OnB3\r\n"));
+    QVERIFY(asked.at(2).contains("\r\nAuthorization: Basic d2luZG93OnB3\r\n"));
+    QCOMPARE(theirs->imageIndex(), int(IconFileStored));
+    QCOMPARE(again->imageIndex(), int(IconFileStored));
+    QVERIFY(!silent.requests().value(0).contains("Authorization"));
     finishRun();
     expectIdle();
 }

@@ -104,39 +104,49 @@ void TestDownloads::fastStartFillsEverySlotAndRefillsAtCompletion()
 void TestDownloads::sizeLimits_data()
 {
     QTest::addColumn<QByteArray>("response");
+    QTest::addColumn<QString>("known"); // the size an item list brought back
     QTest::addColumn<int>("icon");
     QTest::addColumn<QString>("caption");
     const QByteArray exact = body(5000, 'a');
-    QTest::newRow("exactly the maximum") << "HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n" + exact
+    QTest::newRow("exactly the maximum") << "HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n" + exact << QString()
                                          << int(IconFileStored) << "s.jpg  (5000 bytes)";
-    QTest::newRow("one byte over") << "HTTP/1.0 200 OK\r\nContent-Length: 5001\r\n\r\n" + exact + "x"
+    QTest::newRow("one byte over") << "HTTP/1.0 200 OK\r\nContent-Length: 5001\r\n\r\n" + exact + "x" << QString()
                                    << int(IconFileFailed) << "s.jpg  (Skipped - Size over limit)";
+    QTest::newRow("over, though an item list said less")
+        << "HTTP/1.0 200 OK\r\nContent-Length: 5001\r\n\r\n" + exact + "x" << "3000" << int(IconFileFailed)
+        << "s.jpg  (Skipped - Size over limit)";
     QTest::newRow("under the minimum") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 99\r\n\r\n") + body(99, 'u')
-                                       << int(IconFileFailed) << "s.jpg  (Skipped - Size under limit)";
+                                       << QString() << int(IconFileFailed) << "s.jpg  (Skipped - Size under limit)";
     // Without a length the first block is sized at what came plus 1024; the
     // caption of what was stored tells its real size.
-    QTest::newRow("no length") << QByteArray("HTTP/1.0 200 OK\r\n\r\n") + body(1460, 'n') << int(IconFileStored)
-                               << "s.jpg  (1460 bytes)";
+    QTest::newRow("no length") << QByteArray("HTTP/1.0 200 OK\r\n\r\n") + body(1460, 'n') << QString()
+                               << int(IconFileStored) << "s.jpg  (1460 bytes)";
 }
 
 void TestDownloads::sizeLimitHoldsWhileABodyWithoutLengthGrows_data()
 {
     QTest::addColumn<int>("second");
+    QTest::addColumn<QString>("known"); // the size an item list brought back
     QTest::addColumn<int>("icon");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("stays under") << 1000 << int(IconFileStored) << "s.jpg  (3000 bytes)";
-    QTest::newRow("grows past the maximum") << 4000 << int(IconFileFailed) << "s.jpg  (Skipped - Size over limit)";
+    QTest::newRow("stays under") << 1000 << QString() << int(IconFileStored) << "s.jpg  (3000 bytes)";
+    QTest::newRow("grows past the maximum") << 4000 << QString() << int(IconFileFailed)
+                                            << "s.jpg  (Skipped - Size over limit)";
+    QTest::newRow("grows past, though an item list said less") << 4000 << "2000" << int(IconFileFailed)
+                                                               << "s.jpg  (Skipped - Size over limit)";
 }
 
 void TestDownloads::sizeLimitHoldsWhileABodyWithoutLengthGrows()
 {
     QFETCH(int, second);
+    QFETCH(QString, known);
     QFETCH(int, icon);
     QFETCH(QString, caption);
     server->route("/s.jpg", {Server::send("HTTP/1.0 200 OK\r\n\r\n" + body(2000, 'g')), Server::pause(100),
                              Server::send(body(second, 'h')), Server::close()});
     Part<QSpinBox>(*w->configuration, "SpinEditMaxSize")->setValue(5000);
     TTreeNode *item = addFile(url("/s.jpg"));
+    item->item()->sizeText = known;
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
     QTRY_VERIFY(!w->engine->EngineActive(1));
@@ -167,12 +177,14 @@ void TestDownloads::longestNamesAreStored()
 void TestDownloads::sizeLimits()
 {
     QFETCH(QByteArray, response);
+    QFETCH(QString, known);
     QFETCH(int, icon);
     QFETCH(QString, caption);
     server->route("/s.jpg", Server::reply(response));
     Part<QSpinBox>(*w->configuration, "SpinEditMinSize")->setValue(100);
     Part<QSpinBox>(*w->configuration, "SpinEditMaxSize")->setValue(5000);
     TTreeNode *item = addFile(url("/s.jpg"));
+    item->item()->sizeText = known;
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
     QTRY_VERIFY(!w->engine->EngineActive(1));

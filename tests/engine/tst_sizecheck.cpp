@@ -164,6 +164,8 @@ void TestSizeCheck::dimensionsFromTheFirstBytes_data()
     QTest::addColumn<int>("height");
     QTest::newRow("jpeg baseline") << jpeg(1920, 1080) << 1920 << 1080;
     QTest::newRow("jpeg progressive") << jpeg(640, 4000, 60000, '\xc2') << 640 << 4000;
+    QTest::newRow("jpeg with junk before a marker")
+        << jpeg(800, 600).insert(2 + 4 + 3000, QByteArray("junk\0\x01\xff\x00", 8)) << 800 << 600;
     QTest::newRow("png") << png(300, 200) << 300 << 200;
     QTest::newRow("gif") << gif(16, 65535) << 16 << 65535;
     QTest::newRow("webp lossy") << webpLossy(1024, 768) << 1024 << 768;

@@ -30,6 +30,8 @@ private slots:
     void announcedLengthEndsTheBody();
     void loginStaysWithItsServer_data();
     void loginStaysWithItsServer();
+    void askedLoginGoesOnlyToTheServerThatAsks_data();
+    void askedLoginGoesOnlyToTheServerThatAsks();
     void httpDate();
     void normalResponseEventOrder();
     void headerSplitOverReadsWithBareLineFeeds();
@@ -92,6 +94,9 @@ void TestHttpCli::locationsResolveAsInABrowser_data()
     QTest::newRow("query only") << "?y=2" << "http://h.org:81/a/b/page.htm?y=2";
     QTest::newRow("query keeps its dots") << "p?u=../x" << "http://h.org:81/a/b/p?u=../x";
     QTest::newRow("bare name that looks like a host") << "www.o.org" << "http://h.org:81/a/b/www.o.org";
+    QTest::newRow("absolute with dots") << "http://o.org/foo/bar/../ton" << "http://o.org/foo/ton";
+    QTest::newRow("escaped dots") << "/a/%2e%2E/b/%2e/c" << "http://h.org:81/b/c";
+    QTest::newRow("scheme-relative with dots") << "//o.org/a/./b/../c?d/../e" << "http://o.org/a/c?d/../e";
 }
 
 void TestHttpCli::locationsResolveAsInABrowser()
@@ -106,13 +111,24 @@ void TestHttpCli::emptyRelocationFailsClearly()
 {
     Server server;
     server.addScript(Server::reply("HTTP/1.0 302 Found\r\nLocation:\r\n\r\nstay"));
+    server.addScript(Server::reply("HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:b/c\r\n\r\nstay"));
     THttpCli cli;
     TRecorder rec(cli);
     cli.URL = url(server);
     runUntilDone(cli, rec);
     QCOMPARE(rec.lastError, THttpCli::kInvalidUrl);
     QVERIFY(cli.Result().errorText.contains("empty Location"));
-    QCOMPARE(server.connections(), 1);
+    // A port that is no number is refused before any look-up or connection.
+    rec.done = 0;
+    runUntilDone(cli, rec);
+    QCOMPARE(rec.lastError, THttpCli::kInvalidUrl);
+    QCOMPARE(server.connections(), 2);
+    cli.URL = "http://127.0.0.1:99999/x";
+    rec.done = 0;
+    runUntilDone(cli, rec);
+    QCOMPARE(rec.lastError, THttpCli::kInvalidUrl);
+    QVERIFY(cli.Result().errorText.contains("99999"));
+    QCOMPARE(server.connections(), 2);
 }
 
 void TestHttpCli::announcedLengthEndsTheBody_data()
@@ -189,6 +205,51 @@ void TestHttpCli::loginStaysWithItsServer()
     // A login from a URL is that request's alone.
     if (how == "url")
         QVERIFY(cli.Username.isEmpty());
+}
+
+void TestHttpCli::askedLoginGoesOnlyToTheServerThatAsks_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("the server asks") << "asks";
+    QTest::newRow("the server relocated to asks") << "relocated";
+    QTest::newRow("asked, still refused") << "refused";
+}
+
+void TestHttpCli::askedLoginGoesOnlyToTheServerThatAsks()
+{
+    QFETCH(QString, how);
+    Server first, second;
+    const QByteArray challenge = "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n\r\nlogin";
+    if (how == "relocated") {
+        first.addScript(Server::reply("HTTP/1.0 302 Found\r\nLocation: " + url(second, "/x").toLatin1() + "\r\n\r\n"));
+        second.addScript(Server::reply(challenge));
+    } else {
+        first.addScript(Server::reply(challenge));
+        first.addScript(Server::reply(how == "asks" ? "HTTP/1.0 200 OK\r\n\r\ninside" : challenge));
+    }
+    THttpCli cli;
+    TRecorder rec(cli);
+    QStringList asked;
+    cli.OnLoginAsked = [&asked](THttpCli *, const QString &origin) { asked << origin; };
+    cli.URL = url(first, "/secret");
+    cli.AskedUsername = "me";
+    cli.AskedPassword = "secret";
+    runUntilDone(cli, rec);
+    QVERIFY(!first.requests().value(0).contains("Authorization"));
+    if (how == "relocated") {
+        QCOMPARE(cli.ResponseCode, 401);
+        QCOMPARE(second.requests().size(), 1);
+        QVERIFY(!second.requests().value(0).contains("Authorization"));
+        QVERIFY(asked.isEmpty());
+        return;
+    }
+    QCOMPARE(first.requests().size(), 2);
+    QVERIFY(first.requests().value(1).contains("\r\nAuthorization: Basic bWU6c2VjcmV0\r\n"));
+    QCOMPARE(asked, QStringList{QString("http://127.0.0.1:%1").arg(first.port())});
+    QCOMPARE(rec.done, 1);
+    QCOMPARE(cli.ResponseCode, how == "asks" ? 200 : 401);
+    if (how == "asks")
+        QCOMPARE(rec.body.data(), QByteArray("inside"));
 }
 
 void TestHttpCli::httpDate()
@@ -373,6 +434,13 @@ void TestHttpCli::relocationTargets_data()
     QTest::newRow("bare file name") << "file.html" << QByteArray("GET /dir/file.html HTTP/1.0");
     QTest::newRow("relative path") << "next/page.htm?q=1" << QByteArray("GET /dir/next/page.htm?q=1 HTTP/1.0");
     QTest::newRow("up a level") << "../up.htm" << QByteArray("GET /up.htm HTTP/1.0");
+    // As browsers follow them: UTF-8 escaped once, no fragment, dots and
+    // backslashes resolved, blanks around the value dropped.
+    QTest::newRow("UTF-8 path") << "/straße/ö.jpg" << QByteArray("GET /stra%C3%9Fe/%C3%B6.jpg HTTP/1.0");
+    QTest::newRow("fragment") << "/here.htm#top" << QByteArray("GET /here.htm HTTP/1.0");
+    QTest::newRow("absolute with dot segments") << "http://127.0.0.1:PORT/foo/bar/../ton" << QByteArray("GET /foo/ton HTTP/1.0");
+    QTest::newRow("backslashes") << "\\back\\slash.htm?a\\b" << QByteArray("GET /back/slash.htm?a\\b HTTP/1.0");
+    QTest::newRow("blanks around") << " /blank.htm \t " << QByteArray("GET /blank.htm HTTP/1.0");
 }
 
 void TestHttpCli::relocationTargets()
@@ -381,7 +449,7 @@ void TestHttpCli::relocationTargets()
     QFETCH(QByteArray, requestLine);
     Server server;
     location.replace("PORT", QString::number(server.port()));
-    server.addScript(Server::reply("HTTP/1.0 302 Found\r\nLocation: " + location.toLatin1() + "\r\n\r\nmoved"));
+    server.addScript(Server::reply("HTTP/1.0 302 Found\r\nLocation: " + location.toUtf8() + "\r\n\r\nmoved"));
     server.addScript(Server::reply("HTTP/1.0 200 OK\r\n\r\nthere"));
     THttpCli cli;
     TRecorder rec(cli);

@@ -262,8 +262,9 @@ void TestKeepAlive::withoutAPoolTheRequestIsTheClassicOne()
     cli.URL = url(server, "/w");
     QVERIFY(cli.Get().ok());
     QVERIFY(server.requests().value(0).startsWith("GET /w HTTP/1.0\r\n"));
-    // An HTTP/1.0 request is not answered in chunks: what comes is the body.
-    QCOMPARE(rec.body.data(), QByteArray("4\r\nWiki\r\n0\r\n\r\n"));
+    // A server may answer an HTTP/1.0 request in chunks all the same: the
+    // body is what the chunks hold, never the framing around it.
+    QCOMPARE(rec.body.data(), QByteArray("Wiki"));
 }
 
 void TestKeepAlive::idleConnectionsCloseAfterAWhile()

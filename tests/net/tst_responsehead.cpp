@@ -96,7 +96,10 @@ void TestResponseHead::contentLengths_data()
     QTest::newRow("overflow") << "9223372036854775808" << qint64(-1);
     QTest::newRow("negative") << "-5" << qint64(-1);
     QTest::newRow("letters") << "12abc" << qint64(-1);
-    QTest::newRow("list") << "5, 5" << qint64(-1);
+    QTest::newRow("list of one length") << "5, 5" << qint64(5);
+    QTest::newRow("list of two lengths") << "5, 3" << kConflictingLength;
+    QTest::newRow("list with a hole") << "5,,5" << qint64(-1);
+    QTest::newRow("sign") << "+5" << qint64(-1);
     QTest::newRow("empty") << "" << qint64(-1);
 }
 
