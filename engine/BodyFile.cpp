@@ -87,6 +87,12 @@ bool TBodyFile::commit()
     // the file system's limit must still be storable.
     const QByteArray target = QFile::encodeName(m_path);
     const QByteArray directory = QFile::encodeName(QFileInfo(m_path).absolutePath());
+    // On the disk before it gets its name: after a power loss a stored file
+    // is whole, never an empty one under its name.
+    if (::fsync(m_fd) != 0) {
+        fail(QStringLiteral("fsync"));
+        return false;
+    }
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
     QByteArray temporary;
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -105,8 +111,18 @@ bool TBodyFile::commit()
             ::unlink(temporary.constData());
         return false;
     }
+    SyncDirectory(QString::fromLocal8Bit(directory)); // the new name itself
     ::close(m_fd);
     m_fd = -1;
     close();
     return true;
+}
+
+void SyncDirectory(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
 }

@@ -41,3 +41,6 @@ private:
     bool m_failed = false;
     QString m_error;
 };
+
+// Makes a directory's entries (a name just given) last through a power loss.
+void SyncDirectory(const QString &path);

@@ -14,6 +14,7 @@
 #include "SizeLimits.h"
 #include "UrlRules.h"
 
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -376,6 +377,7 @@ QString TFormHttpEngine::store(TTreeNode *node, Slot &s)
         const TMemoryStream &body = *s.buffer;
         if (!file.open(QIODevice::WriteOnly) || file.write(body.data(), body.size()) != body.size() || !file.commit())
             return QStringLiteral("cannot store %1: %2").arg(node->item()->localPath, file.errorString());
+        SyncDirectory(QFileInfo(node->item()->localPath).absolutePath());
         size = body.size();
     }
     // A body without a length was shown with a guess: the caption tells what was stored.

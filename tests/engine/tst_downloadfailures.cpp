@@ -65,6 +65,19 @@ void TestDownloadFailures::failuresStoreNothing_data()
         << "/e.jpg" << Server::Script{Server::send("HTTP/1.0 200 OK\r\nContent-Length: 9000\r\n\r\npart"), Server::pause(200), Server::reset()}
         << "  (Aborted !)" << "the server broke the connection";
     QTest::newRow("refused") << "refused" << Server::Script{} << "  (Aborted !)" << "the server refused the connection";
+    // Answers without a body are no file, whatever their header says.
+    QTest::newRow("no content") << "/e.jpg" << Server::reply("HTTP/1.1 204 No Content\r\nTransfer-Encoding: chunked\r\n\r\n")
+                                << "  (HTTP error 204 !)" << "HTTP 204 No Content: the server sent no file";
+    QTest::newRow("not modified, after an interim answer")
+        << "/e.jpg" << Server::reply("HTTP/1.1 103 Early Hints\r\n\r\nHTTP/1.1 304 Not Modified\r\n\r\n")
+        << "  (HTTP error 304 !)" << "HTTP 304 Not Modified: the server sent no file";
+    QTest::newRow("empty answer") << "/e.jpg" << Server::reply("HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n")
+                                  << "  (Aborted !)" << "the server sent an empty answer, no file";
+    // A server that trickles a byte now and then never goes silent: its pace fails it.
+    QTest::newRow("too slow") << "/e.jpg"
+                              << Server::Script{Server::send("HTTP/1.0 200 OK\r\nContent-Length: 9000\r\n\r\na"), Server::pause(200),
+                                                Server::send("b"), Server::pause(200), Server::send("c"), Server::hold()}
+                              << "  (Time out !)" << "less than 1024 bytes in 0.3 s (too slow)";
     QTest::newRow("relative, no host to ask") << "relative" << Server::Script{} << "  (Not a fetchable URL !)"
                                               << "the link names no server (a relative link of a page loaded from disk?)";
     QTest::newRow("rooted, no host to ask") << "rooted" << Server::Script{} << "  (Not a fetchable URL !)"
@@ -85,6 +98,7 @@ void TestDownloadFailures::failuresStoreNothing()
                          : path == "refused" ? QString("http://127.0.0.1:%1/e.jpg").arg(Server::refusedPort())
                                              : url(path);
     TTreeNode *item = addFile(link);
+    w->engine->setSlowFloor(300, 1024);
     QFile old(item->item()->localPath);
     QVERIFY(old.open(QIODevice::WriteOnly));
     old.write("older copy");

@@ -30,6 +30,7 @@ private slots:
     void offByDefault();
     void cutTransferGoesOn_data();
     void cutTransferGoesOn();
+    void finishWaitsForARetryThatMovedBack();
 
 private:
     int requestsFor(const QByteArray &path) const
@@ -182,6 +183,11 @@ void TestRetries::cutTransferGoesOn_data()
         << QByteArray("Accept-Ranges: bytes\r\nETag: \"v1\"\r\n")
         << "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-5999/10000\r\nContent-Length: 6000\r\n\r\n" + whole.left(6000)
         << QByteArray("Range: bytes=4000-\r\nIf-Range: \"v1\"\r\n") << QByteArray();
+    QTest::newRow("the rest of another version is not appended")
+        << QByteArray("Accept-Ranges: bytes\r\nETag: \"v1\"\r\n")
+        << "HTTP/1.1 206 Partial Content\r\nETag: \"v2\"\r\nContent-Range: bytes 4000-9999/10000\r\nContent-Length: 6000\r\n\r\n"
+               + changed.mid(4000, 6000)
+        << QByteArray("Range: bytes=4000-\r\nIf-Range: \"v1\"\r\n") << QByteArray();
 }
 
 void TestRetries::cutTransferGoesOn()
@@ -191,6 +197,7 @@ void TestRetries::cutTransferGoesOn()
     QFETCH(QByteArray, askedAgain);
     QFETCH(QByteArray, stored);
     retries(1);
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(1); // one client for every file
     const QByteArray whole = body(10000, 'w');
     // The first answer is cut off after 4000 of its 10000 bytes.
     server->addScript({Server::send("HTTP/1.1 200 OK\r\nContent-Length: 10000\r\n" + firstFields + "\r\n" + whole.left(4000)),
@@ -210,12 +217,46 @@ void TestRetries::cutTransferGoesOn()
         QVERIFY2(request.contains("\r\n" + askedAgain), request.constData());
     if (stored.isEmpty()) {
         QCOMPARE(file->caption(), QString("big.jpg  (Aborted !)"));
-        QCOMPARE(file->toolTip(0), QString("the server sent the file from byte 0 on, not from byte 4000"));
+        QVERIFY2(file->toolTip(0).startsWith("the server sent "), qPrintable(file->toolTip(0)));
         QCOMPARE(QDir(downloadDir()).entryList(QDir::Files | QDir::Hidden), QStringList());
     } else {
         QVERIFY(ItemState::isStored(file));
         QCOMPARE(fileAt("big.jpg"), stored);
     }
+    expectIdle();
+    // The same client's next files are asked for whole and stored whole.
+    server->route("/n1.jpg", Server::page(body(7000, '1'), "image/jpeg"));
+    server->route("/n2.jpg", Server::page(body(8000, '2'), "image/jpeg"));
+    TTreeNode *n1 = addFile(url("/n1.jpg"));
+    TTreeNode *n2 = addFile(url("/n2.jpg"));
+    w->downloads->ButtonDownloadClick();
+    QTRY_VERIFY((tick(), ItemState::isStored(n1) && ItemState::isStored(n2)));
+    QCOMPARE(fileAt("n1.jpg"), body(7000, '1'));
+    QCOMPARE(fileAt("n2.jpg"), body(8000, '2'));
+    const QList<QByteArray> sent = server->requests();
+    for (qsizetype i = 2; i < sent.size(); ++i)
+        QVERIFY2(!sent.at(i).contains("Range"), sent.at(i).constData());
+    finishRun();
+}
+
+void TestRetries::finishWaitsForARetryThatMovedBack()
+{
+    // The finish tick reads the queue as it is, not as the last count saw it.
+    retries(1);
+    server->addScript(Server::reply("HTTP/1.0 503 Service Unavailable\r\nRetry-After: 0\r\nContent-Length: 0\r\n\r\n"));
+    server->addScript(Server::page(body(3000, 'r'), "image/jpeg"));
+    TTreeNode *file = addFile(url("/r.jpg"));
+    w->downloads->ButtonDownloadClick();
+    tick();
+    QTRY_COMPARE(w->engine->pendingRetries(), 1);
+    w->downloads->TimerUpdateTimer(); // counts an empty queue
+    QTRY_COMPARE(w->engine->pendingRetries(), 0);
+    w->downloads->TimerDownloadFinishTimer();
+    QVERIFY(w->run.busy());
+    QTRY_VERIFY((tick(), ItemState::isStored(file)));
+    QCOMPARE(fileAt("r.jpg"), body(3000, 'r'));
+    finishRun();
+    QVERIFY(!w->run.busy());
     expectIdle();
 }
 

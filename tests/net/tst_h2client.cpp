@@ -4,6 +4,7 @@
 #include "Recorder.h"
 #include "ScriptedServer.h"
 #include "TestPki.h"
+#include "WSocket.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -30,6 +31,7 @@ private slots:
     void goAwaySendsRefusedRequestsAgainOnAFreshConnection();
     void relocationAndErrorStatus();
     void serverWithoutHttp2IsAnsweredInHttp11();
+    void connectionLostBetweenTwoTurnsSendsTheRequestAgain();
 
 private:
     std::unique_ptr<Server> h2Server();
@@ -230,6 +232,33 @@ void TestH2Client::serverWithoutHttp2IsAnsweredInHttp11()
     QVERIFY(kept.cli.Get().ok());
     QVERIFY(server.requests().value(0).startsWith("GET /a HTTP/1.1\r\n"));
     QCOMPARE(server.connections(), 1);
+}
+
+void TestH2Client::connectionLostBetweenTwoTurnsSendsTheRequestAgain()
+{
+    // A request takes the shared connection and sends its stream on the next
+    // turn; the server's close is noticed in between.
+    auto server = h2Server();
+    server->route("/a.jpg", Server::page11("first", "image/jpeg"));
+    server->route("/b.jpg", Server::page11("second", "image/jpeg"));
+    TConnectionPool pool;
+    THttpCli opener, late;
+    opener.setConnectionPool(&pool);
+    late.setConnectionPool(&pool);
+    TRecorder rec(late);
+    opener.URL = secureUrl(*server, "/a.jpg");
+    QVERIFY(opener.Get().ok());
+    auto *connection = pool.findChild<TH2Connection *>();
+    QVERIFY(connection);
+    late.URL = secureUrl(*server, "/b.jpg");
+    late.StartFetch();
+    TWSocket *socket = connection->findChild<TWSocket *>();
+    socket->OnSessionClosed(socket, 0);
+    QTRY_COMPARE(late.ClientState(), hcIdle);
+    QCOMPARE(rec.lastError, 0);
+    QCOMPARE(rec.body.data(), QByteArray("second"));
+    QCOMPARE(server->connections(), 2);
+    late.AbortRequest(); // touches no connection that is gone
 }
 
 QTEST_MAIN(TestH2Client)

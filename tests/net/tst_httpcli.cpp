@@ -144,6 +144,8 @@ void TestHttpCli::announcedLengthEndsTheBody_data()
                                            << QByteArray();
     QTest::newRow("no content, kept open") << QByteArray("HTTP/1.1 204 No Content\r\n\r\n") << false << QByteArray();
     QTest::newRow("head, kept open") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 77\r\n\r\n") << true << QByteArray();
+    QTest::newRow("head, said to be chunked") << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n") << true
+                                              << QByteArray();
 }
 
 void TestHttpCli::announcedLengthEndsTheBody()

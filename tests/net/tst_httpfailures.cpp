@@ -317,7 +317,25 @@ void TestHttpFailures::brokenTransfersFail_data()
                                       << qint64(0) << qint64(-1);
     QTest::newRow("header ends at the close") << Server::reply("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n")
                                               << THttpCli::kIncompleteResponse << qint64(0) << qint64(-1);
+    QTest::newRow("two different lengths")
+        << Server::reply("HTTP/1.0 200 OK\r\nContent-Length: 5000\r\nContent-Length: 3000\r\n\r\n" + QByteArray(5000, 'd'))
+        << THttpCli::kBadFraming << qint64(0) << qint64(5000);
+    QTest::newRow("chunks to an HTTP/1.0 request, cut in a chunk")
+        << Server::reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n10\r\nonly") << THttpCli::kIncompleteResponse
+        << qint64(4) << qint64(-1);
+    QTest::newRow("a part of the file, not asked for")
+        << Server::reply("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 100-103/1000\r\nContent-Length: 4\r\n\r\npart")
+        << THttpCli::kWrongRange << qint64(0) << qint64(4);
     // What stays a success.
+    QTest::newRow("the same length twice") << Server::reply("HTTP/1.0 200 OK\r\nContent-Length: 4\r\nContent-Length: 4\r\n\r\nfour")
+                                           << 0 << qint64(4) << qint64(4);
+    QTest::newRow("a part that is the whole file")
+        << Server::reply("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-3/4\r\nContent-Length: 4\r\n\r\nfour") << 0
+        << qint64(4) << qint64(4);
+    QTest::newRow("interim answers before the real one")
+        << Server::reply("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </s.css>; rel=preload\r\n\r\n"
+                         "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nfour")
+        << 0 << qint64(4) << qint64(4);
     QTest::newRow("no length, ends at the close") << Server::reply("HTTP/1.0 200 OK\r\n\r\nwhole body") << 0
                                                   << qint64(10) << qint64(-1);
     QTest::newRow("exact length") << Server::reply("HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nfour") << 0 << qint64(4)
@@ -331,6 +349,8 @@ void TestHttpFailures::brokenTransfersFail_data()
         << qint64(-1);
     QTest::newRow("no body for a 304") << Server::reply("HTTP/1.0 304 Not Modified\r\nContent-Length: 50\r\n\r\n") << 0
                                        << qint64(0) << qint64(50);
+    QTest::newRow("no body for a 204, chunked or not")
+        << Server::reply("HTTP/1.1 204 No Content\r\nTransfer-Encoding: chunked\r\n\r\n") << 0 << qint64(0) << qint64(-1);
 }
 
 void TestHttpFailures::brokenTransfersFail()

@@ -64,6 +64,8 @@ private slots:
     void connectionsThatCannotGoOnAreNotKept();
     void serverClosingAnIdleConnectionIsNoticed();
     void serverClosingUnderARequestIsRetriedOnce();
+    void rangeBelongsToItsRequest_data();
+    void rangeBelongsToItsRequest();
     void chunkedBodiesArriveWhole();
     void hostileChunksFailClearly();
     void withoutAPoolTheRequestIsTheClassicOne();
@@ -193,12 +195,69 @@ void TestKeepAlive::serverClosingUnderARequestIsRetriedOnce()
     QVERIFY(cli.Get().ok());
     const QStringList first = log.take();
     QCOMPARE(pool.idleCount(), 1);
+    cli.ContentRangeBegin = "1";
+    cli.IfRange = "\"v1\"";
     const THttpResult second = cli.Get();
     QVERIFY2(second.ok(), qPrintable(second.errorText));
     QCOMPARE(log.rec.body.data(), QByteArray("two"));
     QCOMPARE(log.take(), first); // the second try is not told
     QCOMPARE(server.connections(), 2);
     QCOMPARE(server.requests().size(), 3);
+    // The second try asks for the same range as the first did.
+    for (int i : {1, 2}) {
+        QVERIFY(server.requests().at(i).contains("\r\nRange: bytes=1-\r\nIf-Range: \"v1\"\r\n"));
+    }
+}
+
+void TestKeepAlive::rangeBelongsToItsRequest_data()
+{
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("kept connections") << true;
+    QTest::newRow("a connection per request") << false;
+}
+
+void TestKeepAlive::rangeBelongsToItsRequest()
+{
+    // A range goes with its request through a relocation; the answer's
+    // Content-Range never becomes the next request's Range.
+    QFETCH(bool, kept);
+    Server server;
+    auto answer = [](const QByteArray &head, const QByteArray &body) {
+        return Server::Script{Server::send("HTTP/1.1 " + head + "\r\nContent-Length: " + QByteArray::number(body.size())
+                                           + "\r\n\r\n" + body),
+                              Server::keepOpen()};
+    };
+    server.route("/moved.jpg", answer("302 Found\r\nLocation: /part.jpg", ""));
+    server.route("/part.jpg", answer("206 Partial Content\r\nContent-Range: bytes 3-5/6\r\nETag: \"v1\"", "def"));
+    server.route("/whole.jpg", answer("200 OK\r\nETag: \"v1\"", "abcdef"));
+    server.route("/changed.jpg", answer("206 Partial Content\r\nContent-Range: bytes 3-5/6\r\nETag: \"v2\"", "xyz"));
+    TKeptClient client;
+    if (!kept)
+        client.cli.setConnectionPool(nullptr);
+    THttpCli &cli = client.cli;
+    cli.URL = url(server, "/moved.jpg");
+    cli.ContentRangeBegin = "3";
+    cli.IfRange = "\"v1\"";
+    QVERIFY(cli.Get().ok());
+    QCOMPARE(client.rec.body.data(), QByteArray("def"));
+    QCOMPARE(cli.ReplyRange().begin, QString("3"));
+    for (const QString &path : {"/whole.jpg", "/whole.jpg"}) {
+        client.clearBody();
+        cli.URL = url(server, path);
+        QVERIFY(cli.Get().ok());
+        QCOMPARE(client.rec.body.data(), QByteArray("abcdef"));
+    }
+    // A part of another version of the file is not taken for the rest of the one held.
+    cli.URL = url(server, "/changed.jpg");
+    cli.ContentRangeBegin = "3";
+    cli.IfRange = "\"v1\"";
+    QCOMPARE(cli.Get().error, THttpCli::kWrongRange);
+    const QList<QByteArray> sent = server.requests();
+    QCOMPARE(sent.size(), 5);
+    for (int i : {0, 1, 4})
+        QVERIFY2(sent.at(i).contains("\r\nRange: bytes=3-\r\nIf-Range: \"v1\"\r\n"), sent.at(i).constData());
+    for (int i : {2, 3})
+        QVERIFY2(!sent.at(i).contains("Range"), sent.at(i).constData());
 }
 
 void TestKeepAlive::chunkedBodiesArriveWhole()
