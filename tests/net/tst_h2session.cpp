@@ -182,6 +182,7 @@ private slots:
     void goAwayRefusesTheLaterStreams();
     void bigBodyNeedsNoWindowWait();
     void garbageBreaksTheSession();
+    void pingFloodWithoutReadingEndsTheSession();
 };
 
 void TestH2Session::manyStreamsShareOneConnection()
@@ -290,6 +291,25 @@ void TestH2Session::garbageBreaksTheSession()
     QVERIFY(!client.usable());
     QVERIFY(!client.error().isEmpty());
     QVERIFY(!client.canSubmit());
+}
+
+void TestH2Session::pingFloodWithoutReadingEndsTheSession()
+{
+    // A server that sends PING after PING and never reads our answers: the
+    // answers queue in bounded steps, and nghttp2's limit ends the session.
+    TStreams streams;
+    TH2Session client(streams.events());
+    client.takeOutgoing();
+    const QByteArray settings("\0\0\0\x04\0\0\0\0\0", 9);
+    QVERIFY(client.feed(settings.constData(), int(settings.size())));
+    const QByteArray ping = QByteArray("\0\0\x08\x06\0\0\0\0\0", 9) + QByteArray(8, 'p');
+    const QByteArray burst = ping.repeated(1000);
+    bool ended = false;
+    for (int round = 0; round < 100 && !ended; ++round)
+        ended = !client.feed(burst.constData(), int(burst.size()));
+    QVERIFY(ended);
+    QVERIFY(!client.usable());
+    QVERIFY(client.takeOutgoing().size() <= 2 * TH2Session::kOutgoingStep);
 }
 
 QTEST_GUILESS_MAIN(TestH2Session)
