@@ -1,7 +1,7 @@
 # Trawlix: `make run` starts the program, `make test` runs the whole suite.
 BUILD   ?= build
 DEBS    := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev \
-           libjpeg62-turbo-dev libssl-dev libnghttp2-dev
+           libjpeg62-turbo-dev libssl-dev libnghttp2-dev libgumbo-dev
 SUDO    := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 PREFIX  ?= /usr/local

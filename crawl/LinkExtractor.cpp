@@ -2,6 +2,8 @@
 
 #include "EventSlice.h"
 #include "ItemTree.h"
+#include "HttpProt.h"
+#include "PageReader.h"
 #include "ShownPictures.h"
 #include "UrlRules.h"
 
@@ -129,6 +131,11 @@ void TLinkExtractor::ParseDocument(const QString &base, const QByteArray &text, 
     events.flush();
 
     const TScanSettings settings = m_settings ? m_settings() : TScanSettings();
+    m_stylesheets.clear();
+    // The browser-like read runs beside the plain scan, on a thread of its own.
+    std::unique_ptr<TPageReader> reader;
+    if (settings.findShown)
+        reader = std::make_unique<TPageReader>(text, kMaxItemsPerPage, kMaxValueLength);
     // Each pass over a big page takes tens of milliseconds (most of it the
     // fresh memory): the window gets its turn between them.
     const QByteArray normalised = NormaliseDocument(text);
@@ -166,33 +173,80 @@ void TLinkExtractor::ParseDocument(const QString &base, const QByteArray &text, 
             events.poll();
         }
     }
-    if (settings.findShown && !m_cut) {
+    if (reader && !m_cut) {
         // After the plain scan, so that its items and their order stay as they were.
-        // A value met again (with its kind) can only be a duplicate by then.
-        QSet<std::pair<QByteArray, qint32>> seen;
-        for (const TShownPicture &picture : FindShownPictures(text)) {
-            const std::pair key{picture.value, picture.kind};
-            if (seen.contains(key))
-                continue;
-            seen.insert(key);
-            valueBudget -= picture.value.size();
-            itemBudget -= handleValue(base, picture.value, picture.kind, mode, settings, true);
-            if (valueBudget < 0 || itemBudget <= 0) {
-                m_cut = true;
-                break;
-            }
-            events.poll();
+        while (!reader->wait(4)) {
+            events.flush();
+            if (m_cancelled && m_cancelled())
+                return; // the read goes on alone and ends unheard
         }
+        addShownPictures(base, reader->take(), mode, settings, valueBudget, itemBudget);
     }
     events.flush();
+}
+
+bool TLinkExtractor::addShownPictures(const QString &base, TShownPage page, int mode, const TScanSettings &settings,
+                                      qsizetype &valueBudget, int &itemBudget)
+{
+    // Resolved as a browser resolves them, against <base href> where the page has one.
+    const QString pageBase = page.base.isEmpty() ? base : ResolveLocation(base, DecodeLinkText(page.base));
+    for (const QByteArray &sheet : std::as_const(page.stylesheets)) {
+        const QString url = ResolveLocation(pageBase, DecodeLinkText(sheet));
+        if (m_stylesheets.size() < kMaxStylesheets && HostRoot(url) == HostRoot(base) && FetchableUrl(url)
+            && !m_stylesheets.contains(url))
+            m_stylesheets << url;
+    }
+    TEventSlice events;
+    // A value met again (with its kind) can only be a duplicate by then.
+    QSet<std::pair<QByteArray, qint32>> seen;
+    for (const TShownPicture &picture : std::as_const(page.pictures)) {
+        const std::pair key{picture.value, picture.kind};
+        if (seen.contains(key))
+            continue;
+        seen.insert(key);
+        QString absolute = ResolveLocation(pageBase, DecodeLinkText(picture.value));
+        if (const qsizetype hash = absolute.indexOf(QLatin1Char('#')); hash >= 0)
+            absolute.truncate(hash); // a fragment is the browser's own, never part of the file
+
+        valueBudget -= picture.value.size();
+        itemBudget -= handleValue(base, absolute.toUtf8(), picture.kind, mode, settings, true);
+        if (valueBudget < 0 || itemBudget <= 0) {
+            m_cut = true;
+            return false;
+        }
+        events.poll();
+    }
+    return true;
+}
+
+void TLinkExtractor::ParseStylesheet(const QString &url, const QByteArray &css, int mode)
+{
+    TShownPage page;
+    CssUrls(css, KindFile, page.pictures, kMaxValueLength);
+    if (page.pictures.size() > kMaxItemsPerPage)
+        page.pictures.resize(kMaxItemsPerPage);
+    page.base = url.toUtf8(); // a stylesheet's url(...) is relative to the stylesheet
+    const TScanSettings settings = m_settings ? m_settings() : TScanSettings();
+    qsizetype valueBudget = std::max(kValueBudgetFactor * css.size(), kValueBudgetFloor);
+    int itemBudget = kMaxItemsPerPage;
+    m_cut = false;
+    const QStringList sheets = std::exchange(m_stylesheets, {});
+    addShownPictures(url, std::move(page), mode, settings, valueBudget, itemBudget);
+    m_stylesheets = sheets;
 }
 
 int TLinkExtractor::handleValue(const QString &base, QByteArray rawValue, qint32 kind, int mode,
                                 const TScanSettings &settings, bool filesOnly)
 {
     int added = 0;
-    const QString value = ResolveLink(DecodeLinkText(rawValue), base);
-    const QString name = FilNavn(value);
+    QString value = ResolveLink(DecodeLinkText(rawValue), base);
+    // With the option, a file's address keeps its query (not its fragment);
+    // its type and name come from the path alone.
+    const qsizetype query = settings.keepQuery ? value.indexOf(QLatin1Char('?')) : -1;
+    if (query >= 0 && value.indexOf(QLatin1Char('#'), query) >= 0)
+        value.truncate(value.indexOf(QLatin1Char('#'), query));
+    const QString path = query < 0 ? value : value.left(query);
+    const QString name = FilNavn(path);
 
     if (!filesOnly && IncludeDocument(value)) {
         m_template.isLink = true;
@@ -213,7 +267,7 @@ int TLinkExtractor::handleValue(const QString &base, QByteArray rawValue, qint32
         }
     }
 
-    if (IncludeFile(value, settings.fileTypes) && m_fileParent
+    if (IncludeFile(path, settings.fileTypes) && m_fileParent
         && !m_tree->NodeExistInTree(m_fileParent, value)) {
         m_template.isLink = false;
         m_template.url = value;

@@ -2,10 +2,12 @@
 
 #include "DataRec.h"
 #include "RunSettings.h"
+#include "ShownPictures.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -49,6 +51,14 @@ public:
     TDataRec &templateItem() { return m_template; }
 
     void ParseDocument(const QString &base, const QByteArray &text, int mode);
+    // The url(...) pictures of a stylesheet, as files found on its page.
+    void ParseStylesheet(const QString &url, const QByteArray &css, int mode);
+    // Stylesheets the last page links on its own server, to be read for
+    // their pictures (with that option): absolute URLs, at most kMaxStylesheets.
+    QStringList lastStylesheets() const { return m_stylesheets; }
+    static constexpr int kMaxStylesheets = 20;
+    // Asked while a second pass is waited for: true leaves it (Stop, closing).
+    void setCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
     // The last scan stopped at the bounds above: the rest of its page was left out.
     bool lastScanCut() const { return m_cut; }
 
@@ -57,12 +67,17 @@ private:
     // With filesOnly, a value is never taken for a page to parse.
     int handleValue(const QString &base, QByteArray value, qint32 kind, int mode, const TScanSettings &settings,
                     bool filesOnly = false);
+    // The browser-like pass's finds, after the plain scan's; false when it was left.
+    bool addShownPictures(const QString &base, TShownPage page, int mode, const TScanSettings &settings,
+                          qsizetype &valueBudget, int &itemBudget);
 
     TItemTree *m_tree;
     TTreeNode *m_fileParent = nullptr;
     TDataRec m_template;
     std::function<TScanSettings()> m_settings;
     std::function<void(const QString &)> m_status;
+    std::function<bool()> m_cancelled;
+    QStringList m_stylesheets;
     QMetaObject::Connection m_removed;
     QMetaObject::Connection m_emptied;
     bool m_cut = false;

@@ -1,235 +1,283 @@
 #include "ShownPictures.h"
 
+#include "PageBounds.h"
+#include "Srcset.h"
+
 #include <QByteArrayMatcher>
+#include <QStringConverter>
+
+#include <gumbo.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
-
-// The piece of text from pos, n long, cut to what the text holds.
-QByteArrayView part(QByteArrayView text, qsizetype pos, qsizetype n = -1)
-{
-    pos = std::clamp<qsizetype>(pos, 0, text.size());
-    const qsizetype rest = text.size() - pos;
-    return text.sliced(pos, n < 0 ? rest : std::min(n, rest));
-}
 
 bool isSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
-QByteArray lower(QByteArrayView text)
+QByteArrayView attribute(const GumboElement &element, const char *name)
 {
-    return text.toByteArray().toLower();
+    const GumboAttribute *found = gumbo_get_attribute(&element.attributes, name);
+    return found ? QByteArrayView(found->value) : QByteArrayView();
 }
 
-// The url(...) values of a piece of CSS, in order.
-void cssUrls(QByteArrayView css, QList<TShownPicture> &found)
+bool hasAttribute(const GumboElement &element, const char *name)
 {
-    static const QByteArrayMatcher open("url(");
-    const QByteArray lowered = lower(css);
-    for (qsizetype at = open.indexIn(lowered); at >= 0; at = open.indexIn(lowered, at + 4)) {
-        qsizetype i = at + 4;
-        while (i < css.size() && isSpace(css[i]))
-            ++i;
-        char quote = 0;
-        if (i < css.size() && (css[i] == '"' || css[i] == '\''))
-            quote = css[i++];
-        const qsizetype start = i;
-        while (i < css.size() && (quote ? css[i] != quote : (css[i] != ')' && !isSpace(css[i]))))
-            ++i;
-        const QByteArray value = part(css, start, i - start).toByteArray().trimmed();
-        if (!value.isEmpty() && !value.startsWith("data:"))
-            found.append({DecodeEntities(value), KindFile});
+    return gumbo_get_attribute(&element.attributes, name) != nullptr;
+}
+
+bool hasWord(QByteArrayView list, const char *word)
+{
+    const QList<QByteArray> words = list.toByteArray().toLower().simplified().split(' ');
+    return words.contains(QByteArray(word));
+}
+
+// Collects finds in page order, within the caps.
+class Collector
+{
+public:
+    Collector(TShownPage &page, int maxFinds, qsizetype maxValue)
+        : m_page(page)
+        , m_maxFinds(maxFinds)
+        , m_maxValue(maxValue)
+    {
     }
-}
+    bool full() const { return m_page.pictures.size() >= m_maxFinds; }
+    void add(QByteArrayView value, qint32 kind)
+    {
+        value = value.trimmed();
+        if (value.isEmpty() || value.size() > m_maxValue || value.startsWith("data:") || full())
+            return;
+        m_page.pictures.append({value.toByteArray(), kind});
+    }
+    void css(QByteArrayView text, qint32 kind)
+    {
+        if (!full())
+            CssUrls(text, kind, m_page.pictures, m_maxValue);
+        if (m_page.pictures.size() > m_maxFinds)
+            m_page.pictures.resize(m_maxFinds);
+    }
+    void largest(QByteArrayView srcset, qint32 kind) { add(LargestSrcsetCandidate(srcset), kind); }
 
-bool named(QByteArrayView text, const char *name)
-{
-    return qstrnicmp(text.data(), text.size(), name, qsizetype(qstrlen(name))) == 0;
-}
+    void element(const GumboNode &node);
+    void picture(const GumboNode &node);
 
-// Calls take(name, value) for each attribute of a tag whose name ends at i,
-// up to the tag's ">"; returns where the tag ends.
-template<typename Take>
-qsizetype readAttributes(QByteArrayView page, qsizetype i, Take take)
+private:
+    void dataAttributes(const GumboElement &element, qint32 kind);
+
+    TShownPage &m_page;
+    int m_maxFinds;
+    qsizetype m_maxValue;
+};
+
+// A data-* value is taken where it may name a file: one word with a dot in
+// it, or CSS with url(...); the URL rules then keep the wanted types.
+void Collector::dataAttributes(const GumboElement &element, qint32 kind)
 {
-    const qsizetype n = page.size();
-    for (;;) {
-        while (i < n && (isSpace(page[i]) || page[i] == '/'))
-            ++i;
-        if (i >= n || page[i] == '>')
-            return i;
-        const qsizetype nameStart = i;
-        while (i < n && !isSpace(page[i]) && page[i] != '=' && page[i] != '>' && page[i] != '/')
-            ++i;
-        const QByteArrayView name = part(page, nameStart, i - nameStart);
-        QByteArrayView value;
-        while (i < n && isSpace(page[i]))
-            ++i;
-        if (i < n && page[i] == '=') {
-            ++i;
-            while (i < n && isSpace(page[i]))
-                ++i;
-            if (i < n && (page[i] == '"' || page[i] == '\'')) {
-                const char quote = page[i++];
-                const qsizetype start = i;
-                while (i < n && page[i] != quote)
-                    ++i;
-                value = part(page, start, i - start);
-                if (i < n)
-                    ++i;
-            } else {
-                const qsizetype start = i;
-                while (i < n && !isSpace(page[i]) && page[i] != '>')
-                    ++i;
-                value = part(page, start, i - start);
-            }
+    for (unsigned i = 0; i < element.attributes.length; ++i) {
+        const auto *a = static_cast<const GumboAttribute *>(element.attributes.data[i]);
+        const QByteArrayView name(a->name);
+        if (!name.startsWith("data-"))
+            continue;
+        const QByteArrayView value = QByteArrayView(a->value).trimmed();
+        if (name.endsWith("srcset")) {
+            largest(value, kind);
+        } else if (value.contains("url(") || value.contains("URL(")) {
+            css(value, kind);
+        } else if (value.contains('.') && std::none_of(value.begin(), value.end(), isSpace)
+                   && !value.startsWith('{') && !value.startsWith('[')) {
+            add(value, kind);
         }
-        if (i == nameStart)
-            ++i; // a stray character: step over it
-        take(name, value);
     }
 }
 
-// Where the "</style" after from starts, in any case; the text's size when none.
-qsizetype closingStyleTag(QByteArrayView text, qsizetype from)
+void Collector::element(const GumboNode &node)
 {
-    for (qsizetype at = text.indexOf("</", from); at >= 0; at = text.indexOf("</", at + 2)) {
-        if (named(part(text, at + 2, 5), "style"))
-            return at;
+    const GumboElement &e = node.v.element;
+    const bool own = e.tag == GUMBO_TAG_IMG || e.tag == GUMBO_TAG_SOURCE;
+    const qint32 kind = own ? KindThumbnail : KindFile;
+    switch (e.tag) {
+    case GUMBO_TAG_A:
+    case GUMBO_TAG_AREA:
+        add(attribute(e, "href"), KindFile);
+        break;
+    case GUMBO_TAG_IMG:
+    case GUMBO_TAG_SOURCE:
+        add(attribute(e, "src"), KindThumbnail);
+        largest(attribute(e, "srcset"), KindThumbnail);
+        break;
+    case GUMBO_TAG_INPUT:
+        if (attribute(e, "type").toByteArray().toLower() == "image")
+            add(attribute(e, "src"), KindThumbnail);
+        break;
+    case GUMBO_TAG_VIDEO:
+        add(attribute(e, "poster"), KindFile);
+        break;
+    case GUMBO_TAG_META: {
+        const QByteArray property = (hasAttribute(e, "property") ? attribute(e, "property") : attribute(e, "name"))
+                                        .toByteArray().trimmed().toLower();
+        if (property == "og:image" || property == "og:image:url" || property == "og:image:secure_url"
+            || property == "twitter:image" || property == "twitter:image:src")
+            add(attribute(e, "content"), KindFile);
+        break;
     }
-    return text.size();
+    case GUMBO_TAG_LINK:
+        if (hasWord(attribute(e, "rel"), "stylesheet") && !attribute(e, "href").trimmed().isEmpty())
+            m_page.stylesheets.append(attribute(e, "href").trimmed().toByteArray());
+        else if (hasWord(attribute(e, "rel"), "image_src"))
+            add(attribute(e, "href"), KindFile);
+        break;
+    case GUMBO_TAG_BASE:
+        if (m_page.base.isEmpty() && hasAttribute(e, "href"))
+            m_page.base = attribute(e, "href").trimmed().toByteArray();
+        break;
+    case GUMBO_TAG_IMAGE:
+        if (e.tag_namespace == GUMBO_NAMESPACE_SVG) // an SVG <image>, by either of its attribute names
+            add(hasAttribute(e, "href") ? attribute(e, "href") : attribute(e, "xlink:href"), KindFile);
+        break;
+    default:
+        break;
+    }
+    if (hasAttribute(e, "background"))
+        add(attribute(e, "background"), KindFile); // the old way of tiling a page or a cell
+    css(attribute(e, "style"), KindFile);
+    dataAttributes(e, kind);
+}
+
+// A <picture> gives one picture: the largest candidate of the sources a
+// wide light screen takes, else its <img>'s.
+void Collector::picture(const GumboNode &node)
+{
+    QList<TSrcsetCandidate> candidates;
+    const GumboNode *img = nullptr;
+    const GumboVector &children = node.v.element.children;
+    for (unsigned i = 0; i < children.length; ++i) {
+        const auto *child = static_cast<const GumboNode *>(children.data[i]);
+        if (child->type != GUMBO_NODE_ELEMENT)
+            continue;
+        const GumboElement &e = child->v.element;
+        if (e.tag == GUMBO_TAG_IMG && !img)
+            img = child;
+        if (e.tag != GUMBO_TAG_SOURCE || !MatchesWideLightScreen(attribute(e, "media")))
+            continue;
+        for (const char *name : {"srcset", "data-srcset"})
+            candidates << ParseSrcset(attribute(e, name));
+        if (!attribute(e, "src").trimmed().isEmpty())
+            candidates << TSrcsetCandidate{attribute(e, "src").trimmed().toByteArray(), -1, -1};
+    }
+    if (const qsizetype best = LargestCandidate(candidates); best >= 0) {
+        add(candidates[best].url, KindThumbnail);
+        return;
+    }
+    if (img)
+        element(*img);
+}
+
+// What a find may cost: gumbo's memory is its own, but with a page that is
+// not UTF-8 its bytes are read as Latin-1, as the plain scan reads them.
+QByteArray asUtf8(const QByteArray &page)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)utf8.decode(page);
+    return utf8.hasError() ? QString::fromLatin1(page).toUtf8() : page;
+}
+
+// This parser's tag list is older than <picture>: it is known by its name.
+bool isPicture(const GumboElement &e)
+{
+    const QByteArrayView tag(e.original_tag.data, qsizetype(e.original_tag.length));
+    return e.tag == GUMBO_TAG_UNKNOWN && tag.size() > 8 && qstrnicmp(tag.data(), 8, "<picture", 8) == 0
+           && (isSpace(tag[8]) || tag[8] == '>' || tag[8] == '/');
+}
+
+bool skipped(const GumboElement &e)
+{
+    return e.tag == GUMBO_TAG_SCRIPT || e.tag == GUMBO_TAG_TEMPLATE || e.tag == GUMBO_TAG_NOSCRIPT
+           || e.tag == GUMBO_TAG_TEXTAREA;
 }
 
 } // namespace
 
-QByteArray DecodeEntities(const QByteArray &value)
+void CssUrls(QByteArrayView css, qint32 kind, QList<TShownPicture> &found, qsizetype maxValue)
 {
-    if (!value.contains('&'))
-        return value;
-    QByteArray out;
-    out.reserve(value.size());
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        if (value[i] == '&') {
-            const qsizetype semicolon = value.indexOf(';', i);
-            if (semicolon > i && semicolon - i <= 10) {
-                const QByteArray name = value.mid(i + 1, semicolon - i - 1);
-                char c = 0;
-                if (name == "amp")
-                    c = '&';
-                else if (name == "quot")
-                    c = '"';
-                else if (name == "apos" || name == "#39")
-                    c = '\'';
-                else if (name == "lt")
-                    c = '<';
-                else if (name == "gt")
-                    c = '>';
-                else if (name.startsWith("#x") || name.startsWith("#X")) {
-                    bool ok = false;
-                    const int code = name.mid(2).toInt(&ok, 16);
-                    c = ok && code > 0 && code < 128 ? char(code) : 0;
-                } else if (name.startsWith('#')) {
-                    bool ok = false;
-                    const int code = name.mid(1).toInt(&ok);
-                    c = ok && code > 0 && code < 128 ? char(code) : 0;
-                }
-                if (c) {
-                    out.append(c);
-                    i = semicolon;
-                    continue;
-                }
-            }
-        }
-        out.append(value[i]);
+    static const QByteArrayMatcher open("url(");
+    const qsizetype n = css.size();
+    qsizetype at = 0;
+    for (;;) {
+        // Case-blind without a lowered copy: "url(" and "URL(" are the two forms met.
+        qsizetype lower = open.indexIn(css, at);
+        qsizetype upper = css.indexOf("URL(", at);
+        if (lower < 0 && upper < 0)
+            return;
+        at = lower < 0 ? upper : upper < 0 ? lower : std::min(lower, upper);
+        qsizetype i = at + 4;
+        while (i < n && isSpace(css[i]))
+            ++i;
+        char quote = 0;
+        if (i < n && (css[i] == '"' || css[i] == '\''))
+            quote = css[i++];
+        const qsizetype start = i;
+        while (i < n && (quote ? css[i] != quote : (css[i] != ')' && !isSpace(css[i]))))
+            ++i;
+        const QByteArrayView value = css.sliced(start, i - start).trimmed();
+        // The search goes on after this value: a value is never read twice.
+        at = std::max(i, at + 4);
+        if (!value.isEmpty() && value.size() <= maxValue && !value.startsWith("data:") && !value.contains("url("))
+            found.append({value.toByteArray(), kind});
     }
-    return out;
 }
 
-QByteArray LargestSrcsetCandidate(const QByteArray &srcset)
+TShownPage ReadShownPictures(const QByteArray &page, int maxFinds, qsizetype maxValue)
 {
-    QByteArray best;
-    double bestWidth = -1, bestDensity = -1;
-    bool anyWidth = false;
-    for (const QByteArray &part : srcset.split(',')) {
-        const QList<QByteArray> words = part.simplified().split(' ');
-        const QByteArray url = words.value(0);
-        if (url.isEmpty())
-            continue;
-        const QByteArray descriptor = words.value(1).toLower();
-        bool ok = false;
-        if (descriptor.endsWith('w')) {
-            const double width = descriptor.chopped(1).toDouble(&ok);
-            if (ok && width > bestWidth) {
-                bestWidth = width;
-                best = url;
-            }
-            anyWidth = anyWidth || ok;
-        } else if (!anyWidth) {
-            const double density = descriptor.endsWith('x') ? descriptor.chopped(1).toDouble(&ok) : 1.0;
-            if (!descriptor.endsWith('x') || ok) {
-                if (density >= bestDensity) { // ties: the later one, as "else the last"
-                    bestDensity = density;
-                    best = url;
+    TShownPage result;
+    const QByteArray text = BoundedForParsing(asUtf8(page));
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 100; // a broken page cannot fill memory with its errors
+    GumboOutput *output = gumbo_parse_with_options(&options, text.constData(), size_t(text.size()));
+    if (!output)
+        return result;
+    Collector collector(result, maxFinds, maxValue);
+    // Depth first in page order, without recursion: a page nested a
+    // hundred thousand deep is walked like any other.
+    std::vector<const GumboNode *> stack{output->document};
+    while (!stack.empty() && !collector.full()) {
+        const GumboNode *node = stack.back();
+        stack.pop_back();
+        const GumboVector *children = nullptr;
+        if (node->type == GUMBO_NODE_DOCUMENT) {
+            children = &node->v.document.children;
+        } else if (node->type == GUMBO_NODE_ELEMENT) {
+            const GumboElement &e = node->v.element;
+            if (skipped(e))
+                continue;
+            if (e.tag == GUMBO_TAG_STYLE) {
+                for (unsigned i = 0; i < e.children.length; ++i) {
+                    const auto *t = static_cast<const GumboNode *>(e.children.data[i]);
+                    if (t->type == GUMBO_NODE_TEXT || t->type == GUMBO_NODE_WHITESPACE || t->type == GUMBO_NODE_CDATA)
+                        collector.css(t->v.text.text, KindFile);
                 }
+                continue;
             }
+            if (isPicture(e)) {
+                collector.picture(*node);
+                continue; // its sources and image gave their one picture
+            }
+            collector.element(*node);
+            children = &e.children;
         }
+        if (!children)
+            continue;
+        for (unsigned i = children->length; i > 0; --i)
+            stack.push_back(static_cast<const GumboNode *>(children->data[i - 1]));
     }
-    return best;
+    gumbo_destroy_output(&options, output);
+    return result;
 }
 
 QList<TShownPicture> FindShownPictures(const QByteArray &page)
 {
-    QList<TShownPicture> found;
-    const QByteArrayView text(page);
-    const qsizetype n = text.size();
-    qsizetype i = text.indexOf('<');
-    while (i >= 0 && i < n) {
-        if (part(text, i, 4) == "<!--") {
-            const qsizetype end = text.indexOf("-->", i + 4);
-            i = end < 0 ? -1 : text.indexOf('<', end + 3);
-            continue;
-        }
-        if (i + 1 < n && text[i + 1] == '/') { // a closing tag holds nothing of ours
-            const qsizetype end = text.indexOf('>', i);
-            i = end < 0 ? -1 : text.indexOf('<', end);
-            continue;
-        }
-        qsizetype j = i + 1;
-        while (j < n && !isSpace(text[j]) && text[j] != '>' && text[j] != '/')
-            ++j;
-        const QByteArrayView tag = part(text, i + 1, j - i - 1);
-        const bool picture = named(tag, "img") || named(tag, "source");
-        const bool meta = named(tag, "meta");
-        QByteArrayView property, content;
-        const qsizetype tagEnd = readAttributes(text, j, [&](QByteArrayView name, QByteArrayView value) {
-            if (named(name, "style")) {
-                cssUrls(value, found);
-            } else if (picture && (named(name, "srcset") || named(name, "data-srcset"))) {
-                const QByteArray largest = LargestSrcsetCandidate(DecodeEntities(value.toByteArray()));
-                if (!largest.isEmpty())
-                    found.append({largest, KindThumbnail});
-            } else if (picture && (named(name, "data-src") || named(name, "data-original") || named(name, "data-lazy-src"))) {
-                const QByteArray picked = DecodeEntities(value.toByteArray().trimmed());
-                if (!picked.isEmpty())
-                    found.append({picked, KindThumbnail});
-            } else if (meta && named(name, "property")) {
-                property = value;
-            } else if (meta && named(name, "content")) {
-                content = value;
-            }
-        });
-        if (meta && named(property.trimmed(), "og:image") && !content.trimmed().isEmpty())
-            found.append({DecodeEntities(content.trimmed().toByteArray()), KindFile});
-        if (named(tag, "style") && tagEnd < n) {
-            const qsizetype end = closingStyleTag(text, tagEnd);
-            cssUrls(part(text, tagEnd + 1, end - tagEnd - 1), found);
-            i = text.indexOf('<', end);
-            continue;
-        }
-        i = tagEnd >= n ? -1 : text.indexOf('<', tagEnd);
-    }
-    return found;
+    return ReadShownPictures(page).pictures;
 }

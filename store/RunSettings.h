@@ -56,6 +56,8 @@ struct TScanSettings
     QString downloadDir;
     bool findShown = false; // a second pass for srcset, lazy loading, CSS and og:image
     bool checkSizes = false; // a size check of the new files after every scan
+    bool readStylesheets = false; // with findShown: the page's stylesheets on its own server too
+    bool keepQuery = false;       // a file address keeps its query ("photo.jpg?w=1600")
 };
 
 // The one way the runs reach the settings.

@@ -241,7 +241,7 @@ void TestKeepAlive::rangeBelongsToItsRequest()
     QVERIFY(cli.Get().ok());
     QCOMPARE(client.rec.body.data(), QByteArray("def"));
     QCOMPARE(cli.ReplyRange().begin, QString("3"));
-    for (const QString &path : {"/whole.jpg", "/whole.jpg"}) {
+    for (const char *path : {"/whole.jpg", "/whole.jpg"}) {
         client.clearBody();
         cli.URL = url(server, path);
         QVERIFY(cli.Get().ok());
