@@ -64,6 +64,7 @@ TCrawlDriver::TCrawlDriver(TItemTree *tree, TRunState &run, TStatistics &statist
     m_timerTimeOut->setInterval(kInitialTimeoutMs);
     connect(m_timerTimeOut, &QTimer::timeout, this, &TCrawlDriver::TimerTimeOutTimer);
     m_extractor.setStatusSink([this](const QString &text) { m_view.setStatus(text); });
+    m_extractor.setCancelCheck([this] { return m_shutDown || m_run.stopRequested(); });
 }
 
 TCrawlDriver::~TCrawlDriver()
@@ -97,8 +98,9 @@ void TCrawlDriver::CheckGateWay()
     m_httpDoc->setConnectionPool(s.reuseConnections ? m_pool : nullptr);
 }
 
-std::optional<QByteArray> TCrawlDriver::fetchDocument(const QString &url)
+std::optional<QByteArray> TCrawlDriver::fetchDocument(const QString &url, qint64 limit)
 {
+    m_bodyLimit = limit;
     THttpCli &doc = *m_httpDoc;
     doc.AbortRequest();
     if (m_shutDown || !FetchableUrl(url))
@@ -154,6 +156,7 @@ void TCrawlDriver::ButtonStartClick()
         m_extractor.setFileParent(m_run.fileParent());
         m_extractor.ParseDocument(base, *text, ModeMainDocument);
         m_pageCut = m_extractor.lastScanCut();
+        readStylesheets(ModeMainDocument);
     }
     m_timerTimeOut->stop();
     endRun();
@@ -271,11 +274,28 @@ void TCrawlDriver::parseLink(TTreeNode *node)
     m_pageCut = m_pageCut || m_extractor.lastScanCut();
     if (m_run.parseCursor() != node)
         return;
+    readStylesheets(ModeParsedLink);
+    if (m_run.parseCursor() != node)
+        return;
     ItemState::markParsed(node);
     if (s.expandParse)
         node->setExpanded(true);
     node->setColor(m_tree->slotColor(ColorLinkParsed));
     m_tree->viewport()->update();
+}
+
+void TCrawlDriver::readStylesheets(int mode)
+{
+    const TScanSettings s = m_settings ? m_settings->scanSettings() : TScanSettings();
+    if (!s.findShown || !s.readStylesheets)
+        return;
+    for (const QString &sheet : m_extractor.lastStylesheets()) {
+        if (m_shutDown || m_run.stopRequested() || !m_extractor.fileParent())
+            return;
+        m_view.setStatus(QStringLiteral(" Status: Reading stylesheet ") + sheet);
+        if (const std::optional<QByteArray> css = fetchDocument(sheet, kMaxStylesheetBytes))
+            m_extractor.ParseStylesheet(sheet, *css, mode);
+    }
 }
 
 void TCrawlDriver::saveHtml(const QString &name)
@@ -363,6 +383,10 @@ void TCrawlDriver::HttpDocDocBegin()
 void TCrawlDriver::HttpDocDocData()
 {
     m_view.ShowBar(true, m_httpDoc->ReceivedBytes, m_httpDoc->ExpectedLength);
+    if (m_bodyLimit >= 0 && m_httpDoc->ReceivedBytes > m_bodyLimit) {
+        m_httpDoc->AbortRequest();
+        return;
+    }
     // The time-out counts the silence since the last piece.
     m_timerTimeOut->stop();
     m_timerTimeOut->start();

@@ -67,7 +67,11 @@ public:
 private:
     // Fetches one document; its text ends at the first NUL byte. The whole
     // body is left in m_body. Nothing when the fetch failed.
-    std::optional<QByteArray> fetchDocument(const QString &url);
+    std::optional<QByteArray> fetchDocument(const QString &url, qint64 limit = -1);
+    // With the options, the pictures of the stylesheets the last page links
+    // on its own server.
+    void readStylesheets(int mode);
+    static constexpr qint64 kMaxStylesheetBytes = 2 * 1024 * 1024;
     void parseLink(TTreeNode *node);
     void saveHtml(const QString &name);
     // Why the page at url did not arrive, in plain words.
@@ -84,6 +88,7 @@ private:
     TCrawlView &m_view;
     std::unique_ptr<THttpCli> m_httpDoc;
     std::unique_ptr<TMemoryStream> m_body;
+    qint64 m_bodyLimit = -1; // a body larger than this is not read to its end
     QTimer *m_timerTimeOut;
     TLinkExtractor m_extractor;
     const TSettingsSource *m_settings = nullptr;

@@ -173,6 +173,8 @@ void TFormConfiguration::bindSettings()
     flag("FindShownPictures", 3, CheckBoxFindShown);
     number("RetryCount", 3, SpinEditRetries);
     flag("CheckSizesAfterScan", 3, CheckBoxCheckSizes);
+    flag("ReadStylesheets", 3, CheckBoxReadStylesheets);
+    flag("KeepQueryAddresses", 3, CheckBoxKeepQuery);
 
     QWidget *window = m_main->mainWidget();
     TMainForm *main = m_main;
@@ -375,5 +377,5 @@ TScanSettings TFormConfiguration::scanSettings() const
 {
     return {EditFileTypes->text(), CheckBoxAddChild->isChecked(), CheckBoxIncludeThumbs->isChecked(),
             ExpandDirectory(m_main->downloadField()->currentText()), CheckBoxFindShown->isChecked(),
-            CheckBoxCheckSizes->isChecked()};
+            CheckBoxCheckSizes->isChecked(), CheckBoxReadStylesheets->isChecked(), CheckBoxKeepQuery->isChecked()};
 }

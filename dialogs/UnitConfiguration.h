@@ -96,6 +96,8 @@ private:
     QSpinBox *SpinEditTimeOutFile;
     QCheckBox *CheckBoxReuseConnections;
     QCheckBox *CheckBoxFindShown;
+    QCheckBox *CheckBoxReadStylesheets;
+    QCheckBox *CheckBoxKeepQuery;
     QCheckBox *CheckBoxCheckSizes;
     QCheckBox *CheckBoxProxy;
     QLabel *LabelProxy;

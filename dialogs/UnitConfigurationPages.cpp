@@ -78,6 +78,8 @@ void TFormConfiguration::nameControls()
         {SpinEditTimeOutFile, "SpinEditTimeOutFile"},
         {CheckBoxReuseConnections, "CheckBoxReuseConnections"},
         {CheckBoxFindShown, "CheckBoxFindShown"},
+        {CheckBoxReadStylesheets, "CheckBoxReadStylesheets"},
+        {CheckBoxKeepQuery, "CheckBoxKeepQuery"},
         {CheckBoxCheckSizes, "CheckBoxCheckSizes"},
         {CheckBoxProxy, "CheckBoxProxy"},
         {LabelProxy, "LabelProxy"},
@@ -147,13 +149,25 @@ QWidget *TFormConfiguration::buildParsingPage()
     CheckBoxExpandParse = checkBox(QStringLiteral("Expand tree after parsing link"), true, page);
     CheckBoxSaveHtml = checkBox(QStringLiteral("Save Html document to disk after parsing"), false, page);
     CheckBoxFindShown = checkBox(QStringLiteral("Also find pictures as browsers show them"), false, page);
-    CheckBoxFindShown->setToolTip(QStringLiteral("The largest picture of srcset, lazy-loading attributes (data-src, ...), "
-                                                 "CSS url(...) and the page's og:image, after the plain scan's finds"));
+    CheckBoxFindShown->setToolTip(QStringLiteral("Reads the page as a browser does: links to files in any form, the largest "
+                                                 "picture of srcset and <picture>, lazy-loading attributes (data-*), CSS "
+                                                 "url(...) and the page's og:image, after the plain scan's finds"));
+    CheckBoxReadStylesheets = checkBox(QStringLiteral("Also read the page's stylesheets on the same server"), false, page);
+    CheckBoxReadStylesheets->setToolTip(QStringLiteral("The pictures of up to %1 stylesheets the page links on its own "
+                                                       "server, each read up to 2 MB")
+                                            .arg(20));
+    CheckBoxReadStylesheets->setContentsMargins(20, 0, 0, 0);
+    CheckBoxReadStylesheets->setEnabled(false);
+    connect(CheckBoxFindShown, &QCheckBox::toggled, CheckBoxReadStylesheets, &QWidget::setEnabled);
+    CheckBoxKeepQuery = checkBox(QStringLiteral("Keep addresses with a query (?)"), false, page);
+    CheckBoxKeepQuery->setToolTip(QStringLiteral("A file such as photo.jpg?w=1600 is kept with its query; it is stored "
+                                                 "under the name of its path, photo.jpg"));
     CheckBoxCheckSizes = checkBox(QStringLiteral("Check sizes of the files found after every scan"), false, page);
     CheckBoxCheckSizes->setToolTip(QStringLiteral("Asks the server for each new file's size, and a picture's width and "
                                                   "height, as \"Check size\" in the tree's menu does"));
     CheckBoxAutoSelect = checkBox(QStringLiteral("Auto select files when parsing"), false, page);
-    for (QCheckBox *box : {CheckBoxAddChild, CheckBoxIncludeThumbs, CheckBoxFindShown, CheckBoxCheckSizes, CheckBoxGetPassword,
+    for (QCheckBox *box : {CheckBoxAddChild, CheckBoxIncludeThumbs, CheckBoxFindShown, CheckBoxReadStylesheets,
+                           CheckBoxKeepQuery, CheckBoxCheckSizes, CheckBoxGetPassword,
                            CheckBoxExpandParse, CheckBoxSaveHtml, CheckBoxAutoSelect})
         layout->addWidget(box);
     LabelAutoSelectTypes = new QLabel(QStringLiteral("Auto select file types: (separated by commas, no dots or spaces)"), page);

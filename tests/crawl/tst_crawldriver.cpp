@@ -35,6 +35,7 @@ private slots:
     // "&Get url"
     void getUrlShowsWhatTheScanFinds();
     void getUrlReadsTheTextUpToTheFirstNul();
+    void getUrlReadsTheSameServersStylesheetsWhenAsked();
     void getUrlFollowsRelocations();
     void getUrlSaysWhyThePageDidNotCome_data();
     void getUrlSaysWhyThePageDidNotCome();
@@ -185,6 +186,33 @@ void TestCrawlDriver::getUrlShowsWhatTheScanFinds()
     QVERIFY(m.itemTree()->rootLinks()->childCount() >= 2);
     QVERIFY(m.itemTree()->rootFiles()->childCount() >= 3);
     QVERIFY(Part<QPushButton>(m, "ButtonParse")->isEnabled());
+}
+
+void TestCrawlDriver::getUrlReadsTheSameServersStylesheetsWhenAsked()
+{
+    Server other;
+    other.route("/far.css", Server::page(".x{background:url(far.jpg)}", "text/css"));
+    server->route("/g/index.html", Server::page("<link rel=stylesheet href=\"css/site.css\"><link rel=\"stylesheet\" href=\""
+                                                 + QString("http://127.0.0.1:%1/far.css").arg(other.port()).toLatin1()
+                                                 + "\"><link rel=stylesheet href=\"huge.css\"><img src=\"a.jpg\">"));
+    server->route("/g/css/site.css", Server::page(".hero{background:url('../img/hero.jpg')}", "text/css"));
+    server->route("/g/huge.css", Server::page(QByteArray(3 * 1024 * 1024, ' ') + "a{background:url(h.jpg)}", "text/css"));
+    Part<QCheckBox>(*w->configuration, "CheckBoxFindShown")->setChecked(true);
+    Part<QComboBox>(*w->main, "ComboBoxBookmark")->setCurrentText(url("/g/index.html"));
+    auto files = [this] {
+        QStringList urls;
+        for (int i = 0; i < w->main->itemTree()->rootFiles()->childCount(); ++i)
+            urls << w->main->itemTree()->rootFiles()->childNode(i)->item()->url;
+        return urls;
+    };
+    w->crawl->ButtonStartClick();
+    QCOMPARE(files(), QStringList{url("/g/a.jpg")});
+    Part<QCheckBox>(*w->configuration, "CheckBoxReadStylesheets")->setChecked(true);
+    w->crawl->ButtonStartClick();
+    // Its own server's stylesheet, relative to itself; none of another server's, none over 2 MB.
+    QCOMPARE(files(), (QStringList{url("/g/a.jpg"), url("/g/img/hero.jpg")}));
+    QVERIFY(other.requests().isEmpty());
+    expectIdle();
 }
 
 void TestCrawlDriver::getUrlReadsTheTextUpToTheFirstNul()
