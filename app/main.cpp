@@ -34,29 +34,56 @@ void nameTheProgram()
     QCoreApplication::setApplicationVersion(BuildInfo::kVersion);
 }
 
-// Help and version are printed without reaching the window system, so they
-// work without a display.
-bool asksForTextOnly(int argc, char *argv[])
+// The arguments without the options the window system takes for itself
+// (-platform xcb, -style=fusion, -reverse, ...), which our parser must not
+// call unknown.
+QStringList withoutToolkitOptions(int argc, char *argv[])
 {
+    static const QStringList withValue = {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+                                          "qwindowicon", "qwindowtitle", "display", "geometry", "style", "stylesheet",
+                                          "session", "name", "title", "visual", "ncols", "cmap", "fontengine"};
+    static const QStringList flags = {"reverse", "widgetcount", "nograb", "dograb", "sync", "testability",
+                                      "qmljsdebugger"};
+    QStringList kept{QString::fromLocal8Bit(argv[0])};
     for (int i = 1; i < argc; ++i) {
-        const QByteArrayView argument(argv[i]);
-        if (argument == "-h" || argument == "-?" || argument == "--help" || argument == "--help-all" || argument == "-v"
-            || argument == "--version")
-            return true;
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        QString name = argument;
+        while (name.startsWith(QLatin1Char('-')))
+            name.remove(0, 1);
+        const QString bare = name.section(QLatin1Char('='), 0, 0);
+        if (argument.startsWith(QLatin1Char('-')) && argument != QLatin1String("--") && argument != QLatin1String("-")) {
+            if (withValue.contains(bare)) {
+                if (!name.contains(QLatin1Char('=')))
+                    ++i; // its value follows
+                continue;
+            }
+            if (flags.contains(bare))
+                continue;
+        }
+        kept << argument;
     }
-    return false;
+    return kept;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (asksForTextOnly(argc, argv)) {
-        QCoreApplication app(argc, argv);
-        nameTheProgram();
-        TCommandLine line;
-        line.parser.process(app); // prints and ends the process
-        return 0;
+    // Every option is read before the window system is reached: help,
+    // version and a mistyped option need no display.
+    {
+        TCommandLine early;
+        if (!early.parser.parse(withoutToolkitOptions(argc, argv))) {
+            std::fprintf(stderr, "trawlix: %s\nTry 'trawlix --help' for the options.\n", qPrintable(early.parser.errorText()));
+            return 1;
+        }
+        if (early.parser.isSet(QStringLiteral("help")) || early.parser.isSet(QStringLiteral("version"))) {
+            QCoreApplication app(argc, argv);
+            nameTheProgram();
+            TCommandLine line;
+            line.parser.process(withoutToolkitOptions(argc, argv)); // prints and ends the process
+            return 0;
+        }
     }
     // The application takes Qt's own options (-platform, -style, ...) out before ours are read.
     QApplication app(argc, argv);

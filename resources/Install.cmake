@@ -3,6 +3,8 @@ include(GNUInstallDirs)
 
 set(TRAWLIX_APP_ID "io.github.trawlix.Trawlix" CACHE STRING
     "Reverse-DNS name of the desktop entry and the AppStream component; whoever publishes a build sets one under a name they control")
+set(TRAWLIX_MAINTAINER "Trawlix developers <trawlix@example.invalid>" CACHE STRING
+    "Name and address of whoever publishes the package, as the .deb's Maintainer and the copyright file's contact")
 set(TRAWLIX_SCREENSHOT_URL "" CACHE STRING
     "Where the README's screenshots are published (https://.../); empty: the AppStream file names none")
 
@@ -32,9 +34,11 @@ endif()
 set(staged ${CMAKE_BINARY_DIR}/install)
 configure_file(${CMAKE_SOURCE_DIR}/resources/trawlix.metainfo.xml.in ${staged}/${TRAWLIX_APP_ID}.metainfo.xml @ONLY)
 configure_file(${CMAKE_SOURCE_DIR}/resources/trawlix.desktop ${staged}/${TRAWLIX_APP_ID}.desktop COPYONLY)
+configure_file(${CMAKE_SOURCE_DIR}/resources/copyright.in ${staged}/copyright @ONLY)
 
 install(TARGETS trawlix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/resources/Trawlix.rtf DESTINATION ${CMAKE_INSTALL_DATADIR}/trawlix)
+install(FILES ${staged}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/trawlix)
 install(FILES ${staged}/${TRAWLIX_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${staged}/${TRAWLIX_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 foreach(size 16 32 48 128)
@@ -46,7 +50,9 @@ endforeach()
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "trawlix")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
-set(CPACK_PACKAGE_CONTACT "Trawlix maintainers")
+set(CPACK_PACKAGE_CONTACT "${TRAWLIX_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TRAWLIX_MAINTAINER}")
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Collect the pictures and files that web pages link to")
 set(CPACK_DEBIAN_PACKAGE_SECTION "web")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

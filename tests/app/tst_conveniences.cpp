@@ -144,6 +144,12 @@ void TestConveniences::programTakesAUrlOnItsCommandLine()
     QVERIFY(help.waitForFinished());
     QCOMPARE(help.exitCode(), 0);
     QVERIFY(help.readAllStandardOutput().startsWith("trawlix "));
+    // Nor does a mistyped option, which is said to be one, beside the toolkit's own.
+    help.start(TRAWLIX_PROGRAM, {"-style", "fusion", "--bogus"});
+    QVERIFY(help.waitForFinished());
+    QCOMPARE(help.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(help.exitCode(), 1);
+    QVERIFY(help.readAllStandardError().contains("Unknown option 'bogus'"));
 }
 
 void TestConveniences::browserKeys()

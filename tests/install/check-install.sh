@@ -46,7 +46,7 @@ validate() {
 # 1. cmake --install into a staging root.
 DESTDIR="$work/destdir" cmake --install "$build" --prefix /usr/local >/dev/null
 prefix="$work/destdir/usr/local"
-for file in bin/trawlix share/trawlix/Trawlix.rtf "share/applications/$app_id.desktop" \
+for file in bin/trawlix share/trawlix/Trawlix.rtf share/doc/trawlix/copyright "share/applications/$app_id.desktop" \
             "share/metainfo/$app_id.metainfo.xml" share/icons/hicolor/{16x16,32x32,48x48,128x128}/apps/trawlix.png; do
     [ -e "$prefix/$file" ] && pass "installed $file" || fail "not installed: $file"
 done
@@ -84,7 +84,14 @@ validate appstreamcli validate --no-net "$shots"
 deb=$(ls "$build"/trawlix_"$version"_*.deb)
 dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 && pass "the package depends on the libraries it links" \
     || fail "package dependencies: $(dpkg-deb -f "$deb" Depends)"
+maintainer=$(dpkg-deb -f "$deb" Maintainer)
+[[ "$maintainer" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] && pass "the package's maintainer has an address: $maintainer" \
+    || fail "package maintainer: $maintainer"
+grep -q '<project_license>MIT</project_license>' "$prefix/share/metainfo/$app_id.metainfo.xml" \
+    && pass "AppStream names the MIT licence" || fail "AppStream licence"
 dpkg-deb -x "$deb" "$work/root"
+grep -q '^License: MIT$' "$work/root/usr/share/doc/trawlix/copyright" && pass "the package's copyright file" \
+    || fail "no machine-readable copyright in the package"
 starts_with_documentation "$work/root/usr/bin/trawlix" "unpacked package"
 
 if [ "$failures" -gt 0 ]; then
