@@ -214,6 +214,6 @@ void TFormMain::ExportUrls1Click()
         message(QStringLiteral("The URLs could not be exported to %1:\n%2").arg(path, file.errorString()));
         return;
     }
-    information(urls.size() == 1 ? QStringLiteral("1 URL was exported to %1").arg(path)
-                                 : QStringLiteral("%1 URLs were exported to %2").arg(urls.size()).arg(path));
+    setStatus(urls.size() == 1 ? QStringLiteral(" Status: Exported 1 URL to %1").arg(path)
+                               : QStringLiteral(" Status: Exported %1 URLs to %2").arg(urls.size()).arg(path));
 }

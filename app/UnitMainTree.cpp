@@ -22,6 +22,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QShortcut>
 
 using namespace MainWindowLook;
 
@@ -175,6 +176,14 @@ void TFormMain::buildTreeMenu()
     TreeView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(TreeView, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { PopupMenuTreeView->popup(TreeView->viewport()->mapToGlobal(at)); });
+    // Shift+F10 opens it as the Menu key does, at the current item.
+    auto *menuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), TreeView, nullptr, nullptr, Qt::WidgetShortcut);
+    menuKey->setObjectName(QStringLiteral("TreeMenuShortcut"));
+    connect(menuKey, &QShortcut::activated, this, [this] {
+        const QTreeWidgetItem *current = TreeView->currentItem();
+        const QPoint at = current ? TreeView->visualItemRect(current).bottomLeft() : QPoint(0, 0);
+        emit TreeView->customContextMenuRequested(at);
+    });
     PopupMenuTreeViewPopup();
 }
 
@@ -219,8 +228,10 @@ void TFormMain::RetryFailed1Click()
 void TFormMain::CopyUrls1Click()
 {
     const QStringList urls = TreeCommands::HighlightedUrls(TreeView);
-    if (!urls.isEmpty())
-        QGuiApplication::clipboard()->setText(urls.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    if (urls.isEmpty())
+        return;
+    QGuiApplication::clipboard()->setText(urls.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    setStatus(urls.size() == 1 ? QStringLiteral(" Status: Copied 1 URL") : QStringLiteral(" Status: Copied %1 URLs").arg(urls.size()));
 }
 
 void TFormMain::ShowInFolder1Click()

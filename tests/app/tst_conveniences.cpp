@@ -1,6 +1,7 @@
 #include "ItemTree.h"
 #include "Parts.h"
 #include "ScriptedServer.h"
+#include "StatusPanels.h"
 #include "TreeConfig.h"
 #include "TreeDump.h"
 #include "Windows.h"
@@ -13,6 +14,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QProcess>
+#include <QShortcut>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -213,7 +215,7 @@ void TestConveniences::tickedUrlsAreExported()
     };
     // None ticked: every file, links left out; one URL a line, as wget -i reads them.
     QCOMPARE(exported(), QByteArray("http://h.org/a.jpg\nhttp://h.org/b.jpg\nhttp://h.org/c.jpg\n"));
-    QCOMPARE(w->messages.last(), "3 URLs were exported to " + home->filePath("urls.txt"));
+    QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->text(0), " Status: Exported 3 URLs to " + home->filePath("urls.txt"));
     a->setStateIndex(StateChecked);
     c->setStateIndex(StateChecked);
     QCOMPARE(exported(), QByteArray("http://h.org/a.jpg\nhttp://h.org/c.jpg\n"));
@@ -241,6 +243,15 @@ void TestConveniences::highlightedUrlsAreCopied()
     QVERIFY(Part<QAction>(*w->main, "CopyUrls1")->isEnabled());
     Part<QAction>(*w->main, "CopyUrls1")->trigger();
     QCOMPARE(QApplication::clipboard()->text(), QString("http://h.org/page.html\nhttp://h.org/b.jpg\n"));
+    QCOMPARE(Part<TStatusPanels>(*w->main, "StatusBar")->text(0), QString(" Status: Copied 2 URLs"));
+    // Shift+F10 opens the tree's menu, as the Menu key does.
+    QMenu *menu = Part<QAction>(*w->main, "CopyUrls1")->associatedObjects().isEmpty()
+                      ? nullptr
+                      : qobject_cast<QMenu *>(Part<QAction>(*w->main, "CopyUrls1")->associatedObjects().first());
+    QVERIFY(menu);
+    Part<QShortcut>(*w->main, "TreeMenuShortcut")->activated();
+    QTRY_VERIFY(menu->isVisible());
+    menu->close();
 }
 
 QTEST_MAIN(TestConveniences)
