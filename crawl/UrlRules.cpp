@@ -205,6 +205,21 @@ bool FetchableUrl(const QString &url)
     return scheme > 0 && scheme + 3 < url.size() && url.at(scheme + 3) != QLatin1Char('/');
 }
 
+QString UnfetchableReason(const QString &url)
+{
+    if (url.startsWith(QLatin1String("//")))
+        return QStringLiteral("the link \"%1\" starts with // and names no scheme; links of that form are kept as they "
+                              "stand, without the page's server")
+            .arg(url);
+    if (url.indexOf(QLatin1String("://")) > 0)
+        return QStringLiteral("the address \"%1\" names no host").arg(url);
+    if (url.contains(QLatin1String("//")))
+        return QStringLiteral("the link \"%1\" holds // (an empty folder name); links of that form are kept as they "
+                              "stand, without the page's server")
+            .arg(url);
+    return QStringLiteral("the link names no server (a relative link of a page loaded from disk?)");
+}
+
 namespace {
 
 // "htp:/x", "ftp://x", "mailto:a@b": a scheme name in front that is not

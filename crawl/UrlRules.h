@@ -60,6 +60,8 @@ bool UsableFileName(const QString &name);
 // A URL that names a scheme and a host, so it can be fetched at all; a
 // relative link of a page loaded from disk cannot.
 bool FetchableUrl(const QString &url);
+// Why a URL that is not fetchable is not: in words that name what is wrong with it.
+QString UnfetchableReason(const QString &url);
 
 // Why the URL field's text cannot be fetched, in plain words ("the URL
 // field is empty", "the field holds more than one URL"), or an empty text

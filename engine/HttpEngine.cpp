@@ -327,8 +327,7 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
         const THttpResult result = s.cli->Result();
         const int status = s.cli->ResponseCode;
         if (error == kNotFetchable)
-            markFailed(index, QStringLiteral("  (Not a fetchable URL !)"),
-                       QStringLiteral("the link names no server (a relative link of a page loaded from disk?)"));
+            markFailed(index, QStringLiteral("  (Not a fetchable URL !)"), UnfetchableReason(s.cli->URL));
         else if (error == THttpCli::kCertificateError)
             markFailed(index, QStringLiteral("  (Certificate error !)"), FailureReason(result));
         else if (error != 0)

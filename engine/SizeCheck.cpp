@@ -275,7 +275,7 @@ void TSizeCheck::apply(TTreeNode *node, const Slot &s, int error)
         ++m_failed;
         const QString reason = s.timedOut ? QStringLiteral("no data for %1 s (time-out)").arg(s.timer->interval() / 1000.0)
                                : error == THttpCli::kInvalidUrl && !FetchableUrl(cli.URL)
-                                   ? QStringLiteral("the link names no server")
+                                   ? UnfetchableReason(cli.URL)
                                    : FailureReason(cli.Result());
         node->setToolTip(0, kNotChecked + reason);
         return;

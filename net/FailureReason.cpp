@@ -16,7 +16,8 @@ QString FailureReason(const THttpResult &result)
     case SocketError::TryAgain:
     case SocketError::NoRecovery:
     case SocketError::NoData:
-        return QStringLiteral("cannot resolve host name");
+        return result.host.isEmpty() ? QStringLiteral("cannot resolve host name")
+                                     : QStringLiteral("cannot resolve host name \"%1\"").arg(result.host);
     case SocketError::ConnRefused:
         return QStringLiteral("the server refused the connection");
     case SocketError::TimedOut:

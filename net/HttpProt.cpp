@@ -115,7 +115,7 @@ void THttpCli::setProxy(const TProxySettings &proxy)
 THttpResult THttpCli::Result() const
 {
     return {m_doneError, m_errorText, ResponseCode, m_doneError == 0 ? ResponseText : QString(), ReceivedBytes,
-            ExpectedLength};
+            ExpectedLength, m_serverHost};
 }
 
 void THttpCli::StartFetch()

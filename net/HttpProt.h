@@ -57,6 +57,7 @@ struct THttpResult
     QString statusText; // the server's reason phrase, "Not Found"
     qint64 received = 0;
     qint64 expected = -1;
+    QString host; // the server asked last, after any relocation
     bool ok() const { return error == 0 && status < 400; }
 };
 

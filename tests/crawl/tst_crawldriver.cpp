@@ -257,7 +257,7 @@ void TestCrawlDriver::getUrlSaysWhyThePageDidNotCome_data()
     QTest::newRow("proxy login wanted") << Server::reply("HTTP/1.0 407 Proxy Authentication Required\r\n\r\n")
                                         << "HTTP 407, the proxy needs a login (Options > Configuration > Timeout & Proxy)";
     QTest::newRow("refused") << Server::Script{} << "the server refused the connection";
-    QTest::newRow("unknown host") << Server::Script{} << "cannot resolve host name";
+    QTest::newRow("unknown host") << Server::Script{} << "cannot resolve host name \"no.such.host\"";
 }
 
 // The reason stands in the status bar, and the tree the user had stays.

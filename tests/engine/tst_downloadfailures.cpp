@@ -82,6 +82,12 @@ void TestDownloadFailures::failuresStoreNothing_data()
                                               << "the link names no server (a relative link of a page loaded from disk?)";
     QTest::newRow("rooted, no host to ask") << "rooted" << Server::Script{} << "  (Not a fetchable URL !)"
                                             << "the link names no server (a relative link of a page loaded from disk?)";
+    QTest::newRow("starts with //") << "//127.0.0.1:1/pics/e.jpg" << Server::Script{} << "  (Not a fetchable URL !)"
+                                    << "the link \"//127.0.0.1:1/pics/e.jpg\" starts with // and names no scheme; links "
+                                       "of that form are kept as they stand, without the page's server";
+    QTest::newRow("an empty folder name") << "img//e.jpg" << Server::Script{} << "  (Not a fetchable URL !)"
+                                          << "the link \"img//e.jpg\" holds // (an empty folder name); links of that "
+                                             "form are kept as they stand, without the page's server";
 }
 
 void TestDownloadFailures::failuresStoreNothing()
@@ -93,7 +99,8 @@ void TestDownloadFailures::failuresStoreNothing()
     server->route(path.toLatin1(), script);
     // With "Overwrite existing" an older copy stays unless a new body replaces it.
     Part<QRadioButton>(*w->configuration, "RadioButtonOverwrite")->setChecked(true);
-    const QString link = path == "relative" ? QString("pics/e.jpg")
+    const QString link = path.contains("//")  ? path
+                         : path == "relative" ? QString("pics/e.jpg")
                          : path == "rooted"  ? QString("/pics/e.jpg")
                          : path == "refused" ? QString("http://127.0.0.1:%1/e.jpg").arg(Server::refusedPort())
                                              : url(path);
