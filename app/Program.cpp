@@ -21,11 +21,13 @@
 TProgram::TProgram(const TPaths &startPaths, const std::function<void(TFormMain &)> &prepare)
     : paths(startPaths)
 {
+    QString backup;
     {
         TSettingsKey key(paths.settingsFile);
         key.open();
         statistics.load(key);
         login.load(key);
+        backup = key.readString(QStringLiteral("ItemListBackup")).value_or(QString());
     }
 
     // The windows, in start-up order.
@@ -83,6 +85,7 @@ TProgram::TProgram(const TPaths &startPaths, const std::function<void(TFormMain 
     form->setCrawlDriver(driver);
     form->setDownloadScheduler(scheduler);
     form->setSizeCheck(check);
+    form->noteItemListBackup(backup);
 
     QObject::connect(form, &TFormMain::savingSettings, form, [this](TSettingsKey &key) {
         statistics.save(key);

@@ -7,6 +7,7 @@
 #include "DesktopNotifier.h"
 #include "DesktopOpener.h"
 #include "DownloadScheduler.h"
+#include "ItemList.h"
 #include "ItemTree.h"
 #include "Question.h"
 #include "RunState.h"
@@ -19,6 +20,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+
+#include <cstdio>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -216,15 +219,46 @@ void TFormMain::FormClose()
     if (Configuration) {
         TSettingsKey key(m_paths.settingsFile);
         key.open();
-        if (Configuration->autoSaveOnClose() && !m_treeIncomplete)
-            Savelinksfilelists1Click();
+        QString backup;
+        if (Configuration->autoSaveOnClose() && !m_treeIncomplete && TreeView->nodeCount() > 0) {
+            backup = keepOlderList();
+            SaveListToDisk(true);
+        }
         Configuration->binding().saveAll(key);
+        // Told once at the next start; a notice shown at this start is done.
+        if (!backup.isEmpty() || m_backupNoticeShown)
+            key.writeString(QStringLiteral("ItemListBackup"), backup);
         emit savingSettings(key);
         QString error;
         if (!key.close(&error))
             message(QStringLiteral("The settings could not be saved:\n%1").arg(error));
     }
     emit closed();
+}
+
+// A list on disk with items the tree does not hold (a start with a URL, say,
+// that began a new tree) is kept as Trawlix.dta.bak, one generation, before
+// the exit save replaces it. Its path, or empty when none was needed.
+QString TFormMain::keepOlderList()
+{
+    const QString list = itemListFile();
+    if (!ItemList::holdsItemsMissingFrom(*TreeView, list))
+        return {};
+    const QString backup = list + QStringLiteral(".bak");
+    QFile::remove(backup);
+    if (!QFile::copy(list, backup))
+        return {};
+    std::fprintf(stderr, "trawlix: the item list on disk held items this tree does not; it was kept as %s\n",
+                 qPrintable(backup));
+    return backup;
+}
+
+void TFormMain::noteItemListBackup(const QString &path)
+{
+    if (path.isEmpty() || !QFile::exists(path))
+        return;
+    setStatus(QStringLiteral(" Status: The last exit saved a smaller item list; the one before was kept as ") + path);
+    m_backupNoticeShown = true;
 }
 
 void TFormMain::Quit1Click()

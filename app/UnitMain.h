@@ -181,8 +181,12 @@ public:
     void showRunFigures(const QStringList &lines);
     void ShowInFolder1Click();
     void Savelinksfilelists1Click();
+    QString keepOlderList();
     void Loadlinksfilelistfromdisk1Click();
-    bool SaveListToDisk();
+    // quiet: on the way out, said on standard error instead of in a box.
+    bool SaveListToDisk(bool quiet = false);
+    // Says at start that the last exit kept the list before it as path.
+    void noteItemListBackup(const QString &path);
     void LoadListFromDisk();
 
     bool isBusy() const;
@@ -331,6 +335,7 @@ private:
     std::function<QString(const QString &)> m_chooseSaveFile;
     std::function<QString()> m_chooseFile;
     std::function<std::optional<bool>(const QString &)> m_ask;
+    bool m_backupNoticeShown = false; // the start said an older list was kept aside
     bool m_closing = false;
     QTimer *m_directoryTest = nullptr;
     bool m_treeIncomplete = false; // a load or a run was cut short by the close

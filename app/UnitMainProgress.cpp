@@ -178,9 +178,15 @@ void TFormMain::UpdateScreen()
     const bool haveNodes = TreeView->nodeCount() > 0;
     ButtonDownload->setEnabled(haveNodes && !LampBusy->isLit());
     ButtonParse->setEnabled(haveNodes && !LampBusy->isLit());
-    Saveallitemstodisk1->setEnabled(haveNodes);
-    File1->setEnabled(!ButtonStop->isEnabled());
-    File1->menuAction()->setEnabled(!ButtonStop->isEnabled());
+    // While a run is busy the File menu offers Quit alone, which asks first.
+    const bool fileIdle = !ButtonStop->isEnabled();
+    Saveallitemstodisk1->setEnabled(fileIdle && haveNodes);
+    ExportUrls1->setEnabled(fileIdle);
+    OpenDownloadFolder1->setEnabled(fileIdle);
+    if (fileIdle)
+        updateLoadItemsEntry();
+    else
+        Loaditemsfromdisk1->setEnabled(false);
     if (PopupMenuTreeView)
         PopupMenuTreeViewPopup(); // the menu's keys follow the busy state too
 }

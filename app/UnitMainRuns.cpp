@@ -15,6 +15,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+
+#include <cstdio>
 #include <QFile>
 #include <QFileDialog>
 #include <QPushButton>
@@ -109,16 +111,22 @@ void TFormMain::Savelinksfilelists1Click()
         SaveListToDisk();
 }
 
-bool TFormMain::SaveListToDisk()
+bool TFormMain::SaveListToDisk(bool quiet)
 {
-    QCoreApplication::processEvents();
+    if (!quiet)
+        QCoreApplication::processEvents();
     QDir().mkpath(m_paths.dataDir);
     QString error;
     if (!ItemList::save(*TreeView, itemListFile(), &error)) {
         message(QStringLiteral("The items could not be saved to %1:\n%2").arg(itemListFile(), error));
         return false;
     }
-    information(ItemCountText(TreeView->nodeCount(), "saved to") + QStringLiteral(":\n\n%1/").arg(m_paths.dataDir));
+    const QString saved = ItemCountText(TreeView->nodeCount(), "saved to");
+    // On the way out no box holds the quit: a line on standard error says it.
+    if (quiet)
+        std::fprintf(stderr, "trawlix: %s %s/\n", qPrintable(saved), qPrintable(m_paths.dataDir));
+    else
+        information(saved + QStringLiteral(":\n\n%1/").arg(m_paths.dataDir));
     Loaditemsfromdisk1->setEnabled(true);
     return true;
 }

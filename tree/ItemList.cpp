@@ -5,6 +5,7 @@
 #include "RunState.h"
 
 #include <QFile>
+#include <QSet>
 #include <QSaveFile>
 
 TItemRecord ItemList::recordOf(const TTreeNode *node, int level)
@@ -144,4 +145,23 @@ TTreeNode *TItemListBuilder::add(const TItemRecord &r)
     m_levels[level] = node;
     m_lastLevel = level;
     return node;
+}
+
+bool ItemList::holdsItemsMissingFrom(const TItemTree &tree, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QSet<QString> held;
+    tree.forEachNode([&held](TTreeNode *node) {
+        if (node->item())
+            held.insert(node->item()->url);
+    });
+    char record[ItemListFile::kRecordSize];
+    while (file.read(record, sizeof(record)) == qint64(sizeof(record))) {
+        const TItemRecord r = ItemListFile::decode(record);
+        if (!r.url.isEmpty() && !held.contains(r.url))
+            return true;
+    }
+    return false;
 }

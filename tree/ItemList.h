@@ -29,6 +29,10 @@ bool save(const TItemTree &tree, const QString &path, QString *error);
 // could not be read or ends in a short record; the nodes loaded stay.
 bool load(TItemTree *tree, const QString &path, const TRunState &run, QString *error);
 
+// Whether the list in the file names an item (by its URL) that the tree
+// does not hold: replacing it would lose that item.
+bool holdsItemsMissingFrom(const TItemTree &tree, const QString &path);
+
 } // namespace ItemList
 
 // Places records into a tree in the order the file holds them, keeping the
