@@ -125,6 +125,7 @@ public:
     void setRemainingCount(int remaining) override;
     void refreshTree() override;
     void PreviewImage(TTreeNode *node) override;
+    void treeReplaced() override;
     bool confirmDownloadDirectory(const QString &directory) override;
 
     bool DirectoryOk(const QString &directory) const;

@@ -365,6 +365,7 @@ void TFormMain::nameControls()
         {LabelItems, "LabelItems"},
         {LabelRunFigures, "LabelRunFigures"},
         {LabelUrlInfo, "LabelUrlInfo"},
+        {LabelRunFigures, "LabelRunFigures"},
         {LabelWait, "LabelWait"},
         {TreeView, "TreeView"},
         {SplitterMain, "SplitterMain"},

@@ -122,6 +122,15 @@ void TFormMain::showRunFigures(const QStringList &lines)
     }
 }
 
+void TFormMain::treeReplaced()
+{
+    LabelUrlInfo->clear();
+    BlankPreviewImage();
+    LabelRunFigures->clear();
+    LabelRunFigures->hide();
+    showSlotCount(m_shownSlots);
+}
+
 void TFormMain::showPageFailure(const QString &reason)
 {
     TreeView->setEmptyText(reason.isEmpty() ? kEmptyTreeHint : QStringLiteral("The page was not fetched:\n") + reason);
@@ -129,6 +138,8 @@ void TFormMain::showPageFailure(const QString &reason)
 
 void TFormMain::crawlRunEnded(const QString &summary)
 {
+    if (summary.startsWith(QLatin1String("Found")) || summary.startsWith(QLatin1String("Links parsed")))
+        StatusBar->setText(0, QStringLiteral(" Status: ") + summary);
     if (!isActiveWindow())
         m_notify(kProductName, summary);
     // The check is a run of its own, begun once the scan's run has returned.

@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -154,9 +155,12 @@ void TCrawlDriver::ButtonStartClick()
         m_tree->MakeRootNodes();
         m_run.setFileParent(m_tree->rootFiles());
         m_extractor.setFileParent(m_run.fileParent());
+        m_view.treeReplaced();
         m_extractor.ParseDocument(base, *text, ModeMainDocument);
         m_pageCut = m_extractor.lastScanCut();
         readStylesheets(ModeMainDocument);
+        if (TTreeNode *files = m_tree->rootFiles())
+            files->setExpanded(true);
     }
     m_timerTimeOut->stop();
     endRun();
@@ -168,9 +172,10 @@ void TCrawlDriver::ButtonStartClick()
         m_view.crawlRunEnded(failure);
     } else {
         m_view.showPageFailure({});
-        const int links = m_tree->rootLinks() ? m_tree->rootLinks()->childCount() : 0;
-        const int files = m_tree->rootFiles() ? m_tree->rootFiles()->childCount() : 0;
-        m_view.crawlRunEnded(QStringLiteral("Page read: %1 links, %2 files").arg(links).arg(files));
+        m_found = {};
+        countFound(m_tree->rootLinks(), 0);
+        countFound(m_tree->rootFiles(), 0);
+        m_view.crawlRunEnded(m_found.text());
     }
 }
 
@@ -203,6 +208,7 @@ void TCrawlDriver::ButtonParseClick()
     m_run.setParseCursor(m_tree->topNode(0));
     int parsed = 0;
     int failed = 0;
+    m_found = {};
     while (TTreeNode *node = m_run.parseCursor()) {
         if (m_run.stopRequested())
             break;
@@ -226,8 +232,35 @@ void TCrawlDriver::ButtonParseClick()
     m_timerTimeOut->stop();
     endRun();
     if (parsed + failed > 0)
-        m_view.crawlRunEnded(failed > 0 ? QStringLiteral("Links parsed: %1, %2 failed").arg(parsed).arg(failed)
-                                        : QStringLiteral("Links parsed: %1").arg(parsed));
+        m_view.crawlRunEnded((failed > 0 ? QStringLiteral("Links parsed: %1, %2 failed. ").arg(parsed).arg(failed)
+                                         : QStringLiteral("Links parsed: %1. ").arg(parsed))
+                             + m_found.text());
+}
+
+void TCrawlDriver::countFound(const TTreeNode *parent, int from)
+{
+    // New: not yet stored under the name a download would give it.
+    const QString directory = settings().downloadDir;
+    for (int i = from; parent && i < parent->childCount(); ++i) {
+        const TDataRec *item = parent->childNode(i)->item();
+        if (!item)
+            continue;
+        if (item->isLink) {
+            ++m_found.links;
+            continue;
+        }
+        ++m_found.files;
+        if (!QFileInfo::exists(LocalPath(directory, item->name)))
+            ++m_found.fresh;
+    }
+}
+
+QString TCrawlDriver::Found::text() const
+{
+    return QStringLiteral("Found %1 and %2 (%3 new)")
+        .arg(links == 1 ? QStringLiteral("1 link") : QStringLiteral("%1 links").arg(links),
+             files == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(files))
+        .arg(fresh);
 }
 
 void TCrawlDriver::parseLink(TTreeNode *node)
@@ -270,6 +303,7 @@ void TCrawlDriver::parseLink(TTreeNode *node)
         return;
     m_run.setFileParent(node);
     m_extractor.setFileParent(node);
+    const int before = node->childCount();
     m_extractor.ParseDocument(base, *text, ModeParsedLink);
     m_pageCut = m_pageCut || m_extractor.lastScanCut();
     if (m_run.parseCursor() != node)
@@ -277,6 +311,7 @@ void TCrawlDriver::parseLink(TTreeNode *node)
     readStylesheets(ModeParsedLink);
     if (m_run.parseCursor() != node)
         return;
+    countFound(node, before);
     ItemState::markParsed(node);
     if (s.expandParse)
         node->setExpanded(true);

@@ -71,6 +71,15 @@ private:
     // With the options, the pictures of the stylesheets the last page links
     // on its own server.
     void readStylesheets(int mode);
+    // What a run found: "Found 12 links and 30 files (25 new)".
+    struct Found
+    {
+        int links = 0, files = 0, fresh = 0;
+        QString text() const;
+    };
+    // Counts the children of parent from the index from on.
+    void countFound(const TTreeNode *parent, int from);
+    Found m_found;
     static constexpr qint64 kMaxStylesheetBytes = 2 * 1024 * 1024;
     void parseLink(TTreeNode *node);
     void saveHtml(const QString &name);

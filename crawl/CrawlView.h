@@ -22,4 +22,7 @@ public:
     virtual void showPageFailure(const QString &reason) { (void)reason; }
     // A Get url or Parse links run has ended; summary says what it did.
     virtual void crawlRunEnded(const QString &summary) { (void)summary; }
+    // A new page's tree replaces the last: what the window showed of the
+    // old one (the current item, its preview, a run's figures) goes.
+    virtual void treeReplaced() {}
 };

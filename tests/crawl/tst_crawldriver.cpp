@@ -72,7 +72,7 @@ private slots:
 private:
     QString url(const QString &path) const;
     TTreeNode *addCheckedLink(const QString &url);
-    void expectIdle(const QString &status = " Status: Not active");
+    void expectIdle(const QString &status = QString());
 
     std::unique_ptr<QTemporaryDir> home;
     // The window's settings with a document time-out the test sets.
@@ -147,7 +147,13 @@ void TestCrawlDriver::expectIdle(const QString &status)
 {
     TFormMain &m = *w->main;
     QVERIFY(!w->run.busy());
-    QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->text(0), status);
+    const QString shown = Part<TStatusPanels>(m, "StatusBar")->text(0);
+    if (status.isEmpty()) // idle: not active, or what the run just ended found
+        QVERIFY2(shown == " Status: Not active" || shown.startsWith(" Status: Found ")
+                     || shown.startsWith(" Status: Links parsed: "),
+                 qPrintable(shown));
+    else
+        QCOMPARE(shown, status);
     QVERIFY(!Part<QPushButton>(m, "ButtonStop")->isEnabled());
     QVERIFY(Part<QPushButton>(m, "ButtonStart")->isEnabled());
     QVERIFY(Part<QComboBox>(m, "ComboBoxBookmark")->isEnabled());
@@ -167,12 +173,24 @@ void TestCrawlDriver::getUrlShowsWhatTheScanFinds()
     server->route("/gallery/index.html", Server::page(kGallery));
     TFormMain &m = *w->main;
     const qint32 before = w->statistics.DocParsed;
+    // What the last tree's run showed goes with it.
+    Part<QLabel>(m, "LabelRunFigures")->setText("21 files stored");
+    Part<QLabel>(m, "LabelUrlInfo")->setText("Url: http://old.example/x.jpg");
+    QFile stored(w->paths.defaultDownloadDir + "/logo.gif"); // one of the files is on disk already
+    QVERIFY(stored.open(QIODevice::WriteOnly));
+    stored.close();
     // Typed without "http://", started with Enter.
     Part<QComboBox>(m, "ComboBoxBookmark")->setCurrentText(url("/gallery/index.html").mid(7));
     QTest::keyClick(Part<QComboBox>(m, "ComboBoxBookmark"), Qt::Key_Return);
     QCOMPARE(Part<QComboBox>(m, "ComboBoxBookmark")->currentText(), url("/gallery/index.html"));
     QCOMPARE(w->statistics.DocParsed, before + 1);
-    expectIdle();
+    // The status bar says what the page gave; its files are in sight.
+    const int links = m.itemTree()->rootLinks()->childCount();
+    const int files = m.itemTree()->rootFiles()->childCount();
+    expectIdle(QString(" Status: Found %1 links and %2 files (%3 new)").arg(links).arg(files).arg(files - 1));
+    QVERIFY(m.itemTree()->rootFiles()->isExpanded());
+    QVERIFY(Part<QLabel>(m, "LabelRunFigures")->text().isEmpty());
+    QVERIFY(Part<QLabel>(m, "LabelUrlInfo")->text().isEmpty());
 
     // Exactly what a scan of the same bytes gives.
     TItemTree reference;

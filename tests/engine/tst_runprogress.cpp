@@ -186,13 +186,13 @@ void TestRunProgress::endOfPageRunsIsToldToo()
     QTRY_VERIFY(!w->main->isActiveWindow());
     Part<QComboBox>(*w->main, "ComboBoxBookmark")->setCurrentText(url("/"));
     w->crawl->ButtonStartClick();
-    QCOMPARE(w->notifications, QStringList{"Trawlix: Page read: 2 links, 1 files"});
+    QCOMPARE(w->notifications, QStringList{"Trawlix: Found 2 links and 1 file (1 new)"});
     // Both links ticked; q.htm is not there.
     TItemTree *tree = w->main->itemTree();
     for (int i = 0; i < tree->rootLinks()->childCount(); ++i)
         tree->rootLinks()->childNode(i)->setStateIndex(StateChecked);
     w->crawl->ButtonParseClick();
-    QCOMPARE(w->notifications.value(1), QString("Trawlix: Links parsed: 1, 1 failed"));
+    QCOMPARE(w->notifications.value(1), QString("Trawlix: Links parsed: 1, 1 failed. Found 0 links and 1 file (1 new)"));
     Part<QComboBox>(*w->main, "ComboBoxBookmark")->setCurrentText(url("/missing.htm"));
     w->crawl->ButtonStartClick();
     QCOMPARE(w->notifications.value(2), QString("Trawlix: Page not fetched - HTTP 404 Not Found"));
