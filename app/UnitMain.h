@@ -176,6 +176,9 @@ public:
     void fetchUrls(const QStringList &urls);
     void OpenDownloadFolder1Click();
     void ExportUrls1Click();
+    // Opens the configuration where the size limits are.
+    void sizeLimitsRequested();
+    void DownloadSkipped1Click();
     void RetryFailed1Click();
     void CopyUrls1Click();
     void CheckSize1Click();
@@ -290,6 +293,7 @@ private:
     QAction *Addselectedlinktobookmarks1;
     QAction *ShowInFolder1;
     QAction *RetryFailed1;
+    QAction *DownloadSkipped1;
     QAction *CopyUrls1;
     QAction *CheckSize1;
     QAction *SelectAtLeast1;

@@ -215,6 +215,7 @@ QWidget *TFormMain::buildRightPanel()
         progress->addWidget(bar, 0, Qt::AlignHCenter);
     }
     LabelRunFigures = new QLabel(PanelProgress);
+    connect(LabelRunFigures, &QLabel::linkActivated, this, [this] { sizeLimitsRequested(); });
     LabelRunFigures->setFont(small);
     LabelRunFigures->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     LabelRunFigures->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -411,6 +412,7 @@ void TFormMain::nameControls()
         {Addselectedlinktobookmarks1, "Addselectedlinktobookmarks1"},
         {ShowInFolder1, "ShowInFolder1"},
         {RetryFailed1, "RetryFailed1"},
+        {DownloadSkipped1, "DownloadSkipped1"},
         {CopyUrls1, "CopyUrls1"},
         {CheckSize1, "CheckSize1"},
         {SelectAtLeast1, "SelectAtLeast1"},

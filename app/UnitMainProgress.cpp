@@ -99,23 +99,40 @@ void TFormMain::showDownloadProgress(const TRunProgress::Figures &figures)
 {
     StatusBar->setText(0, RunProgressText(figures));
     showRunFigures(RunProgressLines(figures));
-    setWindowTitle(QStringLiteral("%1% - %2").arg(figures.percent).arg(kProductName));
+    setWindowTitle(RunTitleText(figures, kProductName));
 }
 
 void TFormMain::downloadRunEnded(const TRunProgress::Figures &figures)
 {
     const QString summary = RunSummaryText(figures);
     StatusBar->setText(0, kNotActive + QStringLiteral(" - ") + summary);
-    showRunFigures(summary.split(QStringLiteral(", ")));
+    QStringList lines = summary.split(QStringLiteral(", "));
+    // Skipped files are the user's own limit at work: the way to change it is one click away.
+    if (figures.skipped > 0) {
+        for (QString &line : lines)
+            line = line.toHtmlEscaped();
+        lines << QStringLiteral("<a href=\"limits\">Change the size limits\u2026</a>");
+    }
+    showRunFigures(lines);
     if (!isActiveWindow())
         m_notify(kProductName, QStringLiteral("Download finished: ") + summary);
+}
+
+void TFormMain::sizeLimitsRequested()
+{
+    if (!Configuration)
+        return;
+    Configuration->showPage(0); // File download, where the limits are
+    Configuration->exec();
 }
 
 // Under the slot bars, where there is room for the figures whatever the
 // window's width; the panel grows by their lines.
 void TFormMain::showRunFigures(const QStringList &lines)
 {
-    LabelRunFigures->setText(lines.join(QLatin1Char('\n')));
+    const bool link = !lines.isEmpty() && lines.last().startsWith(QLatin1String("<a "));
+    LabelRunFigures->setTextFormat(link ? Qt::RichText : Qt::PlainText);
+    LabelRunFigures->setText(lines.join(link ? QStringLiteral("<br>") : QStringLiteral("\n")));
     if (LabelRunFigures->isHidden()) {
         LabelRunFigures->show();
         showSlotCount(m_shownSlots);

@@ -165,6 +165,9 @@ void TFormMain::buildTreeMenu()
                                         &TFormMain::Addselectedlinktobookmarks1Click, QKeySequence(Qt::CTRL | Qt::Key_A));
     ShowInFolder1 = entry(QStringLiteral("Show in fo&lder"), &TFormMain::ShowInFolder1Click);
     RetryFailed1 = entry(QStringLiteral("Retry fa&iled files"), &TFormMain::RetryFailed1Click);
+    DownloadSkipped1 = entry(QStringLiteral("Download skipped files an&yway"), &TFormMain::DownloadSkipped1Click);
+    DownloadSkipped1->setToolTip(QStringLiteral("Downloads the files the size limits skipped, this once; the limits stay "
+                                                "as they are"));
     CopyUrls1 = entry(QStringLiteral("Cop&y URLs"), &TFormMain::CopyUrls1Click);
     PopupMenuTreeView->addSeparator();
     CheckSize1 = entry(QStringLiteral("Check si&ze"), &TFormMain::CheckSize1Click);
@@ -204,6 +207,7 @@ void TFormMain::PopupMenuTreeViewPopup()
     Addselectedlinktobookmarks1->setEnabled(link);
     ShowInFolder1->setEnabled(haveNodes && current && ItemState::isStored(current));
     RetryFailed1->setEnabled(haveNodes && idle);
+    DownloadSkipped1->setEnabled(haveNodes && idle);
     CopyUrls1->setEnabled(haveNodes);
     CheckSize1->setEnabled(haveNodes && idle && m_sizeCheck);
     SelectAtLeast1->setEnabled(haveNodes && idle);
@@ -223,6 +227,16 @@ void TFormMain::RetryFailed1Click()
         return;
     if (TreeCommands::RetryFailed(TreeView) > 0)
         emit downloadRequested();
+}
+
+void TFormMain::DownloadSkipped1Click()
+{
+    if (m_run.busy())
+        return;
+    if (TreeCommands::RetrySkipped(TreeView) > 0)
+        emit downloadRequested();
+    else
+        setStatus(QStringLiteral(" Status: No file was skipped by the size limits"));
 }
 
 void TFormMain::CopyUrls1Click()

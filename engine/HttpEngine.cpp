@@ -126,6 +126,21 @@ int TFormHttpEngine::GetFreeEngine() const
     return 0;
 }
 
+TRunProgress::Figures TFormHttpEngine::progress(int remaining) const
+{
+    int stalled = 0, longest = 0;
+    for (int n = 1; n <= kSlots; ++n) {
+        const Slot &s = slot(n);
+        const int left = s.timer->remainingTime();
+        if (s.active && s.timer->isActive() && s.timer->interval() - left >= kStalledMs) {
+            ++stalled;
+            longest = std::max(longest, (left + 999) / 1000);
+        }
+    }
+    m_progress.setStalled(stalled, longest);
+    return m_progress.figures(remaining + pendingRetries(), m_clock.elapsed());
+}
+
 bool TFormHttpEngine::anyActive() const
 {
     for (int n = 1; n <= kSlots; ++n) {
@@ -187,6 +202,8 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
     Slot &s = slot(n);
     s.active = true;
     s.sizeTested = false;
+    s.skipped = false;
+    s.noLimits = std::exchange(node->item()->ignoreLimits, false);
     s.counted = 0;
     s.floorSince = m_clock.elapsed();
     s.floorBytes = 0;
@@ -264,7 +281,7 @@ void TFormHttpEngine::HttpCliDocData(int n)
     m_view.setSlotProgress(n, received, size, exact);
     if (!s.sizeTested && size > 0)
         CheckFileSizeLimits(int(cli.Tag), size, n);
-    else if (s.sizeTested && cli.ExpectedLength < 0 && received > s.maxSize)
+    else if (s.sizeTested && !s.noLimits && cli.ExpectedLength < 0 && received > s.maxSize)
         skipForSize(int(cli.Tag), n, QStringLiteral("  (Skipped - Size over limit)"), // no length: the limit holds as it grows
                     QStringLiteral("more than the largest size of %1 bytes").arg(s.maxSize));
 }
@@ -288,6 +305,7 @@ void TFormHttpEngine::skipForSize(int index, int n, const QString &suffix, const
         return;
     node->setCaption(FileCaption(*node->item(), suffix));
     ItemState::markFailed(node, reason);
+    slot(n).skipped = true;
     slot(n).cli->AbortRequest();
 }
 
@@ -301,7 +319,7 @@ void TFormHttpEngine::CheckFileSizeLimits(int index, qint64 size, int n)
     TDataRec *item = node->item();
     const bool known = item->sizeChecked || !item->sizeText.isEmpty();
     item->sizeText = QString::number(size);
-    if (const TSizeVerdict verdict = SizeLimitVerdict(size, settings()); verdict.skipped()) {
+    if (const TSizeVerdict verdict = SizeLimitVerdict(size, settings()); verdict.skipped() && !slot(n).noLimits) {
         skipForSize(index, n, verdict.suffix, verdict.reason);
     } else if (!known) {
         node->setCaption(FileCaption(*node->item(), QStringLiteral("  (%1 bytes)").arg(size)));
@@ -342,9 +360,13 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
         else if (const QString failure = store(node, s); !failure.isEmpty())
             markFailed(index, QStringLiteral("  (Write error !)"), failure);
     }
-    if (node && ItemState::isStored(node))
+    if (node && ItemState::isStored(node)) {
         m_progress.fileStored();
-    else if (!(node && scheduleRetry(node, error, *s.cli)))
+    } else if (node && s.skipped) {
+        const TDownloadSettings limits = settings();
+        const bool over = node->item()->sizeText.isEmpty() || node->item()->sizeText.toLongLong() > limits.maxSize;
+        m_progress.fileSkipped(over ? limits.maxSize : -1, over ? -1 : limits.minSize);
+    } else if (!(node && scheduleRetry(node, error, *s.cli)))
         m_progress.fileFailed(); // gone from the tree meanwhile counts as not stored
     else
         keepPartial(node, s, error);

@@ -56,10 +56,9 @@ public:
     // The run's figures start again from nothing.
     void beginProgress();
     // Files finished and queued, bytes, speed and time left of the run.
-    TRunProgress::Figures progress(int remaining) const
-    {
-        return m_progress.figures(remaining + pendingRetries(), m_clock.elapsed());
-    }
+    TRunProgress::Figures progress(int remaining) const;
+    // A transfer silent this long counts as stalled in the run's figures.
+    static constexpr int kStalledMs = 5000;
     // Failed transfers waiting for their next try; the run is not over while any wait.
     int pendingRetries() const { return int(m_retries.size()); }
     // Some slot still carries a transfer.
@@ -135,7 +134,7 @@ private:
     QTimer *m_timerCheckDownload;
     const TSettingsSource *m_settings = nullptr;
     TConnectionPool *m_pool = nullptr;
-    TRunProgress m_progress;
+    mutable TRunProgress m_progress;
     QElapsedTimer m_clock;
     struct Retry
     {

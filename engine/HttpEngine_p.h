@@ -17,6 +17,8 @@ struct TFormHttpEngine::Slot
     std::unique_ptr<TMemoryStream> buffer;
     bool active = false;
     bool sizeTested = false;
+    bool skipped = false;   // left out by the size limits: counted apart from failures
+    bool noLimits = false;  // "Download skipped files anyway": the limits pass this transfer
     qint64 maxSize = 0; // the limit, taken when the transfer starts
     qint64 counted = 0; // bytes of this transfer in the run's figures
     qint64 floorSince = 0; // when the slowest-pace window began (engine clock)

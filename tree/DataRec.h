@@ -17,6 +17,8 @@ struct TDataRec
     // caption still shows it.
     bool sizeChecked = false;
     qint32 width = 0, height = 0; // pixels, 0 when not known
+    // "Download skipped files anyway": the size limits pass its next transfer.
+    bool ignoreLimits = false;
 
     // New again: nothing known of its size.
     void forgetSize()

@@ -240,6 +240,22 @@ int TreeCommands::RetryFailed(TItemTree *tree)
     return count;
 }
 
+int TreeCommands::RetrySkipped(TItemTree *tree)
+{
+    int count = 0;
+    tree->forEachNode([&count](TTreeNode *node) {
+        TDataRec *item = node->item();
+        if (!item || item->isLink || !ItemState::isFailed(node) || !node->caption().contains(QLatin1String("(Skipped - Size")))
+            return;
+        item->forgetSize();
+        item->ignoreLimits = true;
+        node->setCaption(FileCaption(*item));
+        ItemState::markWaiting(node);
+        ++count;
+    });
+    return count;
+}
+
 namespace {
 
 bool newFile(const TTreeNode *node)

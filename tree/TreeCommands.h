@@ -27,6 +27,9 @@ QStringList DeleteHighlighted(TItemTree *tree, bool deleteFiles, const QString &
 void ResetHighlighted(TItemTree *tree);
 // Failed files lose their failure and are ticked for the next run. The count.
 int RetryFailed(TItemTree *tree);
+// The files the size limits skipped, waiting again and ticked, their next
+// transfer free of the limits (which stay as they are); how many.
+int RetrySkipped(TItemTree *tree);
 // The URLs of the ticked files, or of every file when none is ticked, in tree order.
 QStringList FileUrlsToExport(const TItemTree *tree);
 // The URLs of the highlighted items, in tree order.

@@ -1,6 +1,7 @@
 #include "DownloadFixture.h"
 #include "HttpEngine.h"
 #include "ItemTree.h"
+#include "ItemState.h"
 #include "Parts.h"
 #include "RunProgress.h"
 #include "StatusPanels.h"
@@ -9,6 +10,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <QSpinBox>
+#include <QAction>
 #include <QtTest>
 
 // How far a download run is: the figures (counted against a clock the test
@@ -28,6 +31,7 @@ private slots:
     void textsReadAsSentences();
     void windowShowsTheRunWhileItGoes();
     void endOfRunIsToldWhenTheWindowIsNotActive();
+    void sizeSkipsAreCountedApartAndCanBeFetchedAnyway();
     void endOfPageRunsIsToldToo();
 };
 
@@ -68,6 +72,11 @@ void TestRunProgress::speedCoversTheLastSecondsQuietOnesIncluded()
     f = progress.figures(1, 13000);
     QVERIFY2(f.bytesPerSecond > 3000 && f.bytesPerSecond < 5000, qPrintable(QString::number(f.bytesPerSecond)));
     QCOMPARE(progress.figures(1, 16000).bytesPerSecond, 0.0);
+    // Files stalled near the end: the estimate waits for their time-out.
+    progress.begin(0);
+    progress.fileStored();
+    progress.setStalled(2, 50);
+    QCOMPARE(progress.figures(2, 1000).secondsLeft, 50);
     // A start: the first second counts as a second, not as a burst.
     progress.begin(0);
     progress.bytesArrived(5000, 50);
@@ -76,36 +85,47 @@ void TestRunProgress::speedCoversTheLastSecondsQuietOnesIncluded()
 
 void TestRunProgress::textsReadAsSentences_data()
 {
-    QTest::addColumn<int>("stored");
-    QTest::addColumn<int>("failed");
-    QTest::addColumn<int>("total");
+    QTest::addColumn<QList<int>>("counts"); // stored, failed, skipped, total, seconds left
     QTest::addColumn<qint64>("bytes");
     QTest::addColumn<double>("speed");
-    QTest::addColumn<int>("left");
     QTest::addColumn<QString>("progress");
     QTest::addColumn<QString>("summary");
-    QTest::newRow("start") << 0 << 0 << 200 << qint64(0) << 0.0 << -1
-                           << " Status: File download - 0 of 200 files, 0 bytes at 0 bytes/s" << "0 files stored";
-    QTest::newRow("midway") << 41 << 1 << 200 << qint64(3250586) << 1258291.0 << 35
-                            << " Status: File download - 42 of 200 files (1 failed), 3.1 MB at 1.2 MB/s, about 0:35 left"
+    QTest::newRow("start") << QList<int>{0, 0, 0, 200, -1} << qint64(0) << 0.0 << " Status: 0/200 \u00b7 0 bytes \u00b7 0 bytes/s"
+                           << "0 files stored";
+    QTest::newRow("midway") << QList<int>{41, 1, 0, 200, 35} << qint64(3250586) << 1258291.0
+                            << " Status: 42/200 \u00b7 1 failed \u00b7 3.1 MB \u00b7 1.2 MB/s \u00b7 0:35 left"
                             << "41 files stored, 1 failed";
-    QTest::newRow("long") << 1 << 0 << 9000 << qint64(5) * 1024 * 1024 * 1024 << 20480.0 << 3725
-                          << " Status: File download - 1 of 9000 files, 5.0 GB at 20 KB/s, about 1:02:05 left"
-                          << "1 file stored";
+    QTest::newRow("long") << QList<int>{1, 0, 0, 9000, 3725} << qint64(5) * 1024 * 1024 * 1024 << 20480.0
+                          << " Status: 1/9000 \u00b7 5.0 GB \u00b7 20 KB/s \u00b7 1:02:05 left" << "1 file stored";
+    // Files the size limit left out are no failures, and the limit is named.
+    QTest::newRow("skipped") << QList<int>{26, 2, 11, 39, -1} << qint64(900000) << 0.0
+                             << " Status: 39/39 \u00b7 11 skipped \u00b7 2 failed \u00b7 879 KB \u00b7 0 bytes/s"
+                             << "26 files stored, 11 skipped by your size limit (over 150000 bytes), 2 failed";
+    // Two files wait for their time-out: the time left is theirs, and said.
+    QTest::newRow("stalled") << QList<int>{30, 0, 0, 32, 50, 2} << qint64(1024) << 0.0
+                             << " Status: 30/32 \u00b7 2 stalled \u00b7 1.0 KB \u00b7 0 bytes/s \u00b7 0:50 left" << "30 files stored";
 }
 
 void TestRunProgress::textsReadAsSentences()
 {
-    QFETCH(int, stored);
-    QFETCH(int, failed);
-    QFETCH(int, total);
+    QFETCH(QList<int>, counts);
     QFETCH(qint64, bytes);
     QFETCH(double, speed);
-    QFETCH(int, left);
     QFETCH(QString, progress);
     QFETCH(QString, summary);
-    const TRunProgress::Figures f{stored, failed, total, bytes, speed, left, 0};
+    TRunProgress::Figures f;
+    f.stored = counts[0];
+    f.failed = counts[1];
+    f.skipped = counts[2];
+    f.maxSize = f.skipped > 0 ? 150000 : -1;
+    f.total = counts[3];
+    f.secondsLeft = counts[4];
+    f.bytes = bytes;
+    f.bytesPerSecond = speed;
+    f.stalled = counts.value(5);
     QCOMPARE(RunProgressText(f), progress);
+    if (f.stalled > 0)
+        QVERIFY(RunProgressLines(f).last().endsWith(", waiting for 2 stalled files"));
     QCOMPARE(RunSummaryText(f), summary);
 }
 
@@ -127,7 +147,7 @@ void TestRunProgress::windowShowsTheRunWhileItGoes()
     QTRY_COMPARE(w->engine->HttpCli(2)->ReceivedBytes, 1000);
     w->downloads->TimerUpdateTimer();
     const QString status = Part<TStatusPanels>(m, "StatusBar")->text(0);
-    QVERIFY2(status.startsWith(" Status: File download - 2 of 3 files, 7.8 KB at "), qPrintable(status));
+    QVERIFY2(status.startsWith(" Status: 2/3 \u00b7 7.8 KB \u00b7 "), qPrintable(status));
     QVERIFY2(status.endsWith(" left"), qPrintable(status));
     QCOMPARE(m.windowTitle(), QString("66% - Trawlix"));
     // Whole under the bars too, where the window's width does not cut it.
@@ -173,6 +193,33 @@ void TestRunProgress::endOfRunIsToldWhenTheWindowIsNotActive()
     finishRun();
     QCOMPARE(w->notifications.size(), 1);
     QCOMPARE(m.windowTitle(), QString("Trawlix"));
+    expectIdle();
+}
+
+void TestRunProgress::sizeSkipsAreCountedApartAndCanBeFetchedAnyway()
+{
+    server->route("/a.jpg", Server::page(body(3000, 'a'), "image/jpeg"));
+    server->route("/big.jpg", Server::page(body(8000, 'b'), "image/jpeg"));
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxSize")->setValue(5000);
+    TTreeNode *big = addFile(url("/big.jpg"));
+    addFile(url("/a.jpg"));
+    TFormMain &m = *w->main;
+    w->downloads->ButtonDownloadClick();
+    QTRY_VERIFY((w->engine->TimerCheckDownloadTimer(), w->queue.remaining() == 0));
+    finishRun();
+    const QString summary = "1 file stored, 1 skipped by your size limit (over 5000 bytes)";
+    QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->text(0), " Status: Not active - " + summary);
+    QVERIFY(Part<QLabel>(m, "LabelRunFigures")->text().contains("<a href=\"limits\">Change the size limits"));
+    QCOMPARE(w->engine->progress(0).failed, 0);
+    // This once, the limit stays.
+    QAction *anyway = Part<QAction>(m, "DownloadSkipped1");
+    m.PopupMenuTreeViewPopup();
+    QVERIFY(anyway->isEnabled());
+    anyway->trigger();
+    QTRY_VERIFY((w->engine->TimerCheckDownloadTimer(), ItemState::isStored(big)));
+    QCOMPARE(fileAt("big.jpg"), body(8000, 'b'));
+    QCOMPARE(Part<QSpinBox>(*w->configuration, "SpinEditMaxSize")->value(), 5000);
+    finishRun();
     expectIdle();
 }
 
