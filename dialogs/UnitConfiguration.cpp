@@ -190,6 +190,26 @@ void TFormConfiguration::bindSettings()
           [main](const QVariant &v) { main->setDocWidth(qBound(0, v.toInt(), 10000)); });
     b.add("PreviewWidth", B::Integer, 4, [main] { return main->previewWidth(); },
           [main](const QVariant &v) { main->setPreviewWidth(qBound(0, v.toInt(), 10000)); });
+    // The window as the window system placed it, maximized or not; read
+    // after the design's four values, which stay written for older files.
+    b.add("WindowGeometry", B::String, 4, [window] { return QString::fromLatin1(window->saveGeometry().toBase64()); },
+          [window](const QVariant &v) { window->restoreGeometry(QByteArray::fromBase64(v.toString().toLatin1())); });
+}
+
+void TFormConfiguration::placeFirstWindow()
+{
+    // About two thirds of the screen, never less than the window was made
+    // for, in the middle of it.
+    QWidget *window = m_main->mainWidget();
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    const QSize size = QSize(available.width() * 2 / 3, available.height() * 2 / 3)
+                           .expandedTo(window->size())
+                           .boundedTo(available.size());
+    window->resize(size);
+    window->move(available.center() - QPoint(size.width() / 2, size.height() / 2));
 }
 
 void TFormConfiguration::FormCreate()
@@ -199,9 +219,11 @@ void TFormConfiguration::FormCreate()
     m_binding.loadGroup(key, 1);
     m_binding.loadGroup(key, 2);
     m_binding.loadGroup(key, 3);
+    placeFirstWindow();
     if (CheckBoxSaveWindow->isChecked())
         m_binding.loadGroup(key, 4);
-    keepMainWindowOnScreen(); // a stored place, or the default one on a small screen
+    if (!m_main->mainWidget()->isMaximized())
+        keepMainWindowOnScreen(); // a stored place, or the default one on a small screen
     key.close();
 
     m_main->UpdateScreen();

@@ -125,6 +125,7 @@ private:
     QWidget *buildGeneralPage();
     QWidget *buildColorsPage();
     void bindSettings();
+    void placeFirstWindow();
     void keepMainWindowOnScreen();
 
     TMainForm *m_main;

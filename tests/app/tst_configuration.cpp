@@ -62,6 +62,14 @@ private:
     std::unique_ptr<TWindows> w;
 };
 
+// The first window: about two thirds of the screen, never smaller than the
+// window was made for (690 x 456).
+QSize firstWindowSize()
+{
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    return QSize(available.width() * 2 / 3, available.height() * 2 / 3).expandedTo(QSize(690, 456)).boundedTo(available.size());
+}
+
 void TestConfiguration::init()
 {
     home = std::make_unique<QTemporaryDir>();
@@ -121,7 +129,7 @@ void TestConfiguration::firstRunGivesTheDefaults()
     QVERIFY(Part<QCheckBox>(c, "CheckBoxBeep")->isChecked() && Part<QCheckBox>(c, "CheckBoxSaveWindow")->isChecked() && Part<QCheckBox>(c, "CheckBoxAddChild")->isChecked());
     QVERIFY(!Part<QCheckBox>(c, "CheckBoxAutoSave")->isChecked() && !Part<QCheckBox>(c, "CheckBoxProxy")->isChecked() && !Part<QCheckBox>(c, "CheckBoxAutoSelect")->isChecked());
     QVERIFY(Part<QAction>(*w->main, "Displayimagepreview1")->isChecked() && Part<QAction>(*w->main, "Displaydownloadengineprogress1")->isChecked());
-    QCOMPARE(w->main->size(), QSize(690, 456));
+    QCOMPARE(w->main->size(), firstWindowSize());
     // Readable first-run colours: dark text on a light background.
     QVERIFY(c.color(ColorBackground).lightness() > 200);
     for (int slot = 1; slot <= 5; ++slot)
@@ -338,6 +346,7 @@ void TestConfiguration::noStoredValueIsDroppedAtClose()
     changed["OverWriteFile"] = num(1); // one of the three is on
     changed["RenameFile"] = num(0);
     changed["SkipFile"] = num(0);
+    changed["WindowGeometry"] = txt(""); // as a file from before it: the four above place the window
     writeKey(changed);
     w = start();
     w->main->show(); // placed as the user sees it
@@ -345,8 +354,8 @@ void TestConfiguration::noStoredValueIsDroppedAtClose()
     const TSettingsValues written = storedValues();
     for (auto it = changed.cbegin(); it != changed.cend(); ++it) {
         QVERIFY2(written.contains(it.key()), qPrintable(it.key()));
-        if (it.key() == "DocWidth")
-            continue; // laid out from the window's width when shown
+        if (it.key() == "DocWidth" || it.key() == "WindowGeometry")
+            continue; // laid out from the window's width when shown; the window system's record of it
         QVERIFY2(written.value(it.key()) == it.value(),
                  qPrintable(QString("%1: %2 %3 written, %4 %5 read")
                                 .arg(it.key(), written.value(it.key()).text)
@@ -367,16 +376,28 @@ void TestConfiguration::storedGeometryIsUsedOnlyWhenAskedFor()
               {"BossName", num(0)}, {"Beep", num(1)}, {"SaveWindow", num(0)},
               {"FormTop", num(50)}, {"FormLeft", num(60)}, {"FormHeight", num(500)}, {"FormWidth", num(800)}});
     w = start();
-    QCOMPARE(w->main->size(), QSize(690, 456));
+    QCOMPARE(w->main->size(), firstWindowSize());
     w->main->FormClose();
     // Written back all the same.
-    QCOMPARE(storedValues().value("FormWidth"), num(690));
+    QCOMPARE(storedValues().value("FormWidth"), num(firstWindowSize().width()));
 
     writeKey({{"SaveWindow", num(1)}, {"FormTop", num(50)}, {"FormLeft", num(60)}, {"FormHeight", num(400)},
-              {"FormWidth", num(700)}});
+              {"FormWidth", num(700)}, {"WindowGeometry", txt("")}});
     w = start();
     QCOMPARE(w->main->size(), QSize(700, 400));
     QCOMPARE(w->main->pos(), QPoint(60, 50));
+    // Maximized, quit, started again: maximized, and back in its place when restored.
+    w->main->show();
+    w->main->move(70, 40);
+    w->main->showMaximized();
+    QTRY_VERIFY(w->main->isMaximized());
+    w->main->FormClose();
+    w = start();
+    w->main->show();
+    QTRY_VERIFY(w->main->isMaximized());
+    w->main->showNormal();
+    QTRY_COMPARE(w->main->pos(), QPoint(70, 40));
+    QCOMPARE(w->main->size(), QSize(700, 400));
 }
 
 void TestConfiguration::valuesOfWindowsNotYetBuiltAreKept()
