@@ -32,7 +32,7 @@ void TElidedLabel::paintEvent(QPaintEvent *)
     QPainter painter(this);
     drawFrame(&painter);
     const QRect area = textRect();
-    const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+    const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
     style()->drawItemText(&painter, area, int(alignment()) | Qt::TextSingleLine, palette(), isEnabled(), shown,
                           foregroundRole());
 }

@@ -219,6 +219,7 @@ QWidget *TFormMain::buildRightPanel()
     LabelRunFigures->setFont(small);
     LabelRunFigures->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     LabelRunFigures->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    LabelRunFigures->setWordWrap(true); // a narrow panel wraps a line rather than cut it
     LabelRunFigures->hide();
     progress->addWidget(LabelRunFigures);
     progress->addStretch();

@@ -180,6 +180,8 @@ void TFormMain::ComboBoxDownloadChange()
 {
     m_directoryTest->stop();
     paintDownloadField(DirectoryOk(ComboBoxDownload->currentText()));
+    // A long path is cut in the field: the hint holds it whole.
+    ComboBoxDownload->setToolTip(ExpandDirectory(ComboBoxDownload->currentText()));
 }
 
 void TFormMain::paintDownloadField(bool ok)
