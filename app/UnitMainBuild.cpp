@@ -234,9 +234,9 @@ void TFormMain::buildStatusBar()
     StatusBar->setText(0, kNotActive);
     StatusBar->keepWhole(0, kNotActive);
     connect(StatusBar, &TStatusPanels::widened, this, &TFormMain::fitMinimumSize);
-    StatusBar->setText(4, QStringLiteral(" # Items: 0"));
-    StatusBar->setText(5, QStringLiteral(" # Selected: 0"));
-    StatusBar->setText(6, QStringLiteral(" # Remaining DL's: 0"));
+    StatusBar->setText(4, QStringLiteral(" Items: 0"));
+    StatusBar->setText(5, QStringLiteral(" Selected: 0"));
+    StatusBar->setText(6, QStringLiteral(" Downloads left: 0"));
     statusBar()->addWidget(StatusBar, 1);
     statusBar()->setSizeGripEnabled(true);
 
@@ -253,7 +253,7 @@ void TFormMain::buildStatusBar()
     LampBusy = new TLamp(QStringLiteral("Busy"), Qt::red);
     StatusBar->place(1, LampBusy, QRect(4, 3, 41, 16));
     LampBusy->setEnabled(false);
-    LabelDLs = new QLabel(QStringLiteral("DL's:"));
+    LabelDLs = new QLabel(QStringLiteral("Slots:"));
     // The lamps start after the label as the font draws it.
     m_lampsLeft = 3 + LabelDLs->fontMetrics().horizontalAdvance(LabelDLs->text()) + 3;
     StatusBar->place(2, LabelDLs, QRect(3, 3, m_lampsLeft - 3, 16));

@@ -65,7 +65,7 @@ void TFormMain::showSlotProgress()
     m_treeDirty = false;
     if (m_remainingShown != m_remaining) {
         m_remainingShown = m_remaining;
-        StatusBar->setText(6, QStringLiteral(" # Remaining DL's: ") + QString::number(m_remaining));
+        StatusBar->setText(6, QStringLiteral(" Downloads left: ") + QString::number(m_remaining));
     }
 }
 
@@ -172,9 +172,9 @@ void TFormMain::crawlRunEnded(const QString &summary)
 
 void TFormMain::setCounts(int items, int selected, int remaining)
 {
-    StatusBar->setText(4, QStringLiteral(" # Items: ") + QString::number(items));
-    StatusBar->setText(5, QStringLiteral(" # Selected: ") + QString::number(selected));
-    StatusBar->setText(6, QStringLiteral(" # Remaining DL's: ") + QString::number(remaining));
+    StatusBar->setText(4, QStringLiteral(" Items: ") + QString::number(items));
+    StatusBar->setText(5, QStringLiteral(" Selected: ") + QString::number(selected));
+    StatusBar->setText(6, QStringLiteral(" Downloads left: ") + QString::number(remaining));
     m_remaining = m_remainingShown = remaining;
 }
 

@@ -55,7 +55,7 @@ void TFormMain::PreviewImage(TTreeNode *node)
     m_pictureSize = picture.size;
     fitPreview();
     LabelPreviewName->setText(url);
-    LabelPreviewSize->setText(QStringLiteral("(%1 * %2)").arg(picture.size.width()).arg(picture.size.height()));
+    LabelPreviewSize->setText(QStringLiteral("%1 \u00d7 %2").arg(picture.size.width()).arg(picture.size.height()));
 }
 
 void TFormMain::fitPreview()
@@ -155,8 +155,8 @@ void TFormMain::buildTreeMenu()
     PopupMenuTreeView->addSeparator();
     Keywordsearch1 = entry(QStringLiteral("&Keyword search"), &TFormMain::keywordSearchRequested, QKeySequence(Qt::CTRL | Qt::Key_F));
     PopupMenuTreeView->addSeparator();
-    Expandall1 = entry(QStringLiteral("&Expand all    [Grey +]  "), &TFormMain::Expandall1Click);
-    Collapseall1 = entry(QStringLiteral("C&ollapse all   [Grey -]"), &TFormMain::Collapseall1Click);
+    Expandall1 = entry(QStringLiteral("&Expand all\tKeypad +"), &TFormMain::Expandall1Click);
+    Collapseall1 = entry(QStringLiteral("C&ollapse all\tKeypad -"), &TFormMain::Collapseall1Click);
     PopupMenuTreeView->addSeparator();
     Sortitems1 = entry(QStringLiteral("&Sort items alphabetically"), &TFormMain::Sortitems1Click);
     Useselecteddocasmainandparseit1 = entry(QStringLiteral("Use selected link as &main url and parse it"),

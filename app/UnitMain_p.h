@@ -10,7 +10,7 @@ class QWidget;
 namespace MainWindowLook {
 
 inline const QString kNotActive = QStringLiteral(" Status: Not active");
-inline const QString kNoImage = QStringLiteral("No image selected !");
+inline const QString kNoImage = QStringLiteral("No picture selected");
 inline const QString kTreeHint = QStringLiteral("[Context menu]");
 inline const QString kEmptyTreeHint = QStringLiteral("Type the address of a page into the Url field above and press Get url.");
 inline const QColor kLogoLit(200, 30, 30);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QFontMetrics>
 #include <QPushButton>
+#include <QSize>
 
 #include <initializer_list>
 #include <utility>
@@ -26,4 +28,13 @@ inline void NameControls(std::initializer_list<std::pair<QObject *, const char *
 {
     for (const auto &[object, name] : named)
         object->setObjectName(QLatin1String(name));
+}
+
+// Wide enough that the window manager shows the whole title: its text in
+// a title bar's bold font, with room for the bar's icon and buttons.
+inline QSize TitleRoom(const QWidget &window)
+{
+    QFont bold = window.font();
+    bold.setBold(true);
+    return {QFontMetrics(bold).horizontalAdvance(window.windowTitle()) + 160, 0};
 }

@@ -30,7 +30,7 @@ TFormAtLeast::TFormAtLeast(TItemTree *tree, QWidget *parent)
     : QDialog(parent)
     , m_tree(tree)
 {
-    setWindowTitle(QStringLiteral("Select files at least W x H"));
+    setWindowTitle(QStringLiteral("Trawlix - Select files at least W \u00d7 H"));
     auto *layout = new QVBoxLayout(this);
     auto *intro = new QLabel(QStringLiteral("Ticks the files that \"Check size\" found at least this large:"), this);
     intro->setWordWrap(true);
@@ -49,6 +49,7 @@ TFormAtLeast::TFormAtLeast(TItemTree *tree, QWidget *parent)
     connect(buttons, &QDialogButtonBox::accepted, this, &TFormAtLeast::ButtonSelectClick);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     NameControls({{SpinEditWidth, "SpinEditWidth"}, {SpinEditHeight, "SpinEditHeight"}, {select, "ButtonSelect"}});
+    setMinimumSize(TitleRoom(*this));
 }
 
 void TFormAtLeast::ButtonSelectClick()

@@ -40,22 +40,25 @@ TFormBookMarks::TFormBookMarks(QComboBox *urlField, QWidget *parent)
     setWindowTitle(QStringLiteral("Trawlix - Bookmarks"));
     auto *grid = new QGridLayout(this);
     ButtonOk = HintedButton(QStringLiteral("&Ok"), QStringLiteral("Save and close window"), this);
+    ButtonAdd = HintedButton(QStringLiteral("&Add"), QStringLiteral("Add the Url field's address, or a new one to edit"), this);
     ButtonDelete = HintedButton(QStringLiteral("&Delete"), QStringLiteral("Delete selected bookmark"), this);
     ButtonDeleteAll = HintedButton(QStringLiteral("&Delete all"), QStringLiteral("Delete all bookmarks"), this);
     ButtonImport = new QPushButton(QStringLiteral("&Import text file"), this);
-    for (QPushButton *b : {ButtonOk, ButtonDelete, ButtonDeleteAll, ButtonImport})
+    for (QPushButton *b : {ButtonOk, ButtonAdd, ButtonDelete, ButtonDeleteAll, ButtonImport})
         b->setAutoDefault(false);
     ListBox1 = new QListWidget(this);
     LabelEdit = new QLabel(QStringLiteral("Edit Url:"), this);
     Edit1 = new QLineEdit(this);
     grid->addWidget(ButtonOk, 0, 0);
-    grid->addWidget(ButtonDelete, 0, 1);
-    grid->addWidget(ButtonDeleteAll, 0, 2);
-    grid->addWidget(ButtonImport, 0, 3);
-    grid->addWidget(ListBox1, 1, 0, 1, 4);
+    grid->addWidget(ButtonAdd, 0, 1);
+    grid->addWidget(ButtonDelete, 0, 2);
+    grid->addWidget(ButtonDeleteAll, 0, 3);
+    grid->addWidget(ButtonImport, 0, 4);
+    grid->addWidget(ListBox1, 1, 0, 1, 5);
     grid->addWidget(LabelEdit, 2, 0);
-    grid->addWidget(Edit1, 2, 1, 1, 3);
+    grid->addWidget(Edit1, 2, 1, 1, 4);
     connect(ButtonOk, &QPushButton::clicked, this, &TFormBookMarks::ButtonOkClick);
+    connect(ButtonAdd, &QPushButton::clicked, this, &TFormBookMarks::ButtonAddClick);
     connect(ButtonDelete, &QPushButton::clicked, this, &TFormBookMarks::ButtonDeleteClick);
     connect(ButtonDeleteAll, &QPushButton::clicked, this, &TFormBookMarks::ButtonDeleteAllClick);
     connect(ButtonImport, &QPushButton::clicked, this, &TFormBookMarks::ButtonImportClick);
@@ -69,6 +72,7 @@ void TFormBookMarks::nameControls()
 {
     NameControls({
         {ButtonOk, "ButtonOk"},
+        {ButtonAdd, "ButtonAdd"},
         {ButtonDelete, "ButtonDelete"},
         {ButtonDeleteAll, "ButtonDeleteAll"},
         {ButtonImport, "ButtonImport"},
@@ -136,6 +140,20 @@ void TFormBookMarks::Edit1Change()
 {
     if (QListWidgetItem *chosen = ListBox1->currentRow() >= 0 ? ListBox1->currentItem() : nullptr)
         chosen->setText(Edit1->text()); // in place: the entry keeps its position
+}
+
+void TFormBookMarks::ButtonAddClick()
+{
+    // The address in the Url field when it is not listed yet, else a new one
+    // to type: either way selected for editing.
+    const QString current = m_urlField->currentText().trimmed();
+    const bool listed = !ListBox1->findItems(current, Qt::MatchExactly).isEmpty();
+    const QString entry = current.isEmpty() || current == QLatin1String("http://") || listed ? QStringLiteral("http://") : current;
+    ListBox1->addItem(entry);
+    ListBox1->setCurrentRow(ListBox1->count() - 1);
+    UpdateScreen();
+    Edit1->setFocus();
+    Edit1->selectAll();
 }
 
 void TFormBookMarks::ButtonDeleteClick()

@@ -28,6 +28,7 @@ public:
     void FormActivate();
     void ListBox1Click();
     void Edit1Change();
+    void ButtonAddClick();
     void ButtonDeleteClick();
     void ButtonDeleteAllClick();
     void ButtonImportClick();
@@ -45,6 +46,7 @@ private:
     void nameControls();
 
     QPushButton *ButtonOk;
+    QPushButton *ButtonAdd;
     QPushButton *ButtonDelete;
     QPushButton *ButtonDeleteAll;
     QPushButton *ButtonImport;

@@ -119,7 +119,7 @@ QWidget *TFormConfiguration::buildFileDownloadPage()
     SpinEditMaxTreads = spinField(1, 8, 1, 4, page);
     SpinEditMinSize = spinField(1, 999999, 1000, 1, page);
     SpinEditMaxSize = spinField(1000, 999999999, 1000, 150000, page);
-    form->addRow(QStringLiteral("Maximum download engines to use (1..8):"), SpinEditMaxTreads);
+    form->addRow(QStringLiteral("Transfers at once (1..8):"), SpinEditMaxTreads);
     form->addRow(QStringLiteral("Skip files with size less than (in bytes):"), SpinEditMinSize);
     form->addRow(QStringLiteral("Skip files with size greater than (in bytes):"), SpinEditMaxSize);
     SpinEditRetries = spinField(0, 9, 1, 0, page);

@@ -40,7 +40,7 @@ TFormInfo::TFormInfo(QWidget *parent)
     LabelInfo->setStyleSheet(QStringLiteral("QLabel { background: rgb(0,128,128); color: white; font-weight: bold; }"));
     layout->addWidget(ButtonClose, 0, Qt::AlignLeft);
     layout->addWidget(LabelInfo);
-    setFixedSize(sizeHint());
+    setFixedSize(sizeHint().expandedTo(TitleRoom(*this)));
     nameControls();
 }
 

@@ -69,7 +69,7 @@ TFormKeyword::TFormKeyword(TItemTree *tree, TRunState &run, QWidget *parent)
     connect(Timer1, &QTimer::timeout, this, &TFormKeyword::Timer1Timer);
     CheckBoxTagClick();
     CheckBoxCaseClick();
-    setFixedSize(sizeHint().expandedTo(QSize(360, 0)));
+    setFixedSize(sizeHint().expandedTo(QSize(360, 0)).expandedTo(TitleRoom(*this)));
     nameControls();
 }
 

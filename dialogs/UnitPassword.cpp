@@ -36,7 +36,7 @@ TFormPassword::TFormPassword(TLogin &login, QWidget *parent)
     connect(EditPassword, &QLineEdit::textEdited, this, [this](const QString &text) { m_login.Password = text; });
     EditUsername->installEventFilter(this);
     EditPassword->installEventFilter(this);
-    setFixedSize(sizeHint().expandedTo(QSize(300, 0)));
+    setFixedSize(sizeHint().expandedTo(QSize(300, 0)).expandedTo(TitleRoom(*this)));
     nameControls();
 }
 

@@ -33,7 +33,7 @@ TFormStat::TFormStat(TStatistics &statistics, QWidget *parent)
     ButtonReset = new QPushButton(QStringLiteral("&Reset"), this);
     grid->addWidget(ButtonClose, 0, 0);
     grid->addWidget(ButtonReset, 0, 1);
-    const char *labels[4] = {"Documents loaded:", "Links parsed:", "Files downloaded:", "Kb downloaded:"};
+    const char *labels[4] = {"Documents loaded:", "Links parsed:", "Files downloaded:", "KB downloaded:"};
     for (int i = 0; i < 4; ++i) {
         grid->addWidget(new QLabel(QString::fromLatin1(labels[i]), this), i + 1, 0);
         Values[i] = new QLabel(QStringLiteral("0"), this);
@@ -45,7 +45,7 @@ TFormStat::TFormStat(TStatistics &statistics, QWidget *parent)
     connect(Timer1, &QTimer::timeout, this, &TFormStat::Timer1Timer);
     connect(ButtonClose, &QPushButton::clicked, this, &QDialog::close);
     connect(ButtonReset, &QPushButton::clicked, this, &TFormStat::ButtonResetClick);
-    setFixedSize(sizeHint().expandedTo(QSize(240, 0)));
+    setFixedSize(sizeHint().expandedTo(QSize(240, 0)).expandedTo(TitleRoom(*this)));
     nameControls();
 }
 

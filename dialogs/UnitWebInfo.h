@@ -18,8 +18,7 @@ class TFormWebInfo : public QDialog
 
 public:
     static inline const QString kNoAddress = QStringLiteral(
-        "No update address is set for this build of Trawlix,\nso it asks no server about a newer version.\n\n"
-        "Whoever builds it can name one with\ncmake -DTRAWLIX_VERSION_URL=<address of a text file>.");
+        "This build has no update address,\nso it asks no server about a newer version.");
 
     explicit TFormWebInfo(QWidget *parent = nullptr);
     ~TFormWebInfo() override;

@@ -187,7 +187,7 @@ void TestMainWindow::layoutAsWritten()
     QCOMPARE(LogoLetters(m).size(), 7);
     QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->count(), 8);
     QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->text(0), QString(" Status: Not active"));
-    QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->text(6), QString(" # Remaining DL's: 0"));
+    QCOMPARE(Part<TStatusPanels>(m, "StatusBar")->text(6), QString(" Downloads left: 0"));
     // At least as wide as laid out, and wide enough for its text in any font.
     QVERIFY(Part<TStatusPanels>(m, "StatusBar")->panelWidth(6) >= 130);
     QVERIFY(Part<TStatusPanels>(m, "StatusBar")->panelWidth(6) >= Part<TStatusPanels>(m, "StatusBar")->panel(6)->sizeHint().width());
@@ -403,11 +403,11 @@ void TestMainWindow::previewShowsJpegPicturesOnly()
     m.PreviewImage(node);
     if (shown) {
         QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("http://h/" + name));
-        QCOMPARE(Part<QLabel>(m, "LabelPreviewSize")->text(), QString("(64 * 48)"));
+        QCOMPARE(Part<QLabel>(m, "LabelPreviewSize")->text(), QString("64 \u00d7 48"));
         const int width = Part<QLabel>(m, "ImagePreview")->width();
         QCOMPARE(Part<QLabel>(m, "ImagePreview")->height(), qRound(width * 48.0 / 64));
     } else {
-        QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("No image selected !"));
+        QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("No picture selected"));
         QVERIFY(Part<QLabel>(m, "LabelPreviewSize")->text().isEmpty());
     }
 }
@@ -421,7 +421,7 @@ void TestMainWindow::hugePicturesAreDecodedSmallOrRefused()
     const QString path = w->paths.defaultDownloadDir + "/large.jpg";
     QVERIFY(large.save(path, "JPG"));
     m.PreviewImage(addFile("large.jpg", IconFileStored, StateDone));
-    QCOMPARE(Part<QLabel>(m, "LabelPreviewSize")->text(), QString("(4000 * 3000)")); // the picture's own size
+    QCOMPARE(Part<QLabel>(m, "LabelPreviewSize")->text(), QString("4000 \u00d7 3000")); // the picture's own size
     QCOMPARE(m.previewPictureSize(), QSize(4000, 3000));
     QVERIFY(Part<QLabel>(m, "ImagePreview")->pixmap().width() <= 1000); // decoded at a fraction
 
@@ -445,7 +445,7 @@ void TestMainWindow::hugePicturesAreDecodedSmallOrRefused()
     clock.start();
     m.PreviewImage(addFile("giant.jpg", IconFileStored, StateDone));
     QVERIFY(clock.elapsed() < 10000); // a guard: decoding it whole would take minutes
-    QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("No image selected !"));
+    QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("No picture selected"));
     QCOMPARE(m.previewPictureSize(), QSize());
 }
 
@@ -462,12 +462,12 @@ void TestMainWindow::brokenPictureLeavesThePreviewBlank()
     file.resize(bytes.size() / 3); // cut short
     file.close();
     m.PreviewImage(addFile("broken.jpg", IconFileStored, StateDone));
-    QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("No image selected !"));
+    QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("No picture selected"));
     QCOMPARE(m.previewPictureSize(), QSize());
     QFile::remove(path);
     QVERIFY(QFile(path).open(QIODevice::WriteOnly)); // empty file
     m.PreviewImage(addFile("broken2.jpg", IconFileStored, StateDone));
-    QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("No image selected !"));
+    QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("No picture selected"));
 }
 
 void TestMainWindow::currentNodeDecidesHintLabelAndPreview()

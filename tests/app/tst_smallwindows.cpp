@@ -176,7 +176,14 @@ void TestSmallWindows::bookmarksEditDeleteAndOk()
     marks.ButtonOkClick();
     QCOMPARE(url->itemText(0), QString("a"));
     QCOMPARE(url->itemText(1), QString("zed"));
+    // Add: the Url field's address when it is new, else a fresh one to type.
+    url->setEditText("http://new.example/");
     marks.FormActivate();
+    Part<QPushButton>(marks, "ButtonAdd")->click();
+    QCOMPARE(Part<QLineEdit>(marks, "Edit1")->text(), QString("http://new.example/"));
+    Part<QPushButton>(marks, "ButtonAdd")->click();
+    QCOMPARE(Part<QLineEdit>(marks, "Edit1")->text(), QString("http://"));
+    QCOMPARE(Part<QListWidget>(marks, "ListBox1")->count(), 4);
     Part<QListWidget>(marks, "ListBox1")->setCurrentRow(0);
     marks.ListBox1Click();
     marks.ButtonDeleteAllClick();

@@ -241,7 +241,7 @@ void TestDownloads::storedFilesAreWholeAndCounted()
     QCOMPARE(w->beeps, 1);
     QVERIFY(Part<QPushButton>(*w->main, "ButtonDownload")->isEnabled());
     expectIdle();
-    QCOMPARE(Part<TStatusPanels>(*w->main, "StatusBar")->text(6), QString(" # Remaining DL's: 0"));
+    QCOMPARE(Part<TStatusPanels>(*w->main, "StatusBar")->text(6), QString(" Downloads left: 0"));
 }
 
 void TestDownloads::remainingCountFollowsTheQueue()
@@ -254,12 +254,12 @@ void TestDownloads::remainingCountFollowsTheQueue()
         addFile(url(QString("/r%1.jpg").arg(i)));
     QLabel *panel = qobject_cast<QLabel *>(Part<TStatusPanels>(*w->main, "StatusBar")->panel(6));
     w->downloads->ButtonDownloadClick();
-    QTRY_COMPARE(panel->text(), QString(" # Remaining DL's: 195"));
+    QTRY_COMPARE(panel->text(), QString(" Downloads left: 195"));
     QVERIFY(panel->width() >= panel->sizeHint().width());
     w->engine->TimerCheckDownloadTimer();
     QTRY_COMPARE(w->engine->HttpCli(1)->ReceivedBytes, 2);
     Part<QPushButton>(*w->main, "ButtonStop")->click();
-    QTRY_COMPARE(panel->text(), QString(" # Remaining DL's: 0"));
+    QTRY_COMPARE(panel->text(), QString(" Downloads left: 0"));
     expectIdle();
 }
 
@@ -317,7 +317,7 @@ void TestDownloads::stopReturnsQueuedItemsAndAbortsRunning()
         QCOMPARE(items[i]->stateIndex(), int(StateChecked));
     }
     w->downloads->TimerUpdateTimer();
-    QCOMPARE(Part<TStatusPanels>(*w->main, "StatusBar")->text(6), QString(" # Remaining DL's: 0"));
+    QCOMPARE(Part<TStatusPanels>(*w->main, "StatusBar")->text(6), QString(" Downloads left: 0"));
     QCOMPARE(w->queue.size(), 0); // idle after a stop: the next run numbers from 0 again
     QCOMPARE(Part<TStatusPanels>(*w->main, "StatusBar")->text(0), QString(" Status: Not active"));
     expectIdle();
