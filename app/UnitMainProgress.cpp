@@ -11,8 +11,11 @@
 #include "UnitConfiguration.h"
 #include "UnitMain_p.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QLabel>
+
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
@@ -133,10 +136,8 @@ void TFormMain::showRunFigures(const QStringList &lines)
     const bool link = !lines.isEmpty() && lines.last().startsWith(QLatin1String("<a "));
     LabelRunFigures->setTextFormat(link ? Qt::RichText : Qt::PlainText);
     LabelRunFigures->setText(lines.join(link ? QStringLiteral("<br>") : QStringLiteral("\n")));
-    if (LabelRunFigures->isHidden()) {
-        LabelRunFigures->show();
-        showSlotCount(m_shownSlots);
-    }
+    LabelRunFigures->show();
+    showSlotCount(m_shownSlots); // the panel grows with the lines, as they wrap
 }
 
 void TFormMain::treeReplaced()
@@ -253,7 +254,11 @@ void TFormMain::showSlotCount(int n)
     }
     StatusBar->setPanelWidth(2, m_lampsLeft + n * 15 + 6);
     m_shownSlots = n;
-    const int figures = LabelRunFigures->isHidden() ? 0 : LabelRunFigures->fontMetrics().lineSpacing() * 3 + 4;
+    // Room for the figures as they wrap in the panel's width, three lines at least.
+    const int lines = LabelRunFigures->isHidden() ? 0
+                                                  : std::max(LabelRunFigures->heightForWidth(std::max(LabelRunFigures->width(), 40)),
+                                                             LabelRunFigures->fontMetrics().lineSpacing() * 3);
+    const int figures = LabelRunFigures->isHidden() ? 0 : lines + 4;
     PanelProgress->setFixedHeight(n * 6 + 32 + figures);
     fitMinimumSize();
 }

@@ -165,7 +165,7 @@ void TFormMain::buildTreeMenu()
                                         &TFormMain::Addselectedlinktobookmarks1Click, QKeySequence(Qt::CTRL | Qt::Key_A));
     ShowInFolder1 = entry(QStringLiteral("Show in fo&lder"), &TFormMain::ShowInFolder1Click);
     RetryFailed1 = entry(QStringLiteral("Retry fa&iled files"), &TFormMain::RetryFailed1Click);
-    DownloadSkipped1 = entry(QStringLiteral("Download skipped files an&yway"), &TFormMain::DownloadSkipped1Click);
+    DownloadSkipped1 = entry(QStringLiteral("Download skipped files any&way"), &TFormMain::DownloadSkipped1Click);
     DownloadSkipped1->setToolTip(QStringLiteral("Downloads the files the size limits skipped, this once; the limits stay "
                                                 "as they are"));
     CopyUrls1 = entry(QStringLiteral("Cop&y URLs"), &TFormMain::CopyUrls1Click);

@@ -131,7 +131,7 @@ QWidget *TFormConfiguration::buildFileDownloadPage()
     layout->addWidget(new QLabel(QStringLiteral("Include file types: (separated by commas, no dots or spaces)"), page));
     EditFileTypes = lowerCaseEdit(page);
     layout->addWidget(EditFileTypes);
-    CheckBoxStartAll = checkBox(QStringLiteral("Start every free slot at once"), false, page);
+    CheckBoxStartAll = checkBox(QStringLiteral("Start every free slot at once"), true, page);
     CheckBoxStartAll->setToolTip(QStringLiteral("Fill every free transfer slot at once and start the next file as "
                                                 "soon as one ends, instead of one start per second"));
     layout->addWidget(CheckBoxStartAll);

@@ -27,7 +27,7 @@ struct TDownloadSettings
     bool itemJump = false;
     bool beep = false;
     bool createDir = false;      // a directory of its own for each site
-    bool startAllAtOnce = false; // fill every free slot at once, refill at completion
+    bool startAllAtOnce = true; // fill every free slot at once, refill at completion
     bool reuseConnections = false; // keep connections for the next file (HTTP/1.1)
     QString downloadDir;
     int retries = 0; // further tries of a transfer that failed in a way worth retrying

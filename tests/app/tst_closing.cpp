@@ -107,6 +107,7 @@ void TestClosing::closingWithDownloadsPendingAsksFirst()
     QFETCH(bool, quit);
     server->addScript({Server::hold()});
     w->engine->TimerCheckDownload()->stop();
+    Part<QCheckBox>(*w->configuration, "CheckBoxStartAll")->setChecked(false); // one transfer, the others queued
     TItemTree *tree = w->main->itemTree();
     tree->MakeRootNodes();
     for (const char *path : {"/a.jpg", "/b.jpg", "/c.jpg"}) {

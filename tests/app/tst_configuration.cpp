@@ -367,6 +367,7 @@ void TestConfiguration::noStoredValueIsDroppedAtClose()
             QVERIFY2(!(it.value() == defaults.value(it.key())), qPrintable(it.key()));
     }
     QVERIFY(defaults.contains("StartAllSlots"));
+    QCOMPARE(defaults.value("StartAllSlots"), num(1)); // every free slot at once, unless switched off
     QCOMPARE(defaults.value("ReuseConnections"), num(1)); // on unless switched off
 }
 

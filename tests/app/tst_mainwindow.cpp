@@ -20,6 +20,7 @@
 #include <QSpinBox>
 #include <QToolButton>
 #include <QLineEdit>
+#include <QCheckBox>
 #include <QtTest>
 
 #include <unistd.h>
@@ -531,6 +532,7 @@ void TestMainWindow::doubleClickActsByKindAndIcon()
     QCOMPARE(link->imageIndex(), int(IconLinkFailed));
 
     tree->setCurrentItem(file);
+    Part<QCheckBox>(*w->configuration, "CheckBoxStartAll")->setChecked(false); // queued, not started at once
     QTest::keyClick(tree, Qt::Key_Return);
     QCOMPARE(download.count(), 1);
     QCOMPARE(file->stateIndex(), int(StateDone)); // ticked, then queued by the download run
