@@ -6,6 +6,7 @@
 #include "TreeDump.h"
 #include "UrlRules.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -26,6 +27,8 @@ void TDownloadFixture::setUp()
     server = std::make_unique<Server>();
     // Ticks are called by the tests: waiting for real seconds proves nothing.
     w->engine->TimerCheckDownload()->stop();
+    // Every start is a tick of the test's own, unless a test asks for the fast start.
+    Part<QCheckBox>(*w->configuration, "CheckBoxStartAll")->setChecked(false);
     w->main->itemTree()->MakeRootNodes();
     Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(8);
     w->main->show();

@@ -63,7 +63,6 @@ void TestDownloads::slotsFillOnePerTickLowestFirst()
 {
     server->addScript({Server::send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\n"), Server::hold()});
     Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(3);
-    Part<QCheckBox>(*w->configuration, "CheckBoxStartAll")->setChecked(false); // the design's paced start
     for (int i = 0; i < 6; ++i)
         addFile(url(QString("/f%1.jpg").arg(i)));
     w->downloads->ButtonDownloadClick();
