@@ -175,6 +175,7 @@ void TFormConfiguration::bindSettings()
     flag("CheckSizesAfterScan", 3, CheckBoxCheckSizes);
     flag("ReadStylesheets", 3, CheckBoxReadStylesheets);
     flag("KeepQueryAddresses", 3, CheckBoxKeepQuery);
+    number("FilesPerSlot", 3, SpinEditFilesPerSlot);
 
     QWidget *window = m_main->mainWidget();
     TMainForm *main = m_main;
@@ -377,6 +378,7 @@ TDownloadSettings TFormConfiguration::downloadSettings() const
     s.reuseConnections = CheckBoxReuseConnections->isChecked();
     s.downloadDir = ExpandDirectory(m_main->downloadField()->currentText());
     s.retries = SpinEditRetries->value();
+    s.filesPerSlot = SpinEditFilesPerSlot->value();
     return s;
 }
 

@@ -78,6 +78,7 @@ private:
     QRadioButton *RadioButtonRename;
     QSpinBox *SpinEditMaxTreads;
     QSpinBox *SpinEditRetries;
+    QSpinBox *SpinEditFilesPerSlot;
     QSpinBox *SpinEditMinSize;
     QSpinBox *SpinEditMaxSize;
     QLineEdit *EditFileTypes;

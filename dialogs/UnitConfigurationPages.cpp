@@ -62,6 +62,7 @@ void TFormConfiguration::nameControls()
         {RadioButtonRename, "RadioButtonRename"},
         {SpinEditMaxTreads, "SpinEditMaxTreads"},
         {SpinEditRetries, "SpinEditRetries"},
+        {SpinEditFilesPerSlot, "SpinEditFilesPerSlot"},
         {SpinEditMinSize, "SpinEditMinSize"},
         {SpinEditMaxSize, "SpinEditMaxSize"},
         {EditFileTypes, "EditFileTypes"},
@@ -127,6 +128,10 @@ QWidget *TFormConfiguration::buildFileDownloadPage()
                                                "(408, 429, 500, 502, 503, 504) is tried again after 1, 2, 4 ... "
                                                "seconds, or when the server's Retry-After says"));
     form->addRow(QStringLiteral("Retry a failed transfer up to N times:"), SpinEditRetries);
+    SpinEditFilesPerSlot = spinField(1, 32, 1, 16, page);
+    SpinEditFilesPerSlot->setToolTip(QStringLiteral("Where a server speaks HTTP/2, a slot carries this many of its files "
+                                                    "at once, as streams of one connection; 1 keeps one file a slot"));
+    form->addRow(QStringLiteral("Files at once per slot over HTTP/2:"), SpinEditFilesPerSlot);
     layout->addLayout(form);
     layout->addWidget(new QLabel(QStringLiteral("Include file types: (separated by commas, no dots or spaces)"), page));
     EditFileTypes = lowerCaseEdit(page);

@@ -1,5 +1,6 @@
 #include "HttpEngine.h"
 #include "HttpEngine_p.h"
+#include "H2Connection.h"
 #include "SiteLogin.h"
 
 #include "BodyFile.h"
@@ -39,7 +40,7 @@ TFormHttpEngine::TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunSta
     , m_statistics(statistics)
     , m_login(login)
     , m_view(view)
-    , m_slots(std::make_unique<Slot[]>(kSlots))
+    , m_slots(std::make_unique<Slot[]>(kTransfers))
     , m_timerCheckDownload(new QTimer(this))
     , m_timerRetry(new QTimer(this))
 {
@@ -57,17 +58,8 @@ TFormHttpEngine::TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunSta
         m_tries.clear();
         m_partials.clear();
     });
-    for (int n = 1; n <= kSlots; ++n) {
-        Slot &s = slot(n);
-        s.cli = std::make_unique<THttpCli>();
-        THttpCli &cli = *s.cli;
-        cli.NoCache = true; // the rest of the client's defaults are the program's
-        cli.OnHeaderEnd = [this, n](THttpCli *) { HttpCliHeaderEnd(n); };
-        cli.OnDocData = [this, n](THttpCli *, const char *, int) { HttpCliDocData(n); };
-        cli.OnRequestDone = [this, n](THttpCli *, THttpRequest, int error) { HttpCliRequestDone(n, error); };
-        s.timer = new QTimer(this);
-        connect(s.timer, &QTimer::timeout, this, [this, n] { TimerTimer(n); });
-    }
+    for (int n = 1; n <= kSlots; ++n)
+        prepared(n);
     m_timerCheckDownload->setInterval(1000);
     connect(m_timerCheckDownload, &QTimer::timeout, this, &TFormHttpEngine::TimerCheckDownloadTimer);
     m_timerCheckDownload->start();
@@ -76,16 +68,34 @@ TFormHttpEngine::TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunSta
 TFormHttpEngine::~TFormHttpEngine()
 {
     // A client going away reports nothing more to the pool.
-    for (int n = 1; n <= kSlots; ++n) {
-        slot(n).cli->OnHeaderEnd = nullptr;
-        slot(n).cli->OnDocData = nullptr;
-        slot(n).cli->OnRequestDone = nullptr;
+    for (int t = 1; t <= kTransfers; ++t) {
+        if (THttpCli *cli = slot(t).cli.get()) {
+            cli->OnHeaderEnd = nullptr;
+            cli->OnDocData = nullptr;
+            cli->OnRequestDone = nullptr;
+        }
     }
 }
 
 TFormHttpEngine::Slot &TFormHttpEngine::slot(int n) const
 {
     return m_slots[size_t(n - 1)];
+}
+
+TFormHttpEngine::Slot &TFormHttpEngine::prepared(int t)
+{
+    Slot &s = slot(t);
+    if (s.cli)
+        return s;
+    s.cli = std::make_unique<THttpCli>();
+    THttpCli &cli = *s.cli;
+    cli.NoCache = true; // the rest of the client's defaults are the program's
+    cli.OnHeaderEnd = [this, t](THttpCli *) { HttpCliHeaderEnd(t); };
+    cli.OnDocData = [this, t](THttpCli *, const char *, int) { HttpCliDocData(t); };
+    cli.OnRequestDone = [this, t](THttpCli *, THttpRequest, int error) { HttpCliRequestDone(t, error); };
+    s.timer = new QTimer(this);
+    connect(s.timer, &QTimer::timeout, this, [this, t] { TimerTimer(t); });
+    return s;
 }
 
 THttpCli *TFormHttpEngine::HttpCli(int n) const
@@ -106,8 +116,16 @@ bool TFormHttpEngine::EngineActive(int n) const
 int TFormHttpEngine::activeCount() const
 {
     int count = 0;
-    for (int n = 1; n <= kSlots; ++n)
-        count += slot(n).active ? 1 : 0;
+    for (int t = 1; t <= kTransfers; ++t)
+        count += slot(t).active ? 1 : 0;
+    return count;
+}
+
+int TFormHttpEngine::filesInSlot(int n) const
+{
+    int count = 0;
+    for (int t = n; t <= kTransfers; t += kSlots)
+        count += slot(t).active ? 1 : 0;
     return count;
 }
 
@@ -120,7 +138,7 @@ int TFormHttpEngine::GetFreeEngine() const
 {
     const int limit = qBound(1, settings().maxThreads, kSlots);
     for (int n = 1; n <= limit; ++n) {
-        if (!slot(n).active)
+        if (filesInSlot(n) == 0)
             return n;
     }
     return 0;
@@ -129,10 +147,12 @@ int TFormHttpEngine::GetFreeEngine() const
 TRunProgress::Figures TFormHttpEngine::progress(int remaining) const
 {
     int stalled = 0, longest = 0;
-    for (int n = 1; n <= kSlots; ++n) {
-        const Slot &s = slot(n);
+    for (int t = 1; t <= kTransfers; ++t) {
+        const Slot &s = slot(t);
+        if (!s.active)
+            continue;
         const int left = s.timer->remainingTime();
-        if (s.active && s.timer->isActive() && s.timer->interval() - left >= kStalledMs) {
+        if (s.timer->isActive() && s.timer->interval() - left >= kStalledMs) {
             ++stalled;
             longest = std::max(longest, (left + 999) / 1000);
         }
@@ -143,25 +163,23 @@ TRunProgress::Figures TFormHttpEngine::progress(int remaining) const
 
 bool TFormHttpEngine::anyActive() const
 {
-    for (int n = 1; n <= kSlots; ++n) {
-        if (slot(n).active)
-            return true;
-    }
-    return false;
+    return activeCount() > 0;
 }
 
 void TFormHttpEngine::resetSlots()
 {
-    for (int n = 1; n <= kSlots; ++n) {
-        slot(n).active = false;
-        slot(n).sizeTested = false;
+    for (int t = 1; t <= kTransfers; ++t) {
+        slot(t).active = false;
+        slot(t).sizeTested = false;
     }
 }
 
 void TFormHttpEngine::abortAll()
 {
-    for (int n = 1; n <= kSlots; ++n)
-        slot(n).cli->AbortRequest();
+    for (int t = 1; t <= kTransfers; ++t) {
+        if (THttpCli *cli = slot(t).cli.get())
+            cli->AbortRequest();
+    }
 }
 
 void TFormHttpEngine::TimerCheckDownloadTimer()
@@ -169,38 +187,118 @@ void TFormHttpEngine::TimerCheckDownloadTimer()
     if (m_run.stopRequested())
         return;
     const bool fill = settings().startAllAtOnce;
+    // A slot of its own for each file first, as the slots were meant; then
+    // more files as streams of the HTTP/2 connections the slots run on.
+    bool started = false;
     do {
         const int n = GetFreeEngine();
         if (n == 0 || !startWaiting(n))
-            return;
+            break;
+        started = true;
     } while (fill);
+    if (started && !fill)
+        return; // one start a tick
+    while (startExtraStream() && fill) {
+    }
+}
+
+int TFormHttpEngine::nextWaiting() const
+{
+    for (int i = m_queue.firstWaiting(); i < m_queue.size(); ++i) {
+        TTreeNode *node = m_queue.at(i);
+        if (node && ItemState::isQueued(node) && !serverHeld(node))
+            return i;
+    }
+    return -1;
+}
+
+// Files of a server that said "later" keep their place for the next look:
+// the search starts again at the first of them.
+void TFormHttpEngine::takeWaiting(int index)
+{
+    for (int i = m_queue.firstWaiting(); i < (index < 0 ? m_queue.size() : index); ++i) {
+        TTreeNode *node = m_queue.at(i);
+        if (node && ItemState::isQueued(node) && serverHeld(node)) {
+            m_queue.setFirstWaiting(i);
+            return;
+        }
+    }
+    m_queue.setFirstWaiting(index < 0 ? m_queue.size() : index + 1);
 }
 
 bool TFormHttpEngine::startWaiting(int n)
 {
-    // Files of a server that said "later" keep their place for the next look.
-    int firstHeld = -1;
-    for (int i = m_queue.firstWaiting(); i < m_queue.size(); ++i) {
-        TTreeNode *node = m_queue.at(i);
-        if (!node || !ItemState::isQueued(node))
-            continue;
-        if (serverHeld(node)) {
-            if (firstHeld < 0)
-                firstHeld = i;
-            continue;
+    const int index = nextWaiting();
+    takeWaiting(index);
+    if (index < 0)
+        return false;
+    startTransfer(n, index, m_queue.at(index));
+    return true;
+}
+
+bool TFormHttpEngine::startExtraStream()
+{
+    const TDownloadSettings s = settings();
+    const int perSlot = qBound(1, s.filesPerSlot, kMaxFilesPerSlot);
+    if (perSlot <= 1 || m_run.stopRequested())
+        return false;
+    const int index = nextWaiting();
+    if (index < 0)
+        return false;
+    const QString origin = OriginKey(m_queue.at(index)->item()->url);
+    const int slotCount = qBound(1, s.maxThreads, kSlots);
+    for (int n = 1; n <= slotCount; ++n) {
+        // The slot runs on an HTTP/2 connection to this file's server with room left.
+        TH2Connection *connection = nullptr;
+        int files = 0, free = 0;
+        for (int t = n; t <= n + kSlots * (perSlot - 1); t += kSlots) {
+            const Slot &x = slot(t);
+            if (!x.active) {
+                free = free ? free : t;
+                continue;
+            }
+            ++files;
+            if (!connection && x.cli->h2Connection() && OriginKey(x.cli->URL) == origin)
+                connection = x.cli->h2Connection();
         }
-        m_queue.setFirstWaiting(firstHeld >= 0 ? firstHeld : i + 1);
-        startTransfer(n, i, node);
+        if (!connection || !free || files >= perSlot || connection->freeStreams() <= 0)
+            continue;
+        takeWaiting(index);
+        startTransfer(free, index, m_queue.at(index));
         return true;
     }
-    m_queue.setFirstWaiting(firstHeld >= 0 ? firstHeld : m_queue.size());
     return false;
+}
+
+void TFormHttpEngine::showSlot(int n)
+{
+    qint64 received = 0, size = 0;
+    bool exact = true;
+    int files = 0;
+    QString url;
+    for (int t = n; t <= kTransfers; t += kSlots) {
+        const Slot &s = slot(t);
+        if (!s.active)
+            continue;
+        ++files;
+        received += s.shownReceived;
+        size += s.shownSize;
+        exact = exact && s.shownExact;
+        url = s.cli->URL;
+    }
+    m_view.setSlotLamp(n, files > 0);
+    m_view.setSlotProgress(n, received, size, files > 0 && exact);
+    m_view.setSlotHint(n, files == 0   ? QStringLiteral("Not active")
+                          : files == 1 ? QStringLiteral("Downloading: ") + url
+                                       : QStringLiteral("Downloading %1 files over HTTP/2").arg(files));
 }
 
 void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
 {
-    Slot &s = slot(n);
+    Slot &s = prepared(n);
     s.active = true;
+    s.shownReceived = s.shownSize = 0;
+    s.shownExact = false;
     s.sizeTested = false;
     s.skipped = false;
     s.noLimits = std::exchange(node->item()->ignoreLimits, false);
@@ -209,10 +307,9 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
     s.floorBytes = 0;
     ItemState::markRunning(node);
     m_view.refreshTree();
-    m_view.setSlotLamp(n, true);
     THttpCli &cli = *s.cli;
     cli.URL = node->item()->url;
-    m_view.setSlotHint(n, QStringLiteral("Downloading: ") + cli.URL);
+    showSlot(slotOf(n));
     cli.Tag = index;
     s.resumedFrom = 0;
     s.validator.clear();
@@ -278,7 +375,10 @@ void TFormHttpEngine::HttpCliDocData(int n)
     const bool exact = size >= received && size > 0;
     if (size < received)
         size = received + 1024;
-    m_view.setSlotProgress(n, received, size, exact);
+    s.shownReceived = received;
+    s.shownSize = size;
+    s.shownExact = exact;
+    showSlot(slotOf(n));
     if (!s.sizeTested && size > 0)
         CheckFileSizeLimits(int(cli.Tag), size, n);
     else if (s.sizeTested && !s.noLimits && cli.ExpectedLength < 0 && received > s.maxSize)
@@ -417,11 +517,9 @@ QString TFormHttpEngine::store(TTreeNode *node, Slot &s)
 void TFormHttpEngine::release(int n)
 {
     Slot &s = slot(n);
-    m_view.setSlotProgress(n, 0, 0, false);
-    m_view.setSlotHint(n, QStringLiteral("Not active"));
     s.timer->stop();
-    m_view.setSlotLamp(n, false);
     s.active = false;
+    showSlot(slotOf(n));
 }
 
 void TFormHttpEngine::TimerTimer(int n)

@@ -33,6 +33,11 @@ class TFormHttpEngine : public QObject
 
 public:
     static constexpr int kSlots = 8;
+    // Over HTTP/2 a slot carries several files at once, as streams of its
+    // server's connection: transfer t belongs to slot (t - 1) % kSlots + 1.
+    static constexpr int kMaxFilesPerSlot = 32;
+    static constexpr int kTransfers = kSlots * kMaxFilesPerSlot;
+    static int slotOf(int transfer) { return (transfer - 1) % kSlots + 1; }
 
     TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunState &run, TStatistics &statistics,
                     TLogin &login, TDownloadView &view, QObject *parent = nullptr);
@@ -48,6 +53,8 @@ public:
     QTimer *TimerCheckDownload() const { return m_timerCheckDownload; }
     bool EngineActive(int slot) const;
     int activeCount() const;
+    // Transfers running in slot n, its first and the HTTP/2 streams beside it.
+    int filesInSlot(int n) const;
 
     // The lowest free slot up to the configured count; 0 when all are busy.
     int GetFreeEngine() const;
@@ -101,6 +108,16 @@ private:
     struct Slot;
     struct Partial;
     Slot &slot(int n) const;
+    // The transfer's client and timer, made when it is first used.
+    Slot &prepared(int t);
+    // Starts a queued file as one more stream of an HTTP/2 slot's
+    // connection to its server; false when none has room for it.
+    bool startExtraStream();
+    // The first queued file that may start now: its queue index, or -1.
+    int nextWaiting() const;
+    void takeWaiting(int index);
+    // The slot's lamp, gauge and hint from all its transfers.
+    void showSlot(int n);
     // Starts the first waiting queue entry in the slot; false when none waits.
     bool startWaiting(int n);
     void startTransfer(int n, int index, TTreeNode *node);

@@ -16,6 +16,9 @@ struct TFormHttpEngine::Slot
     std::unique_ptr<TBodyFile> file;
     std::unique_ptr<TMemoryStream> buffer;
     bool active = false;
+    // What the slot's gauge shows of this transfer.
+    qint64 shownReceived = 0, shownSize = 0;
+    bool shownExact = false;
     bool sizeTested = false;
     bool skipped = false;   // left out by the size limits: counted apart from failures
     bool noLimits = false;  // "Download skipped files anyway": the limits pass this transfer

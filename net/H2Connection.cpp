@@ -5,6 +5,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 TH2Connection::TH2Connection(TWSocket *socket, std::unique_ptr<TTlsChannel> tls, QObject *parent)
     : QObject(parent)
     , m_socket(socket)
@@ -98,6 +100,14 @@ void TH2Connection::release(TH2Stream *user)
 bool TH2Connection::acceptsMore() const
 {
     return !m_lost && m_session.usable() && !m_session.goingAway() && m_socket->State() == wsConnected;
+}
+
+int TH2Connection::freeStreams() const
+{
+    if (!acceptsMore())
+        return 0;
+    const qint64 limit = std::min<qint64>(m_session.streamLimit(), 1 << 20);
+    return int(std::max<qint64>(0, limit - m_session.openStreams() - qint64(m_waiting.size())));
 }
 
 void TH2Connection::readable()

@@ -46,6 +46,8 @@ public:
     void release(TH2Stream *user);
     // Usable for new requests: connected, not told to go away.
     bool acceptsMore() const;
+    // Streams the server would take now beyond those open or waiting.
+    int freeStreams() const;
 
 signals:
     // The connection can take no new request (gone, broken, going away).

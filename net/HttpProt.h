@@ -172,6 +172,8 @@ public:
     // The outcome of the last request; complete once OnRequestDone has come.
     THttpResult Result() const;
     TWSocket *socket() const { return m_socket; }
+    // The shared HTTP/2 connection this request runs on; null over HTTP/1.x.
+    TH2Connection *h2Connection() const { return m_h2; }
 
     // Blocking GET: runs the event loop until the request is done; throws
     // EHttpException when the status code is 400 or more or the request failed.

@@ -31,6 +31,7 @@ struct TDownloadSettings
     bool reuseConnections = false; // keep connections for the next file (HTTP/1.1)
     QString downloadDir;
     int retries = 0; // further tries of a transfer that failed in a way worth retrying
+    int filesPerSlot = 16; // files a slot carries at once over HTTP/2, as streams of its connection
 };
 
 // What the crawl driver reads.

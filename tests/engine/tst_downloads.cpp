@@ -23,6 +23,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
+
 // Downloads through the real windows, slots and clients against loopback servers.
 class TestDownloads : public TDownloadFixture
 {
@@ -47,6 +49,8 @@ private slots:
     void storedFilesAreWholeAndCounted();
     void connectionsAreKeptUnlessSwitchedOff_data();
     void connectionsAreKeptUnlessSwitchedOff();
+    void slotsCarrySeveralFilesOverHttp2_data();
+    void slotsCarrySeveralFilesOverHttp2();
     void stopReturnsQueuedItemsAndAbortsRunning();
     void remainingCountFollowsTheQueue();
     void existingFileChoice_data();
@@ -291,6 +295,68 @@ void TestDownloads::connectionsAreKeptUnlessSwitchedOff()
     QCOMPARE(server->connections(), reuse ? 2 : 12);
     for (const QByteArray &request : server->requests())
         QVERIFY(request.contains(reuse ? " HTTP/1.1\r\n" : " HTTP/1.0\r\n"));
+    finishRun();
+    expectIdle();
+}
+
+void TestDownloads::slotsCarrySeveralFilesOverHttp2_data()
+{
+    QTest::addColumn<int>("perSlot");
+    QTest::addColumn<int>("streamLimit");
+    QTest::addColumn<QString>("files"); // "held", "whole", or "one reset"
+    QTest::newRow("16 a slot, held") << 16 << 100 << "held";
+    QTest::newRow("one a slot, held") << 1 << 100 << "held";
+    QTest::newRow("the server allows 3 streams") << 16 << 3 << "whole";
+    QTest::newRow("a stream reset for one file") << 16 << 100 << "one reset";
+}
+
+void TestDownloads::slotsCarrySeveralFilesOverHttp2()
+{
+    QFETCH(int, perSlot);
+    QFETCH(int, streamLimit);
+    QFETCH(QString, files);
+    server->setTls(pki.server.certificate, pki.server.key);
+    server->setAlpn({"h2"});
+    server->setH2StreamLimit(quint32(streamLimit));
+    Part<QCheckBox>(*w->configuration, "CheckBoxReuseConnections")->setChecked(true);
+    Part<QCheckBox>(*w->configuration, "CheckBoxStartAll")->setChecked(true);
+    Part<QSpinBox>(*w->configuration, "SpinEditFilesPerSlot")->setValue(perSlot);
+    QList<TTreeNode *> items;
+    for (int i = 0; i < 40; ++i) {
+        const QByteArray path = QString("/h%1.jpg").arg(i).toLatin1();
+        server->route(path, files == "held" ? Server::Script{Server::hold()}
+                            : files == "one reset" && i == 7 ? Server::Script{Server::reset()}
+                                                             : Server::page11(body(2000 + i, char(i)), "image/jpeg"));
+        items << addFile(QString("https://127.0.0.1:%1").arg(server->port()) + path);
+    }
+    w->downloads->ButtonDownloadClick();
+    if (files == "held") {
+        // Each tick starts what the slots' HTTP/2 connections take.
+        const int expected = perSlot == 1 ? 8 : 40;
+        QTRY_VERIFY((w->engine->TimerCheckDownloadTimer(), w->engine->activeCount() == expected));
+        int most = 0;
+        for (int n = 1; n <= TFormHttpEngine::kSlots; ++n) {
+            most = std::max(most, w->engine->filesInSlot(n));
+            QVERIFY(w->main->slotLampLit(n));
+        }
+        QVERIFY(most <= perSlot && (perSlot == 1 || most > 1));
+        // Stop ends every stream of every slot.
+        w->crawl->ButtonStopClick();
+        QCOMPARE(w->engine->activeCount(), 0);
+        finishRun();
+        expectIdle();
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT((w->engine->TimerCheckDownloadTimer(), w->queue.remaining() == 0), 20000);
+    for (int i = 0; i < 40; ++i) {
+        if (files == "one reset" && i == 7) {
+            QCOMPARE(items[i]->caption(), QString("h7.jpg  (Aborted !)"));
+            continue;
+        }
+        QCOMPARE(items[i]->imageIndex(), int(IconFileStored));
+        QVERIFY(fileAt(QString("h%1.jpg").arg(i)) == body(2000 + i, char(i)));
+    }
+    QVERIFY(server->h2PeakStreams() <= streamLimit);
     finishRun();
     expectIdle();
 }

@@ -463,6 +463,8 @@ void TScriptedServer::serveH2(Connection &conn, int index)
                 nghttp2_submit_rst_stream(session, NGHTTP2_FLAG_NONE, stream, NGHTTP2_INTERNAL_ERROR);
                 return;
             }
+            if (step.kind == Step::Hold)
+                return; // the stream stays open, unanswered
             if (step.kind == Step::GoAwayOnce && !m_wentAway.exchange(true)) {
                 nghttp2_submit_goaway(session, NGHTTP2_FLAG_NONE, stream - 2, NGHTTP2_NO_ERROR, nullptr, 0);
                 return;

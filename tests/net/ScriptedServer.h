@@ -77,7 +77,7 @@ public:
     void setAlpn(const QList<QByteArray> &accepted);
     // With ALPN "h2" accepted, connections that choose it are served over
     // HTTP/2: each stream plays its route's script, its response read from
-    // the script's bytes (a reset() step resets the stream).
+    // the script's bytes (a reset() step resets the stream, hold() leaves it unanswered).
     void setH2StreamLimit(quint32 limit) { m_h2StreamLimit = limit; }
     int h2PeakStreams() const { return m_h2PeakStreams; }
     int failedHandshakes() const;
