@@ -25,8 +25,10 @@ struct TLogin;
 struct TStatistics;
 
 // The pool of eight transfer slots. Once a second it starts the first queued
-// item in the lowest free slot (every free slot with the fast start); each
-// body is received into memory and written whole at the completion.
+// item in the lowest free slot (every free slot with the fast start); over
+// HTTP/2 a slot carries several files as streams. Each body goes into an
+// unnamed file beside its place (in memory where the file system has none)
+// and gets its name only when whole.
 class TFormHttpEngine : public QObject
 {
     Q_OBJECT

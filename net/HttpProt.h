@@ -85,9 +85,12 @@ QString ResolveLocation(const QString &base, const QString &location);
 // "Mon, 02 Jan 2006 15:04:05" of a date and time, used as it is.
 QString FormatHttpDate(const QDateTime &when);
 
-// An HTTP/1.0 client for one request at a time over its own socket. Every
-// step is driven by socket events; results arrive through the On... events
-// and the run-time values. A response body ends when the server closes.
+// An HTTP client for one request at a time. Without a pool it speaks
+// HTTP/1.0 on a connection of its own, the body ending at its length or
+// when the server closes; with one, HTTP/1.1 on kept connections (chunked
+// bodies too) and HTTP/2 as a stream of a shared connection. Every step is
+// driven by socket events; results arrive through the On... events and the
+// run-time values.
 class THttpCli : public QObject, private TH2Stream
 {
     Q_OBJECT

@@ -19,7 +19,7 @@ struct TDownloadSettings
     enum Existing { Skip, Overwrite, Rename };
 
     int maxThreads = 4;
-    int timeOutFileMs = 30000;
+    int timeOutFileMs = 60000; // the configuration window's default, as everywhere
     qint64 minSize = 1;
     qint64 maxSize = 150000;
     TProxySettings proxy;
@@ -28,7 +28,7 @@ struct TDownloadSettings
     bool beep = false;
     bool createDir = false;      // a directory of its own for each site
     bool startAllAtOnce = true; // fill every free slot at once, refill at completion
-    bool reuseConnections = false; // keep connections for the next file (HTTP/1.1)
+    bool reuseConnections = true; // keep connections for the next file (HTTP/1.1 and HTTP/2)
     QString downloadDir;
     int retries = 0; // further tries of a transfer that failed in a way worth retrying
     int filesPerSlot = 16; // files a slot carries at once over HTTP/2, as streams of its connection
@@ -44,7 +44,7 @@ struct TCrawlSettings
     bool expandParse = false;
     bool itemJump = false;
     bool beep = false;
-    bool reuseConnections = false; // keep connections for the next document (HTTP/1.1)
+    bool reuseConnections = true; // keep connections for the next document (HTTP/1.1 and HTTP/2)
     QString downloadDir;
 };
 
