@@ -39,6 +39,12 @@ private slots:
 
 private:
     QStringList files() const;
+    void freshTree()
+    {
+        tree->emptyTree();
+        tree->MakeRootNodes();
+        extractor->setFileParent(tree->rootFiles());
+    }
     // The files the second pass adds after the plain scan's, which must be
     // those of the plain scan alone, in their order.
     QStringList secondPass(const QByteArray &page);
@@ -75,15 +81,11 @@ QStringList TestShownPictures::secondPass(const QByteArray &page)
 {
     const bool findShown = settings.findShown;
     settings.findShown = false;
-    tree->emptyTree();
-    tree->MakeRootNodes();
-    extractor->setFileParent(tree->rootFiles());
+    freshTree();
     extractor->ParseDocument("http://h/g/", page, ModeMainDocument);
     const QStringList plain = files();
     settings.findShown = true;
-    tree->emptyTree();
-    tree->MakeRootNodes();
-    extractor->setFileParent(tree->rootFiles());
+    freshTree();
     extractor->ParseDocument("http://h/g/", page, ModeMainDocument);
     settings.findShown = findShown;
     const QStringList both = files();
@@ -244,9 +246,7 @@ void TestShownPictures::findsComeAfterThePlainScanEachOnce()
     extractor->ParseDocument("http://h/g/", kEveryForm, ModeMainDocument);
     const QStringList plain = files();
     const int links = tree->rootLinks()->childCount();
-    tree->emptyTree();
-    tree->MakeRootNodes();
-    extractor->setFileParent(tree->rootFiles());
+    freshTree();
     settings.findShown = true;
     extractor->ParseDocument("http://h/g/", kEveryForm, ModeMainDocument);
     const QStringList both = files();
@@ -262,9 +262,7 @@ void TestShownPictures::findsComeAfterThePlainScanEachOnce()
     QCOMPARE(QSet<QString>(both.cbegin(), both.cend()).size(), both.size());
     QCOMPARE(tree->rootLinks()->childCount(), links);
     // Without thumbnails the <img> finds go, as the plain scan's do.
-    tree->emptyTree();
-    tree->MakeRootNodes();
-    extractor->setFileParent(tree->rootFiles());
+    freshTree();
     settings.includeThumbs = false;
     extractor->ParseDocument("http://h/g/", kEveryForm, ModeMainDocument);
     QVERIFY(!files().contains("http://h/g/big/a.jpg"));
@@ -282,9 +280,7 @@ void TestShownPictures::addressesWithAQuery()
     QCOMPARE(tree->rootFiles()->childNode(1)->item()->name, QString("photo.jpg"));
     // The plain scan keeps them too, with the option.
     settings.findShown = false;
-    tree->emptyTree();
-    tree->MakeRootNodes();
-    extractor->setFileParent(tree->rootFiles());
+    freshTree();
     extractor->ParseDocument("http://h/g/", "<a href=\"x.jpg?v=2\">x</a>", ModeMainDocument);
     QCOMPARE(files(), QStringList{"http://h/g/x.jpg?v=2"});
 }
