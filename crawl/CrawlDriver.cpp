@@ -12,8 +12,8 @@
 #include "UrlRules.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -239,8 +239,13 @@ void TCrawlDriver::ButtonParseClick()
 
 void TCrawlDriver::countFound(const TTreeNode *parent, int from)
 {
-    // New: not yet stored under the name a download would give it.
-    const QString directory = settings().downloadDir;
+    // New: not yet stored under the name a download would give it. The
+    // directory is listed once a run, not asked once a file.
+    if (!m_found.listed) {
+        const QStringList names = QDir(settings().downloadDir).entryList(QDir::Files | QDir::Hidden);
+        m_found.onDisk = QSet<QString>(names.cbegin(), names.cend());
+        m_found.listed = true;
+    }
     for (int i = from; parent && i < parent->childCount(); ++i) {
         const TDataRec *item = parent->childNode(i)->item();
         if (!item)
@@ -250,7 +255,7 @@ void TCrawlDriver::countFound(const TTreeNode *parent, int from)
             continue;
         }
         ++m_found.files;
-        if (!QFileInfo::exists(LocalPath(directory, item->name)))
+        if (!m_found.onDisk.contains(item->name))
             ++m_found.fresh;
     }
 }

@@ -4,6 +4,7 @@
 #include "LinkExtractor.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -75,6 +76,8 @@ private:
     struct Found
     {
         int links = 0, files = 0, fresh = 0;
+        bool listed = false;
+        QSet<QString> onDisk; // the download directory's file names
         QString text() const;
     };
     // Counts the children of parent from the index from on.
