@@ -153,6 +153,10 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
         m_loginPending = ResponseCode == 401 && mayAnswerLoginRequest();
     }
     if (line.isEmpty()) {
+        if (ResponseCode >= 100 && ResponseCode < 200 && ResponseCode != 101) {
+            skipInterimResponse(); // the real answer follows
+            return;
+        }
         if (m_loginPending) {
             m_relocationPending = false; // the login first; a Location beside a 401 is not followed
             const QString origin = currentOrigin();
@@ -185,10 +189,6 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
             } else {
                 m_socket->Close();
             }
-            return;
-        }
-        if (ResponseCode >= 100 && ResponseCode < 200 && ResponseCode != 101) {
-            skipInterimResponse();
             return;
         }
         if (!rangeAnswerFits())
@@ -235,8 +235,9 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
 
 bool THttpCli::handleField(const QString &field, const QString &value)
 {
+    // A 401 we answer is no relocation, nor is an interim answer.
     if (field == QLatin1String("location"))
-        return m_loginPending || handleLocation(value); // a 401 we answer is not a relocation
+        return m_loginPending || ResponseCode < 200 || handleLocation(value);
     if (field == QLatin1String("content-length")) {
         // Two lengths that differ leave the body's end unknown (RFC 9112 6.3).
         const qint64 length = ParseContentLength(value);

@@ -333,7 +333,8 @@ void TestHttpFailures::brokenTransfersFail_data()
         << Server::reply("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-3/4\r\nContent-Length: 4\r\n\r\nfour") << 0
         << qint64(4) << qint64(4);
     QTest::newRow("interim answers before the real one")
-        << Server::reply("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </s.css>; rel=preload\r\n\r\n"
+        << Server::reply("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </s.css>; rel=preload\r\n"
+                         "Location: /elsewhere\r\n\r\n"
                          "HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nfour")
         << 0 << qint64(4) << qint64(4);
     QTest::newRow("no length, ends at the close") << Server::reply("HTTP/1.0 200 OK\r\n\r\nwhole body") << 0
