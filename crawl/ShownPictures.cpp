@@ -35,6 +35,15 @@ bool hasWord(QByteArrayView list, const char *word)
     return words.contains(QByteArray(word));
 }
 
+// A <link> to a picture the browser fetches: the page's icons, a preloaded
+// picture, the old image_src.
+bool shownLink(const GumboElement &e)
+{
+    const QByteArrayView rel = attribute(e, "rel");
+    return hasWord(rel, "icon") || hasWord(rel, "apple-touch-icon") || hasWord(rel, "image_src")
+           || (hasWord(rel, "preload") && attribute(e, "as").trimmed().toByteArray().toLower() == "image");
+}
+
 // Collects finds in page order, within the caps.
 class Collector
 {
@@ -127,8 +136,10 @@ void Collector::element(const GumboNode &node)
     case GUMBO_TAG_LINK:
         if (hasWord(attribute(e, "rel"), "stylesheet") && !attribute(e, "href").trimmed().isEmpty())
             m_page.stylesheets.append(attribute(e, "href").trimmed().toByteArray());
-        else if (hasWord(attribute(e, "rel"), "image_src"))
+        else if (shownLink(e))
             add(attribute(e, "href"), KindFile);
+        if (hasWord(attribute(e, "rel"), "preload"))
+            largest(attribute(e, "imagesrcset"), KindFile);
         break;
     case GUMBO_TAG_BASE:
         if (m_page.base.isEmpty() && hasAttribute(e, "href"))
@@ -201,8 +212,43 @@ bool skipped(const GumboElement &e)
 
 } // namespace
 
+namespace {
+
+// The quoted pictures of image-set("a.jpg" 1x, "b.jpg" 2x), which need no url(); one pass.
+void imageSetStrings(QByteArrayView css, qint32 kind, QList<TShownPicture> &found, qsizetype maxValue)
+{
+    static const QByteArrayMatcher open("image-set(");
+    const qsizetype n = css.size();
+    for (qsizetype at = open.indexIn(css); at >= 0; at = open.indexIn(css, at)) {
+        qsizetype i = at + 10;
+        int depth = 1;
+        while (i < n && depth > 0) {
+            const char c = css[i];
+            if (c == '(') {
+                ++depth;
+            } else if (c == ')') {
+                --depth;
+            } else if ((c == '"' || c == '\'') && depth == 1) {
+                const qsizetype end = css.indexOf(c, i + 1);
+                if (end < 0)
+                    return;
+                const QByteArrayView value = css.sliced(i + 1, end - i - 1).trimmed();
+                if (!value.isEmpty() && value.size() <= maxValue && !value.startsWith("data:"))
+                    found.append({value.toByteArray(), kind});
+                i = end;
+            }
+            ++i;
+        }
+        at = i;
+    }
+}
+
+} // namespace
+
 void CssUrls(QByteArrayView css, qint32 kind, QList<TShownPicture> &found, qsizetype maxValue)
 {
+    if (css.contains("image-set("))
+        imageSetStrings(css, kind, found, maxValue);
     static const QByteArrayMatcher open("url(");
     const qsizetype n = css.size();
     qsizetype at = 0;

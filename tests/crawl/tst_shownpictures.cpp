@@ -168,6 +168,12 @@ void TestShownPictures::secondPassFinds_data()
                       "<video poster=\"poster.jpg\"></video><input type=image src=\"go.png\">"
                       "<svg><image href=\"vector.png\"/></svg>")
         << QStringList{"http://h/tw.jpg", "http://h/g/tile.gif", "http://h/g/poster.jpg", "http://h/g/vector.png"};
+    QTest::newRow("icons, preloads, image-set")
+        << QByteArray("<link rel=\"icon\" href=\"/favicon.png\"><link rel=preload as=image href=\"hero.jpg\" "
+                      "imagesrcset=\"hero-1.jpg 1x, hero-2.jpg 2x\"><link rel=preload as=font href=\"f.gif\">"
+                      "<div style='background-image: image-set(\"set-1.jpg\" 1x, url(set-2.png) 2x)'></div>")
+        << QStringList{"http://h/favicon.png", "http://h/g/hero.jpg", "http://h/g/hero-2.jpg", "http://h/g/set-1.jpg",
+                       "http://h/g/set-2.png"};
 }
 
 void TestShownPictures::secondPassFinds()
