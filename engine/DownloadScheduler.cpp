@@ -140,7 +140,7 @@ void TDownloadScheduler::TimerDownloadFinishTimer()
 {
     // Read now, not the last tick's count: a retry may just have moved back
     // into the queue, or a transfer may be starting again on a fresh connection.
-    if (m_queue.remaining() != 0 || m_engine.pendingRetries() > 0 || m_engine.anyActive())
+    if (m_queue.remaining() != 0 || m_engine.pendingRetries() > 0 || m_engine.activeCount() > 0)
         return;
     m_timerAddDownload->stop();
     QCoreApplication::processEvents();

@@ -161,11 +161,6 @@ TRunProgress::Figures TFormHttpEngine::progress(int remaining) const
     return m_progress.figures(remaining + pendingRetries(), m_clock.elapsed());
 }
 
-bool TFormHttpEngine::anyActive() const
-{
-    return activeCount() > 0;
-}
-
 void TFormHttpEngine::resetSlots()
 {
     for (int t = 1; t <= kTransfers; ++t) {

@@ -70,8 +70,6 @@ public:
     static constexpr int kStalledMs = 5000;
     // Failed transfers waiting for their next try; the run is not over while any wait.
     int pendingRetries() const { return int(m_retries.size()); }
-    // Some slot still carries a transfer.
-    bool anyActive() const;
     // The run ends: waiting tries are given up, their items stay failed.
     void dropRetries();
     QTimer *TimerRetry() const { return m_timerRetry; }

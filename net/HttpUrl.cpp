@@ -116,10 +116,18 @@ QString DefaultPort(bool tls)
     return tls ? QStringLiteral("443") : QStringLiteral("80");
 }
 
+namespace {
+
+QString serverKeyOf(const TUrlParts &parts)
+{
+    return parts.host.toLower() + QLatin1Char(':') + (parts.port.isEmpty() ? DefaultPort(IsHttpsScheme(parts.proto)) : parts.port);
+}
+
+} // namespace
+
 QString ServerKey(const QString &url)
 {
-    const TUrlParts parts = SplitUrl(url);
-    return parts.host.toLower() + QLatin1Char(':') + (parts.port.isEmpty() ? DefaultPort(IsHttpsScheme(parts.proto)) : parts.port);
+    return serverKeyOf(SplitUrl(url));
 }
 
 namespace {
@@ -160,7 +168,7 @@ QString OriginKey(const QString &url)
 {
     const TUrlParts parts = SplitUrl(url);
     const QString scheme = parts.proto.isEmpty() ? QStringLiteral("http") : parts.proto.toLower();
-    return scheme + QStringLiteral("://") + ServerKey(url);
+    return scheme + QStringLiteral("://") + serverKeyOf(parts);
 }
 
 QString ResolveLocation(const QString &base, const QString &rawLocation)
