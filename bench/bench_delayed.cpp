@@ -7,6 +7,7 @@
 #include "DataRec.h"
 #include "DelayLink.h"
 #include "ItemTree.h"
+#include "NginxGallery.h"
 #include "Parts.h"
 #include "TestPki.h"
 #include "TreeNode.h"
@@ -90,7 +91,7 @@ QString roundTrips(qint64 ms, int rttMs, int bound)
     return QString("%1 RTT, bound %2").arg(double(ms) / rttMs, 0, 'f', 1).arg(bound);
 }
 
-void row(int rttMs, const QString &scheme, const QString &page, const QString &authority)
+void row(const char *server, int rttMs, const QString &scheme, const QString &page, const QString &authority)
 {
     const bool secure = scheme == "https";
     constexpr qint64 kNever = std::numeric_limits<qint64>::max();
@@ -111,11 +112,11 @@ void row(int rttMs, const QString &scheme, const QString &page, const QString &a
     }
     const int bound = secure ? 12 : 28;
     if (secure)
-        std::printf("%3d ms %-5s  ours HTTP/2 16 a slot %6lld ms (%s; %d stored), 1 a slot %6lld ms (%s; %d)", rttMs,
-                    qPrintable(scheme), kept, qPrintable(roundTrips(kept, rttMs, bound)), storedKept, one,
+        std::printf("%-8s %3d ms %-5s  ours HTTP/2 16 a slot %6lld ms (%s; %d stored), 1 a slot %6lld ms (%s; %d)",
+                    server, rttMs, qPrintable(scheme), kept, qPrintable(roundTrips(kept, rttMs, bound)), storedKept, one,
                     qPrintable(roundTrips(one, rttMs, bound)), storedOne);
     else
-        std::printf("%3d ms %-5s  ours kept %6lld ms (%s; %d stored)", rttMs, qPrintable(scheme), kept,
+        std::printf("%-8s %3d ms %-5s  ours kept %6lld ms (%s; %d stored)", server, rttMs, qPrintable(scheme), kept,
                     qPrintable(roundTrips(kept, rttMs, bound)), storedKept);
     std::printf(", ours HTTP/1.0 %6lld ms (%d)", classic, storedClassic);
     for (auto it = peers.cbegin(); it != peers.cend(); ++it)
@@ -181,14 +182,28 @@ int main(int argc, char **argv)
     TGallery secure(kPictures, 20 * 1024, true);
     secure.server.setTls(pki.server.certificate, pki.server.key);
     secure.server.setAlpn({"h2", "http/1.1"}); // as today's servers answer: HTTP/2 to whoever asks
+    const TNginxGallery nginx(kPictures, 20 * 1024, pki.server.certificate, pki.server.key);
+    if (!nginx.running())
+        std::printf("(no nginx: its rows are left out)\n");
+    // Arguments choose: a round trip (20, 100), a server (scripted, nginx).
     const QStringList only = app.arguments().mid(1);
+    const auto chosen = [&only](const QString &what, const QStringList &kind) {
+        return std::none_of(only.cbegin(), only.cend(), [&kind](const QString &a) { return kind.contains(a); })
+            || only.contains(what);
+    };
+    const QStringList rtts{"20", "100"}, servers{"scripted", "nginx"};
     for (const int rtt : {20, 100}) {
-        if (!only.isEmpty() && !only.contains(QString::number(rtt)))
+        if (!chosen(QString::number(rtt), rtts))
             continue;
-        TDelayLink plainLink(plain.server.port(), rtt / 2);
-        TDelayLink secureLink(secure.server.port(), rtt / 2);
-        row(rtt, "http", QString("http://127.0.0.1:%1/g/index.html").arg(plainLink.port()), QString());
-        row(rtt, "https", QString("https://localhost:%1/g/index.html").arg(secureLink.port()), authority);
+        for (const QString &server : servers) {
+            if (!chosen(server, servers) || (server == "nginx" && !nginx.running()))
+                continue;
+            const bool ours = server == "scripted";
+            TDelayLink plainLink(ours ? plain.server.port() : nginx.plainPort, rtt / 2);
+            TDelayLink secureLink(ours ? secure.server.port() : nginx.securePort, rtt / 2);
+            row(qPrintable(server), rtt, "http", QString("http://127.0.0.1:%1/g/index.html").arg(plainLink.port()), QString());
+            row(qPrintable(server), rtt, "https", QString("https://localhost:%1/g/index.html").arg(secureLink.port()), authority);
+        }
         largeFile(rtt);
     }
     return 0;

@@ -108,7 +108,10 @@ void TDelayLink::relay(int client)
         if (Clock::now() - started > std::chrono::milliseconds(kLifetimeMs))
             break;
         const auto now = Clock::now();
-        int waitMs = kSliceMs;
+        // Woken when the next piece is due, to the microsecond: a wait cut to
+        // whole milliseconds ends early and spins, taking the CPU the
+        // programs measured through the link need.
+        Clock::duration wait = std::chrono::milliseconds(kSliceMs);
         for (Direction *d : {&up, &down}) {
             // Pass on what is due, in order.
             while (!d->queue.empty() && d->queue.front().first <= now) {
@@ -125,13 +128,13 @@ void TDelayLink::relay(int client)
                 ::shutdown(d->to, SHUT_WR);
                 d->shutDown = true;
             }
-            if (!d->queue.empty()) {
-                const auto due = std::chrono::duration_cast<std::chrono::milliseconds>(d->queue.front().first - now);
-                waitMs = std::min<int>(waitMs, std::max<int>(0, int(due.count())));
-            }
+            if (!d->queue.empty())
+                wait = std::min(wait, std::max(Clock::duration::zero(), d->queue.front().first - now));
         }
         pollfd watch[2] = {{up.from, short(up.ended ? 0 : POLLIN), 0}, {down.from, short(down.ended ? 0 : POLLIN), 0}};
-        if (::poll(watch, 2, waitMs) <= 0)
+        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(wait).count();
+        const timespec timeout{time_t(us / 1000000), long(us % 1000000) * 1000};
+        if (::ppoll(watch, 2, &timeout, nullptr) <= 0)
             continue;
         for (int k = 0; k < 2; ++k) {
             Direction &d = k == 0 ? up : down;
