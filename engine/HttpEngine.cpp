@@ -1,5 +1,6 @@
 #include "HttpEngine.h"
 #include "HttpEngine_p.h"
+
 #include "H2Connection.h"
 #include "SiteLogin.h"
 
@@ -8,6 +9,7 @@
 #include "DownloadQueue.h"
 #include "DownloadView.h"
 #include "FailureReason.h"
+#include "FileCommitter.h"
 #include "ItemState.h"
 #include "ItemTree.h"
 #include "MemoryStream.h"
@@ -43,6 +45,7 @@ TFormHttpEngine::TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunSta
     , m_slots(std::make_unique<Slot[]>(kTransfers))
     , m_timerCheckDownload(new QTimer(this))
     , m_timerRetry(new QTimer(this))
+    , m_committer(std::make_unique<TFileCommitter>())
 {
     m_clock.start();
     m_timerRetry->setInterval(200);
@@ -119,6 +122,11 @@ int TFormHttpEngine::activeCount() const
     for (int t = 1; t <= kTransfers; ++t)
         count += slot(t).active ? 1 : 0;
     return count;
+}
+
+int TFormHttpEngine::storesPending() const
+{
+    return m_committer->pending();
 }
 
 int TFormHttpEngine::filesInSlot(int n) const
@@ -436,6 +444,7 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
     if (!s.active)
         return; // a second end of the same transfer
     TTreeNode *node = m_queue.at(index);
+    bool storing = false;
     if (node && !ItemState::isFailed(node)) {
         const THttpResult result = s.cli->Result();
         const int status = s.cli->ResponseCode;
@@ -452,10 +461,14 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
                        QStringLiteral("HTTP %1 %2: the server sent no file").arg(status).arg(result.statusText).simplified());
         else if (s.resumedFrom + result.received == 0)
             markFailed(index, QStringLiteral("  (Aborted !)"), QStringLiteral("the server sent an empty answer, no file"));
+        else if (s.file && !s.writeFailed(*s.cli))
+            storing = true;
         else if (const QString failure = store(node, s); !failure.isEmpty())
             markFailed(index, QStringLiteral("  (Write error !)"), failure);
     }
-    if (node && ItemState::isStored(node)) {
+    if (storing) {
+        storeInBackground(index, s);
+    } else if (node && ItemState::isStored(node)) {
         m_progress.fileStored();
     } else if (node && s.skipped) {
         const TDownloadSettings limits = settings();
@@ -469,12 +482,39 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
     s.file.reset();
     s.buffer.reset();
     m_view.refreshTree();
-    m_queue.blank(index);
+    if (!storing) {
+        m_queue.blank(index);
+        if (node && node == m_run.currentItem())
+            m_view.PreviewImage(node);
+    }
     release(n);
-    if (node && node == m_run.currentItem())
-        m_view.PreviewImage(node);
     if (settings().startAllAtOnce)
         TimerCheckDownloadTimer();
+}
+
+void TFormHttpEngine::storeInBackground(int index, Slot &s)
+{
+    s.cli->ReceiveStream = nullptr;
+    m_committer->commit(std::move(s.file),
+                        [this, index](const TBodyFile &file, bool ok) { fileCommitted(index, file, ok); });
+}
+
+void TFormHttpEngine::fileCommitted(int index, const TBodyFile &file, bool ok)
+{
+    TTreeNode *node = m_queue.at(index); // null when it left the tree meanwhile
+    if (ok) {
+        if (node)
+            markStored(node, file.size());
+        m_progress.fileStored();
+    } else {
+        markFailed(index, QStringLiteral("  (Write error !)"),
+                   QStringLiteral("cannot store %1: %2").arg(node ? node->item()->localPath : QString(), file.errorText()));
+        m_progress.fileFailed();
+    }
+    m_view.refreshTree();
+    m_queue.blank(index);
+    if (node && node == m_run.currentItem())
+        m_view.PreviewImage(node);
 }
 
 QString TFormHttpEngine::store(TTreeNode *node, Slot &s)
@@ -496,6 +536,12 @@ QString TFormHttpEngine::store(TTreeNode *node, Slot &s)
         SyncDirectory(QFileInfo(node->item()->localPath).absolutePath());
         size = body.size();
     }
+    markStored(node, size);
+    return {};
+}
+
+void TFormHttpEngine::markStored(TTreeNode *node, qint64 size)
+{
     // A body without a length was shown with a guess: the caption tells what was stored.
     TDataRec *item = node->item();
     if (!item->sizeText.isEmpty() && item->sizeText != QString::number(size)) {
@@ -506,7 +552,6 @@ QString TFormHttpEngine::store(TTreeNode *node, Slot &s)
     node->setColor(m_tree->slotColor(ColorFileStored));
     TStatistics::add(m_statistics.FilesDl, 1);
     TStatistics::add(m_statistics.BytesDl, size / 1024);
-    return {};
 }
 
 void TFormHttpEngine::release(int n)

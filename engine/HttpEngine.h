@@ -14,7 +14,9 @@
 #include <vector>
 
 class QTimer;
+class TBodyFile;
 class TConnectionPool;
+class TFileCommitter;
 class TDownloadQueue;
 class TDownloadView;
 class TItemTree;
@@ -55,6 +57,8 @@ public:
     QTimer *TimerCheckDownload() const { return m_timerCheckDownload; }
     bool EngineActive(int slot) const;
     int activeCount() const;
+    // Files received whole whose names are still being given on disk.
+    int storesPending() const;
     // Transfers running in slot n, its first and the HTTP/2 streams beside it.
     int filesInSlot(int n) const;
 
@@ -127,6 +131,11 @@ private:
     void skipForSize(int index, int slot, const QString &suffix, const QString &reason);
     // Empty when the body is stored, else why it could not be.
     QString store(TTreeNode *node, Slot &s);
+    // A body in a file gets its name off the window's thread; the item's
+    // queue entry stays until then, so the run is not over before it.
+    void storeInBackground(int index, Slot &s);
+    void fileCommitted(int index, const TBodyFile &file, bool ok);
+    void markStored(TTreeNode *node, qint64 size);
     void release(int n);
     TDownloadSettings settings() const;
     // A failure worth another try, with tries left: the item waits for it.
@@ -166,4 +175,5 @@ private:
     QTimer *m_timerRetry;
     int m_slowWindowMs = kSlowWindowMs;
     qint64 m_slowWindowBytes = kSlowWindowBytes;
+    std::unique_ptr<TFileCommitter> m_committer; // last: gone first, its files stored by then
 };

@@ -67,6 +67,13 @@ QByteArray TDownloadFixture::fileAt(const QString &name) const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+bool TDownloadFixture::ended(int slot) const
+{
+    // Slot 0: every slot.
+    const bool idle = slot == 0 ? w->engine->activeCount() == 0 : !w->engine->EngineActive(slot);
+    return idle && w->engine->storesPending() == 0;
+}
+
 void TDownloadFixture::finishRun()
 {
     w->downloads->TimerUpdateTimer();

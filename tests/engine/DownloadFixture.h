@@ -29,6 +29,9 @@ protected:
     QString downloadDir() const;
     TTreeNode *addFile(const QString &url, int state = StateChecked);
     QByteArray fileAt(const QString &name) const;
+    // The slot's transfer (slot 0: every one) is over and what it received is on disk.
+    bool ended(int slot) const;
+    bool allEnded() const { return ended(0); }
     void finishRun();
     void expectIdle();
     // Bytes that differ at every position, so that a piece out of place shows.

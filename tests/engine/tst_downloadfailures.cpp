@@ -47,6 +47,7 @@ private slots:
     void namesThatCannotBeFilesFailAtHandOut_data();
     void namesThatCannotBeFilesFailAtHandOut();
     void failedFilesAreRetriedOnRequest();
+    void bodyThatCannotTakeItsNameFails();
 };
 
 void TestDownloadFailures::failuresStoreNothing_data()
@@ -112,7 +113,7 @@ void TestDownloadFailures::failuresStoreNothing()
     old.close();
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QTRY_VERIFY(ended(1));
     QCOMPARE(item->caption(), "e.jpg" + suffix);
     QCOMPARE(item->imageIndex(), int(IconFileFailed));
     QCOMPARE(item->toolTip(0), reason);
@@ -178,7 +179,7 @@ void TestDownloadFailures::pathsAreMadeInTheDownloadDirectory()
     item->item()->localPath = outside;
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QTRY_VERIFY(ended(1));
     QCOMPARE(item->imageIndex(), int(IconFileStored));
     QCOMPARE(fileAt("x.jpg"), QByteArray("picture"));
     QVERIFY(precious.open(QIODevice::ReadOnly));
@@ -192,7 +193,7 @@ void TestDownloadFailures::httpsFilesAreStoredOrRefused()
     TTreeNode *good = addFile(QString("https://127.0.0.1:%1/s.jpg").arg(server->port()));
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QTRY_VERIFY(ended(1));
     QCOMPARE(good->imageIndex(), int(IconFileStored));
     QCOMPARE(fileAt("s.jpg"), body(70000, 's'));
     finishRun();
@@ -203,7 +204,7 @@ void TestDownloadFailures::httpsFilesAreStoredOrRefused()
     TTreeNode *bad = addFile(QString("https://127.0.0.1:%1/e.jpg").arg(untrusted.port()));
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QTRY_VERIFY(ended(1));
     QCOMPARE(bad->caption(), QString("e.jpg  (Certificate error !)"));
     QCOMPARE(bad->imageIndex(), int(IconFileFailed));
     QCOMPARE(fileAt("e.jpg"), QByteArray("<missing>"));
@@ -322,6 +323,31 @@ void TestDownloadFailures::failedFilesAreRetriedOnRequest()
     QCOMPARE(stored->imageIndex(), int(IconFileStored));
     finishRun();
     expectIdle();
+}
+
+void TestDownloadFailures::bodyThatCannotTakeItsNameFails()
+{
+    // The name is given off the window's thread; its failure still reaches
+    // the item and the run, and the run is not over before it.
+    Part<QRadioButton>(*w->configuration, "RadioButtonOverwrite")->setChecked(true);
+    server->route("/taken.jpg", Server::page(body(3000, 't'), "image/jpeg"));
+    server->route("/next.jpg", Server::page("next", "image/jpeg"));
+    TTreeNode *item = addFile(url("/taken.jpg"));
+    TTreeNode *next = addFile(url("/next.jpg"));
+    QVERIFY(QDir().mkpath(item->item()->localPath + "/inside")); // a folder where the file would go
+    w->downloads->ButtonDownloadClick();
+    w->engine->TimerCheckDownloadTimer();
+    w->engine->TimerCheckDownloadTimer();
+    QTRY_VERIFY(allEnded());
+    QCOMPARE(item->caption(), QString("taken.jpg  (Write error !)"));
+    QVERIFY2(item->toolTip(0).startsWith("cannot store " + item->item()->localPath), qPrintable(item->toolTip(0)));
+    QVERIFY(QFileInfo(item->item()->localPath + "/inside").isDir());
+    QCOMPARE(next->imageIndex(), int(IconFileStored));
+    QCOMPARE(fileAt("next.jpg"), QByteArray("next"));
+    QCOMPARE(QDir(downloadDir()).entryList(QDir::Files | QDir::Hidden), QStringList{"next.jpg"}); // no leftovers
+    finishRun();
+    expectIdle();
+    QCOMPARE(Part<TStatusPanels>(*w->main, "StatusBar")->text(0), QString(" Status: Not active - 1 file stored, 1 failed"));
 }
 
 QTEST_MAIN(TestDownloadFailures)

@@ -153,7 +153,7 @@ void TestDownloads::sizeLimitHoldsWhileABodyWithoutLengthGrows()
     item->item()->sizeText = known;
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QTRY_VERIFY(ended(1));
     QCOMPARE(item->imageIndex(), icon);
     QCOMPARE(item->caption(), caption);
     QCOMPARE(QFile::exists(item->item()->localPath), icon == IconFileStored);
@@ -171,7 +171,7 @@ void TestDownloads::longestNamesAreStored()
     TTreeNode *item = addFile(url("/" + name));
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QTRY_VERIFY(ended(1));
     QCOMPARE(item->imageIndex(), int(IconFileStored));
     QCOMPARE(fileAt(name), QByteArray("long"));
     finishRun();
@@ -191,7 +191,7 @@ void TestDownloads::sizeLimits()
     item->item()->sizeText = known;
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QTRY_VERIFY(ended(1));
     QCOMPARE(item->imageIndex(), icon);
     QCOMPARE(item->caption(), caption);
     QCOMPARE(QFile::exists(item->item()->localPath), icon == IconFileStored);
@@ -208,7 +208,7 @@ void TestDownloads::timeOutIsNeverShownAsAbort()
     QTRY_COMPARE(w->engine->HttpCli(1)->ReceivedBytes, 3);
     QVERIFY(w->engine->Timer(1)->isActive());
     w->engine->TimerTimer(1); // the silence lasted TimeOutFile seconds
-    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QTRY_VERIFY(ended(1));
     QCOMPARE(item->caption(), QString("slow.jpg  (Time out !)"));
     QVERIFY2(item->toolTip(0).endsWith(" s (time-out)"), qPrintable(item->toolTip(0)));
     QCOMPARE(item->imageIndex(), int(IconFileFailed));
@@ -229,7 +229,7 @@ void TestDownloads::storedFilesAreWholeAndCounted()
     w->downloads->ButtonDownloadClick();
     QCOMPARE(Part<TStatusPanels>(*w->main, "StatusBar")->text(0), QString(" Status: File download"));
     w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QTRY_VERIFY(ended(1));
     QCOMPARE(item->imageIndex(), int(IconFileStored));
     QCOMPARE(item->color(), w->configuration->color(ColorFileStored));
     QVERIFY(fileAt("big.jpg") == big);
@@ -417,7 +417,7 @@ void TestDownloads::existingFileChoice()
     TTreeNode *item = addFile(url("/pic.jpg"));
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QTRY_VERIFY(ended(1));
     QCOMPARE(QDir(downloadDir()).entryList(QDir::Files), files);
     if (newFile.isEmpty()) {
         QCOMPARE(item->caption(), QString("pic.jpg  (Skipped - Already exist on disk)"));
@@ -468,12 +468,12 @@ void TestDownloads::twoItemsOfOneNameInOneRun()
     w->engine->TimerCheckDownloadTimer();
     if (together)
         w->engine->TimerCheckDownloadTimer();
-    QTRY_COMPARE(w->engine->activeCount(), 0);
+    QTRY_VERIFY(allEnded());
     if (!together) {
         b->setStateIndex(StateChecked);
         w->downloads->TimerAddDownloadTimer();
         w->engine->TimerCheckDownloadTimer();
-        QTRY_COMPARE(w->engine->activeCount(), 0);
+        QTRY_VERIFY(allEnded());
     }
     QCOMPARE(fileAt("pic.jpg"), QByteArray("picture a"));
     QCOMPARE(a->imageIndex(), int(IconFileStored));
@@ -498,7 +498,7 @@ void TestDownloads::siteDirectoryWhenAsked()
     TTreeNode *item = addFile(url("/a/site.jpg"));
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(!w->engine->EngineActive(1));
+    QTRY_VERIFY(ended(1));
     const QString site = QString("127_0_0_1:%1").arg(server->port());
     QCOMPARE(item->item()->localPath, QDir(downloadDir()).filePath(site + "/site.jpg"));
     QFile stored(item->item()->localPath);
