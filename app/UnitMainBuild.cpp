@@ -6,6 +6,7 @@
 #include "ElidedLabel.h"
 #include "ItemTree.h"
 #include "Lamp.h"
+#include "PaintPacer.h"
 #include "RunState.h"
 #include "StatusPanels.h"
 #include "UnitConfiguration.h"
@@ -332,6 +333,7 @@ void TFormMain::buildTimers()
     m_displayTimer->setSingleShot(true);
     connect(m_displayTimer, &QTimer::timeout, this, &TFormMain::showSlotProgress);
     connect(TimerLogo, &QTimer::timeout, this, &TFormMain::TimerLogoTimer);
+    new TPaintPacer(this, [this] { return m_run.busy(); });
 }
 
 // Never narrower than what the buttons, the fields and the status panels

@@ -1,5 +1,6 @@
 #include "ItemTree.h"
 #include "Lamp.h"
+#include "PaintPacer.h"
 #include "Parts.h"
 #include "SettingsKey.h"
 #include "StatusPanels.h"
@@ -41,6 +42,7 @@ private slots:
     void statusBarLampsStayInTheirPanels_data();
     void statusBarLampsStayInTheirPanels();
     void screenFollowsTheBusyFlag();
+    void busyWindowPaintsOnceAFrame();
     void documentProgressShowsOnTheStatusBar();
     void panelsFollowTheViewEntries();
     void directoryTest_data();
@@ -232,6 +234,44 @@ void TestMainWindow::screenFollowsTheBusyFlag()
     m.itemTree()->emptyTree();
     m.UpdateScreen();
     QVERIFY(!Part<QPushButton>(m, "ButtonParse")->isEnabled() && !Part<QPushButton>(m, "ButtonDownload")->isEnabled() && !Part<QAction>(m, "Saveallitemstodisk1")->isEnabled());
+}
+
+void TestMainWindow::busyWindowPaintsOnceAFrame()
+{
+    // Asked to repaint on every pass of the event loop: an idle window paints
+    // each time, a busy one once a frame, and the last request is never lost.
+    struct Window : QWidget
+    {
+        int paints = 0;
+        bool dirty = false;
+        void paintEvent(QPaintEvent *) override
+        {
+            ++paints;
+            dirty = false;
+        }
+    };
+    for (const bool busy : {false, true}) {
+        Window window;
+        new TPaintPacer(&window, [busy] { return busy; });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.paints = 0;
+        int asked = 0;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 8 * TPaintPacer::kFrameMs) {
+            window.update();
+            window.dirty = true;
+            ++asked;
+            QCoreApplication::processEvents();
+        }
+        const qint64 frames = clock.elapsed() / TPaintPacer::kFrameMs + 2;
+        QTRY_VERIFY(!window.dirty);
+        if (busy)
+            QVERIFY2(window.paints <= frames, qPrintable(QString("%1 paints in %2 frames").arg(window.paints).arg(frames)));
+        else
+            QVERIFY2(window.paints >= asked - 1, qPrintable(QString("%1 paints for %2 requests").arg(window.paints).arg(asked)));
+    }
 }
 
 void TestMainWindow::documentProgressShowsOnTheStatusBar()
