@@ -303,11 +303,12 @@ void TestDownloads::slotsCarrySeveralFilesOverHttp2_data()
 {
     QTest::addColumn<int>("perSlot");
     QTest::addColumn<int>("streamLimit");
-    QTest::addColumn<QString>("files"); // "held", "whole", or "one reset"
+    QTest::addColumn<QString>("files"); // "held", "whole", "one reset" or "one silent"
     QTest::newRow("16 a slot, held") << 16 << 100 << "held";
     QTest::newRow("one a slot, held") << 1 << 100 << "held";
     QTest::newRow("the server allows 3 streams") << 16 << 3 << "whole";
-    QTest::newRow("a stream reset for one file") << 16 << 100 << "one reset";
+    QTest::newRow("a stream reset for one file, tried again") << 16 << 100 << "one reset";
+    QTest::newRow("one silent file times out alone") << 16 << 100 << "one silent";
 }
 
 void TestDownloads::slotsCarrySeveralFilesOverHttp2()
@@ -324,9 +325,10 @@ void TestDownloads::slotsCarrySeveralFilesOverHttp2()
     QList<TTreeNode *> items;
     for (int i = 0; i < 40; ++i) {
         const QByteArray path = QString("/h%1.jpg").arg(i).toLatin1();
-        server->route(path, files == "held" ? Server::Script{Server::hold()}
-                            : files == "one reset" && i == 7 ? Server::Script{Server::reset()}
-                                                             : Server::page11(body(2000 + i, char(i)), "image/jpeg"));
+        const bool odd = i == 7;
+        server->route(path, files == "held" || (files == "one silent" && odd) ? Server::Script{Server::hold()}
+                            : files == "one reset" && odd                     ? Server::Script{Server::reset()}
+                                                                              : Server::page11(body(2000 + i, char(i)), "image/jpeg"));
         items << addFile(QString("https://127.0.0.1:%1").arg(server->port()) + path);
     }
     w->downloads->ButtonDownloadClick();
@@ -340,6 +342,8 @@ void TestDownloads::slotsCarrySeveralFilesOverHttp2()
             QVERIFY(w->main->slotLampLit(n));
         }
         QVERIFY(most <= perSlot && (perSlot == 1 || most > 1));
+        if (perSlot > 1)
+            QTRY_COMPARE(SlotGauge(*w->main, 0)->toolTip(), QString("Downloading %1 files over HTTP/2").arg(w->engine->filesInSlot(1)));
         // Stop ends every stream of every slot.
         w->crawl->ButtonStopClick();
         QCOMPARE(w->engine->activeCount(), 0);
@@ -347,10 +351,25 @@ void TestDownloads::slotsCarrySeveralFilesOverHttp2()
         expectIdle();
         return;
     }
-    QTRY_VERIFY_WITH_TIMEOUT((w->engine->TimerCheckDownloadTimer(), w->queue.remaining() == 0), 20000);
+    if (files == "one silent") {
+        // The others end around it; its own time-out fails it alone.
+        QTRY_VERIFY_WITH_TIMEOUT((w->engine->TimerCheckDownloadTimer(), w->engine->activeCount() == 1), 20000);
+        int silent = 0;
+        for (int t = 1; t <= TFormHttpEngine::kTransfers && !silent; ++t)
+            silent = w->engine->EngineActive(t) && w->engine->HttpCli(t)->URL.endsWith("/h7.jpg") ? t : 0;
+        QVERIFY(silent > 0 && w->engine->Timer(silent)->isActive());
+        w->engine->TimerTimer(silent);
+    }
+    if (files == "one reset") {
+        // Its own failure is tried again, on the same connection.
+        Part<QSpinBox>(*w->configuration, "SpinEditRetries")->setValue(1);
+        QTRY_VERIFY(items[7]->toolTip(0).contains("trying again in 1 s"));
+        server->route("/h7.jpg", Server::page11(body(2007, char(7)), "image/jpeg"));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT((w->engine->TimerCheckDownloadTimer(), w->queue.remaining() == 0 && allEnded() && !w->engine->pendingRetries()), 20000);
     for (int i = 0; i < 40; ++i) {
-        if (files == "one reset" && i == 7) {
-            QCOMPARE(items[i]->caption(), QString("h7.jpg  (Aborted !)"));
+        if (files == "one silent" && i == 7) {
+            QCOMPARE(items[i]->caption(), QString("h7.jpg  (Time out !)"));
             continue;
         }
         QCOMPARE(items[i]->imageIndex(), int(IconFileStored));

@@ -108,6 +108,12 @@ void TScriptedServer::addScript(Script script)
 void TScriptedServer::route(const QByteArray &path, Script script)
 {
     std::lock_guard lock(m_mutex);
+    for (auto &route : m_routes) {
+        if (route.first == path) {
+            route.second = std::move(script); // the next requests play the new one
+            return;
+        }
+    }
     m_routes.emplace_back(path, std::move(script));
 }
 

@@ -61,7 +61,8 @@ public:
     // Scripts are played in order, one per connection; the last one repeats.
     void addScript(Script script);
     // Every request for this path ("/a/b.htm") plays this script; with routes
-    // and no scripts, other paths get a 404 response.
+    // and no scripts, other paths get a 404 response. Routing a path again
+    // replaces its script.
     void route(const QByteArray &path, Script script);
     // A page or file served with a Content-Length header.
     static Script page(const QByteArray &body, const QByteArray &type = "text/html");
