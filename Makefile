@@ -51,11 +51,13 @@ test-install: build
 	  || echo "The validators could not be installed: their checks are skipped."
 	tests/install/check-install.sh $(BUILD)
 
-bench: EXTRA_DEBS = curl wget wget2
+bench: EXTRA_DEBS = curl wget wget2 nginx-light xvfb xauth
 bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_extraction
 	$(BUILD)/bench/bench_httpcli
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_runs
+	@echo "The gallery again in a real window (X server of its own):"
+	xvfb-run -a -s "-screen 0 1600x1000x24" env QT_QPA_PLATFORM=xcb $(BUILD)/bench/bench_runs gallery
 	$(BUILD)/bench/bench_https
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_delayed
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_readers
