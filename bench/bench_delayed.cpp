@@ -45,7 +45,7 @@ qint64 harvest(const QString &page, bool reuse, int perSlot, int *stored)
     Part<QComboBox>(*w.main, "ComboBoxBookmark")->setCurrentText(page);
     QElapsedTimer clock;
     clock.start();
-    w.crawl->ButtonStartClick();
+    w.getUrl();
     w.downloads->ButtonDownloadClick();
     waitUntil([&w] { return w.queue.remaining() == 0; }, 120000);
     const qint64 ms = clock.elapsed();

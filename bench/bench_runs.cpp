@@ -52,7 +52,7 @@ void benchGetUrl()
     TGapMeter gaps;
     QElapsedTimer clock;
     clock.start();
-    w.crawl->ButtonStartClick();
+    w.getUrl();
     const qint64 ms = clock.elapsed();
     std::printf("get url: %.1f MB page, 100,000 references -> %d items in %lld ms (target < 2000); longest event gap "
                 "%lld ms (target < 100)\n",
@@ -72,7 +72,7 @@ qint64 harvest(TGallery &gallery, bool fastStart, int limitMs, int *stored, qint
     Part<QCheckBox>(*w.configuration, "CheckBoxAutoSelect")->setChecked(true);
     Part<QLineEdit>(*w.configuration, "EditAutoSelectFileTypes")->setText("jpg");
     Part<QComboBox>(*w.main, "ComboBoxBookmark")->setCurrentText(gallery.url("/g/index.html"));
-    w.crawl->ButtonStartClick();
+    w.getUrl();
     QElapsedTimer clock;
     clock.start();
     w.downloads->ButtonDownloadClick();

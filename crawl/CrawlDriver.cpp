@@ -61,6 +61,7 @@ TCrawlDriver::TCrawlDriver(TItemTree *tree, TRunState &run, TStatistics &statist
     doc.OnDocBegin = [this](THttpCli *) { HttpDocDocBegin(); };
     doc.OnDocData = [this](THttpCli *, const char *, int) { HttpDocDocData(); };
     doc.OnDocEnd = [this](THttpCli *) { HttpDocDocEnd(); };
+    doc.OnRequestDone = [this](THttpCli *cli, THttpRequest, int) { fetchEnded(cli->Result().ok()); };
 
     m_timerTimeOut->setInterval(kInitialTimeoutMs);
     connect(m_timerTimeOut, &QTimer::timeout, this, &TCrawlDriver::TimerTimeOutTimer);
@@ -74,6 +75,7 @@ TCrawlDriver::~TCrawlDriver()
     m_httpDoc->OnDocBegin = nullptr;
     m_httpDoc->OnDocData = nullptr;
     m_httpDoc->OnDocEnd = nullptr;
+    m_httpDoc->OnRequestDone = nullptr;
 }
 
 void TCrawlDriver::setSettingsSource(const TSettingsSource *source)
@@ -99,25 +101,43 @@ void TCrawlDriver::CheckGateWay()
     m_httpDoc->setConnectionPool(s.reuseConnections ? m_pool : nullptr);
 }
 
-std::optional<QByteArray> TCrawlDriver::fetchDocument(const QString &url, qint64 limit)
+void TCrawlDriver::fetchDocument(const QString &url, qint64 limit, Fetched then)
 {
     m_bodyLimit = limit;
     THttpCli &doc = *m_httpDoc;
     doc.AbortRequest();
-    if (m_shutDown || !FetchableUrl(url))
-        return std::nullopt;
-    CheckGateWay();
-    doc.URL = url;
-    ApplyLogin(doc, m_login);
-    m_body = std::make_unique<TMemoryStream>();
-    doc.ReceiveStream = m_body.get();
-    const THttpResult result = doc.Get();
-    doc.ReceiveStream = nullptr;
-    if (!result.ok())
-        return std::nullopt;
+    m_then = std::move(then);
+    const bool fetchable = !m_shutDown && FetchableUrl(url);
+    if (fetchable) {
+        CheckGateWay();
+        doc.URL = url;
+        ApplyLogin(doc, m_login);
+        m_body = std::make_unique<TMemoryStream>();
+        doc.ReceiveStream = m_body.get();
+        if (doc.Begin(rqGet).error == 0)
+            return; // on its way: the client's done event goes on
+    }
+    // Not asked for: the run goes on from the event loop, as after any fetch.
+    QMetaObject::invokeMethod(this, [this] { fetchEnded(false); }, Qt::QueuedConnection);
+}
+
+void TCrawlDriver::fetchEnded(bool ok)
+{
+    if (m_stopping) {
+        m_endedWhileStopping = ok; // the run's end follows the stop's own texts
+        return;
+    }
+    m_httpDoc->ReceiveStream = nullptr;
+    Fetched then = std::exchange(m_then, nullptr);
+    if (!then)
+        return;
+    if (!ok || !m_body) {
+        then(std::nullopt);
+        return;
+    }
     const QByteArray body = m_body->toByteArray();
     const qsizetype nul = body.indexOf('\0');
-    return nul < 0 ? body : body.left(nul);
+    then(nul < 0 ? body : body.left(nul));
 }
 
 void TCrawlDriver::ButtonStartClick()
@@ -146,25 +166,37 @@ void TCrawlDriver::ButtonStartClick()
 
     // The tree goes only once the page has arrived: a failed fetch leaves it as it was.
     const QString url = m_view.urlText();
-    const std::optional<QByteArray> text = fetchDocument(url);
-    if (text) {
-        m_tree->emptyTree();
-        m_run.setCurrentItem(nullptr);
-        m_view.setStatus(QStringLiteral(" Status: Parsing doc"));
-        const QString base = DocumentBase(url);
-        m_tree->MakeRootNodes();
-        m_run.setFileParent(m_tree->rootFiles());
-        m_extractor.setFileParent(m_run.fileParent());
-        m_view.treeReplaced();
-        m_extractor.ParseDocument(base, *text, ModeMainDocument);
-        m_pageCut = m_extractor.lastScanCut();
-        readStylesheets(ModeMainDocument);
+    fetchDocument(url, -1, [this, url](const std::optional<QByteArray> &text) { pageArrived(url, text); });
+}
+
+void TCrawlDriver::pageArrived(const QString &url, const std::optional<QByteArray> &text)
+{
+    if (!text) {
+        getUrlEnded(url, false);
+        return;
+    }
+    m_tree->emptyTree();
+    m_run.setCurrentItem(nullptr);
+    m_view.setStatus(QStringLiteral(" Status: Parsing doc"));
+    const QString base = DocumentBase(url);
+    m_tree->MakeRootNodes();
+    m_run.setFileParent(m_tree->rootFiles());
+    m_extractor.setFileParent(m_run.fileParent());
+    m_view.treeReplaced();
+    m_extractor.ParseDocument(base, *text, ModeMainDocument);
+    m_pageCut = m_extractor.lastScanCut();
+    readStylesheets(ModeMainDocument, [this, url] {
         if (TTreeNode *files = m_tree->rootFiles())
             files->setExpanded(true);
-    }
+        getUrlEnded(url, true);
+    });
+}
+
+void TCrawlDriver::getUrlEnded(const QString &url, bool fetched)
+{
     m_timerTimeOut->stop();
     endRun();
-    if (!text) {
+    if (!fetched) {
         const QString reason = pageFailure(url);
         const QString failure = QStringLiteral("Page not fetched - ") + reason;
         m_view.setStatus(QStringLiteral(" Status: ") + failure);
@@ -206,34 +238,59 @@ void TCrawlDriver::ButtonParseClick()
     letEventsRun();
 
     m_run.setParseCursor(m_tree->topNode(0));
-    int parsed = 0;
-    int failed = 0;
+    m_parsed = m_failed = 0;
     m_found = {};
-    while (TTreeNode *node = m_run.parseCursor()) {
+    parseFrom(m_run.parseCursor());
+}
+
+// Walks the tree from node in pre-order to the next ticked link and parses
+// it; the walk goes on when its page has been read.
+void TCrawlDriver::parseFrom(TTreeNode *node)
+{
+    for (; node; node = m_run.parseCursor()) {
         if (m_run.stopRequested())
             break;
         if (ItemState::isChecked(node) && node->item() && node->item()->isLink) {
-            parseLink(node);
-            if (m_run.parseCursor() == node && node->imageIndex() == IconLinkFailed)
-                ++failed;
-            else if (m_run.parseCursor() == node)
-                ++parsed;
+            parseLink(node, [this, node] { linkParsed(node); });
+            return;
         }
-        letEventsRun();
-        // The cursor is forgotten when its node leaves the tree meanwhile.
-        node = m_run.parseCursor();
-        if (!node)
+        if (!stepParseCursor(node))
             break;
-        m_run.setParseCursor(nextInPreOrder(m_tree, node));
     }
+    parseEnded();
+}
 
+void TCrawlDriver::linkParsed(TTreeNode *node)
+{
+    if (m_run.parseCursor() == node && node->imageIndex() == IconLinkFailed)
+        ++m_failed;
+    else if (m_run.parseCursor() == node)
+        ++m_parsed;
+    if (stepParseCursor(node))
+        parseFrom(m_run.parseCursor());
+    else
+        parseEnded();
+}
+
+bool TCrawlDriver::stepParseCursor(TTreeNode *node)
+{
+    letEventsRun();
+    // The cursor is forgotten when its node leaves the tree meanwhile.
+    if (m_run.parseCursor() != node || !node)
+        return false;
+    m_run.setParseCursor(nextInPreOrder(m_tree, node));
+    return m_run.parseCursor() != nullptr;
+}
+
+void TCrawlDriver::parseEnded()
+{
     m_view.UpdateScreen();
     letEventsRun();
     m_timerTimeOut->stop();
     endRun();
-    if (parsed + failed > 0)
-        m_view.crawlRunEnded((failed > 0 ? QStringLiteral("Links parsed: %1, %2 failed. ").arg(parsed).arg(failed)
-                                         : QStringLiteral("Links parsed: %1. ").arg(parsed))
+    if (m_parsed + m_failed > 0)
+        m_view.crawlRunEnded((m_failed > 0 ? QStringLiteral("Links parsed: %1, %2 failed. ").arg(m_parsed).arg(m_failed)
+                                           : QStringLiteral("Links parsed: %1. ").arg(m_parsed))
                              + m_found.text());
 }
 
@@ -268,20 +325,20 @@ QString TCrawlDriver::Found::text() const
         .arg(fresh);
 }
 
-void TCrawlDriver::parseLink(TTreeNode *node)
+void TCrawlDriver::parseLink(TTreeNode *node, std::function<void()> then)
 {
     const TCrawlSettings s = settings();
     if (s.itemJump) {
         m_view.showNode(node);
         letEventsRun();
-        if (m_run.parseCursor() != node)
+        if (m_run.parseCursor() != node) {
+            then();
             return;
+        }
     }
     const QString url = node->caption();
     if (QString user, password; s.getPassword && CredentialsFromUrl(url, &user, &password))
         m_login.setSiteLogin(ServerKey(url), user, password);
-    const QString base = DocumentBase(url);
-    const QString name = node->item()->name;
 
     // Every wait below may remove the node: the cursor tells whether it is still there.
     m_timerTimeOut->start();
@@ -291,51 +348,82 @@ void TCrawlDriver::parseLink(TTreeNode *node)
     m_view.setStatus(QStringLiteral(" Status: Getting data"));
     letEventsRun();
     m_timedOut = false;
-    const std::optional<QByteArray> text = fetchDocument(url);
+    fetchDocument(url, -1, [this, node, url, then = std::move(then)](const std::optional<QByteArray> &text) {
+        linkArrived(node, url, text, then);
+    });
+}
+
+void TCrawlDriver::linkArrived(TTreeNode *node, const QString &url, const std::optional<QByteArray> &text,
+                               const std::function<void()> &then)
+{
     if (!text) {
         if (m_run.parseCursor() == node)
             ItemState::markLinkFailed(node, pageFailure(url));
         m_tree->viewport()->update();
+        then();
+        return;
+    }
+    if (m_run.parseCursor() != node) {
+        then();
         return;
     }
     // The name becomes a path: the same rule as for file names, so that
     // a name from an edited item list cannot write outside the directory.
-    if (s.saveHtml && name.contains(QLatin1String("htm")) && UsableFileName(name))
+    const QString name = node->item()->name;
+    if (settings().saveHtml && name.contains(QLatin1String("htm")) && UsableFileName(name))
         saveHtml(name);
     m_view.setStatus(QStringLiteral(" Status: Parsing link"));
     letEventsRun();
-    if (m_run.parseCursor() != node)
+    if (m_run.parseCursor() != node) {
+        then();
         return;
+    }
     m_run.setFileParent(node);
     m_extractor.setFileParent(node);
     const int before = node->childCount();
-    m_extractor.ParseDocument(base, *text, ModeParsedLink);
+    m_extractor.ParseDocument(DocumentBase(url), *text, ModeParsedLink);
     m_pageCut = m_pageCut || m_extractor.lastScanCut();
-    if (m_run.parseCursor() != node)
+    if (m_run.parseCursor() != node) {
+        then();
         return;
-    readStylesheets(ModeParsedLink);
-    if (m_run.parseCursor() != node)
-        return;
-    countFound(node, before);
-    ItemState::markParsed(node);
-    if (s.expandParse)
-        node->setExpanded(true);
-    node->setColor(m_tree->slotColor(ColorLinkParsed));
-    m_tree->viewport()->update();
+    }
+    readStylesheets(ModeParsedLink, [this, node, before, then] {
+        if (m_run.parseCursor() == node) {
+            countFound(node, before);
+            ItemState::markParsed(node);
+            if (settings().expandParse)
+                node->setExpanded(true);
+            node->setColor(m_tree->slotColor(ColorLinkParsed));
+            m_tree->viewport()->update();
+        }
+        then();
+    });
 }
 
-void TCrawlDriver::readStylesheets(int mode)
+void TCrawlDriver::readStylesheets(int mode, std::function<void()> then)
 {
     const TScanSettings s = m_settings ? m_settings->scanSettings() : TScanSettings();
-    if (!s.findShown || !s.readStylesheets)
+    m_sheets = s.findShown && s.readStylesheets ? m_extractor.lastStylesheets() : QStringList();
+    m_sheetMode = mode;
+    m_afterSheets = std::move(then);
+    nextStylesheet();
+}
+
+void TCrawlDriver::nextStylesheet()
+{
+    if (m_sheets.isEmpty() || m_shutDown || m_run.stopRequested() || !m_extractor.fileParent()) {
+        m_sheets.clear();
+        if (std::function<void()> then = std::exchange(m_afterSheets, nullptr))
+            then();
         return;
-    for (const QString &sheet : m_extractor.lastStylesheets()) {
-        if (m_shutDown || m_run.stopRequested() || !m_extractor.fileParent())
-            return;
-        m_view.setStatus(QStringLiteral(" Status: Reading stylesheet ") + sheet);
-        if (const std::optional<QByteArray> css = fetchDocument(sheet, kMaxStylesheetBytes))
-            m_extractor.ParseStylesheet(sheet, *css, mode);
     }
+    const QString sheet = m_sheets.takeFirst();
+    m_view.setStatus(QStringLiteral(" Status: Reading stylesheet ") + sheet);
+    fetchDocument(sheet, kMaxStylesheetBytes, [this, sheet](const std::optional<QByteArray> &css) {
+        if (css)
+            m_extractor.ParseStylesheet(sheet, *css, m_sheetMode);
+        nextStylesheet();
+    });
 }
 
 void TCrawlDriver::saveHtml(const QString &name)
@@ -397,6 +485,7 @@ void TCrawlDriver::endRun()
 
 void TCrawlDriver::ButtonStopClick()
 {
+    m_stopping = true;
     m_run.setStopRequest(true);
     if (m_stopDownloads)
         m_stopDownloads();
@@ -411,6 +500,9 @@ void TCrawlDriver::ButtonStopClick()
     m_view.setStatus(kNotActive);
     letEventsRun();
     m_view.setStatus(kNotActive);
+    m_stopping = false;
+    if (const std::optional<bool> ended = std::exchange(m_endedWhileStopping, std::nullopt))
+        fetchEnded(*ended);
 }
 
 void TCrawlDriver::HttpDocDocBegin()

@@ -23,8 +23,9 @@ struct TStatistics;
 
 // Runs the document side: "&Get url", "&Parse links", "Load HTML document
 // from disk" and "&Stop". Documents are fetched one at a time by its own
-// client, which runs the event loop while it waits, so the window stays
-// responsive and "&Stop" acts at once.
+// client; a run goes on from the client's done event, never from a loop
+// that waits, so the window stays responsive and "&Stop" acts at once. A
+// press returns while its run goes on; filling() tells when it has ended.
 class TCrawlDriver : public QObject
 {
     Q_OBJECT
@@ -66,12 +67,28 @@ public:
     void TimerTimeOutTimer();
 
 private:
-    // Fetches one document; its text ends at the first NUL byte. The whole
-    // body is left in m_body. Nothing when the fetch failed.
-    std::optional<QByteArray> fetchDocument(const QString &url, qint64 limit = -1);
+    // Fetches one document; then is told its text, which ends at the first
+    // NUL byte (the whole body is left in m_body), or nothing when the fetch
+    // failed. Always later, from the event loop.
+    using Fetched = std::function<void(const std::optional<QByteArray> &text)>;
+    void fetchDocument(const QString &url, qint64 limit, Fetched then);
+    void fetchEnded(bool ok);
+    // Get url's steps once the page has come, or failed.
+    void pageArrived(const QString &url, const std::optional<QByteArray> &text);
+    void getUrlEnded(const QString &url, bool fetched);
+    // Parse links' walk: to the next ticked link from node, the link's page,
+    // and the end of the walk.
+    void parseFrom(TTreeNode *node);
+    void linkParsed(TTreeNode *node);
+    bool stepParseCursor(TTreeNode *node);
+    void parseEnded();
+    void parseLink(TTreeNode *node, std::function<void()> then);
+    void linkArrived(TTreeNode *node, const QString &url, const std::optional<QByteArray> &text,
+                     const std::function<void()> &then);
     // With the options, the pictures of the stylesheets the last page links
-    // on its own server.
-    void readStylesheets(int mode);
+    // on its own server, one after another; then follows.
+    void readStylesheets(int mode, std::function<void()> then);
+    void nextStylesheet();
     // What a run found: "Found 12 links and 30 files (25 new)".
     struct Found
     {
@@ -84,7 +101,6 @@ private:
     void countFound(const TTreeNode *parent, int from);
     Found m_found;
     static constexpr qint64 kMaxStylesheetBytes = 2 * 1024 * 1024;
-    void parseLink(TTreeNode *node);
     void saveHtml(const QString &name);
     // Why the page at url did not arrive, in plain words.
     QString pageFailure(const QString &url) const;
@@ -109,5 +125,12 @@ private:
     bool m_pageCut = false; // a page of this run was too big to take whole
     bool m_shutDown = false;
     bool m_timedOut = false; // the fetch under way was ended by the time-out
+    Fetched m_then;          // what follows the fetch under way
+    bool m_stopping = false; // in "&Stop": a fetch that ends meanwhile is told after it
+    std::optional<bool> m_endedWhileStopping;
+    QStringList m_sheets;    // stylesheets still to read, and the scan they belong to
+    int m_sheetMode = 0;
+    std::function<void()> m_afterSheets;
+    int m_parsed = 0, m_failed = 0; // links of this Parse links run
     TConnectionPool *m_pool = nullptr;
 };

@@ -109,7 +109,18 @@ void TFormWebInfo::ButtonGetClick()
     QCoreApplication::processEvents();
     m_body = std::make_unique<TMemoryStream>();
     m_httpInfo->ReceiveStream = m_body.get();
-    const THttpResult result = m_httpInfo->Get();
+    // The answer comes with the client's done event; one refused at once is told now.
+    if (const THttpResult refused = m_httpInfo->Begin(rqGet); refused.error != 0)
+        fetchEnded(refused);
+}
+
+void TFormWebInfo::HttpInfoRequestDone()
+{
+    fetchEnded(m_httpInfo->Result());
+}
+
+void TFormWebInfo::fetchEnded(const THttpResult &result)
+{
     m_httpInfo->ReceiveStream = nullptr;
     m_fetching = false;
     if (!result.ok()) {
@@ -118,11 +129,8 @@ void TFormWebInfo::ButtonGetClick()
         // Told inside the window: a box over it would only invite another try.
         showText(QStringLiteral("The version information could not be fetched:\n") + failure, Qt::red);
         ButtonGet->setEnabled(true);
+        return;
     }
-}
-
-void TFormWebInfo::HttpInfoRequestDone()
-{
     showText(QString(), QColor(0, 0, 128));
     QCoreApplication::processEvents();
     showText(m_body ? QString::fromUtf8(m_body->toByteArray()) : QString(), QColor(0, 0, 128));

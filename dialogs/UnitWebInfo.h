@@ -9,6 +9,7 @@ class QPlainTextEdit;
 class QPushButton;
 class THttpCli;
 class TMemoryStream;
+struct THttpResult;
 
 // The version information window: fetches a plain-text file about the latest
 // version with a client of its own (no proxy) and shows it.
@@ -34,6 +35,8 @@ public:
     // Handlers.
     void ButtonGetClick();
     void HttpInfoRequestDone();
+    // Busy while a fetch is under way: its answer comes later, with the client's done event.
+    bool fetching() const { return m_fetching; }
     void FormActivate();
 
 
@@ -42,6 +45,7 @@ protected:
 
 private:
     void nameControls();
+    void fetchEnded(const THttpResult &result);
 
     QPushButton *ButtonClose;
     QPushButton *ButtonGet;

@@ -178,11 +178,12 @@ public:
     // The shared HTTP/2 connection this request runs on; null over HTTP/1.x.
     TH2Connection *h2Connection() const { return m_h2; }
 
-    // Blocking GET: runs the event loop until the request is done; throws
-    // EHttpException when the status code is 400 or more or the request failed.
+    // Blocking GET: runs a nested event loop until the request is done;
+    // throws EHttpException when the status code is 400 or more or the
+    // request failed. The program's own runs never wait so (they go on from
+    // OnRequestDone); tests and benchmarks read an outcome in line with these.
     void Fetch();
-    // The same blocking GET with its outcome as a value, for callers that
-    // handle a failure as an ordinary result.
+    // The same blocking GET with its outcome as a value.
     THttpResult Get();
     // Starts a request without waiting; a non-zero error in the result says
     // why it could not start (its end is then not reported).

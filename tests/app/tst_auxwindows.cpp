@@ -147,6 +147,7 @@ void TestAuxWindows::versionInformationIsFetched()
                        && !Part<QPushButton>(window, "ButtonGet")->isEnabled();
     });
     window.ButtonGetClick();
+    QTRY_VERIFY(!window.fetching());
     QVERIFY(waitingShown);
     QCOMPARE(Part<QPlainTextEdit>(window, "MemoInfo")->toPlainText(), QString("Trawlix 2.03\nFaster downloads.\n"));
     QCOMPARE(Part<QPlainTextEdit>(window, "MemoInfo")->palette().color(QPalette::Text), QColor(0, 0, 128));
@@ -161,12 +162,14 @@ void TestAuxWindows::failedVersionFetchIsReported()
     TFormWebInfo window;
     window.setUrl(QString("http://127.0.0.1:%1/version.txt").arg(server.port()));
     window.ButtonGetClick();
+    QTRY_VERIFY(!window.fetching());
     QCOMPARE(Part<QPlainTextEdit>(window, "MemoInfo")->toPlainText(), QString("The version information could not be fetched:\nNot Found"));
     QCOMPARE(Part<QPlainTextEdit>(window, "MemoInfo")->palette().color(QPalette::Text), QColor(Qt::red));
     QVERIFY(Part<QPushButton>(window, "ButtonGet")->isEnabled());
 
     window.setUrl(QString("http://127.0.0.1:%1/").arg(Server::refusedPort()));
     window.ButtonGetClick();
+    QTRY_VERIFY(!window.fetching());
     QVERIFY(Part<QPlainTextEdit>(window, "MemoInfo")->toPlainText().contains("Connection refused"));
 }
 

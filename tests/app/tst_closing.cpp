@@ -86,7 +86,7 @@ void TestClosing::closingEndsAParseRunAndSendsNothingMore()
     connect(w->main.get(), &TFormMain::closed, this, [&closed] { closed = true; });
     QTimer::singleShot(200, w->main.get(), [this] { w->main->close(); });
     w->crawl->ButtonParseClick();
-    QVERIFY(closed);
+    QTRY_VERIFY(closed);
     QCOMPARE(server->requests().size(), 1);
     // Nothing starts again once the window has closed.
     w->crawl->ButtonStartClick();

@@ -567,6 +567,7 @@ void TestMainWindow::doubleClickActsByKindAndIcon()
     QCOMPARE(parse.count(), 0);
     m.setBusy(false);
     m.TreeViewDblClick();
+    w->waitForCrawl();
     QCOMPARE(parse.count(), 1);
     QCOMPARE(link->stateIndex(), int(StateDone)); // ticked, then taken by the parse run
     QCOMPARE(link->imageIndex(), int(IconLinkFailed));

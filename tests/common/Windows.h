@@ -10,9 +10,12 @@
 #include "UnitConfiguration.h"
 #include "UnitMain.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -40,6 +43,27 @@ struct TWindows : TCaughtOutput, TProgram
     explicit TWindows(const QString &root)
         : TProgram(prepareHome(root), [this](TFormMain &form) { catchOutput(form); })
     {
+    }
+
+    // "&Get url" and "&Parse links" as pressed, each waited for to its end:
+    // a press returns while its run goes on.
+    void getUrl()
+    {
+        crawl->ButtonStartClick();
+        waitForCrawl();
+    }
+    void parseLinks()
+    {
+        crawl->ButtonParseClick();
+        waitForCrawl();
+    }
+    void waitForCrawl(int limitMs = 30000)
+    {
+        QTimer wake; // the wait below returns at least this often
+        wake.start(5);
+        const QDeadlineTimer deadline(limitMs);
+        while (crawl->filling() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 
 private:

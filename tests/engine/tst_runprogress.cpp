@@ -232,16 +232,16 @@ void TestRunProgress::endOfPageRunsIsToldToo()
     QApplication::setActiveWindow(&other);
     QTRY_VERIFY(!w->main->isActiveWindow());
     Part<QComboBox>(*w->main, "ComboBoxBookmark")->setCurrentText(url("/"));
-    w->crawl->ButtonStartClick();
+    w->getUrl();
     QCOMPARE(w->notifications, QStringList{"Trawlix: Found 2 links and 1 file (1 new)"});
     // Both links ticked; q.htm is not there.
     TItemTree *tree = w->main->itemTree();
     for (int i = 0; i < tree->rootLinks()->childCount(); ++i)
         tree->rootLinks()->childNode(i)->setStateIndex(StateChecked);
-    w->crawl->ButtonParseClick();
+    w->parseLinks();
     QCOMPARE(w->notifications.value(1), QString("Trawlix: Links parsed: 1, 1 failed. Found 0 links and 1 file (1 new)"));
     Part<QComboBox>(*w->main, "ComboBoxBookmark")->setCurrentText(url("/missing.htm"));
-    w->crawl->ButtonStartClick();
+    w->getUrl();
     QCOMPARE(w->notifications.value(2), QString("Trawlix: Page not fetched - HTTP 404 Not Found"));
 }
 
