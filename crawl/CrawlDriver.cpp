@@ -1,5 +1,6 @@
 #include "CrawlDriver.h"
 
+#include "ConnectionPool.h"
 #include "Counters.h"
 #include "CrawlView.h"
 #include "FailureReason.h"
@@ -17,6 +18,7 @@
 #include <QSaveFile>
 #include <QTimer>
 
+#include <algorithm>
 #include <tuple>
 
 namespace {
@@ -185,6 +187,7 @@ void TCrawlDriver::pageArrived(const QString &url, const std::optional<QByteArra
     m_view.treeReplaced();
     m_extractor.ParseDocument(base, *text, ModeMainDocument);
     m_pageCut = m_extractor.lastScanCut();
+    warmConnections(url);
     readStylesheets(ModeMainDocument, [this, url] {
         if (TTreeNode *files = m_tree->rootFiles())
             files->setExpanded(true);
@@ -209,6 +212,30 @@ void TCrawlDriver::getUrlEnded(const QString &url, bool fetched)
         countFound(m_tree->rootFiles(), 0);
         m_view.crawlRunEnded(m_found.text());
     }
+}
+
+void TCrawlDriver::warmConnections(const QString &pageUrl)
+{
+    const TCrawlSettings s = settings();
+    const TTreeNode *files = m_tree->rootFiles();
+    if (!s.reuseConnections || !m_pool || !files)
+        return;
+    QString first, origin;
+    int onIt = 0; // files on that server, as far as the slots go
+    for (int i = 0; i < files->childCount() && onIt < s.slotCount; ++i) {
+        const TDataRec *item = files->childNode(i)->item();
+        if (!item || item->isLink || !FetchableUrl(item->url))
+            continue;
+        if (first.isEmpty()) {
+            first = item->url;
+            origin = OriginKey(first);
+        }
+        onIt += OriginKey(item->url) == origin ? 1 : 0;
+    }
+    // The page's own connection waits in the pool already when the files are on its server.
+    const int count = std::min({onIt, s.slotCount, TConnectionPool::kMaxPerServer}) - (origin == OriginKey(pageUrl) ? 1 : 0);
+    if (count > 0)
+        m_warmer.warm(first, count, m_pool, s.proxy);
 }
 
 QString TCrawlDriver::pageFailure(const QString &url) const
@@ -494,6 +521,7 @@ void TCrawlDriver::ButtonStopClick()
     m_timerTimeOut->stop();
     letEventsRun();
     m_httpDoc->AbortRequest();
+    m_warmer.abort();
     letEventsRun();
     letEventsRun();
     m_view.UpdateScreen();

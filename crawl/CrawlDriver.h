@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConnectionWarmer.h"
 #include "HttpProt.h"
 #include "LinkExtractor.h"
 
@@ -76,6 +77,9 @@ private:
     // Get url's steps once the page has come, or failed.
     void pageArrived(const QString &url, const std::optional<QByteArray> &text);
     void getUrlEnded(const QString &url, bool fetched);
+    // Connections for the downloads of the page's files, opened while the
+    // user looks at the tree: to the server of its first file, one a slot.
+    void warmConnections(const QString &pageUrl);
     // Parse links' walk: to the next ticked link from node, the link's page,
     // and the end of the walk.
     void parseFrom(TTreeNode *node);
@@ -133,4 +137,5 @@ private:
     std::function<void()> m_afterSheets;
     int m_parsed = 0, m_failed = 0; // links of this Parse links run
     TConnectionPool *m_pool = nullptr;
+    TConnectionWarmer m_warmer;
 };

@@ -388,6 +388,7 @@ TCrawlSettings TFormConfiguration::crawlSettings() const
     s.proxy = proxySettings();
     s.timeoutDocMs = SpinEditTimeoutDoc->value() * 1000;
     s.reuseConnections = CheckBoxReuseConnections->isChecked();
+    s.slotCount = SpinEditMaxTreads->value();
     s.getPassword = CheckBoxGetPassword->isChecked();
     s.saveHtml = CheckBoxSaveHtml->isChecked();
     s.expandParse = CheckBoxExpandParse->isChecked();

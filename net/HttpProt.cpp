@@ -133,10 +133,17 @@ void THttpCli::StartHead()
     StartRequest(rqHead);
 }
 
-void THttpCli::StartRequest(THttpRequest kind)
+void THttpCli::StartPreconnect()
+{
+    if (m_pool)
+        StartRequest(rqGet, true);
+}
+
+void THttpCli::StartRequest(THttpRequest kind, bool connectOnly)
 {
     if (m_state != hcIdle)
         throw EHttpException(QStringLiteral("HTTP component is busy"), 1);
+    m_connectOnly = connectOnly;
     if (kind == rqPost && !PostStream)
         throw EHttpException(QStringLiteral("HTTP component has nothing to post"), 2);
 

@@ -192,6 +192,11 @@ public:
     void StartFetch();
     void StartPost();
     void StartHead();
+    // Opens a new connection to URL's server (TLS included) and leaves it in
+    // the pool for a request soon after; nothing is sent. Its end is
+    // OnRequestDone, error 0 also when the server shares an HTTP/2
+    // connection already. Without a pool it does nothing.
+    void StartPreconnect();
     void AbortRequest();
     // The proxy and its login when enabled, else none.
     void setProxy(const TProxySettings &proxy);
@@ -231,7 +236,7 @@ private:
     };
     enum class ClosedHandler { Normal, Relocation };
 
-    void StartRequest(THttpRequest kind);
+    void StartRequest(THttpRequest kind, bool connectOnly = false);
     void beginConnection();
     // The pool's key for the connection this request needs.
     QString connectionKey() const;
@@ -350,6 +355,7 @@ private:
     TConnectionPool *m_pool = nullptr;
     bool m_reusedConnection = false; // this request went out on a kept connection
     bool m_freshConnectionOnly = false; // after a kept one failed under it
+    bool m_connectOnly = false;         // a preconnect: the connection goes to the pool unused
     bool m_quietReconnect = false; // the states of that second try are not told again
     int m_responseMinor = 0; // HTTP/1.<minor> of the response
     bool m_serverCloses = false; // "Connection: close"

@@ -26,7 +26,7 @@ QString THttpCli::connectionKey() const
 bool THttpCli::takePooledConnection()
 {
     m_reusedConnection = false;
-    if (!m_pool || m_freshConnectionOnly)
+    if (!m_pool || m_freshConnectionOnly || m_connectOnly)
         return false;
     std::optional<TConnectionPool::TConnection> kept = m_pool->take(connectionKey());
     if (!kept)

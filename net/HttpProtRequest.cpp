@@ -32,6 +32,16 @@ using namespace HttpWire;
 
 void THttpCli::sendRequest()
 {
+    if (m_connectOnly) {
+        // Connected (or a stream of a shared HTTP/2 connection is ready):
+        // the connection waits in the pool for the request it was made for.
+        if (!m_h2 && m_socket->State() == wsConnected)
+            parkConnection();
+        m_closeHandled = true;
+        releaseStream();
+        postNotice(Notice::Ready);
+        return;
+    }
     const quint64 request = m_requestId;
     m_inBody = false;
     setState(hcAwaitingHeader);

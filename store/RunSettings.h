@@ -45,6 +45,7 @@ struct TCrawlSettings
     bool itemJump = false;
     bool beep = false;
     bool reuseConnections = true; // keep connections for the next document (HTTP/1.1 and HTTP/2)
+    int slotCount = 8;            // the download slots, which a page's connections are opened for
     QString downloadDir;
 };
 

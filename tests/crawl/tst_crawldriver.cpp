@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -36,6 +37,8 @@ private slots:
     void getUrlShowsWhatTheScanFinds();
     void getUrlReadsTheTextUpToTheFirstNul();
     void getUrlReadsTheSameServersStylesheetsWhenAsked();
+    void getUrlOpensTheDownloadsConnectionsAhead_data();
+    void getUrlOpensTheDownloadsConnectionsAhead();
     void getUrlFollowsRelocations();
     void getUrlSaysWhyThePageDidNotCome_data();
     void getUrlSaysWhyThePageDidNotCome();
@@ -659,6 +662,52 @@ void TestCrawlDriver::untrustedPagesSayWhy()
     TTreeNode *link = addCheckedLink(QString("https://127.0.0.1:%1/p.htm").arg(server->port()));
     w->parseLinks();
     QCOMPARE(link->imageIndex(), int(IconLinkFailed));
+}
+
+void TestCrawlDriver::getUrlOpensTheDownloadsConnectionsAhead_data()
+{
+    QTest::addColumn<bool>("reuse");
+    QTest::addColumn<bool>("h2");
+    QTest::addColumn<int>("afterGetUrl"); // connections the server has seen
+    QTest::addColumn<int>("afterDownload");
+    // The page's own connection and one for each further slot the 5 files will take.
+    QTest::newRow("kept connections") << true << false << 5 << 5;
+    QTest::newRow("a connection a file") << false << false << 1 << 6;
+    QTest::newRow("HTTP/2: the page's connection carries all") << true << true << 1 << 1;
+}
+
+void TestCrawlDriver::getUrlOpensTheDownloadsConnectionsAhead()
+{
+    QFETCH(bool, reuse);
+    QFETCH(bool, h2);
+    QFETCH(int, afterGetUrl);
+    QFETCH(int, afterDownload);
+    QByteArray page;
+    for (int i = 0; i < 5; ++i) {
+        page += QString("<img src=\"w%1.jpg\">").arg(i).toLatin1();
+        server->route(QString("/w%1.jpg").arg(i).toLatin1(), Server::page11(QByteArray(3000 + i, char('a' + i)), "image/jpeg"));
+    }
+    server->route("/w.htm", Server::page11(page));
+    Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->setValue(8);
+    Part<QCheckBox>(*w->configuration, "CheckBoxReuseConnections")->setChecked(reuse);
+    Part<QCheckBox>(*w->configuration, "CheckBoxAutoSelect")->setChecked(true);
+    Part<QLineEdit>(*w->configuration, "EditAutoSelectFileTypes")->setText("jpg");
+    if (h2) {
+        server->setTls(pki.server.certificate, pki.server.key);
+        server->setAlpn({"h2"});
+    }
+    Part<QComboBox>(*w->main, "ComboBoxBookmark")->setCurrentText((h2 ? "https" : "http") + url("/w.htm").mid(4));
+    w->getUrl();
+    QTRY_COMPARE(server->connections(), afterGetUrl);
+    QCOMPARE(server->requests().size(), 1); // opened, nothing asked on them yet
+    w->downloads->ButtonDownloadClick();
+    QTRY_VERIFY(w->queue.remaining() == 0 && w->engine->storesPending() == 0);
+    QCOMPARE(server->connections(), afterDownload);
+    for (int i = 0; i < 5; ++i) {
+        QFile stored(w->paths.defaultDownloadDir + QString("/w%1.jpg").arg(i));
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QCOMPARE(stored.readAll(), QByteArray(3000 + i, char('a' + i)));
+    }
 }
 
 QTEST_MAIN(TestCrawlDriver)

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class TConnectionPool;
+class THttpCli;
+struct TProxySettings;
+
+// Opens connections to a server ahead of the requests that will want them,
+// as browsers do for a page's own server: downloads that start right after
+// the page find them waiting in the pool instead of each opening its own on
+// its first file. A connection nobody takes goes with the pool's idle sweep;
+// a server that shares an HTTP/2 connection gets no second one.
+class TConnectionWarmer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TConnectionWarmer(QObject *parent = nullptr);
+    ~TConnectionWarmer() override;
+
+    // Ends the openings under way, then opens count connections to the server of url.
+    void warm(const QString &url, int count, TConnectionPool *pool, const TProxySettings &proxy);
+    void abort();
+
+private:
+    std::vector<std::unique_ptr<THttpCli>> m_clients;
+};
