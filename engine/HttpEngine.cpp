@@ -448,14 +448,15 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
     if (node && !ItemState::isFailed(node)) {
         const THttpResult result = s.cli->Result();
         const int status = s.cli->ResponseCode;
-        if (error == kNotFetchable)
-            markFailed(index, QStringLiteral("  (Not a fetchable URL !)"), UnfetchableReason(s.cli->URL));
-        else if (error == THttpCli::kCertificateError)
-            markFailed(index, QStringLiteral("  (Certificate error !)"), FailureReason(result));
+        const TFailure failure = failureOf(error, status);
+        if (failure == TFailure::NotFetchable)
+            markFailed(index, FailureCaption(failure, status), UnfetchableReason(s.cli->URL));
+        else if (failure == TFailure::Certificate)
+            markFailed(index, FailureCaption(failure, status), FailureReason(result));
         else if (error != 0)
             UpdateAbortedNode(index, FailureReason(result));
-        else if (status >= 400)
-            markFailed(index, QStringLiteral("  (HTTP error %1 !)").arg(status), FailureReason(result));
+        else if (failure == TFailure::HttpStatus)
+            markFailed(index, FailureCaption(failure, status), FailureReason(result));
         else if (status == 204 || status == 304 || status < 200)
             markFailed(index, QStringLiteral("  (HTTP error %1 !)").arg(status),
                        QStringLiteral("HTTP %1 %2: the server sent no file").arg(status).arg(result.statusText).simplified());
@@ -474,7 +475,7 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
         const TDownloadSettings limits = settings();
         const bool over = node->item()->sizeText.isEmpty() || node->item()->sizeText.toLongLong() > limits.maxSize;
         m_progress.fileSkipped(over ? limits.maxSize : -1, over ? -1 : limits.minSize);
-    } else if (!(node && scheduleRetry(node, error, *s.cli)))
+    } else if (!(node && scheduleRetry(node, failureOf(error, s.cli->ResponseCode), *s.cli)))
         m_progress.fileFailed(); // gone from the tree meanwhile counts as not stored
     else
         keepPartial(node, s, error);
@@ -577,7 +578,12 @@ void TFormHttpEngine::UpdateTimeOutNode(int index, int silentMs)
 
 void TFormHttpEngine::UpdateAbortedNode(int index, const QString &reason)
 {
-    markFailed(index, QStringLiteral("  (Aborted !)"), reason);
+    markFailed(index, FailureCaption(TFailure::Stopped, 0), reason);
+}
+
+TFailure TFormHttpEngine::failureOf(int error, int status)
+{
+    return error == kNotFetchable ? TFailure::NotFetchable : FailureOf(error, status);
 }
 
 // A file that failed keeps whatever lies at its path: the transfer wrote

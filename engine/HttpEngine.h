@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FailureReason.h"
 #include "HttpProt.h"
 #include "RunProgress.h"
 
@@ -91,6 +92,8 @@ public:
     void TimerTimer(int slot);
     void UpdateTimeOutNode(int index, int silentMs);
     void UpdateAbortedNode(int index, const QString &reason = {});
+    // A transfer's end as a failure; kNotFetchable is the engine's own.
+    static TFailure failureOf(int error, int status);
     // Puts the failed files whose time has come back into the queue.
     void TimerRetryTimer();
     // A link without a host (a relative link of a page loaded from disk):
@@ -140,7 +143,7 @@ private:
     TDownloadSettings settings() const;
     // A failure worth another try, with tries left: the item waits for it.
     // False when it stays failed.
-    bool scheduleRetry(TTreeNode *node, int error, const THttpCli &cli);
+    bool scheduleRetry(TTreeNode *node, TFailure failure, const THttpCli &cli);
     // Queued files of a server that said "later" wait until then.
     bool serverHeld(const TTreeNode *node) const;
     // False when the transfer in slot n has fallen below the slowest pace.

@@ -27,7 +27,7 @@ void TFormHttpEngine::keepPartial(const TTreeNode *node, Slot &s, int error)
     const qint64 have = s.resumedFrom + cli.ReceivedBytes;
     const int status = cli.ResponseCode;
     const bool ranges = cli.AcceptRanges().trimmed().compare(QLatin1String("bytes"), Qt::CaseInsensitive) == 0 || status == 206;
-    if (error == 0 || error == THttpCli::kWrongRange || have <= 0 || s.writeFailed(cli) || !(status == 200 || status == 206)
+    if (error == 0 || FailureOf(error, status) == TFailure::WrongRange || have <= 0 || s.writeFailed(cli) || !(status == 200 || status == 206)
         || !ranges)
         return;
     // Each part on disk holds a descriptor open while it waits: past a few,

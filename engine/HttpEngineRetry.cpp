@@ -24,11 +24,10 @@ void TFormHttpEngine::beginProgress()
     m_serverHeldUntil.clear();
 }
 
-bool TFormHttpEngine::scheduleRetry(TTreeNode *node, int error, const THttpCli &cli)
+bool TFormHttpEngine::scheduleRetry(TTreeNode *node, TFailure failure, const THttpCli &cli)
 {
     const TDownloadSettings s = settings();
-    if (s.retries <= 0 || m_run.stopRequested() || !ItemState::isFailed(node)
-        || !RetryPolicy::worthRetrying(error, cli.ResponseCode))
+    if (s.retries <= 0 || m_run.stopRequested() || !ItemState::isFailed(node) || !RetryMayHelp(failure, cli.ResponseCode))
         return false;
     int &tries = m_tries[node];
     if (++tries > s.retries)
@@ -39,7 +38,7 @@ bool TFormHttpEngine::scheduleRetry(TTreeNode *node, int error, const THttpCli &
     const QString reason = node->toolTip(0);
     m_retries.push_back({node, due, reason});
     node->setToolTip(0, QStringLiteral("%1 - trying again in %2 s (%3 of %4)").arg(reason).arg(delay).arg(tries).arg(s.retries));
-    if (error == 0 && RetryPolicy::holdsTheServer(cli.ResponseCode)) {
+    if (failure == TFailure::HttpStatus && RetryPolicy::holdsTheServer(cli.ResponseCode)) {
         qint64 &until = m_serverHeldUntil[HostRoot(node->item()->url)];
         until = std::max(until, due);
     }

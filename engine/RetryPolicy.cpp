@@ -1,29 +1,10 @@
 #include "RetryPolicy.h"
 
-#include "HttpProt.h"
 #include "HttpResponseHead.h"
 
 #include <algorithm>
 
 namespace RetryPolicy {
-
-bool worthRetrying(int error, int status)
-{
-    switch (error) {
-    case 0:
-        return status == 408 || status == 429 || status == 500 || status == 502 || status == 503 || status == 504;
-    case THttpCli::kAborted:
-    case THttpCli::kCertificateError:
-    case THttpCli::kTlsError:
-    case THttpCli::kInvalidUrl:
-    case THttpCli::kTooManyRelocations:
-    case THttpCli::kTunnelRefused:
-    case THttpCli::kWrongRange:
-        return false;
-    default:
-        return error > 0; // the connection broke, was refused or the body was cut
-    }
-}
 
 int delaySeconds(int attempt, const QString &retryAfter, const QDateTime &now)
 {

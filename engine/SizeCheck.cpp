@@ -274,7 +274,7 @@ void TSizeCheck::apply(TTreeNode *node, const Slot &s, int error)
     if (error != 0 && !s.enough) { // once the first bytes told enough, the rest may fail
         ++m_failed;
         const QString reason = s.timedOut ? QStringLiteral("no data for %1 s (time-out)").arg(s.timer->interval() / 1000.0)
-                               : error == THttpCli::kInvalidUrl && !FetchableUrl(cli.URL)
+                               : FailureOf(error, 0) == TFailure::InvalidUrl && !FetchableUrl(cli.URL)
                                    ? UnfetchableReason(cli.URL)
                                    : FailureReason(cli.Result());
         node->setToolTip(0, kNotChecked + reason);

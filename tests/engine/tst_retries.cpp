@@ -48,7 +48,9 @@ private:
 
 void TestRetries::whatIsWorthRetrying()
 {
-    using RetryPolicy::worthRetrying;
+    const auto worthRetrying = [](int error, int status) {
+        return RetryMayHelp(TFormHttpEngine::failureOf(error, status), status);
+    };
     for (int status : {408, 429, 500, 502, 503, 504})
         QVERIFY2(worthRetrying(0, status), qPrintable(QString::number(status)));
     for (int status : {200, 301, 400, 401, 403, 404, 501})
@@ -56,7 +58,7 @@ void TestRetries::whatIsWorthRetrying()
     QVERIFY(worthRetrying(10061, 404));                          // refused: the status is the client's own
     QVERIFY(worthRetrying(THttpCli::kIncompleteResponse, 200)); // a cut body
     for (int error : {THttpCli::kAborted, THttpCli::kCertificateError, THttpCli::kTlsError, THttpCli::kInvalidUrl,
-                      TFormHttpEngine::kNotFetchable})
+                      TFormHttpEngine::kNotFetchable, THttpCli::kWrongRange})
         QVERIFY2(!worthRetrying(error, 200), qPrintable(QString::number(error)));
 }
 
