@@ -63,17 +63,19 @@ TProgram::TProgram(const TPaths &startPaths, const std::function<void(TFormMain 
     // The runs.
     queue.watch(form->itemTree());
     TFormConfiguration *settings = configuration;
-    engine = std::make_unique<TFormHttpEngine>(form->itemTree(), queue, run, statistics, login, *form);
+    // Every client of the runs gets its login, proxy and kept connections from here.
+    const TClientSetup clients{&login, &connections};
+    engine = std::make_unique<TFormHttpEngine>(form->itemTree(), queue, run, statistics, *form);
     engine->setSettingsSource(settings);
-    engine->setConnectionPool(&connections);
+    engine->setClientSetup(clients);
     downloads = std::make_unique<TDownloadScheduler>(form->itemTree(), queue, run, *engine, *form);
     downloads->setSettingsSource(settings);
     crawl = std::make_unique<TCrawlDriver>(form->itemTree(), run, statistics, login, *form);
     crawl->setSettingsSource(settings);
-    crawl->setConnectionPool(&connections);
-    sizeCheck = std::make_unique<TSizeCheck>(form->itemTree(), run, login, *form);
+    crawl->setClientSetup(clients);
+    sizeCheck = std::make_unique<TSizeCheck>(form->itemTree(), run, *form);
     sizeCheck->setSettingsSource(settings);
-    sizeCheck->setConnectionPool(&connections);
+    sizeCheck->setClientSetup(clients);
     TDownloadScheduler *scheduler = downloads.get();
     TCrawlDriver *driver = crawl.get();
     TSizeCheck *check = sizeCheck.get();

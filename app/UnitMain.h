@@ -4,6 +4,7 @@
 #include "DownloadView.h"
 #include "MainForm.h"
 #include "Paths.h"
+#include "RunSettings.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -42,7 +43,7 @@ class TFormMain : public QMainWindow, public TMainForm, public TCrawlView, publi
     Q_OBJECT
 
 public:
-    static constexpr int kSlots = 8;
+    static constexpr int kSlots = kTransferSlots;
     static constexpr int kMinimumWidth = 580;
     static constexpr int kMinimumHeight = 355;
     static constexpr int kDirectoryTestPauseMs = 400;

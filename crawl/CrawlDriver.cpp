@@ -52,14 +52,13 @@ TCrawlDriver::TCrawlDriver(TItemTree *tree, TRunState &run, TStatistics &statist
     , m_statistics(statistics)
     , m_login(login)
     , m_view(view)
-    , m_httpDoc(std::make_unique<THttpCli>())
+    , m_httpDoc(TClientSetup::newClient())
     , m_timerTimeOut(new QTimer(this))
     , m_extractor(tree)
 {
     // The client's own defaults are the program's (port, agent, accepted
     // types, form type, waiting in the window's event loop); only the cache differs.
     THttpCli &doc = *m_httpDoc;
-    doc.NoCache = true;
     doc.OnDocBegin = [this](THttpCli *) { HttpDocDocBegin(); };
     doc.OnDocData = [this](THttpCli *, const char *, int) { HttpDocDocData(); };
     doc.OnDocEnd = [this](THttpCli *) { HttpDocDocEnd(); };
@@ -99,8 +98,7 @@ void TCrawlDriver::letEventsRun()
 void TCrawlDriver::CheckGateWay()
 {
     const TCrawlSettings s = settings();
-    m_httpDoc->setProxy(s.proxy);
-    m_httpDoc->setConnectionPool(s.reuseConnections ? m_pool : nullptr);
+    m_clients.apply(*m_httpDoc, s.proxy, s.reuseConnections);
 }
 
 void TCrawlDriver::fetchDocument(const QString &url, qint64 limit, Fetched then)
@@ -111,9 +109,8 @@ void TCrawlDriver::fetchDocument(const QString &url, qint64 limit, Fetched then)
     m_then = std::move(then);
     const bool fetchable = !m_shutDown && FetchableUrl(url);
     if (fetchable) {
-        CheckGateWay();
         doc.URL = url;
-        ApplyLogin(doc, m_login);
+        CheckGateWay();
         m_body = std::make_unique<TMemoryStream>();
         doc.ReceiveStream = m_body.get();
         if (doc.Begin(rqGet).error == 0)
@@ -218,7 +215,7 @@ void TCrawlDriver::warmConnections(const QString &pageUrl)
 {
     const TCrawlSettings s = settings();
     const TTreeNode *files = m_tree->rootFiles();
-    if (!s.reuseConnections || !m_pool || !files)
+    if (!s.reuseConnections || !m_clients.pool || !files)
         return;
     QString first, origin;
     int onIt = 0; // files on that server, as far as the slots go
@@ -235,7 +232,7 @@ void TCrawlDriver::warmConnections(const QString &pageUrl)
     // The page's own connection waits in the pool already when the files are on its server.
     const int count = std::min({onIt, s.slotCount, TConnectionPool::kMaxPerServer}) - (origin == OriginKey(pageUrl) ? 1 : 0);
     if (count > 0)
-        m_warmer.warm(first, count, m_pool, s.proxy);
+        m_warmer.warm(first, count, m_clients, s.proxy);
 }
 
 QString TCrawlDriver::pageFailure(const QString &url) const

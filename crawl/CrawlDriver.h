@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ClientSetup.h"
 #include "ConnectionWarmer.h"
 #include "HttpProt.h"
 #include "LinkExtractor.h"
@@ -42,7 +43,7 @@ public:
     // Where the driver and its link extraction read their settings.
     void setSettingsSource(const TSettingsSource *source);
     // Where kept connections wait; used while the settings ask for reuse.
-    void setConnectionPool(TConnectionPool *pool) { m_pool = pool; }
+    void setClientSetup(const TClientSetup &setup) { m_clients = setup; }
     // The download side of "&Stop"; without one, stopping only clears the busy flag.
     void setDownloadStop(std::function<void()> stop) { m_stopDownloads = std::move(stop); }
 
@@ -136,6 +137,6 @@ private:
     int m_sheetMode = 0;
     std::function<void()> m_afterSheets;
     int m_parsed = 0, m_failed = 0; // links of this Parse links run
-    TConnectionPool *m_pool = nullptr;
+    TClientSetup m_clients;
     TConnectionWarmer m_warmer;
 };

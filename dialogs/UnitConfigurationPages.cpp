@@ -3,6 +3,7 @@
 
 #include "ColorPicker.h"
 #include "Controls.h"
+#include "RunSettings.h"
 #include "PasswordField.h"
 
 #include <QButtonGroup>
@@ -117,7 +118,7 @@ QWidget *TFormConfiguration::buildFileDownloadPage()
     layout->addWidget(existing);
 
     auto *form = new QFormLayout;
-    SpinEditMaxTreads = spinField(1, 8, 1, 4, page);
+    SpinEditMaxTreads = spinField(1, kTransferSlots, 1, 4, page);
     SpinEditMinSize = spinField(1, 999999, 1000, 1, page);
     SpinEditMaxSize = spinField(1000, 999999999, 1000, 150000, page);
     form->addRow(QStringLiteral("Transfers at once (1..8):"), SpinEditMaxTreads);

@@ -34,13 +34,12 @@ QString writeFailureText(const TBodyFile *file)
 } // namespace
 
 TFormHttpEngine::TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunState &run, TStatistics &statistics,
-                                 TLogin &login, TDownloadView &view, QObject *parent)
+                                 TDownloadView &view, QObject *parent)
     : QObject(parent)
     , m_tree(tree)
     , m_queue(queue)
     , m_run(run)
     , m_statistics(statistics)
-    , m_login(login)
     , m_view(view)
     , m_slots(std::make_unique<Slot[]>(kTransfers))
     , m_timerCheckDownload(new QTimer(this))
@@ -90,9 +89,8 @@ TFormHttpEngine::Slot &TFormHttpEngine::prepared(int t)
     Slot &s = slot(t);
     if (s.cli)
         return s;
-    s.cli = std::make_unique<THttpCli>();
+    s.cli = TClientSetup::newClient();
     THttpCli &cli = *s.cli;
-    cli.NoCache = true; // the rest of the client's defaults are the program's
     cli.OnHeaderEnd = [this, t](THttpCli *) { HttpCliHeaderEnd(t); };
     cli.OnDocData = [this, t](THttpCli *, const char *, int) { HttpCliDocData(t); };
     cli.OnRequestDone = [this, t](THttpCli *, THttpRequest, int error) { HttpCliRequestDone(t, error); };
@@ -343,10 +341,8 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
 
 void TFormHttpEngine::UpdateProxyAndName(THttpCli &cli)
 {
-    ApplyLogin(cli, m_login);
     const TDownloadSettings s = settings();
-    cli.setProxy(s.proxy);
-    cli.setConnectionPool(s.reuseConnections ? m_pool : nullptr);
+    m_clients.apply(cli, s.proxy, s.reuseConnections);
 }
 
 void TFormHttpEngine::HttpCliDocData(int n)

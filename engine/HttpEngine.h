@@ -1,8 +1,10 @@
 #pragma once
 
+#include "ClientSetup.h"
 #include "FailureReason.h"
 #include "HttpProt.h"
 #include "RunProgress.h"
+#include "RunSettings.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -24,7 +26,6 @@ class TItemTree;
 class TMemoryStream;
 class TRunState;
 class TTreeNode;
-struct TLogin;
 struct TStatistics;
 
 // The pool of eight transfer slots. Once a second it starts the first queued
@@ -37,7 +38,7 @@ class TFormHttpEngine : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kSlots = 8;
+    static constexpr int kSlots = kTransferSlots;
     // Over HTTP/2 a slot carries several files at once, as streams of its
     // server's connection: transfer t belongs to slot (t - 1) % kSlots + 1.
     static constexpr int kMaxFilesPerSlot = 32;
@@ -45,12 +46,12 @@ public:
     static int slotOf(int transfer) { return (transfer - 1) % kSlots + 1; }
 
     TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunState &run, TStatistics &statistics,
-                    TLogin &login, TDownloadView &view, QObject *parent = nullptr);
+                    TDownloadView &view, QObject *parent = nullptr);
     ~TFormHttpEngine() override;
 
     void setSettingsSource(const TSettingsSource *source) { m_settings = source; }
     // Where kept connections wait; used while the settings ask for reuse.
-    void setConnectionPool(TConnectionPool *pool) { m_pool = pool; }
+    void setClientSetup(const TClientSetup &setup) { m_clients = setup; }
 
     // Slots are numbered 1 to 8.
     THttpCli *HttpCli(int slot) const;
@@ -157,12 +158,11 @@ private:
     TDownloadQueue &m_queue;
     TRunState &m_run;
     TStatistics &m_statistics;
-    TLogin &m_login;
     TDownloadView &m_view;
     std::unique_ptr<Slot[]> m_slots;
     QTimer *m_timerCheckDownload;
     const TSettingsSource *m_settings = nullptr;
-    TConnectionPool *m_pool = nullptr;
+    TClientSetup m_clients;
     mutable TRunProgress m_progress;
     QElapsedTimer m_clock;
     struct Retry

@@ -63,18 +63,16 @@ qint64 announcedSize(const THttpCli &cli)
 
 } // namespace
 
-TSizeCheck::TSizeCheck(TItemTree *tree, TRunState &run, TLogin &login, TDownloadView &view, QObject *parent)
+TSizeCheck::TSizeCheck(TItemTree *tree, TRunState &run, TDownloadView &view, QObject *parent)
     : QObject(parent)
     , m_tree(tree)
     , m_run(run)
-    , m_login(login)
     , m_view(view)
     , m_slots(std::make_unique<Slot[]>(kSlots))
 {
     for (int n = 1; n <= kSlots; ++n) {
         Slot &s = slot(n);
-        s.cli = std::make_unique<THttpCli>();
-        s.cli->NoCache = true;
+        s.cli = TClientSetup::newClient();
         s.cli->OnDocData = [this, n](THttpCli *, const char *data, int len) { docData(n, data, len); };
         s.cli->OnRequestDone = [this, n](THttpCli *, THttpRequest, int error) { done(n, error); };
         s.timer = new QTimer(this);
@@ -203,10 +201,8 @@ void TSizeCheck::begin(int n, TTreeNode *node)
     THttpCli &cli = *s.cli;
     cli.URL = item->url;
     cli.ReceiveStream = nullptr;
-    ApplyLogin(cli, m_login);
     const TDownloadSettings current = settings();
-    cli.setProxy(current.proxy);
-    cli.setConnectionPool(current.reuseConnections ? m_pool : nullptr);
+    m_clients.apply(cli, current.proxy, current.reuseConnections);
     m_view.setSlotLamp(n, true);
     m_view.setSlotHint(n, QStringLiteral("Checking: ") + cli.URL);
     s.timer->setInterval(current.timeOutFileMs);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ClientSetup.h"
 #include "PictureHead.h"
 #include "RunSettings.h"
 
@@ -19,7 +20,6 @@ class TDownloadView;
 class TItemTree;
 class TRunState;
 class TTreeNode;
-struct TLogin;
 
 // "Check size": asks the server about each file before it is fetched - a
 // ranged GET of the first 64 KiB for a picture (its dimensions are in
@@ -32,14 +32,14 @@ class TSizeCheck : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kSlots = 8;
+    static constexpr int kSlots = kTransferSlots;
     static constexpr int kHeadBytes = 64 * 1024;
 
-    TSizeCheck(TItemTree *tree, TRunState &run, TLogin &login, TDownloadView &view, QObject *parent = nullptr);
+    TSizeCheck(TItemTree *tree, TRunState &run, TDownloadView &view, QObject *parent = nullptr);
     ~TSizeCheck() override;
 
     void setSettingsSource(const TSettingsSource *source) { m_settings = source; }
-    void setConnectionPool(TConnectionPool *pool) { m_pool = pool; }
+    void setClientSetup(const TClientSetup &setup) { m_clients = setup; }
 
     // Checks these file items in turn; links, and files a run has taken
     // (queued, in transfer, stored or failed), are passed over. False, starting nothing, when none is left.
@@ -76,10 +76,9 @@ private:
 
     TItemTree *m_tree;
     TRunState &m_run;
-    TLogin &m_login;
     TDownloadView &m_view;
     const TSettingsSource *m_settings = nullptr;
-    TConnectionPool *m_pool = nullptr;
+    TClientSetup m_clients;
     std::unique_ptr<Slot[]> m_slots;
     std::deque<TTreeNode *> m_waiting;
     QSet<TTreeNode *> m_present; // waiting nodes still in the tree

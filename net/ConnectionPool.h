@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RunSettings.h"
+
 #include <QObject>
 #include <QString>
 
@@ -22,7 +24,7 @@ class TConnectionPool : public QObject
 
 public:
     static constexpr int kIdleMs = 4000;
-    static constexpr int kMaxPerServer = 8;
+    static constexpr int kMaxPerServer = kTransferSlots;
     static constexpr int kMaxIdle = 64;
 
     struct TConnection

@@ -1,5 +1,6 @@
 #include "ConnectionWarmer.h"
 
+#include "ClientSetup.h"
 #include "HttpProt.h"
 
 TConnectionWarmer::TConnectionWarmer(QObject *parent)
@@ -18,20 +19,19 @@ void TConnectionWarmer::abort()
         cli->AbortRequest();
 }
 
-void TConnectionWarmer::warm(const QString &url, int count, TConnectionPool *pool, const TProxySettings &proxy)
+void TConnectionWarmer::warm(const QString &url, int count, const TClientSetup &setup, const TProxySettings &proxy)
 {
     abort();
-    if (!pool)
+    if (!setup.pool)
         return;
     while (int(m_clients.size()) < count)
-        m_clients.push_back(std::make_unique<THttpCli>());
+        m_clients.push_back(TClientSetup::newClient());
     for (int i = 0; i < count; ++i) {
         THttpCli &cli = *m_clients[size_t(i)];
         if (cli.ClientState() != hcIdle)
             continue; // its abort is still on its way out
         cli.URL = url;
-        cli.setProxy(proxy);
-        cli.setConnectionPool(pool);
+        setup.apply(cli, proxy, true);
         try {
             cli.StartPreconnect();
         } catch (const std::exception &) {

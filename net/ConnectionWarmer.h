@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-class TConnectionPool;
 class THttpCli;
+struct TClientSetup;
 struct TProxySettings;
 
 // Opens connections to a server ahead of the requests that will want them,
@@ -24,7 +24,7 @@ public:
     ~TConnectionWarmer() override;
 
     // Ends the openings under way, then opens count connections to the server of url.
-    void warm(const QString &url, int count, TConnectionPool *pool, const TProxySettings &proxy);
+    void warm(const QString &url, int count, const TClientSetup &setup, const TProxySettings &proxy);
     void abort();
 
 private:

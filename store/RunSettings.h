@@ -6,6 +6,10 @@
 // holds them while the program runs and hands them out through
 // TSettingsSource; the runs read them when they need them.
 
+// The transfer slots a run has at most: the engine's, the size check's, the
+// main window's lamps and bars and the kept connections to one server.
+constexpr int kTransferSlots = 8;
+
 // The HTTP proxy of the configuration.
 struct TProxySettings
 {
@@ -45,7 +49,7 @@ struct TCrawlSettings
     bool itemJump = false;
     bool beep = false;
     bool reuseConnections = true; // keep connections for the next document (HTTP/1.1 and HTTP/2)
-    int slotCount = 8;            // the download slots, which a page's connections are opened for
+    int slotCount = 4;            // the download slots, which a page's connections are opened for
     QString downloadDir;
 };
 

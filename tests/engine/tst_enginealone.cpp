@@ -87,7 +87,6 @@ private:
     TDownloadQueue queue;
     TRunState run;
     TStatistics statistics;
-    TLogin login;
     TFixedSettings settings;
     TRecordingView view;
     std::unique_ptr<TFormHttpEngine> engine;
@@ -106,7 +105,7 @@ void TestEngineAlone::init()
     settings.download.downloadDir = dir->path();
     settings.download.maxThreads = 8;
     settings.download.startAllAtOnce = true;
-    engine = std::make_unique<TFormHttpEngine>(tree.get(), queue, run, statistics, login, view);
+    engine = std::make_unique<TFormHttpEngine>(tree.get(), queue, run, statistics, view);
     engine->setSettingsSource(&settings);
     engine->TimerCheckDownload()->stop();
     downloads = std::make_unique<TDownloadScheduler>(tree.get(), queue, run, *engine, view);
