@@ -297,12 +297,16 @@ private:
     void WriteRequestLine(QByteArray &request, QString line);
     void sendPostBlock();
     void HandleHeaderLine(const QByteArray &line);
+    // The parts of a response header, from HTTP/1 lines or an HTTP/2 header block.
+    bool headerPartCounted(qsizetype bytes);
+    void statusReceived(int code, const QString &text, int minorVersion);
+    void fieldReceived(const QString &line, const QString &name, const QString &value);
+    void headerEnded();
     // store: false when the data already stands in the receive stream.
     void HandleBodyData(const char *data, int len, bool store = true);
     bool handleLocation(const QString &location);
     bool bodyComplete() const;
     void endResponse();
-    bool handleStatusLine(const QByteArray &line);
     // False when the header asks for the request to fail.
     bool handleField(const QString &field, const QString &value);
     // An interim (1xx) answer is passed over: the real one follows it.

@@ -1,7 +1,7 @@
 // The HTTP client, part: a request on a shared HTTP/2 connection. The
-// request is built as for HTTP/1.1 and sent as a stream; the response is
-// read through the same header and body handling, so every event the
-// client tells comes as it does over HTTP/1.
+// request is built as for HTTP/1.1 and sent as a stream; the response's
+// status and fields go through the same handling as HTTP/1's, so every
+// event the client tells comes as it does over HTTP/1.
 #include "HttpProt.h"
 
 #include "ConnectionPool.h"
@@ -80,17 +80,27 @@ void THttpCli::releaseStream()
         connection->release(this);
 }
 
+// An HTTP/2 header block goes in as it came: its status and its fields,
+// with no status line or header text to be made up and read again. Its
+// status has no reason phrase: the status text is the usual one.
 void THttpCli::h2Response(int status, const QList<TH2Session::Field> &fields)
 {
     const quint64 request = m_requestId;
-    HandleHeaderLine("HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status));
+    if (!headerPartCounted(0))
+        return;
+    statusReceived(status, QString::fromLatin1(reasonPhrase(status)), 1);
+    fieldReceived(QStringLiteral("HTTP/2 %1").arg(status), {}, {});
     for (const TH2Session::Field &field : fields) {
         if (overtaken(request) || m_headerLines == 0)
             return;
-        HandleHeaderLine(field.first + ": " + field.second);
+        const QString name = QString::fromLatin1(field.first);
+        const QString value = QString::fromLatin1(field.second);
+        if (!headerPartCounted(field.first.size() + field.second.size() + 2))
+            return;
+        fieldReceived(name + QLatin1String(": ") + value, name, value); // lower-case names, no blanks around values: HTTP/2 allows no other
     }
     if (!overtaken(request) && m_headerLines > 0)
-        HandleHeaderLine(QByteArray());
+        headerEnded();
 }
 
 void THttpCli::h2Data(const char *data, int len)

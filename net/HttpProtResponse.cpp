@@ -125,17 +125,9 @@ void THttpCli::processHeldLines()
 
 void THttpCli::HandleHeaderLine(const QByteArray &raw)
 {
-    if (m_headerLines == 0 && OnHeaderBegin)
-        OnHeaderBegin(this);
-    ++m_headerLines;
-    m_headerBytes += raw.size() + 1;
-    if (m_headerLines > kMaxHeaderLines || m_headerBytes > kMaxHeaderBytes) {
-        failRequest(kHeaderTooLarge, QStringLiteral("response header too large"));
+    if (!headerPartCounted(raw.size() + 1))
         return;
-    }
-    const QString line = QString::fromLatin1(raw);
-
-    if (line.left(6).toUpper() == QLatin1String("<HTML>")) {
+    if (raw.left(6).toUpper() == "<HTML>") {
         // No header at all: the document starts here.
         if (MediaType.isEmpty())
             MediaType = QStringLiteral("text/html");
@@ -146,91 +138,128 @@ void THttpCli::HandleHeaderLine(const QByteArray &raw)
         HandleBodyData(raw.constData(), int(raw.size()));
         return;
     }
-
     if (m_headerLines == 1) {
-        if (!handleStatusLine(raw))
+        const std::optional<THttpStatusLine> status = ParseStatusLine(raw);
+        if (!status) {
+            failRequest(kMalformedStatus, QStringLiteral("malformed status line"));
             return;
-        m_loginPending = ResponseCode == 401 && mayAnswerLoginRequest();
+        }
+        statusReceived(status->code, status->text, status->minorVersion);
     }
-    if (line.isEmpty()) {
-        if (ResponseCode >= 100 && ResponseCode < 200 && ResponseCode != 101) {
-            skipInterimResponse(); // the real answer follows
-            return;
-        }
-        if (m_loginPending) {
-            m_relocationPending = false; // the login first; a Location beside a 401 is not followed
-            const QString origin = currentOrigin();
-            m_authUser = AskedUsername;
-            m_authPassword = AskedPassword;
-            const quint64 request = m_requestId;
-            if (OnLoginAsked)
-                OnLoginAsked(this, origin);
-            if (overtaken(request))
-                return;
-        }
-        if (m_relocationPending || m_loginPending) {
-            if (OnHeaderEnd)
-                OnHeaderEnd(this);
-            m_held = 0;
-            m_headerLines = 0;
-            m_bodyPieces = 0;
-            if (m_relocations >= kMaxRelocations) {
-                // A server that sends us round in circles: give up.
-                ResponseCode = 404;
-                ResponseText = QStringLiteral("Too many relocations");
-                failRequest(kTooManyRelocations, ResponseText);
-                return;
-            }
-            ++m_relocations;
-            m_closedHandler = ClosedHandler::Relocation;
-            if (m_h2) {
-                releaseStream(); // the rest of this stream is not wanted
-                relocationClosed();
-            } else {
-                m_socket->Close();
-            }
-            return;
-        }
-        if (!rangeAnswerFits())
-            return;
-        if (hasNoBody(m_request, ResponseCode))
-            m_chunked = false; // whatever the header says, no body follows
-        if (m_chunked && ExpectedLength >= 0) {
-            // Chunks decide where the body ends; a length beside them is not trusted.
-            m_lengthAndChunked = true;
-            ExpectedLength = -1;
-        }
-        const quint64 request = m_requestId;
-        setState(hcAwaitingBody);
-        m_inBody = true;
-        if (OnHeaderEnd)
-            OnHeaderEnd(this);
-        if (overtaken(request))
-            return;
-        if (hasNoBody(m_request, ResponseCode) || ExpectedLength == 0) {
-            m_bytesAfterBody = m_held > 0;
-            m_held = 0;
-            endResponse();
-            return;
-        }
-        if (m_held > 0) {
-            const int held = m_held;
-            m_held = 0;
-            bodyBytes(m_lineBuffer.constData(), held);
-        }
+    if (raw.isEmpty()) {
+        headerEnded();
         return;
     }
+    const std::optional<THeaderField> field = m_headerLines > 1 ? ParseHeaderField(raw) : std::nullopt;
+    fieldReceived(QString::fromLatin1(raw), field ? field->name : QString(), field ? field->value : QString());
+}
 
+bool THttpCli::headerPartCounted(qsizetype bytes)
+{
+    if (m_headerLines == 0 && OnHeaderBegin)
+        OnHeaderBegin(this);
+    ++m_headerLines;
+    m_headerBytes += bytes;
+    if (m_headerLines > kMaxHeaderLines || m_headerBytes > kMaxHeaderBytes) {
+        failRequest(kHeaderTooLarge, QStringLiteral("response header too large"));
+        return false;
+    }
+    return true;
+}
+
+void THttpCli::statusReceived(int code, const QString &text, int minorVersion)
+{
+    ResponseCode = code;
+    ResponseText = text;
+    m_responseMinor = minorVersion;
+    m_loginPending = ResponseCode == 401 && mayAnswerLoginRequest();
+}
+
+// line: as HeaderLines keeps it; name (lower case) and value: the field it
+// holds, empty for the status line.
+void THttpCli::fieldReceived(const QString &line, const QString &name, const QString &value)
+{
     HeaderLines << line;
-    if (const std::optional<THeaderField> header = ParseHeaderField(raw); header && m_headerLines > 1) {
+    if (!name.isEmpty()) {
         const quint64 request = m_requestId;
-        if (!handleField(header->name, header->value) || overtaken(request))
+        if (!handleField(name, value) || overtaken(request))
             return;
     }
     if (OnHeaderData)
         OnHeaderData(this);
     if (ResponseCode >= 400 && !m_loginPending && m_socket->State() != wsClosed)
         m_socket->Close(); // nothing more is read; what is held is still handled
+}
+
+// The empty line (or the end of an HTTP/2 header block): the answer is
+// judged, and what comes next is its body, another answer or nothing.
+void THttpCli::headerEnded()
+{
+    if (ResponseCode >= 100 && ResponseCode < 200 && ResponseCode != 101) {
+        skipInterimResponse(); // the real answer follows
+        return;
+    }
+    if (m_loginPending) {
+        m_relocationPending = false; // the login first; a Location beside a 401 is not followed
+        const QString origin = currentOrigin();
+        m_authUser = AskedUsername;
+        m_authPassword = AskedPassword;
+        const quint64 request = m_requestId;
+        if (OnLoginAsked)
+            OnLoginAsked(this, origin);
+        if (overtaken(request))
+            return;
+    }
+    if (m_relocationPending || m_loginPending) {
+        if (OnHeaderEnd)
+            OnHeaderEnd(this);
+        m_held = 0;
+        m_headerLines = 0;
+        m_bodyPieces = 0;
+        if (m_relocations >= kMaxRelocations) {
+            // A server that sends us round in circles: give up.
+            ResponseCode = 404;
+            ResponseText = QStringLiteral("Too many relocations");
+            failRequest(kTooManyRelocations, ResponseText);
+            return;
+        }
+        ++m_relocations;
+        m_closedHandler = ClosedHandler::Relocation;
+        if (m_h2) {
+            releaseStream(); // the rest of this stream is not wanted
+            relocationClosed();
+        } else {
+            m_socket->Close();
+        }
+        return;
+    }
+    if (!rangeAnswerFits())
+        return;
+    if (hasNoBody(m_request, ResponseCode))
+        m_chunked = false; // whatever the header says, no body follows
+    if (m_chunked && ExpectedLength >= 0) {
+        // Chunks decide where the body ends; a length beside them is not trusted.
+        m_lengthAndChunked = true;
+        ExpectedLength = -1;
+    }
+    const quint64 request = m_requestId;
+    setState(hcAwaitingBody);
+    m_inBody = true;
+    if (OnHeaderEnd)
+        OnHeaderEnd(this);
+    if (overtaken(request))
+        return;
+    if (hasNoBody(m_request, ResponseCode) || ExpectedLength == 0) {
+        m_bytesAfterBody = m_held > 0;
+        m_held = 0;
+        endResponse();
+        return;
+    }
+    if (m_held > 0) {
+        const int held = m_held;
+        m_held = 0;
+        bodyBytes(m_lineBuffer.constData(), held);
+    }
 }
 
 bool THttpCli::handleField(const QString &field, const QString &value)
@@ -316,19 +345,6 @@ QString THttpCli::currentOrigin() const
 bool THttpCli::mayAnswerLoginRequest() const
 {
     return !AskedUsername.isEmpty() && m_authUser.isEmpty() && currentOrigin() == m_origin;
-}
-
-bool THttpCli::handleStatusLine(const QByteArray &line)
-{
-    const std::optional<THttpStatusLine> status = ParseStatusLine(line);
-    if (!status) {
-        failRequest(kMalformedStatus, QStringLiteral("malformed status line"));
-        return false;
-    }
-    ResponseCode = status->code;
-    ResponseText = status->text;
-    m_responseMinor = status->minorVersion;
-    return true;
 }
 
 bool THttpCli::handleLocation(const QString &field)
