@@ -11,10 +11,13 @@ TConnectionWarmer::TConnectionWarmer(QObject *parent)
 TConnectionWarmer::~TConnectionWarmer()
 {
     abort();
+    if (!m_clients.empty())
+        m_clients.front()->OnRequestDone = nullptr;
 }
 
 void TConnectionWarmer::abort()
 {
+    m_restAfterFirst = false;
     for (const std::unique_ptr<THttpCli> &cli : m_clients)
         cli->AbortRequest();
 }
@@ -22,20 +25,40 @@ void TConnectionWarmer::abort()
 void TConnectionWarmer::warm(const QString &url, int count, const TClientSetup &setup, const TProxySettings &proxy)
 {
     abort();
-    if (!setup.pool)
+    if (!setup.pool || count <= 0)
         return;
-    while (int(m_clients.size()) < count)
+    m_url = url;
+    m_setup = setup;
+    m_proxy = proxy;
+    m_count = count;
+    while (int(m_clients.size()) < count) {
         m_clients.push_back(TClientSetup::newClient());
-    for (int i = 0; i < count; ++i) {
-        THttpCli &cli = *m_clients[size_t(i)];
-        if (cli.ClientState() != hcIdle)
-            continue; // its abort is still on its way out
-        cli.URL = url;
-        setup.apply(cli, proxy, true);
-        try {
-            cli.StartPreconnect();
-        } catch (const std::exception &) {
-            // A URL the client refuses gets no connection ahead: its request will say why.
+        if (m_clients.size() == 1) {
+            m_clients.front()->OnRequestDone = [this](THttpCli *, THttpRequest, int) {
+                if (std::exchange(m_restAfterFirst, false)) {
+                    for (int i = 1; i < m_count; ++i)
+                        open(size_t(i));
+                }
+            };
         }
+    }
+    const bool secure = url.startsWith(QLatin1String("https:"), Qt::CaseInsensitive);
+    m_restAfterFirst = secure && count > 1;
+    open(0);
+    for (int i = 1; !secure && i < count; ++i)
+        open(size_t(i));
+}
+
+void TConnectionWarmer::open(size_t client)
+{
+    THttpCli &cli = *m_clients[client];
+    if (cli.ClientState() != hcIdle)
+        return; // an abort still on its way out
+    cli.URL = m_url;
+    m_setup.apply(cli, m_proxy, true);
+    try {
+        cli.StartPreconnect();
+    } catch (const std::exception &) {
+        // A URL the client refuses gets no connection ahead: its request will say why.
     }
 }

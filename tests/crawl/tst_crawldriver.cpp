@@ -667,19 +667,20 @@ void TestCrawlDriver::untrustedPagesSayWhy()
 void TestCrawlDriver::getUrlOpensTheDownloadsConnectionsAhead_data()
 {
     QTest::addColumn<bool>("reuse");
-    QTest::addColumn<bool>("h2");
+    QTest::addColumn<QString>("tls"); // "", "h2" or "http/1.1"
     QTest::addColumn<int>("afterGetUrl"); // connections the server has seen
     QTest::addColumn<int>("afterDownload");
     // The page's own connection and one for each further slot the 5 files will take.
-    QTest::newRow("kept connections") << true << false << 5 << 5;
-    QTest::newRow("a connection a file") << false << false << 1 << 6;
-    QTest::newRow("HTTP/2: the page's connection carries all") << true << true << 1 << 1;
+    QTest::newRow("kept connections") << true << "" << 5 << 5;
+    QTest::newRow("a connection a file") << false << "" << 1 << 6;
+    QTest::newRow("HTTP/2: the page's connection carries all") << true << "h2" << 1 << 1;
+    QTest::newRow("TLS without HTTP/2") << true << "http/1.1" << 5 << 5;
 }
 
 void TestCrawlDriver::getUrlOpensTheDownloadsConnectionsAhead()
 {
     QFETCH(bool, reuse);
-    QFETCH(bool, h2);
+    QFETCH(QString, tls);
     QFETCH(int, afterGetUrl);
     QFETCH(int, afterDownload);
     QByteArray page;
@@ -692,11 +693,11 @@ void TestCrawlDriver::getUrlOpensTheDownloadsConnectionsAhead()
     Part<QCheckBox>(*w->configuration, "CheckBoxReuseConnections")->setChecked(reuse);
     Part<QCheckBox>(*w->configuration, "CheckBoxAutoSelect")->setChecked(true);
     Part<QLineEdit>(*w->configuration, "EditAutoSelectFileTypes")->setText("jpg");
-    if (h2) {
+    if (!tls.isEmpty()) {
         server->setTls(pki.server.certificate, pki.server.key);
-        server->setAlpn({"h2"});
+        server->setAlpn({tls.toLatin1()});
     }
-    Part<QComboBox>(*w->main, "ComboBoxBookmark")->setCurrentText((h2 ? "https" : "http") + url("/w.htm").mid(4));
+    Part<QComboBox>(*w->main, "ComboBoxBookmark")->setCurrentText((tls.isEmpty() ? "http" : "https") + url("/w.htm").mid(4));
     w->getUrl();
     QTRY_COMPARE(server->connections(), afterGetUrl);
     QCOMPARE(server->requests().size(), 1); // opened, nothing asked on them yet
