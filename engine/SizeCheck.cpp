@@ -213,7 +213,7 @@ void TSizeCheck::begin(int n, TTreeNode *node)
         cli.ContentRangeBegin = QStringLiteral("0");
         cli.ContentRangeEnd = QString::number(kHeadBytes - 1);
     }
-    const int refused = !FetchableUrl(cli.URL) ? THttpCli::kInvalidUrl : cli.Begin(kind).error;
+    const int refused = !FetchableUrl(cli.URL) ? kNotFetchable : cli.Begin(kind).error;
     if (refused != 0) {
         cli.ContentRangeBegin.clear();
         cli.ContentRangeEnd.clear();
@@ -270,7 +270,7 @@ void TSizeCheck::apply(TTreeNode *node, const Slot &s, int error)
     if (error != 0 && !s.enough) { // once the first bytes told enough, the rest may fail
         ++m_failed;
         const QString reason = s.timedOut ? QStringLiteral("no data for %1 s (time-out)").arg(s.timer->interval() / 1000.0)
-                               : FailureOf(error, 0) == TFailure::InvalidUrl && !FetchableUrl(cli.URL)
+                               : error == kNotFetchable
                                    ? UnfetchableReason(cli.URL)
                                    : FailureReason(cli.Result());
         node->setToolTip(0, kNotChecked + reason);

@@ -34,6 +34,8 @@ class TSizeCheck : public QObject
 public:
     static constexpr int kSlots = kTransferSlots;
     static constexpr int kHeadBytes = 64 * 1024;
+    // The end of a check that was never asked for: the link names no server.
+    static constexpr int kNotFetchable = -1;
 
     TSizeCheck(TItemTree *tree, TRunState &run, TDownloadView &view, QObject *parent = nullptr);
     ~TSizeCheck() override;

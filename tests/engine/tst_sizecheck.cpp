@@ -8,6 +8,7 @@
 #include "TreeCommands.h"
 #include "TreeNode.h"
 #include "UnitAtLeast.h"
+#include "UrlRules.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -303,6 +304,7 @@ void TestSizeCheck::failuresLeaveTheFileToTheDownload()
     TTreeNode *busy = addFile(url("/busy.jpg"));
     TTreeNode *cut = addFile(url("/cut.jpg"));
     TTreeNode *nowhere = addFile("http://127.0.0.1:" + QString::number(Server::refusedPort()) + "/x.png");
+    TTreeNode *serverless = addFile("pics/y.png"); // a relative link of a page loaded from disk
     checkAll();
     // Not there: the download would fail the same way.
     QCOMPARE(gone->caption(), QString("gone.jpg  (HTTP error 404 !)"));
@@ -313,9 +315,10 @@ void TestSizeCheck::failuresLeaveTheFileToTheDownload()
     QCOMPARE(cut->caption(), QString("cut.jpg"));
     QVERIFY(cut->toolTip(0).startsWith("Size not checked - "));
     QVERIFY(nowhere->toolTip(0).contains("refused"));
-    for (TTreeNode *node : {busy, cut, nowhere})
+    QCOMPARE(serverless->toolTip(0), "Size not checked - " + UnfetchableReason("pics/y.png"));
+    for (TTreeNode *node : {busy, cut, nowhere, serverless})
         QVERIFY(ItemState::isWaiting(node));
-    QCOMPARE(statusText(), QString(" Status: Sizes checked: 0 files, 4 failed"));
+    QCOMPARE(statusText(), QString(" Status: Sizes checked: 0 files, 5 failed"));
 }
 
 void TestSizeCheck::stopEndsTheCheck()
