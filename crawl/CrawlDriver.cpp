@@ -57,7 +57,7 @@ TCrawlDriver::TCrawlDriver(TItemTree *tree, TRunState &run, TStatistics &statist
     , m_extractor(tree)
 {
     // The client's own defaults are the program's (port, agent, accepted
-    // types, form type, waiting in the window's event loop); only the cache differs.
+    // types, form type); as every client of the runs, it asks past caches.
     THttpCli &doc = *m_httpDoc;
     doc.OnDocBegin = [this](THttpCli *) { HttpDocDocBegin(); };
     doc.OnDocData = [this](THttpCli *, const char *, int) { HttpDocDocData(); };
