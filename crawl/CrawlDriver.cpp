@@ -1,6 +1,5 @@
 #include "CrawlDriver.h"
 
-#include "ConnectionPool.h"
 #include "Counters.h"
 #include "CrawlView.h"
 #include "FailureReason.h"
@@ -18,7 +17,6 @@
 #include <QSaveFile>
 #include <QTimer>
 
-#include <algorithm>
 #include <tuple>
 
 namespace {
@@ -230,7 +228,7 @@ void TCrawlDriver::warmConnections(const QString &pageUrl)
         onIt += OriginKey(item->url) == origin ? 1 : 0;
     }
     // The page's own connection waits in the pool already when the files are on its server.
-    const int count = std::min({onIt, s.slotCount, TConnectionPool::kMaxPerServer}) - (origin == OriginKey(pageUrl) ? 1 : 0);
+    const int count = onIt - (origin == OriginKey(pageUrl) ? 1 : 0);
     if (count > 0)
         m_warmer.warm(first, count, m_clients, s.proxy);
 }

@@ -440,11 +440,11 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
     if (!s.active)
         return; // a second end of the same transfer
     TTreeNode *node = m_queue.at(index);
+    const int status = s.cli->ResponseCode;
+    const TFailure failure = failureOf(error, status);
     bool storing = false;
     if (node && !ItemState::isFailed(node)) {
         const THttpResult result = s.cli->Result();
-        const int status = s.cli->ResponseCode;
-        const TFailure failure = failureOf(error, status);
         if (failure == TFailure::NotFetchable)
             markFailed(index, FailureCaption(failure, status), UnfetchableReason(s.cli->URL));
         else if (failure == TFailure::Certificate)
@@ -460,8 +460,8 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
             markFailed(index, QStringLiteral("  (Aborted !)"), QStringLiteral("the server sent an empty answer, no file"));
         else if (s.file && !s.writeFailed(*s.cli))
             storing = true;
-        else if (const QString failure = store(node, s); !failure.isEmpty())
-            markFailed(index, QStringLiteral("  (Write error !)"), failure);
+        else if (const QString problem = store(node, s); !problem.isEmpty())
+            markFailed(index, QStringLiteral("  (Write error !)"), problem);
     }
     if (storing) {
         storeInBackground(index, s);
@@ -471,19 +471,17 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
         const TDownloadSettings limits = settings();
         const bool over = node->item()->sizeText.isEmpty() || node->item()->sizeText.toLongLong() > limits.maxSize;
         m_progress.fileSkipped(over ? limits.maxSize : -1, over ? -1 : limits.minSize);
-    } else if (!(node && scheduleRetry(node, failureOf(error, s.cli->ResponseCode), *s.cli)))
+    } else if (!(node && scheduleRetry(node, failure, *s.cli)))
         m_progress.fileFailed(); // gone from the tree meanwhile counts as not stored
     else
         keepPartial(node, s, error);
     s.cli->ReceiveStream = nullptr;
     s.file.reset();
     s.buffer.reset();
-    m_view.refreshTree();
-    if (!storing) {
-        m_queue.blank(index);
-        if (node && node == m_run.currentItem())
-            m_view.PreviewImage(node);
-    }
+    if (storing)
+        m_view.refreshTree();
+    else
+        entryEnded(index, node);
     release(n);
     if (settings().startAllAtOnce)
         TimerCheckDownloadTimer();
@@ -491,7 +489,6 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
 
 void TFormHttpEngine::storeInBackground(int index, Slot &s)
 {
-    s.cli->ReceiveStream = nullptr;
     m_committer->commit(std::move(s.file),
                         [this, index](const TBodyFile &file, bool ok) { fileCommitted(index, file, ok); });
 }
@@ -505,13 +502,24 @@ void TFormHttpEngine::fileCommitted(int index, const TBodyFile &file, bool ok)
         m_progress.fileStored();
     } else {
         markFailed(index, QStringLiteral("  (Write error !)"),
-                   QStringLiteral("cannot store %1: %2").arg(node ? node->item()->localPath : QString(), file.errorText()));
+                   storeFailureText(node ? node->item()->localPath : QString(), file.errorText()));
         m_progress.fileFailed();
     }
+    entryEnded(index, node);
+}
+
+// The item's queue entry is done with: the run counts it no more.
+void TFormHttpEngine::entryEnded(int index, TTreeNode *node)
+{
     m_view.refreshTree();
     m_queue.blank(index);
     if (node && node == m_run.currentItem())
         m_view.PreviewImage(node);
+}
+
+QString TFormHttpEngine::storeFailureText(const QString &path, const QString &why)
+{
+    return QStringLiteral("cannot store %1: %2").arg(path, why);
 }
 
 QString TFormHttpEngine::store(TTreeNode *node, Slot &s)
@@ -523,13 +531,13 @@ QString TFormHttpEngine::store(TTreeNode *node, Slot &s)
     qint64 size = 0;
     if (s.file) {
         if (!s.file->commit())
-            return QStringLiteral("cannot store %1: %2").arg(node->item()->localPath, s.file->errorText());
+            return storeFailureText(node->item()->localPath, s.file->errorText());
         size = s.file->size();
     } else {
         QSaveFile file(node->item()->localPath);
         const TMemoryStream &body = *s.buffer;
         if (!file.open(QIODevice::WriteOnly) || file.write(body.data(), body.size()) != body.size() || !file.commit())
-            return QStringLiteral("cannot store %1: %2").arg(node->item()->localPath, file.errorString());
+            return storeFailureText(node->item()->localPath, file.errorString());
         SyncDirectory(QFileInfo(node->item()->localPath).absolutePath());
         size = body.size();
     }

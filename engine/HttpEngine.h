@@ -139,6 +139,8 @@ private:
     // queue entry stays until then, so the run is not over before it.
     void storeInBackground(int index, Slot &s);
     void fileCommitted(int index, const TBodyFile &file, bool ok);
+    void entryEnded(int index, TTreeNode *node);
+    static QString storeFailureText(const QString &path, const QString &why);
     void markStored(TTreeNode *node, qint64 size);
     void release(int n);
     TDownloadSettings settings() const;
