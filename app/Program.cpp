@@ -31,7 +31,9 @@ TProgram::TProgram(const TPaths &startPaths, const std::function<void(TFormMain 
     }
 
     // The windows, in start-up order.
-    main = std::make_unique<TFormMain>(paths, run);
+    run.watch(&items);
+    queue.watch(&items);
+    main = std::make_unique<TFormMain>(paths, run, items);
     TFormMain *form = main.get();
     if (prepare)
         prepare(*form);
@@ -61,19 +63,18 @@ TProgram::TProgram(const TPaths &startPaths, const std::function<void(TFormMain 
     QObject::connect(form, &TFormMain::atLeastRequested, atLeast, &QDialog::open);
 
     // The runs.
-    queue.watch(form->itemTree());
     TFormConfiguration *settings = configuration;
     // Every client of the runs gets its login, proxy and kept connections from here.
     const TClientSetup clients{&login, &connections};
-    engine = std::make_unique<TFormHttpEngine>(form->itemTree(), queue, run, statistics, *form);
+    engine = std::make_unique<TFormHttpEngine>(items, queue, run, statistics, *form);
     engine->setSettingsSource(settings);
     engine->setClientSetup(clients);
-    downloads = std::make_unique<TDownloadScheduler>(form->itemTree(), queue, run, *engine, *form);
+    downloads = std::make_unique<TDownloadScheduler>(items, queue, run, *engine, *form);
     downloads->setSettingsSource(settings);
-    crawl = std::make_unique<TCrawlDriver>(form->itemTree(), run, statistics, login, *form);
+    crawl = std::make_unique<TCrawlDriver>(items, run, statistics, login, *form);
     crawl->setSettingsSource(settings);
     crawl->setClientSetup(clients);
-    sizeCheck = std::make_unique<TSizeCheck>(form->itemTree(), run, *form);
+    sizeCheck = std::make_unique<TSizeCheck>(items, run, *form);
     sizeCheck->setSettingsSource(settings);
     sizeCheck->setClientSetup(clients);
     TDownloadScheduler *scheduler = downloads.get();

@@ -3,6 +3,7 @@
 #include "ConnectionPool.h"
 #include "Counters.h"
 #include "DownloadQueue.h"
+#include "ItemStore.h"
 #include "Paths.h"
 #include "RunState.h"
 
@@ -32,6 +33,7 @@ struct TProgram
 
     // What the runs and the windows share, made before any of them.
     TPaths paths;
+    TItemStore items; // every link and file found; the tree window shows them
     TRunState run;
     TDownloadQueue queue;
     TStatistics statistics;

@@ -36,10 +36,11 @@
 
 using namespace MainWindowLook;
 
-TFormMain::TFormMain(const TPaths &paths, TRunState &run, QWidget *parent)
+TFormMain::TFormMain(const TPaths &paths, TRunState &run, TItemStore &items, QWidget *parent)
     : QMainWindow(parent)
     , m_paths(paths)
     , m_run(run)
+    , m_items(items)
     , m_desktop(new TDesktopOpener(this))
     , m_notify(NotifyDesktop)
     , m_showFolder([this](const QString &path) {
@@ -164,8 +165,8 @@ void TFormMain::FormCreate()
     LabelPreviewName->clear();
     LabelPreviewSize->clear();
     ComboBoxBookmarkChange();
-    m_run.setCurrentItem(nullptr);
-    m_run.setParseCursor(nullptr);
+    m_run.setCurrentItem(kNoItem);
+    m_run.setParseCursor(kNoItem);
 }
 
 void TFormMain::changeEvent(QEvent *event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ItemStore.h"
+
 #include "CrawlView.h"
 #include "DownloadView.h"
 #include "MainForm.h"
@@ -49,7 +51,7 @@ public:
     static constexpr int kDirectoryTestPauseMs = 400;
     static inline const QString kProductName = QStringLiteral("Trawlix");
 
-    TFormMain(const TPaths &paths, TRunState &run, QWidget *parent = nullptr);
+    TFormMain(const TPaths &paths, TRunState &run, TItemStore &items, QWidget *parent = nullptr);
     ~TFormMain() override;
 
     // The configuration window, created right after this one.
@@ -108,7 +110,8 @@ public:
     void setBusyLamp(bool lit) override;
     void setStartEnabled(bool enabled) override;
     void setParseEnabled(bool enabled) override;
-    void showNode(TTreeNode *node) override;
+    void showNode(TItemId id) override;
+    void expandItem(TItemId id) override;
     void beep() override;
     QString chooseHtmlFile() override;
     void showError(const QString &text) override;
@@ -125,7 +128,9 @@ public:
     void setCounts(int items, int selected, int remaining) override;
     void setRemainingCount(int remaining) override;
     void refreshTree() override;
-    void PreviewImage(TTreeNode *node) override;
+    void PreviewImage(TItemId id) override;
+    void PreviewImage(TTreeNode *node);
+    int highlightedCount() const override;
     void treeReplaced() override;
     bool confirmDownloadDirectory(const QString &directory) override;
 
@@ -326,6 +331,7 @@ private:
 
     TPaths m_paths;
     TRunState &m_run;
+    TItemStore &m_items;
     TDownloadScheduler *m_downloads = nullptr;
     TSizeCheck *m_sizeCheck = nullptr;
     TFormConfiguration *Configuration = nullptr;

@@ -136,7 +136,7 @@ QWidget *TFormMain::buildDocumentPanel()
     info->addWidget(LabelUrlInfo, 1);
     layout->addLayout(info);
 
-    TreeView = new TItemTree(PanelDocument);
+    TreeView = new TItemTree(&m_items, PanelDocument);
     TreeView->setToolTip(kTreeHint);
     TreeView->setEmptyText(kEmptyTreeHint);
     LabelItems->setBuddy(TreeView);
@@ -151,7 +151,6 @@ QWidget *TFormMain::buildDocumentPanel()
     connect(TreeView, &QTreeWidget::itemDoubleClicked, this, &TFormMain::TreeViewDblClick);
     connect(TreeView, &TItemTree::enterPressed, this, &TFormMain::TreeViewDblClick);
     connect(TreeView, &TItemTree::spacePressed, this, &TFormMain::SelectUnselecttoggle1Click);
-    m_run.watch(TreeView);
     connect(TreeView, &TItemTree::emptyingStarted, this, [this] {
         LabelWait->show();
         LabelWait->repaint(); // the emptying itself keeps the event loop away

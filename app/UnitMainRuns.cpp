@@ -38,7 +38,7 @@ void TFormMain::setBusy(bool busy)
 
 TTreeNode *TFormMain::currentItem() const
 {
-    return m_run.currentItem();
+    return TreeView->nodeOf(m_run.currentItem());
 }
 
 QString TFormMain::urlText() const
@@ -72,11 +72,25 @@ void TFormMain::setParseEnabled(bool enabled)
     ButtonParse->setEnabled(enabled);
 }
 
-void TFormMain::showNode(TTreeNode *node)
+void TFormMain::showNode(TItemId id)
 {
+    TTreeNode *node = TreeView->nodeOf(id);
+    if (!node)
+        return;
     for (QTreeWidgetItem *parent = node->parent(); parent; parent = parent->parent())
         parent->setExpanded(true);
     TreeView->scrollToItem(node);
+}
+
+void TFormMain::expandItem(TItemId id)
+{
+    if (TTreeNode *node = TreeView->nodeOf(id))
+        node->setExpanded(true);
+}
+
+int TFormMain::highlightedCount() const
+{
+    return int(TreeView->selectedItems().size());
 }
 
 void TFormMain::beep()
@@ -142,8 +156,8 @@ void TFormMain::Loadlinksfilelistfromdisk1Click()
     m_run.setBusy(false);
     LoadingItems = false;
     UpdateScreen();
-    m_run.setCurrentItem(nullptr);
-    m_run.setParseCursor(nullptr);
+    m_run.setCurrentItem(kNoItem);
+    m_run.setParseCursor(kNoItem);
     if (m_downloads)
         m_downloads->TimerUpdate()->start();
 }
@@ -152,8 +166,8 @@ void TFormMain::LoadListFromDisk()
 {
     QCoreApplication::processEvents();
     if (QFile::exists(itemListFile())) {
-        m_run.setCurrentItem(nullptr);
-        m_run.setParseCursor(nullptr);
+        m_run.setCurrentItem(kNoItem);
+        m_run.setParseCursor(kNoItem);
         QString error;
         const bool loaded = ItemList::load(TreeView, itemListFile(), m_run, &error);
         if (m_closing)

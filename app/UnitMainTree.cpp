@@ -35,6 +35,11 @@ void TFormMain::BlankPreviewImage()
     LabelPreviewSize->clear();
 }
 
+void TFormMain::PreviewImage(TItemId id)
+{
+    PreviewImage(TreeView->nodeOf(id));
+}
+
 void TFormMain::PreviewImage(TTreeNode *node)
 {
     // The node may go while the blank panel is painted: take what is needed first.
@@ -70,7 +75,7 @@ void TFormMain::TreeViewChange(TTreeNode *node)
 {
     if (!TreeView->isVisible() || LoadingItems)
         return;
-    m_run.setCurrentItem(node);
+    m_run.setCurrentItem(node ? node->id() : kNoItem);
     PopupMenuTreeViewPopup();
     TreeViewChangeCustom(node);
 }
@@ -81,11 +86,11 @@ void TFormMain::TreeViewChangeCustom(TTreeNode *node)
     const TDataRec *item = node ? node->item() : nullptr;
     // A root leaves the URL line alone, also one loaded from an item list
     // (which has item data, with nothing in it).
-    if (!item || ItemState::isRoot(node)) {
+    if (!item || ItemState::isRoot(node->ref())) {
         BlankPreviewImage();
         return;
     }
-    const bool open = ItemState::isOpen(node);
+    const bool open = ItemState::isOpen(node->ref());
     if (item->isLink) {
         LabelUrlInfo->clear();
         BlankPreviewImage();
@@ -94,10 +99,10 @@ void TFormMain::TreeViewChangeCustom(TTreeNode *node)
     } else {
         if (open)
             TreeView->setToolTip(QStringLiteral("Double click for downloading selected file(s)   [Context menu]"));
-        else if (ItemState::isTaken(node))
+        else if (ItemState::isTaken(node->ref()))
             TreeView->setToolTip(QStringLiteral("Double click to view file   [Context menu]"));
         LabelUrlInfo->setText(QStringLiteral("Url: ") + item->url);
-        if (ItemState::isStored(node))
+        if (ItemState::isStored(node->ref()))
             PreviewImage(node);
         else
             BlankPreviewImage();
@@ -107,22 +112,22 @@ void TFormMain::TreeViewChangeCustom(TTreeNode *node)
 
 void TFormMain::TreeViewDblClick()
 {
-    TTreeNode *node = m_run.currentItem();
+    TTreeNode *node = currentItem();
     if (!node || !node->item())
         return;
     if (node->item()->isLink) {
-        if (ItemState::isNewLink(node) && !m_run.busy()) {
-            ItemState::check(node);
+        if (ItemState::isNewLink(node->ref()) && !m_run.busy()) {
+            ItemState::check(node->ref());
             emit parseRequested();
         }
         return;
     }
-    if (ItemState::isNewFile(node) && !m_run.busy()) {
-        ItemState::check(node);
+    if (ItemState::isNewFile(node->ref()) && !m_run.busy()) {
+        ItemState::check(node->ref());
         emit downloadRequested();
     }
     // The run may have ended, or removed the node, meanwhile.
-    if (m_run.currentItem() != node || !ItemState::isStored(node))
+    if (currentItem() != node || !ItemState::isStored(node->ref()))
         return;
     node->setColor(TreeView->slotColor(ColorFileViewed));
     node->item()->viewed = true;
@@ -194,7 +199,7 @@ void TFormMain::PopupMenuTreeViewPopup()
 {
     const bool haveNodes = TreeView->nodeCount() > 0;
     const bool idle = !m_run.busy();
-    const TTreeNode *current = m_run.currentItem();
+    const TTreeNode *current = currentItem();
     const bool branch = haveNodes && current && current->childCount() > 0;
     const bool link = haveNodes && idle && current && current->item() && current->item()->isLink;
     for (QAction *a : {SelectUnselecttoggle1, Uncheckallitems1, Deleteselecteditems1, Resetitem1, Keywordsearch1, Sortitems1})
@@ -205,7 +210,7 @@ void TFormMain::PopupMenuTreeViewPopup()
     Collapseall1->setEnabled(haveNodes);
     Useselecteddocasmainandparseit1->setEnabled(link);
     Addselectedlinktobookmarks1->setEnabled(link);
-    ShowInFolder1->setEnabled(haveNodes && current && ItemState::isStored(current));
+    ShowInFolder1->setEnabled(haveNodes && current && ItemState::isStored(current->ref()));
     RetryFailed1->setEnabled(haveNodes && idle);
     DownloadSkipped1->setEnabled(haveNodes && idle);
     CopyUrls1->setEnabled(haveNodes);
@@ -250,8 +255,8 @@ void TFormMain::CopyUrls1Click()
 
 void TFormMain::ShowInFolder1Click()
 {
-    const TTreeNode *current = m_run.currentItem();
-    if (current && ItemState::isStored(current))
+    const TTreeNode *current = currentItem();
+    if (current && ItemState::isStored(current->ref()))
         m_showFolder(current->item()->localPath);
 }
 
@@ -268,13 +273,13 @@ void TFormMain::Uncheckallitems1Click()
 
 void TFormMain::Checkallfiles1Click()
 {
-    if (TTreeNode *current = m_run.currentItem())
+    if (TTreeNode *current = currentItem())
         TreeCommands::CheckKindInBranch(current, KindFile);
 }
 
 void TFormMain::CheckallThumbnails1Click()
 {
-    if (TTreeNode *current = m_run.currentItem())
+    if (TTreeNode *current = currentItem())
         TreeCommands::CheckKindInBranch(current, KindThumbnail);
 }
 
@@ -286,13 +291,13 @@ void TFormMain::Deleteselecteditems1Click()
         return;
     TreeCommands::DeleteHighlighted(TreeView, *files, ExpandDirectory(ComboBoxDownload->currentText()));
     if (TreeView->nodeCount() == 0)
-        m_run.setCurrentItem(nullptr);
+        m_run.setCurrentItem(kNoItem);
     UpdateScreen();
 }
 
 void TFormMain::Resetitem1Click()
 {
-    if (m_run.currentItem())
+    if (currentItem())
         TreeCommands::ResetHighlighted(TreeView);
 }
 
@@ -313,7 +318,7 @@ void TFormMain::Sortitems1Click()
 
 void TFormMain::Useselecteddocasmainandparseit1Click()
 {
-    const TTreeNode *current = m_run.currentItem();
+    const TTreeNode *current = currentItem();
     if (!current || !current->item() || !current->item()->isLink)
         return;
     setUrlText(current->caption());
@@ -323,7 +328,7 @@ void TFormMain::Useselecteddocasmainandparseit1Click()
 
 void TFormMain::Addselectedlinktobookmarks1Click()
 {
-    const TTreeNode *current = m_run.currentItem();
+    const TTreeNode *current = currentItem();
     if (current && current->item() && current->item()->isLink)
         addKeepingText(ComboBoxBookmark, current->caption());
 }

@@ -51,8 +51,9 @@ int main(int argc, char *argv[])
     qputenv("HOME", home.path().toLocal8Bit());
     TPaths paths = TPaths::under(home.path());
     QDir().mkpath(paths.defaultDownloadDir);
+    TItemStore items;
     TRunState run;
-    TFormMain formMain(paths, run);
+    TFormMain formMain(paths, run, items);
     auto &formConfiguration = *new TFormConfiguration(&formMain, paths, &formMain); // the main window's child
     formMain.setConfiguration(&formConfiguration);
     formConfiguration.FormCreate();
@@ -61,16 +62,16 @@ int main(int argc, char *argv[])
 
     TItemTree *tree = formMain.itemTree();
     tree->MakeRootNodes();
-    TLinkExtractor extractor(tree);
+    TLinkExtractor extractor(items);
     extractor.setSettingsSource([&] { return formConfiguration.scanSettings(); });
-    extractor.setFileParent(tree->rootFiles());
+    extractor.setFileParent(items.rootFiles());
     extractor.ParseDocument(QStringLiteral("http://www.example.org/gallery/"),
                             "<a href=\"summer.html\">Summer</a><a href=\"winter.html\">Winter</a>"
                             "<a href=\"big/beach.jpg\"><img src=\"thumbs/beach.jpg\"></a>"
                             "<a href=\"big/dunes.jpg\"><img src=\"thumbs/dunes.jpg\"></a>"
                             "<a href=\"song.mp3\">song</a>",
                             ModeMainDocument);
-    ItemState::check(tree->rootFiles()->childNode(0));
+    ItemState::check(tree->rootFiles()->childNode(0)->ref());
     tree->expandAll();
     formMain.UpdateScreen();
     formMain.downloadField()->setCurrentText(QStringLiteral("~/Downloads"));

@@ -41,9 +41,9 @@ std::pair<double, int> scanPage(const QByteArray &page, const TTreeConfig &confi
     tree.setConfig(&config);
     tree.show(); // a visible tree, as in the main window
     tree.MakeRootNodes();
-    TLinkExtractor extractor(&tree);
+    TLinkExtractor extractor(*tree.store());
     extractor.setSettingsSource([&] { return settings; });
-    extractor.setFileParent(tree.rootFiles());
+    extractor.setFileParent(tree.store()->rootFiles());
     QElapsedTimer clock;
     clock.start();
     extractor.ParseDocument("http://bench.example/", page, ModeMainDocument);

@@ -43,9 +43,9 @@ int main(int argc, char **argv)
     TItemTree tree;
     tree.setConfig(&config);
     tree.MakeRootNodes();
-    TLinkExtractor extractor(&tree);
+    TLinkExtractor extractor(*tree.store());
     extractor.setSettingsSource([] { return TScanSettings{"jpg,jpeg,gif", true, true, "/tmp/dl"}; });
-    extractor.setFileParent(tree.rootFiles());
+    extractor.setFileParent(tree.store()->rootFiles());
     QByteArray page;
     for (int block = 0; page.size() < (1 << 20); ++block)
         page += QByteArray("SRC=").repeated(4000) + QByteArray::number(block) + ">";

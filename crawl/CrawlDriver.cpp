@@ -6,7 +6,6 @@
 #include "HttpProt.h"
 #include "SiteLogin.h"
 #include "ItemState.h"
-#include "ItemTree.h"
 #include "MemoryStream.h"
 #include "RunState.h"
 #include "UrlRules.h"
@@ -24,35 +23,19 @@ namespace {
 const QString kNotActive = QStringLiteral(" Status: Not active");
 const QString kPageCut = QStringLiteral(" Status: Not active - a page held too many links; the rest of it was left out");
 
-// The next node in pre-order: first child, else the next sibling of the
-// node or of its nearest ancestor that has one.
-TTreeNode *nextInPreOrder(TItemTree *tree, TTreeNode *node)
-{
-    if (node->childCount() > 0)
-        return node->childNode(0);
-    for (QTreeWidgetItem *at = node; at; at = at->parent()) {
-        QTreeWidgetItem *parent = at->parent();
-        const int index = parent ? parent->indexOfChild(at) : tree->indexOfTopLevelItem(at);
-        const int siblings = parent ? parent->childCount() : tree->topLevelItemCount();
-        if (index + 1 < siblings)
-            return static_cast<TTreeNode *>(parent ? parent->child(index + 1) : tree->topLevelItem(index + 1));
-    }
-    return nullptr;
-}
-
 } // namespace
 
-TCrawlDriver::TCrawlDriver(TItemTree *tree, TRunState &run, TStatistics &statistics, TLogin &login,
+TCrawlDriver::TCrawlDriver(TItemStore &items, TRunState &run, TStatistics &statistics, TLogin &login,
                            TCrawlView &view, QObject *parent)
     : QObject(parent)
-    , m_tree(tree)
+    , m_items(items)
     , m_run(run)
     , m_statistics(statistics)
     , m_login(login)
     , m_view(view)
     , m_httpDoc(TClientSetup::newClient())
     , m_timerTimeOut(new QTimer(this))
-    , m_extractor(tree)
+    , m_extractor(items)
 {
     // The client's own defaults are the program's (port, agent, accepted
     // types, form type); as every client of the runs, it asks past caches.
@@ -172,20 +155,20 @@ void TCrawlDriver::pageArrived(const QString &url, const std::optional<QByteArra
         getUrlEnded(url, false);
         return;
     }
-    m_tree->emptyTree();
-    m_run.setCurrentItem(nullptr);
+    m_items.clear();
+    m_run.setCurrentItem(kNoItem);
     m_view.setStatus(QStringLiteral(" Status: Parsing doc"));
     const QString base = DocumentBase(url);
-    m_tree->MakeRootNodes();
-    m_run.setFileParent(m_tree->rootFiles());
+    m_items.makeRoots();
+    m_run.setFileParent(m_items.rootFiles());
     m_extractor.setFileParent(m_run.fileParent());
     m_view.treeReplaced();
     m_extractor.ParseDocument(base, *text, ModeMainDocument);
     m_pageCut = m_extractor.lastScanCut();
     warmConnections(url);
     readStylesheets(ModeMainDocument, [this, url] {
-        if (TTreeNode *files = m_tree->rootFiles())
-            files->setExpanded(true);
+        if (m_items.contains(m_items.rootFiles()))
+            m_view.expandItem(m_items.rootFiles());
         getUrlEnded(url, true);
     });
 }
@@ -203,8 +186,8 @@ void TCrawlDriver::getUrlEnded(const QString &url, bool fetched)
     } else {
         m_view.showPageFailure({});
         m_found = {};
-        countFound(m_tree->rootLinks(), 0);
-        countFound(m_tree->rootFiles(), 0);
+        countFound(m_items.rootLinks(), 0);
+        countFound(m_items.rootFiles(), 0);
         m_view.crawlRunEnded(m_found.text());
     }
 }
@@ -212,13 +195,15 @@ void TCrawlDriver::getUrlEnded(const QString &url, bool fetched)
 void TCrawlDriver::warmConnections(const QString &pageUrl)
 {
     const TCrawlSettings s = settings();
-    const TTreeNode *files = m_tree->rootFiles();
-    if (!s.reuseConnections || !m_clients.pool || !files)
+    const TItemId files = m_items.rootFiles();
+    if (!s.reuseConnections || !m_clients.pool || !m_items.contains(files))
         return;
     QString first, origin;
     int onIt = 0; // files on that server, as far as the slots go
-    for (int i = 0; i < files->childCount() && onIt < s.slotCount; ++i) {
-        const TDataRec *item = files->childNode(i)->item();
+    for (TItemId file : m_items.children(files)) {
+        if (onIt >= s.slotCount)
+            break;
+        const TDataRec *item = m_items.item(file);
         if (!item || item->isLink || !FetchableUrl(item->url))
             continue;
         if (first.isEmpty()) {
@@ -259,49 +244,50 @@ void TCrawlDriver::ButtonParseClick()
     m_view.UpdateScreen();
     letEventsRun();
 
-    m_run.setParseCursor(m_tree->topNode(0));
+    m_run.setParseCursor(m_items.children(kNoItem).empty() ? kNoItem : m_items.children(kNoItem).front());
     m_parsed = m_failed = 0;
     m_found = {};
     parseFrom(m_run.parseCursor());
 }
 
-// Walks the tree from node in pre-order to the next ticked link and parses
+// Walks the items from id in pre-order to the next ticked link and parses
 // it; the walk goes on when its page has been read.
-void TCrawlDriver::parseFrom(TTreeNode *node)
+void TCrawlDriver::parseFrom(TItemId id)
 {
-    for (; node; node = m_run.parseCursor()) {
+    for (; id != kNoItem; id = m_run.parseCursor()) {
         if (m_run.stopRequested())
             break;
-        if (ItemState::isChecked(node) && node->item() && node->item()->isLink) {
-            parseLink(node, [this, node] { linkParsed(node); });
+        const TDataRec *item = m_items.item(id);
+        if (ItemState::isChecked({&m_items, id}) && item && item->isLink) {
+            parseLink(id, [this, id] { linkParsed(id); });
             return;
         }
-        if (!stepParseCursor(node))
+        if (!stepParseCursor(id))
             break;
     }
     parseEnded();
 }
 
-void TCrawlDriver::linkParsed(TTreeNode *node)
+void TCrawlDriver::linkParsed(TItemId id)
 {
-    if (m_run.parseCursor() == node && node->imageIndex() == IconLinkFailed)
+    if (m_run.parseCursor() == id && m_items.entry(id)->icon == IconLinkFailed)
         ++m_failed;
-    else if (m_run.parseCursor() == node)
+    else if (m_run.parseCursor() == id)
         ++m_parsed;
-    if (stepParseCursor(node))
+    if (stepParseCursor(id))
         parseFrom(m_run.parseCursor());
     else
         parseEnded();
 }
 
-bool TCrawlDriver::stepParseCursor(TTreeNode *node)
+bool TCrawlDriver::stepParseCursor(TItemId id)
 {
     letEventsRun();
-    // The cursor is forgotten when its node leaves the tree meanwhile.
-    if (m_run.parseCursor() != node || !node)
+    // The cursor is forgotten when its item leaves the store meanwhile.
+    if (m_run.parseCursor() != id || id == kNoItem)
         return false;
-    m_run.setParseCursor(nextInPreOrder(m_tree, node));
-    return m_run.parseCursor() != nullptr;
+    m_run.setParseCursor(m_items.nextInPreOrder(id));
+    return m_run.parseCursor() != kNoItem;
 }
 
 void TCrawlDriver::parseEnded()
@@ -316,7 +302,7 @@ void TCrawlDriver::parseEnded()
                              + m_found.text());
 }
 
-void TCrawlDriver::countFound(const TTreeNode *parent, int from)
+void TCrawlDriver::countFound(TItemId parent, int from)
 {
     // New: not yet stored under the name a download would give it. The
     // directory is listed once a run, not asked once a file.
@@ -325,8 +311,9 @@ void TCrawlDriver::countFound(const TTreeNode *parent, int from)
         m_found.onDisk = QSet<QString>(names.cbegin(), names.cend());
         m_found.listed = true;
     }
-    for (int i = from; parent && i < parent->childCount(); ++i) {
-        const TDataRec *item = parent->childNode(i)->item();
+    const auto &children = m_items.children(parent);
+    for (size_t i = size_t(qMax(from, 0)); parent != kNoItem && i < children.size(); ++i) {
+        const TDataRec *item = m_items.item(children[i]);
         if (!item)
             continue;
         if (item->isLink) {
@@ -347,76 +334,73 @@ QString TCrawlDriver::Found::text() const
         .arg(fresh);
 }
 
-void TCrawlDriver::parseLink(TTreeNode *node, std::function<void()> then)
+void TCrawlDriver::parseLink(TItemId id, std::function<void()> then)
 {
     const TCrawlSettings s = settings();
     if (s.itemJump) {
-        m_view.showNode(node);
+        m_view.showNode(id);
         letEventsRun();
-        if (m_run.parseCursor() != node) {
+        if (m_run.parseCursor() != id) {
             then();
             return;
         }
     }
-    const QString url = node->caption();
+    const QString url = m_items.entry(id)->caption;
     if (QString user, password; s.getPassword && CredentialsFromUrl(url, &user, &password))
         m_login.setSiteLogin(ServerKey(url), user, password);
 
-    // Every wait below may remove the node: the cursor tells whether it is still there.
+    // Every wait below may remove the item: the cursor tells whether it is still there.
     m_timerTimeOut->start();
-    ItemState::markFetching(node);
-    m_tree->viewport()->update();
+    ItemState::markFetching({&m_items, id});
     TStatistics::add(m_statistics.LinksParsed, 1);
     m_view.setStatus(QStringLiteral(" Status: Getting data"));
     letEventsRun();
     m_timedOut = false;
-    fetchDocument(url, -1, [this, node, url, then = std::move(then)](const std::optional<QByteArray> &text) {
-        linkArrived(node, url, text, then);
+    fetchDocument(url, -1, [this, id, url, then = std::move(then)](const std::optional<QByteArray> &text) {
+        linkArrived(id, url, text, then);
     });
 }
 
-void TCrawlDriver::linkArrived(TTreeNode *node, const QString &url, const std::optional<QByteArray> &text,
+void TCrawlDriver::linkArrived(TItemId id, const QString &url, const std::optional<QByteArray> &text,
                                const std::function<void()> &then)
 {
     if (!text) {
-        if (m_run.parseCursor() == node)
-            ItemState::markLinkFailed(node, pageFailure(url));
-        m_tree->viewport()->update();
+        if (m_run.parseCursor() == id)
+            ItemState::markLinkFailed({&m_items, id}, pageFailure(url));
         then();
         return;
     }
-    if (m_run.parseCursor() != node) {
+    if (m_run.parseCursor() != id) {
         then();
         return;
     }
     // The name becomes a path: the same rule as for file names, so that
     // a name from an edited item list cannot write outside the directory.
-    const QString name = node->item()->name;
+    const QString name = m_items.item(id)->name;
     if (settings().saveHtml && name.contains(QLatin1String("htm")) && UsableFileName(name))
         saveHtml(name);
     m_view.setStatus(QStringLiteral(" Status: Parsing link"));
     letEventsRun();
-    if (m_run.parseCursor() != node) {
+    if (m_run.parseCursor() != id) {
         then();
         return;
     }
-    m_run.setFileParent(node);
-    m_extractor.setFileParent(node);
-    const int before = node->childCount();
+    m_run.setFileParent(id);
+    m_extractor.setFileParent(id);
+    const int before = int(m_items.children(id).size());
     m_extractor.ParseDocument(DocumentBase(url), *text, ModeParsedLink);
     m_pageCut = m_pageCut || m_extractor.lastScanCut();
-    if (m_run.parseCursor() != node) {
+    if (m_run.parseCursor() != id) {
         then();
         return;
     }
-    readStylesheets(ModeParsedLink, [this, node, before, then] {
-        if (m_run.parseCursor() == node) {
-            countFound(node, before);
-            ItemState::markParsed(node);
+    readStylesheets(ModeParsedLink, [this, id, before, then] {
+        if (m_run.parseCursor() == id) {
+            countFound(id, before);
+            ItemState::markParsed({&m_items, id});
             if (settings().expandParse)
-                node->setExpanded(true);
-            node->setColor(m_tree->slotColor(ColorLinkParsed));
-            m_tree->viewport()->update();
+                m_view.expandItem(id);
+            m_items.setColor(id, m_items.slotColor(ColorLinkParsed));
         }
         then();
     });
@@ -479,9 +463,9 @@ void TCrawlDriver::ButtonLoadHtmlClick()
         text.truncate(nul);
 
     m_view.setStatus(QStringLiteral(" Status: Parsing doc"));
-    m_tree->MakeRootNodes();
-    m_run.setCurrentItem(nullptr);
-    m_run.setFileParent(m_tree->rootFiles());
+    m_items.makeRoots();
+    m_run.setCurrentItem(kNoItem);
+    m_run.setFileParent(m_items.rootFiles());
     m_extractor.setFileParent(m_run.fileParent());
     m_extractor.ParseDocument(QString(), text, ModeMainDocument);
     m_pageCut = m_extractor.lastScanCut();

@@ -3,6 +3,7 @@
 #include "ClientSetup.h"
 #include "ConnectionWarmer.h"
 #include "HttpProt.h"
+#include "ItemStore.h"
 #include "LinkExtractor.h"
 
 #include <QObject>
@@ -15,10 +16,8 @@
 
 class QTimer;
 class TCrawlView;
-class TItemTree;
 class TMemoryStream;
 class TRunState;
-class TTreeNode;
 class TConnectionPool;
 struct TLogin;
 struct TStatistics;
@@ -36,7 +35,7 @@ public:
     // The document time-out before any body was ever received.
     static constexpr int kInitialTimeoutMs = 30000;
 
-    TCrawlDriver(TItemTree *tree, TRunState &run, TStatistics &statistics, TLogin &login, TCrawlView &view,
+    TCrawlDriver(TItemStore &items, TRunState &run, TStatistics &statistics, TLogin &login, TCrawlView &view,
                  QObject *parent = nullptr);
     ~TCrawlDriver() override;
 
@@ -83,12 +82,12 @@ private:
     void warmConnections(const QString &pageUrl);
     // Parse links' walk: to the next ticked link from node, the link's page,
     // and the end of the walk.
-    void parseFrom(TTreeNode *node);
-    void linkParsed(TTreeNode *node);
-    bool stepParseCursor(TTreeNode *node);
+    void parseFrom(TItemId id);
+    void linkParsed(TItemId id);
+    bool stepParseCursor(TItemId id);
     void parseEnded();
-    void parseLink(TTreeNode *node, std::function<void()> then);
-    void linkArrived(TTreeNode *node, const QString &url, const std::optional<QByteArray> &text,
+    void parseLink(TItemId id, std::function<void()> then);
+    void linkArrived(TItemId id, const QString &url, const std::optional<QByteArray> &text,
                      const std::function<void()> &then);
     // With the options, the pictures of the stylesheets the last page links
     // on its own server, one after another; then follows.
@@ -103,7 +102,7 @@ private:
         QString text() const;
     };
     // Counts the children of parent from the index from on.
-    void countFound(const TTreeNode *parent, int from);
+    void countFound(TItemId parent, int from);
     Found m_found;
     static constexpr qint64 kMaxStylesheetBytes = 2 * 1024 * 1024;
     void saveHtml(const QString &name);
@@ -114,7 +113,7 @@ private:
     void letEventsRun();
     TCrawlSettings settings() const;
 
-    TItemTree *m_tree;
+    TItemStore &m_items;
     TRunState &m_run;
     TStatistics &m_statistics;
     TLogin &m_login;

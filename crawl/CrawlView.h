@@ -18,6 +18,8 @@ public:
     // The chosen HTML file, or an empty text when the user cancelled.
     virtual QString chooseHtmlFile() = 0;
     virtual void showError(const QString &text) = 0;
+    // Opens the item's branch in the tree.
+    virtual void expandItem(TItemId id) = 0;
     // Why the page of the last Get url did not come; empty when it came.
     virtual void showPageFailure(const QString &reason) { (void)reason; }
     // A Get url or Parse links run has ended; summary says what it did.

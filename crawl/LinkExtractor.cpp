@@ -1,7 +1,7 @@
 #include "LinkExtractor.h"
 
 #include "EventSlice.h"
-#include "ItemTree.h"
+#include "ItemStore.h"
 #include "HttpProt.h"
 #include "PageReader.h"
 #include "ShownPictures.h"
@@ -104,14 +104,14 @@ QByteArray NormaliseDocument(const QByteArray &text)
     return result;
 }
 
-TLinkExtractor::TLinkExtractor(TItemTree *tree)
-    : m_tree(tree)
+TLinkExtractor::TLinkExtractor(TItemStore &items)
+    : m_items(items)
 {
-    m_removed = QObject::connect(tree, &TItemTree::nodeRemoved, tree, [this](TTreeNode *node) {
-        if (m_fileParent == node)
-            m_fileParent = nullptr;
+    m_removed = QObject::connect(&items, &TItemStore::removing, &items, [this](TItemId id) {
+        if (m_fileParent == id)
+            m_fileParent = kNoItem;
     });
-    m_emptied = QObject::connect(tree, &TItemTree::emptyingStarted, tree, [this] { m_fileParent = nullptr; });
+    m_emptied = QObject::connect(&items, &TItemStore::emptyingStarted, &items, [this] { m_fileParent = kNoItem; });
 }
 
 TLinkExtractor::~TLinkExtractor()
@@ -256,26 +256,26 @@ int TLinkExtractor::handleValue(const QString &base, QByteArray rawValue, qint32
         m_template.sizeText.clear();
         m_template.kind = KindLink;
         if (mode == ModeMainDocument) {
-            TTreeNode *links = m_tree->rootLinks();
-            if (links && !m_tree->NodeExistInTree(links, value)) {
-                m_tree->AddTreeNode(links, m_template);
+            const TItemId links = m_items.rootLinks();
+            if (links != kNoItem && !m_items.existsAfter(links, value)) {
+                m_items.addFound(links, m_template);
                 ++added;
             }
-        } else if (settings.addChild && m_fileParent && !m_tree->NodeExistInTree(m_fileParent, value)) {
-            m_tree->AddTreeNode(m_fileParent, m_template);
+        } else if (settings.addChild && m_fileParent != kNoItem && !m_items.existsAfter(m_fileParent, value)) {
+            m_items.addFound(m_fileParent, m_template);
             ++added;
         }
     }
 
-    if (IncludeFile(path, settings.fileTypes) && m_fileParent
-        && !m_tree->NodeExistInTree(m_fileParent, value)) {
+    if (IncludeFile(path, settings.fileTypes) && m_fileParent != kNoItem
+        && !m_items.existsAfter(m_fileParent, value)) {
         m_template.isLink = false;
         m_template.url = value;
         m_template.kind = kind;
         m_template.localPath = LocalPath(settings.downloadDir, name);
         m_template.name = name;
         if (kind == KindFile || settings.includeThumbs) {
-            m_tree->AddTreeNode(m_fileParent, m_template);
+            m_items.addFound(m_fileParent, m_template);
             ++added;
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DataRec.h"
+#include "ItemStore.h"
 #include "RunSettings.h"
 #include "ShownPictures.h"
 
@@ -11,8 +12,6 @@
 
 #include <functional>
 
-class TItemTree;
-class TTreeNode;
 
 enum ScanMode { ModeMainDocument = 1, ModeParsedLink = 2 };
 
@@ -36,7 +35,7 @@ public:
     static constexpr qsizetype kValueBudgetFloor = 64 * 1024;
     static constexpr int kMaxItemsPerPage = 100000;
 
-    explicit TLinkExtractor(TItemTree *tree);
+    explicit TLinkExtractor(TItemStore &items);
     ~TLinkExtractor();
     TLinkExtractor(const TLinkExtractor &) = delete;
     TLinkExtractor &operator=(const TLinkExtractor &) = delete;
@@ -45,9 +44,9 @@ public:
     void setStatusSink(std::function<void(const QString &)> sink) { m_status = std::move(sink); }
 
     // Where files (and, for a parsed link, child links) are appended; forgotten
-    // when that node leaves the tree, even in the middle of a scan.
-    TTreeNode *fileParent() const { return m_fileParent; }
-    void setFileParent(TTreeNode *node) { m_fileParent = node; }
+    // when that item leaves the store, even in the middle of a scan.
+    TItemId fileParent() const { return m_fileParent; }
+    void setFileParent(TItemId id) { m_fileParent = id; }
     TDataRec &templateItem() { return m_template; }
 
     void ParseDocument(const QString &base, const QByteArray &text, int mode);
@@ -71,8 +70,8 @@ private:
     bool addShownPictures(const QString &base, TShownPage page, int mode, const TScanSettings &settings,
                           qsizetype &valueBudget, int &itemBudget);
 
-    TItemTree *m_tree;
-    TTreeNode *m_fileParent = nullptr;
+    TItemStore &m_items;
+    TItemId m_fileParent = kNoItem;
     TDataRec m_template;
     std::function<TScanSettings()> m_settings;
     std::function<void(const QString &)> m_status;

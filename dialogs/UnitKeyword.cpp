@@ -154,7 +154,7 @@ void TFormKeyword::SpeedButton2Click()
     search.files = CheckBoxFiles->isChecked();
     search.check = CheckBoxTag->isChecked();
     search.caseSensitive = CheckBoxCase->isChecked();
-    const int counter = TreeCommands::KeywordSearch(m_tree, m_run.currentItem(), search);
+    const int counter = TreeCommands::KeywordSearch(m_tree, m_tree->nodeOf(m_run.currentItem()), search);
     if (counter == 0) {
         LabelNoItems->show();
         Timer1->start();

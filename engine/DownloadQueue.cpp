@@ -1,39 +1,38 @@
 #include "DownloadQueue.h"
 
-#include "ItemTree.h"
 
 TDownloadQueue::TDownloadQueue(QObject *parent)
     : QObject(parent)
 {
 }
 
-void TDownloadQueue::watch(TItemTree *tree)
+void TDownloadQueue::watch(TItemStore *items)
 {
-    connect(tree, &TItemTree::nodeRemoved, this, &TDownloadQueue::forget);
-    connect(tree, &TItemTree::emptyingStarted, this, &TDownloadQueue::blankAll);
+    connect(items, &TItemStore::removing, this, &TDownloadQueue::forget);
+    connect(items, &TItemStore::emptyingStarted, this, &TDownloadQueue::blankAll);
 }
 
-int TDownloadQueue::append(TTreeNode *node)
+int TDownloadQueue::append(TItemId id)
 {
     const int index = int(m_entries.size());
-    m_entries.append(node);
-    m_index.insert(node, index);
+    m_entries.append(id);
+    m_index.insert(id, index);
     setRemaining(m_remaining + 1);
     return index;
 }
 
-TTreeNode *TDownloadQueue::at(int index) const
+TItemId TDownloadQueue::at(int index) const
 {
-    return index >= 0 && index < m_entries.size() ? m_entries.at(index) : nullptr;
+    return index >= 0 && index < m_entries.size() ? m_entries.at(index) : kNoItem;
 }
 
 void TDownloadQueue::blank(int index)
 {
-    TTreeNode *node = at(index);
-    if (!node)
+    const TItemId id = at(index);
+    if (id == kNoItem)
         return;
-    m_entries[index] = nullptr;
-    m_index.remove(node);
+    m_entries[index] = kNoItem;
+    m_index.remove(id);
     setRemaining(m_remaining - 1);
 }
 
@@ -45,16 +44,16 @@ void TDownloadQueue::clear()
     m_firstWaiting = 0;
 }
 
-void TDownloadQueue::forget(TTreeNode *node)
+void TDownloadQueue::forget(TItemId id)
 {
-    const auto it = m_index.constFind(node);
+    const auto it = m_index.constFind(id);
     if (it != m_index.constEnd())
         blank(*it);
 }
 
 void TDownloadQueue::blankAll()
 {
-    m_entries.fill(nullptr);
+    m_entries.fill(kNoItem);
     m_index.clear();
     setRemaining(0);
 }

@@ -1,15 +1,14 @@
 #pragma once
 
+#include "ItemStore.h"
+
 #include <QHash>
 #include <QObject>
 #include <QVector>
 
-class TItemTree;
-class TTreeNode;
-
 // The items of a download run, addressed by a 0-based index. Entries are
 // blanked, never removed, while a run is active, so the index a transfer slot
-// holds stays valid; a node that leaves the tree blanks its entry at once.
+// holds stays valid; an item that leaves the store blanks its entry at once.
 class TDownloadQueue : public QObject
 {
     Q_OBJECT
@@ -17,12 +16,12 @@ class TDownloadQueue : public QObject
 public:
     explicit TDownloadQueue(QObject *parent = nullptr);
 
-    // Blanks the entries of the nodes this tree removes.
-    void watch(TItemTree *tree);
+    // Blanks the entries of the items this store removes.
+    void watch(TItemStore *items);
 
-    int append(TTreeNode *node);
-    // The item at index, or null when blank or out of range.
-    TTreeNode *at(int index) const;
+    int append(TItemId id);
+    // The item at index, or kNoItem when blank or out of range.
+    TItemId at(int index) const;
     void blank(int index);
     int size() const { return int(m_entries.size()); }
     // Entries not blank.
@@ -40,12 +39,12 @@ signals:
     void remainingChanged(int remaining);
 
 private:
-    void forget(TTreeNode *node);
+    void forget(TItemId id);
     void setRemaining(int remaining);
     void blankAll();
 
-    QVector<TTreeNode *> m_entries;
-    QHash<TTreeNode *, int> m_index;
+    QVector<TItemId> m_entries;
+    QHash<TItemId, int> m_index;
     int m_remaining = 0;
     int m_firstWaiting = 0;
 };

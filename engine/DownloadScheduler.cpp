@@ -4,7 +4,6 @@
 #include "DownloadView.h"
 #include "EventSlice.h"
 #include "ItemState.h"
-#include "ItemTree.h"
 #include "RunState.h"
 #include "UrlRules.h"
 
@@ -20,10 +19,10 @@ constexpr int kStopWaitMs = 5000;
 
 } // namespace
 
-TDownloadScheduler::TDownloadScheduler(TItemTree *tree, TDownloadQueue &queue, TRunState &run,
+TDownloadScheduler::TDownloadScheduler(TItemStore &items, TDownloadQueue &queue, TRunState &run,
                                        TFormHttpEngine &engine, TDownloadView &view, QObject *parent)
     : QObject(parent)
-    , m_tree(tree)
+    , m_items(items)
     , m_queue(queue)
     , m_run(run)
     , m_engine(engine)
@@ -82,38 +81,34 @@ void TDownloadScheduler::TimerAddDownloadTimer()
     // The walk first gathers what qualifies, without letting events run; the
     // items are then handled with events on a time slice, each looked at
     // again, since the user may have unticked or removed it meanwhile.
-    QList<TTreeNode *> found;
-    m_tree->forEachNode([&found](TTreeNode *node) {
-        if (ItemState::isWaiting(node))
-            found << node;
+    QList<TItemId> found;
+    m_items.forEach([&](TItemId id) {
+        if (ItemState::isWaiting({&m_items, id}))
+            found << id;
     });
     if (found.isEmpty())
         return;
-    QSet<TTreeNode *> present(found.cbegin(), found.cend());
-    const auto removed = connect(m_tree, &TItemTree::nodeRemoved, this, [&present](TTreeNode *node) { present.remove(node); });
-    const auto emptied = connect(m_tree, &TItemTree::emptyingStarted, this, [&present] { present.clear(); });
     const TDownloadSettings s = settings();
     TEventSlice events;
-    for (TTreeNode *node : std::as_const(found)) {
+    for (TItemId id : std::as_const(found)) {
         if (m_run.stopRequested())
             break;
-        if (present.contains(node) && ItemState::isWaiting(node))
-            handOut(node, s);
+        if (ItemState::isWaiting({&m_items, id})) // false once it is gone
+            handOut(id, s);
         events.poll();
     }
-    disconnect(removed);
-    disconnect(emptied);
     m_view.refreshTree();
 }
 
-void TDownloadScheduler::handOut(TTreeNode *node, const TDownloadSettings &s)
+void TDownloadScheduler::handOut(TItemId id, const TDownloadSettings &s)
 {
     if (s.itemJump)
-        m_view.showNode(node);
-    TDataRec *item = node->item();
+        m_view.showNode(id);
+    TDataRec *item = m_items.item(id);
+    const TItemRef ref{&m_items, id};
     if (!UsableFileName(item->name)) {
         // "", "." or ".." can never be a file of its own.
-        ItemState::markFailed(node, QStringLiteral("the link names no file to store"));
+        ItemState::markFailed(ref, QStringLiteral("the link names no file to store"));
         return;
     }
     // The path is made here, in today's download directory: a path kept from
@@ -121,19 +116,19 @@ void TDownloadScheduler::handOut(TTreeNode *node, const TDownloadSettings &s)
     const QString directory = s.createDir ? UrlPath(item->url, s.downloadDir) : s.downloadDir;
     item->localPath = LocalPath(directory, item->name);
     if (s.existing == TDownloadSettings::Skip && PathTaken(item->localPath, m_claimed)) {
-        ItemState::uncheck(node);
-        node->setCaption(item->name
-                         + (item->kind == KindThumbnail ? QStringLiteral("   (Thumbnail) (Skipped - Already exist on disk)")
-                                                        : QStringLiteral("  (Skipped - Already exist on disk)")));
+        ItemState::uncheck(ref);
+        m_items.setCaption(id, item->name
+                                  + (item->kind == KindThumbnail ? QStringLiteral("   (Thumbnail) (Skipped - Already exist on disk)")
+                                                                 : QStringLiteral("  (Skipped - Already exist on disk)")));
         return;
     }
     if (CheckFileName(*item, directory, s.existing == TDownloadSettings::Overwrite, m_claimed)) {
         m_claimed.insert(item->localPath);
-        m_queue.append(node);
-        ItemState::markQueued(node);
+        m_queue.append(id);
+        ItemState::markQueued(ref);
         return;
     }
-    ItemState::markFailed(node, QStringLiteral("no free file name for it in %1").arg(directory));
+    ItemState::markFailed(ref, QStringLiteral("no free file name for it in %1").arg(directory));
 }
 
 void TDownloadScheduler::TimerDownloadFinishTimer()
@@ -158,7 +153,7 @@ void TDownloadScheduler::TimerDownloadFinishTimer()
 void TDownloadScheduler::TimerUpdateTimer()
 {
     m_remaining = m_queue.remaining();
-    m_view.setCounts(m_tree->nodeCount(), int(m_tree->selectedItems().size()), m_remaining);
+    m_view.setCounts(m_items.count(), m_view.highlightedCount(), m_remaining);
     if (m_timerDownloadFinish->isActive() && !m_run.stopRequested()) {
         m_view.showDownloadProgress(m_engine.progress(m_remaining));
     }
@@ -181,8 +176,8 @@ void TDownloadScheduler::stopDownloads()
     while (m_engine.activeCount() > 0 && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); // the status timer ticks each second
     for (int i = 0; i < m_queue.size(); ++i) {
-        if (TTreeNode *node = m_queue.at(i)) {
-            ItemState::markWaiting(node);
+        if (const TItemId id = m_queue.at(i)) {
+            ItemState::markWaiting({&m_items, id});
             m_queue.blank(i);
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HttpEngine.h"
+#include "ItemStore.h"
 
 #include <QObject>
 #include <QSet>
@@ -10,9 +11,7 @@
 class QTimer;
 class TDownloadQueue;
 class TDownloadView;
-class TItemTree;
 class TRunState;
-class TTreeNode;
 
 // The main window's side of downloading: "&Download files" begins a run, the
 // hand-out walk queues every checked file each second, the finish timer ends
@@ -22,7 +21,7 @@ class TDownloadScheduler : public QObject
     Q_OBJECT
 
 public:
-    TDownloadScheduler(TItemTree *tree, TDownloadQueue &queue, TRunState &run, TFormHttpEngine &engine,
+    TDownloadScheduler(TItemStore &items, TDownloadQueue &queue, TRunState &run, TFormHttpEngine &engine,
                        TDownloadView &view, QObject *parent = nullptr);
 
     void setSettingsSource(const TSettingsSource *source) { m_settings = source; }
@@ -45,10 +44,10 @@ public:
     void stopDownloads();
 
 private:
-    void handOut(TTreeNode *node, const TDownloadSettings &s);
+    void handOut(TItemId id, const TDownloadSettings &s);
     TDownloadSettings settings() const;
 
-    TItemTree *m_tree;
+    TItemStore &m_items;
     TDownloadQueue &m_queue;
     TRunState &m_run;
     TFormHttpEngine &m_engine;

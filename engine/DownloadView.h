@@ -5,7 +5,6 @@
 
 #include <QString>
 
-class TTreeNode;
 
 // What the download engine needs of the main window besides what every run
 // needs: the slot lamps and gauges, the status-bar counts, the tree's redraw
@@ -24,7 +23,9 @@ public:
     // Panel 6 alone, as the queue changes: items queued or in transfer.
     virtual void setRemainingCount(int remaining) = 0;
     virtual void refreshTree() = 0;
-    virtual void PreviewImage(TTreeNode *node) = 0;
+    virtual void PreviewImage(TItemId id) = 0;
+    // Rows highlighted in the tree, for the status bar.
+    virtual int highlightedCount() const = 0;
     // Before a run: true when files can be written to the directory, which
     // the user may be offered to create; false stops the run before it starts.
     virtual bool confirmDownloadDirectory(const QString &directory) = 0;

@@ -11,7 +11,7 @@
 #include "FailureReason.h"
 #include "FileCommitter.h"
 #include "ItemState.h"
-#include "ItemTree.h"
+#include "ItemStore.h"
 #include "MemoryStream.h"
 #include "RunState.h"
 #include "SizeLimits.h"
@@ -33,10 +33,10 @@ QString writeFailureText(const TBodyFile *file)
 
 } // namespace
 
-TFormHttpEngine::TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunState &run, TStatistics &statistics,
+TFormHttpEngine::TFormHttpEngine(TItemStore &items, TDownloadQueue &queue, TRunState &run, TStatistics &statistics,
                                  TDownloadView &view, QObject *parent)
     : QObject(parent)
-    , m_tree(tree)
+    , m_items(items)
     , m_queue(queue)
     , m_run(run)
     , m_statistics(statistics)
@@ -49,13 +49,13 @@ TFormHttpEngine::TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunSta
     m_clock.start();
     m_timerRetry->setInterval(200);
     connect(m_timerRetry, &QTimer::timeout, this, &TFormHttpEngine::TimerRetryTimer);
-    // An item that leaves the tree has no try left.
-    connect(tree, &TItemTree::nodeRemoved, this, [this](TTreeNode *node) {
-        std::erase_if(m_retries, [node](const Retry &r) { return r.node == node; });
-        m_tries.remove(node);
-        m_partials.erase(node);
+    // An item that leaves the store has no try left.
+    connect(&items, &TItemStore::removing, this, [this](TItemId id) {
+        std::erase_if(m_retries, [id](const Retry &r) { return r.id == id; });
+        m_tries.remove(id);
+        m_partials.erase(id);
     });
-    connect(tree, &TItemTree::emptyingStarted, this, [this] {
+    connect(&items, &TItemStore::emptyingStarted, this, [this] {
         m_retries.clear();
         m_tries.clear();
         m_partials.clear();
@@ -206,8 +206,8 @@ void TFormHttpEngine::TimerCheckDownloadTimer()
 int TFormHttpEngine::nextWaiting() const
 {
     for (int i = m_queue.firstWaiting(); i < m_queue.size(); ++i) {
-        TTreeNode *node = m_queue.at(i);
-        if (node && ItemState::isQueued(node) && !serverHeld(node))
+        const TItemId id = m_queue.at(i);
+        if (id && ItemState::isQueued(ref(id)) && !serverHeld(id))
             return i;
     }
     return -1;
@@ -218,8 +218,8 @@ int TFormHttpEngine::nextWaiting() const
 void TFormHttpEngine::takeWaiting(int index)
 {
     for (int i = m_queue.firstWaiting(); i < (index < 0 ? m_queue.size() : index); ++i) {
-        TTreeNode *node = m_queue.at(i);
-        if (node && ItemState::isQueued(node) && serverHeld(node)) {
+        const TItemId id = m_queue.at(i);
+        if (id && ItemState::isQueued(ref(id)) && serverHeld(id)) {
             m_queue.setFirstWaiting(i);
             return;
         }
@@ -246,7 +246,7 @@ bool TFormHttpEngine::startExtraStream()
     const int index = nextWaiting();
     if (index < 0)
         return false;
-    const QString origin = OriginKey(m_queue.at(index)->item()->url);
+    const QString origin = OriginKey(m_items.item(m_queue.at(index))->url);
     const int slotCount = qBound(1, s.maxThreads, kSlots);
     for (int n = 1; n <= slotCount; ++n) {
         // The slot runs on an HTTP/2 connection to this file's server with room left.
@@ -294,7 +294,7 @@ void TFormHttpEngine::showSlot(int n)
                                        : QStringLiteral("Downloading %1 files over HTTP/2").arg(files));
 }
 
-void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
+void TFormHttpEngine::startTransfer(int n, int index, TItemId id)
 {
     Slot &s = prepared(n);
     s.active = true;
@@ -302,23 +302,23 @@ void TFormHttpEngine::startTransfer(int n, int index, TTreeNode *node)
     s.shownExact = false;
     s.sizeTested = false;
     s.skipped = false;
-    s.noLimits = std::exchange(node->item()->ignoreLimits, false);
+    s.noLimits = std::exchange(m_items.item(id)->ignoreLimits, false);
     s.counted = 0;
     s.floorSince = m_clock.elapsed();
     s.floorBytes = 0;
-    ItemState::markRunning(node);
+    ItemState::markRunning(ref(id));
     m_view.refreshTree();
     THttpCli &cli = *s.cli;
-    cli.URL = node->item()->url;
+    cli.URL = m_items.item(id)->url;
     showSlot(slotOf(n));
     cli.Tag = index;
     s.resumedFrom = 0;
     s.validator.clear();
-    if (m_partials.contains(node)) {
-        resumePartial(node, s);
+    if (m_partials.contains(id)) {
+        resumePartial(id, s);
     } else {
         s.file = std::make_unique<TBodyFile>();
-        if (s.file->begin(node->item()->localPath)) {
+        if (s.file->begin(m_items.item(id)->localPath)) {
             cli.ReceiveStream = s.file.get();
         } else {
             s.file.reset();
@@ -399,29 +399,29 @@ bool TFormHttpEngine::keepsPace(Slot &s)
 
 void TFormHttpEngine::skipForSize(int index, int n, const QString &suffix, const QString &reason)
 {
-    TTreeNode *node = m_queue.at(index);
-    if (!node || ItemState::isFailed(node))
+    const TItemId id = m_queue.at(index);
+    if (!id || ItemState::isFailed(ref(id)))
         return;
-    node->setCaption(FileCaption(*node->item(), suffix));
-    ItemState::markFailed(node, reason);
+    m_items.setCaption(id, FileCaption(*m_items.item(id), suffix));
+    ItemState::markFailed(ref(id), reason);
     slot(n).skipped = true;
     slot(n).cli->AbortRequest();
 }
 
 void TFormHttpEngine::CheckFileSizeLimits(int index, qint64 size, int n)
 {
-    TTreeNode *node = m_queue.at(index);
-    if (!node || size <= 0)
+    const TItemId id = m_queue.at(index);
+    if (!id || size <= 0)
         return;
     // A size known before (from a check, or an item list) keeps its caption,
     // but it may be old: the limits are tested against what the server says now.
-    TDataRec *item = node->item();
+    TDataRec *item = m_items.item(id);
     const bool known = item->sizeChecked || !item->sizeText.isEmpty();
     item->sizeText = QString::number(size);
     if (const TSizeVerdict verdict = SizeLimitVerdict(size, settings()); verdict.skipped() && !slot(n).noLimits) {
         skipForSize(index, n, verdict.suffix, verdict.reason);
     } else if (!known) {
-        node->setCaption(FileCaption(*node->item(), QStringLiteral("  (%1 bytes)").arg(size)));
+        m_items.setCaption(id, FileCaption(*m_items.item(id), QStringLiteral("  (%1 bytes)").arg(size)));
     }
     // The tree repaints when this socket event returns; running the event
     // loop from inside it would let the same socket's events nest.
@@ -439,11 +439,11 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
     Slot &s = slot(n);
     if (!s.active)
         return; // a second end of the same transfer
-    TTreeNode *node = m_queue.at(index);
+    const TItemId id = m_queue.at(index);
     const int status = s.cli->ResponseCode;
     const TFailure failure = failureOf(error, status);
     bool storing = false;
-    if (node && !ItemState::isFailed(node)) {
+    if (id && !ItemState::isFailed(ref(id))) {
         const THttpResult result = s.cli->Result();
         if (failure == TFailure::NotFetchable)
             markFailed(index, FailureCaption(failure, status), UnfetchableReason(s.cli->URL));
@@ -460,28 +460,28 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
             markFailed(index, QStringLiteral("  (Aborted !)"), QStringLiteral("the server sent an empty answer, no file"));
         else if (s.file && !s.writeFailed(*s.cli))
             storing = true;
-        else if (const QString problem = store(node, s); !problem.isEmpty())
+        else if (const QString problem = store(id, s); !problem.isEmpty())
             markFailed(index, QStringLiteral("  (Write error !)"), problem);
     }
     if (storing) {
         storeInBackground(index, s);
-    } else if (node && ItemState::isStored(node)) {
+    } else if (id && ItemState::isStored(ref(id))) {
         m_progress.fileStored();
-    } else if (node && s.skipped) {
+    } else if (id && s.skipped) {
         const TDownloadSettings limits = settings();
-        const bool over = node->item()->sizeText.isEmpty() || node->item()->sizeText.toLongLong() > limits.maxSize;
+        const bool over = m_items.item(id)->sizeText.isEmpty() || m_items.item(id)->sizeText.toLongLong() > limits.maxSize;
         m_progress.fileSkipped(over ? limits.maxSize : -1, over ? -1 : limits.minSize);
-    } else if (!(node && scheduleRetry(node, failure, *s.cli)))
-        m_progress.fileFailed(); // gone from the tree meanwhile counts as not stored
+    } else if (!(id && scheduleRetry(id, failure, *s.cli)))
+        m_progress.fileFailed(); // gone from the store meanwhile counts as not stored
     else
-        keepPartial(node, s, error);
+        keepPartial(id, s, error);
     s.cli->ReceiveStream = nullptr;
     s.file.reset();
     s.buffer.reset();
     if (storing)
         m_view.refreshTree();
     else
-        entryEnded(index, node);
+        entryEnded(index, id);
     release(n);
     if (settings().startAllAtOnce)
         TimerCheckDownloadTimer();
@@ -495,26 +495,26 @@ void TFormHttpEngine::storeInBackground(int index, Slot &s)
 
 void TFormHttpEngine::fileCommitted(int index, const TBodyFile &file, bool ok)
 {
-    TTreeNode *node = m_queue.at(index); // null when it left the tree meanwhile
+    const TItemId id = m_queue.at(index); // kNoItem when it left the store meanwhile
     if (ok) {
-        if (node)
-            markStored(node, file.size());
+        if (id)
+            markStored(id, file.size());
         m_progress.fileStored();
     } else {
         markFailed(index, QStringLiteral("  (Write error !)"),
-                   storeFailureText(node ? node->item()->localPath : QString(), file.errorText()));
+                   storeFailureText(id ? m_items.item(id)->localPath : QString(), file.errorText()));
         m_progress.fileFailed();
     }
-    entryEnded(index, node);
+    entryEnded(index, id);
 }
 
 // The item's queue entry is done with: the run counts it no more.
-void TFormHttpEngine::entryEnded(int index, TTreeNode *node)
+void TFormHttpEngine::entryEnded(int index, TItemId id)
 {
     m_view.refreshTree();
     m_queue.blank(index);
-    if (node && node == m_run.currentItem())
-        m_view.PreviewImage(node);
+    if (id && id == m_run.currentItem())
+        m_view.PreviewImage(id);
 }
 
 QString TFormHttpEngine::storeFailureText(const QString &path, const QString &why)
@@ -522,7 +522,7 @@ QString TFormHttpEngine::storeFailureText(const QString &path, const QString &wh
     return QStringLiteral("cannot store %1: %2").arg(path, why);
 }
 
-QString TFormHttpEngine::store(TTreeNode *node, Slot &s)
+QString TFormHttpEngine::store(TItemId id, Slot &s)
 {
     // Written beside its place and renamed into it: never a partial file
     // under the item's name, and an older copy stays until the new one is whole.
@@ -531,30 +531,30 @@ QString TFormHttpEngine::store(TTreeNode *node, Slot &s)
     qint64 size = 0;
     if (s.file) {
         if (!s.file->commit())
-            return storeFailureText(node->item()->localPath, s.file->errorText());
+            return storeFailureText(m_items.item(id)->localPath, s.file->errorText());
         size = s.file->size();
     } else {
-        QSaveFile file(node->item()->localPath);
+        QSaveFile file(m_items.item(id)->localPath);
         const TMemoryStream &body = *s.buffer;
         if (!file.open(QIODevice::WriteOnly) || file.write(body.data(), body.size()) != body.size() || !file.commit())
-            return storeFailureText(node->item()->localPath, file.errorString());
-        SyncDirectory(QFileInfo(node->item()->localPath).absolutePath());
+            return storeFailureText(m_items.item(id)->localPath, file.errorString());
+        SyncDirectory(QFileInfo(m_items.item(id)->localPath).absolutePath());
         size = body.size();
     }
-    markStored(node, size);
+    markStored(id, size);
     return {};
 }
 
-void TFormHttpEngine::markStored(TTreeNode *node, qint64 size)
+void TFormHttpEngine::markStored(TItemId id, qint64 size)
 {
     // A body without a length was shown with a guess: the caption tells what was stored.
-    TDataRec *item = node->item();
+    TDataRec *item = m_items.item(id);
     if (!item->sizeText.isEmpty() && item->sizeText != QString::number(size)) {
         item->sizeText = QString::number(size);
-        node->setCaption(FileCaption(*item, QStringLiteral("  (%1 bytes)").arg(size)));
+        m_items.setCaption(id, FileCaption(*item, QStringLiteral("  (%1 bytes)").arg(size)));
     }
-    ItemState::markStored(node);
-    node->setColor(m_tree->slotColor(ColorFileStored));
+    ItemState::markStored(ref(id));
+    m_items.setColor(id, m_items.slotColor(ColorFileStored));
     TStatistics::add(m_statistics.FilesDl, 1);
     TStatistics::add(m_statistics.BytesDl, size / 1024);
 }
@@ -594,11 +594,11 @@ TFailure TFormHttpEngine::failureOf(int error, int status)
 // nothing there, and an older copy of the user's must not go with it.
 void TFormHttpEngine::markFailed(int index, const QString &suffix, const QString &reason)
 {
-    TTreeNode *node = m_queue.at(index);
-    if (!node)
+    const TItemId id = m_queue.at(index);
+    if (!id)
         return;
-    node->setCaption(FileCaption(*node->item(), suffix));
-    node->item()->sizeText.clear();
-    ItemState::markFailed(node, reason);
+    m_items.setCaption(id, FileCaption(*m_items.item(id), suffix));
+    m_items.item(id)->sizeText.clear();
+    ItemState::markFailed(ref(id), reason);
     m_view.refreshTree();
 }

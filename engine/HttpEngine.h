@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ClientSetup.h"
+#include "ItemState.h"
 #include "FailureReason.h"
 #include "HttpProt.h"
 #include "RunProgress.h"
@@ -22,10 +23,8 @@ class TConnectionPool;
 class TFileCommitter;
 class TDownloadQueue;
 class TDownloadView;
-class TItemTree;
 class TMemoryStream;
 class TRunState;
-class TTreeNode;
 struct TStatistics;
 
 // The pool of eight transfer slots. Once a second it starts the first queued
@@ -45,7 +44,7 @@ public:
     static constexpr int kTransfers = kSlots * kMaxFilesPerSlot;
     static int slotOf(int transfer) { return (transfer - 1) % kSlots + 1; }
 
-    TFormHttpEngine(TItemTree *tree, TDownloadQueue &queue, TRunState &run, TStatistics &statistics,
+    TFormHttpEngine(TItemStore &items, TDownloadQueue &queue, TRunState &run, TStatistics &statistics,
                     TDownloadView &view, QObject *parent = nullptr);
     ~TFormHttpEngine() override;
 
@@ -128,35 +127,37 @@ private:
     void showSlot(int n);
     // Starts the first waiting queue entry in the slot; false when none waits.
     bool startWaiting(int n);
-    void startTransfer(int n, int index, TTreeNode *node);
+    void startTransfer(int n, int index, TItemId id);
     // The caption's suffix says what happened; reason, in the item's
     // tooltip, says why.
     void markFailed(int index, const QString &suffix, const QString &reason);
     void skipForSize(int index, int slot, const QString &suffix, const QString &reason);
     // Empty when the body is stored, else why it could not be.
-    QString store(TTreeNode *node, Slot &s);
+    QString store(TItemId id, Slot &s);
     // A body in a file gets its name off the window's thread; the item's
     // queue entry stays until then, so the run is not over before it.
     void storeInBackground(int index, Slot &s);
     void fileCommitted(int index, const TBodyFile &file, bool ok);
-    void entryEnded(int index, TTreeNode *node);
+    void entryEnded(int index, TItemId id);
     static QString storeFailureText(const QString &path, const QString &why);
-    void markStored(TTreeNode *node, qint64 size);
+    void markStored(TItemId id, qint64 size);
     void release(int n);
     TDownloadSettings settings() const;
     // A failure worth another try, with tries left: the item waits for it.
     // False when it stays failed.
-    bool scheduleRetry(TTreeNode *node, TFailure failure, const THttpCli &cli);
+    bool scheduleRetry(TItemId id, TFailure failure, const THttpCli &cli);
     // Queued files of a server that said "later" wait until then.
-    bool serverHeld(const TTreeNode *node) const;
+    bool serverHeld(TItemId id) const;
     // False when the transfer in slot n has fallen below the slowest pace.
     bool keepsPace(Slot &s);
     // A cut body whose server takes ranges is kept for the item's next try...
-    void keepPartial(const TTreeNode *node, Slot &s, int error);
+    void keepPartial(TItemId id, Slot &s, int error);
     // ...which asks for the rest of it.
-    void resumePartial(const TTreeNode *node, Slot &s);
+    void resumePartial(TItemId id, Slot &s);
 
-    TItemTree *m_tree;
+    TItemRef ref(TItemId id) const { return {&m_items, id}; }
+
+    TItemStore &m_items;
     TDownloadQueue &m_queue;
     TRunState &m_run;
     TStatistics &m_statistics;
@@ -169,14 +170,14 @@ private:
     QElapsedTimer m_clock;
     struct Retry
     {
-        TTreeNode *node;
+        TItemId id;
         qint64 dueMs;
         QString reason;
     };
     std::vector<Retry> m_retries;
-    QHash<const TTreeNode *, int> m_tries;  // failed tries of this run's items
+    QHash<TItemId, int> m_tries;  // failed tries of this run's items
     QHash<QString, qint64> m_serverHeldUntil; // "scheme://host:port" of a server that said "later"
-    std::unordered_map<const TTreeNode *, std::unique_ptr<Partial>> m_partials;
+    std::unordered_map<TItemId, std::unique_ptr<Partial>> m_partials;
     QTimer *m_timerRetry;
     int m_slowWindowMs = kSlowWindowMs;
     qint64 m_slowWindowBytes = kSlowWindowBytes;

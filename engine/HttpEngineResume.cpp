@@ -21,7 +21,7 @@ QString validatorOf(const QStringList &headerLines)
 
 } // namespace
 
-void TFormHttpEngine::keepPartial(const TTreeNode *node, Slot &s, int error)
+void TFormHttpEngine::keepPartial(TItemId id, Slot &s, int error)
 {
     const THttpCli &cli = *s.cli;
     const qint64 have = s.resumedFrom + cli.ReceivedBytes;
@@ -45,12 +45,12 @@ void TFormHttpEngine::keepPartial(const TTreeNode *node, Slot &s, int error)
     partial->buffer = std::move(s.buffer);
     partial->size = have;
     partial->validator = validator;
-    m_partials[node] = std::move(partial);
+    m_partials[id] = std::move(partial);
 }
 
-void TFormHttpEngine::resumePartial(const TTreeNode *node, Slot &s)
+void TFormHttpEngine::resumePartial(TItemId id, Slot &s)
 {
-    const auto it = m_partials.find(node);
+    const auto it = m_partials.find(id);
     std::unique_ptr<Partial> partial = std::move(it->second);
     m_partials.erase(it);
     s.file = std::move(partial->file);

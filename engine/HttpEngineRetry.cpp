@@ -9,7 +9,6 @@
 #include "ItemState.h"
 #include "RetryPolicy.h"
 #include "RunState.h"
-#include "TreeNode.h"
 #include "UrlRules.h"
 
 #include <QDateTime>
@@ -24,33 +23,33 @@ void TFormHttpEngine::beginProgress()
     m_serverHeldUntil.clear();
 }
 
-bool TFormHttpEngine::scheduleRetry(TTreeNode *node, TFailure failure, const THttpCli &cli)
+bool TFormHttpEngine::scheduleRetry(TItemId id, TFailure failure, const THttpCli &cli)
 {
     const TDownloadSettings s = settings();
-    if (s.retries <= 0 || m_run.stopRequested() || !ItemState::isFailed(node) || !RetryMayHelp(failure, cli.ResponseCode))
+    if (s.retries <= 0 || m_run.stopRequested() || !ItemState::isFailed(ref(id)) || !RetryMayHelp(failure, cli.ResponseCode))
         return false;
-    int &tries = m_tries[node];
+    int &tries = m_tries[id];
     if (++tries > s.retries)
         return false;
     const int delay = RetryPolicy::delaySeconds(tries, RetryPolicy::retryAfterField(cli.HeaderLines),
                                                 QDateTime::currentDateTimeUtc());
     const qint64 due = m_clock.elapsed() + qint64(delay) * 1000;
-    const QString reason = node->toolTip(0);
-    m_retries.push_back({node, due, reason});
-    node->setToolTip(0, QStringLiteral("%1 - trying again in %2 s (%3 of %4)").arg(reason).arg(delay).arg(tries).arg(s.retries));
+    const QString reason = m_items.entry(id)->reason;
+    m_retries.push_back({id, due, reason});
+    m_items.setReason(id, QStringLiteral("%1 - trying again in %2 s (%3 of %4)").arg(reason).arg(delay).arg(tries).arg(s.retries));
     if (failure == TFailure::HttpStatus && RetryPolicy::holdsTheServer(cli.ResponseCode)) {
-        qint64 &until = m_serverHeldUntil[HostRoot(node->item()->url)];
+        qint64 &until = m_serverHeldUntil[HostRoot(m_items.item(id)->url)];
         until = std::max(until, due);
     }
     m_timerRetry->start();
     return true;
 }
 
-bool TFormHttpEngine::serverHeld(const TTreeNode *node) const
+bool TFormHttpEngine::serverHeld(TItemId id) const
 {
     if (m_serverHeldUntil.isEmpty())
         return false;
-    const auto held = m_serverHeldUntil.constFind(HostRoot(node->item()->url));
+    const auto held = m_serverHeldUntil.constFind(HostRoot(m_items.item(id)->url));
     return held != m_serverHeldUntil.constEnd() && *held > m_clock.elapsed();
 }
 
@@ -63,13 +62,13 @@ void TFormHttpEngine::TimerRetryTimer()
             ++it;
             continue;
         }
-        TTreeNode *node = it->node;
+        const TItemId id = it->id;
         it = m_retries.erase(it);
         // As a new file again, its place on disk kept from the first try.
-        node->item()->sizeText.clear();
-        node->setCaption(FileCaption(*node->item()));
-        m_queue.append(node);
-        ItemState::markQueued(node);
+        m_items.item(id)->sizeText.clear();
+        m_items.setCaption(id, FileCaption(*m_items.item(id)));
+        m_queue.append(id);
+        ItemState::markQueued(ref(id));
         queued = true;
     }
     if (m_retries.empty())
@@ -84,7 +83,7 @@ void TFormHttpEngine::TimerRetryTimer()
 void TFormHttpEngine::dropRetries()
 {
     for (const Retry &r : m_retries) {
-        r.node->setToolTip(0, r.reason);
+        m_items.setReason(r.id, r.reason);
         m_progress.fileFailed();
     }
     m_retries.clear();

@@ -9,7 +9,7 @@
 #include "SiteLogin.h"
 #include "HttpResponseHead.h"
 #include "ItemState.h"
-#include "ItemTree.h"
+#include "ItemStore.h"
 #include "RunProgress.h"
 #include "RunState.h"
 #include "SizeLimits.h"
@@ -21,7 +21,7 @@ struct TSizeCheck::Slot
 {
     std::unique_ptr<THttpCli> cli;
     QTimer *timer = nullptr;
-    TTreeNode *node = nullptr; // null once the item left the tree
+    TItemId id = kNoItem; // kNoItem once the item left the store
     bool active = false;
     bool enough = false;   // ended by us: the first bytes said what was asked
     bool timedOut = false;
@@ -63,9 +63,9 @@ qint64 announcedSize(const THttpCli &cli)
 
 } // namespace
 
-TSizeCheck::TSizeCheck(TItemTree *tree, TRunState &run, TDownloadView &view, QObject *parent)
+TSizeCheck::TSizeCheck(TItemStore &items, TRunState &run, TDownloadView &view, QObject *parent)
     : QObject(parent)
-    , m_tree(tree)
+    , m_items(items)
     , m_run(run)
     , m_view(view)
     , m_slots(std::make_unique<Slot[]>(kSlots))
@@ -78,12 +78,12 @@ TSizeCheck::TSizeCheck(TItemTree *tree, TRunState &run, TDownloadView &view, QOb
         s.timer = new QTimer(this);
         connect(s.timer, &QTimer::timeout, this, [this, n] { TimerTimer(n); });
     }
-    connect(tree, &TItemTree::nodeRemoved, this, &TSizeCheck::forget);
-    connect(tree, &TItemTree::emptyingStarted, this, [this] {
+    connect(&items, &TItemStore::removing, this, &TSizeCheck::forget);
+    connect(&items, &TItemStore::emptyingStarted, this, [this] {
         m_waiting.clear();
         m_present.clear();
         for (int n = 1; n <= kSlots; ++n)
-            forget(slot(n).node);
+            forget(slot(n).id);
     });
 }
 
@@ -136,19 +136,19 @@ QString TSizeCheck::CheckedCaption(const QString &plainCaption, qint64 size, int
     return facts.isEmpty() ? plainCaption : plainCaption + QStringLiteral(" (") + facts + QLatin1Char(')');
 }
 
-bool TSizeCheck::start(const QList<TTreeNode *> &nodes)
+bool TSizeCheck::start(const QList<TItemId> &ids)
 {
     if (m_running)
         return false;
     m_waiting.clear();
     m_present.clear();
-    for (TTreeNode *node : nodes) {
-        const TDataRec *item = node->item();
-        if (!item || item->isLink || !ItemState::isNewFile(node) || !ItemState::isOpen(node))
+    for (TItemId id : ids) {
+        const TDataRec *item = m_items.item(id);
+        if (!item || item->isLink || !ItemState::isNewFile(ref(id)) || !ItemState::isOpen(ref(id)))
             continue;
-        if (!m_present.contains(node)) {
-            m_waiting.push_back(node);
-            m_present.insert(node);
+        if (!m_present.contains(id)) {
+            m_waiting.push_back(id);
+            m_present.insert(id);
         }
     }
     if (m_waiting.empty())
@@ -171,25 +171,25 @@ void TSizeCheck::fill()
     for (int n = 1; n <= limit && !m_waiting.empty(); ++n) {
         if (slot(n).active)
             continue;
-        TTreeNode *node = nullptr;
-        while (!node && !m_waiting.empty()) {
-            node = m_waiting.front();
+        TItemId id = kNoItem;
+        while (!id && !m_waiting.empty()) {
+            id = m_waiting.front();
             m_waiting.pop_front();
-            if (!m_present.remove(node))
-                node = nullptr; // gone from the tree meanwhile
+            if (!m_present.remove(id))
+                id = kNoItem; // gone from the store meanwhile
         }
-        if (node)
-            begin(n, node);
+        if (id)
+            begin(n, id);
     }
     if (m_running && m_waiting.empty() && std::none_of(m_slots.get(), m_slots.get() + kSlots, [](const Slot &s) { return s.active; }))
         end();
 }
 
-void TSizeCheck::begin(int n, TTreeNode *node)
+void TSizeCheck::begin(int n, TItemId id)
 {
     Slot &s = slot(n);
     s.active = true;
-    s.node = node;
+    s.id = id;
     s.enough = false;
     s.timedOut = false;
     s.head.clear();
@@ -197,7 +197,7 @@ void TSizeCheck::begin(int n, TTreeNode *node)
     s.picture = {};
     s.status = 0;
     s.size = -1;
-    const TDataRec *item = node->item();
+    const TDataRec *item = m_items.item(id);
     THttpCli &cli = *s.cli;
     cli.URL = item->url;
     cli.ReceiveStream = nullptr;
@@ -251,8 +251,8 @@ void TSizeCheck::done(int n, int error)
     Slot &s = slot(n);
     if (!s.active)
         return;
-    if (s.node)
-        apply(s.node, s, error);
+    if (s.id)
+        apply(s.id, s, error);
     ++m_done;
     release(n);
     m_view.refreshTree();
@@ -261,9 +261,9 @@ void TSizeCheck::done(int n, int error)
         fill();
 }
 
-void TSizeCheck::apply(TTreeNode *node, const Slot &s, int error)
+void TSizeCheck::apply(TItemId id, const Slot &s, int error)
 {
-    TDataRec *item = node->item();
+    TDataRec *item = m_items.item(id);
     const THttpCli &cli = *s.cli;
     item->sizeChecked = true;
     const int status = s.enough ? s.status : cli.ResponseCode;
@@ -273,18 +273,18 @@ void TSizeCheck::apply(TTreeNode *node, const Slot &s, int error)
                                : error == kNotFetchable
                                    ? UnfetchableReason(cli.URL)
                                    : FailureReason(cli.Result());
-        node->setToolTip(0, kNotChecked + reason);
+        m_items.setReason(id, kNotChecked + reason);
         return;
     }
     if (status >= 400 && status != 416) {
         ++m_failed;
         if (status == 404 || status == 410) {
             // Not there: a download would fail the same way.
-            node->setCaption(FileCaption(*item, QStringLiteral("  (HTTP error %1 !)").arg(status)));
+            m_items.setCaption(id, FileCaption(*item, QStringLiteral("  (HTTP error %1 !)").arg(status)));
             item->sizeText.clear();
-            ItemState::markFailed(node, FailureReason(cli.Result()));
+            ItemState::markFailed(ref(id), FailureReason(cli.Result()));
         } else {
-            node->setToolTip(0, kNotChecked + FailureReason(cli.Result()));
+            m_items.setReason(id, kNotChecked + FailureReason(cli.Result()));
         }
         return;
     }
@@ -295,13 +295,13 @@ void TSizeCheck::apply(TTreeNode *node, const Slot &s, int error)
     if (size >= 0) {
         item->sizeText = QString::number(size);
         if (const TSizeVerdict verdict = SizeLimitVerdict(size, settings()); verdict.skipped()) {
-            node->setCaption(FileCaption(*item, verdict.suffix));
-            ItemState::markFailed(node, SizeFacts(size, item->width, item->height) + QStringLiteral(": ") + verdict.reason);
+            m_items.setCaption(id, FileCaption(*item, verdict.suffix));
+            ItemState::markFailed(ref(id), SizeFacts(size, item->width, item->height) + QStringLiteral(": ") + verdict.reason);
             return;
         }
     }
-    node->setCaption(CheckedCaption(FileCaption(*item), size, item->width, item->height));
-    node->setToolTip(0, size < 0 ? QStringLiteral("The server did not say how large the file is") : QString());
+    m_items.setCaption(id, CheckedCaption(FileCaption(*item), size, item->width, item->height));
+    m_items.setReason(id, size < 0 ? QStringLiteral("The server did not say how large the file is") : QString());
 }
 
 void TSizeCheck::release(int n)
@@ -309,20 +309,20 @@ void TSizeCheck::release(int n)
     Slot &s = slot(n);
     s.timer->stop();
     s.active = false;
-    s.node = nullptr;
+    s.id = kNoItem;
     s.head = QByteArray();
     m_view.setSlotLamp(n, false);
     m_view.setSlotHint(n, QStringLiteral("Not active"));
 }
 
-void TSizeCheck::forget(TTreeNode *node)
+void TSizeCheck::forget(TItemId id)
 {
-    if (!node)
+    if (!id)
         return;
-    m_present.remove(node);
+    m_present.remove(id);
     for (int n = 1; n <= kSlots; ++n) {
-        if (slot(n).node == node) {
-            slot(n).node = nullptr;
+        if (slot(n).id == id) {
+            slot(n).id = kNoItem;
             slot(n).cli->AbortRequest();
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ClientSetup.h"
+#include "ItemState.h"
 #include "PictureHead.h"
 #include "RunSettings.h"
 
@@ -17,9 +18,7 @@ class QTimer;
 class THttpCli;
 class TConnectionPool;
 class TDownloadView;
-class TItemTree;
 class TRunState;
-class TTreeNode;
 
 // "Check size": asks the server about each file before it is fetched - a
 // ranged GET of the first 64 KiB for a picture (its dimensions are in
@@ -37,7 +36,7 @@ public:
     // The end of a check that was never asked for: the link names no server.
     static constexpr int kNotFetchable = -1;
 
-    TSizeCheck(TItemTree *tree, TRunState &run, TDownloadView &view, QObject *parent = nullptr);
+    TSizeCheck(TItemStore &items, TRunState &run, TDownloadView &view, QObject *parent = nullptr);
     ~TSizeCheck() override;
 
     void setSettingsSource(const TSettingsSource *source) { m_settings = source; }
@@ -45,7 +44,7 @@ public:
 
     // Checks these file items in turn; links, and files a run has taken
     // (queued, in transfer, stored or failed), are passed over. False, starting nothing, when none is left.
-    bool start(const QList<TTreeNode *> &nodes);
+    bool start(const QList<TItemId> &ids);
     // Aborts the requests; the files not reached stay as they were.
     void stop();
     bool running() const { return m_running; }
@@ -65,25 +64,27 @@ private:
     struct Slot;
     Slot &slot(int n) const;
     void fill();
-    void begin(int n, TTreeNode *node);
+    void begin(int n, TItemId id);
     void docData(int n, const char *data, int len);
     void done(int n, int error);
     // Caption, tooltip and state of the item from what its check found.
-    void apply(TTreeNode *node, const Slot &s, int error);
+    void apply(TItemId id, const Slot &s, int error);
     void release(int n);
-    void forget(TTreeNode *node);
+    void forget(TItemId id);
     void end();
     void showProgress();
     TDownloadSettings settings() const;
 
-    TItemTree *m_tree;
+    TItemRef ref(TItemId id) const { return {&m_items, id}; }
+
+    TItemStore &m_items;
     TRunState &m_run;
     TDownloadView &m_view;
     const TSettingsSource *m_settings = nullptr;
     TClientSetup m_clients;
     std::unique_ptr<Slot[]> m_slots;
-    std::deque<TTreeNode *> m_waiting;
-    QSet<TTreeNode *> m_present; // waiting nodes still in the tree
+    std::deque<TItemId> m_waiting;
+    QSet<TItemId> m_present; // waiting items still in the store
     bool m_running = false;
     int m_total = 0;
     int m_done = 0;

@@ -1,6 +1,5 @@
 #include "ItemTree.h"
 
-#include "Extension.h"
 #include "TreeConfig.h"
 
 #include <QKeyEvent>
@@ -8,22 +7,44 @@
 #include <QPainter>
 #include <QStyleOptionViewItem>
 
-#include <vector>
+#include <QSet>
+
+#include <algorithm>
 
 namespace {
 
-// The node and its ancestors, top-level first.
-std::vector<const TTreeNode *> pathOf(const TTreeNode *node)
+// Items taken out of the tree forget whether they were expanded: what was
+// open under these items, to be opened again once they are back.
+QList<QTreeWidgetItem *> expandedUnder(const QList<QTreeWidgetItem *> &items)
 {
-    std::vector<const TTreeNode *> path;
-    for (const TTreeNode *n = node; n; n = n->parentNode())
-        path.push_back(n);
-    return {path.rbegin(), path.rend()};
+    QList<QTreeWidgetItem *> open;
+    QList<QTreeWidgetItem *> pending = items;
+    while (!pending.isEmpty()) {
+        QTreeWidgetItem *item = pending.takeLast();
+        if (item->childCount() == 0)
+            continue;
+        if (item->isExpanded())
+            open << item;
+        for (int i = 0; i < item->childCount(); ++i)
+            pending << item->child(i);
+    }
+    return open;
+}
+
+void expandAgain(const QList<QTreeWidgetItem *> &open)
+{
+    for (QTreeWidgetItem *item : open)
+        item->setExpanded(true);
 }
 
 } // namespace
 
 TItemTree::TItemTree(QWidget *parent)
+    : TItemTree(nullptr, parent)
+{
+}
+
+TItemTree::TItemTree(TItemStore *store, QWidget *parent)
     : QTreeWidget(parent)
 {
     setColumnCount(1);
@@ -34,180 +55,183 @@ TItemTree::TItemTree(QWidget *parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformRowHeights(true);
     setToolTip(QStringLiteral("[Context menu]"));
+    if (!store) {
+        m_ownStore = std::make_unique<TItemStore>();
+        store = m_ownStore.get();
+    }
+    follow(store);
 }
 
 TItemTree::~TItemTree()
 {
-    // Nodes report their destruction to this object: delete them while it is
-    // whole, and tell no one, as the window holding the tree is going too.
+    // The window holding the tree is going: its rows go without a word.
+    m_store->disconnect(this);
     blockSignals(true);
-    m_emptying = true;
     clear();
 }
 
-QColor TItemTree::slotColor(int slot) const
+void TItemTree::follow(TItemStore *store)
 {
-    return m_config ? m_config->color(slot) : QColor(Qt::black);
+    m_store = store;
+    connect(store, &TItemStore::added, this, &TItemTree::itemAdded);
+    connect(store, &TItemStore::changed, this, &TItemTree::itemChanged);
+    connect(store, &TItemStore::removing, this, &TItemTree::itemRemoving);
+    connect(store, &TItemStore::removingTops, this, &TItemTree::itemsRemoved);
+    connect(store, &TItemStore::reordered, this, &TItemTree::childrenReordered);
+    connect(store, &TItemStore::emptyingStarted, this, &TItemTree::storeEmptying);
+    connect(store, &TItemStore::emptyingFinished, this, &TItemTree::storeEmptied);
+    store->forEach([this](TItemId id) { itemAdded(id); });
+}
+
+void TItemTree::setConfig(const TTreeConfig *config)
+{
+    m_store->setConfig(config);
 }
 
 TTreeNode *TItemTree::AddTreeNode(TTreeNode *parent, const TDataRec &tmpl)
 {
-    auto item = std::make_unique<TDataRec>(tmpl);
-    item->viewed = false;
-    if (item->isLink) {
-        const QString caption = item->url;
-        return appendNode(parent, caption, std::move(item), IconLinkNew, StateUnchecked, true,
-                          slotColor(ColorLink));
-    }
-
-    int state = StateUnchecked;
-    if (m_config && m_config->autoSelectEnabled()) {
-        const QString ext = ExtensionOf(item->name);
-        if (!ext.isEmpty() && AsciiUpper(m_config->autoSelectFileTypes()).contains(ext))
-            state = StateChecked;
-    }
-    const QString caption = FileCaption(*item);
-    return appendNode(parent, caption, std::move(item), IconFileNew, state, false,
-                      slotColor(ColorFile));
+    return nodeOf(m_store->addFound(parent ? parent->id() : kNoItem, tmpl));
 }
 
 TTreeNode *TItemTree::appendNode(TTreeNode *parent, const QString &caption,
                                  std::unique_ptr<TDataRec> item, int icon, int state,
                                  bool bold, const QColor &color)
 {
-    // Everything is set before the node joins the tree, so the view is told once.
-    auto *node = new TTreeNode(this);
-    node->setCaption(caption);
-    node->setImageIndex(icon);
-    node->setStateIndex(state);
-    node->setBold(bold);
-    node->setColor(color);
-    if (item)
-        node->setItem(std::move(item));
-    attach(parent, node);
-    return node;
-}
-
-void TItemTree::attach(TTreeNode *parent, TTreeNode *node)
-{
-    node->setOrder(m_nextOrder++);
-    ++m_nodeCount;
-    if (parent)
-        parent->addChild(node);
-    else
-        addTopLevelItem(node);
-}
-
-void TItemTree::nodeItemSet(TTreeNode *node)
-{
-    if (node->item())
-        m_byUrl[node->item()->url].append(node);
-}
-
-void TItemTree::nodeDestroyed(TTreeNode *node)
-{
-    if (m_emptying)
-        return;
-    --m_nodeCount;
-    emit nodeRemoved(node);
-    if (node == m_rootLinks)
-        m_rootLinks = nullptr;
-    if (node == m_rootFiles)
-        m_rootFiles = nullptr;
-    if (node->item())
-        unindex(node);
-}
-
-void TItemTree::unindex(TTreeNode *node)
-{
-    auto it = m_byUrl.find(node->item()->url);
-    if (it == m_byUrl.end())
-        return;
-    auto &nodes = it.value();
-    for (qsizetype i = 0; i < nodes.size(); ++i) {
-        if (nodes[i] == node) {
-            nodes.remove(i);
-            break;
-        }
-    }
-    if (nodes.isEmpty())
-        m_byUrl.erase(it);
-}
-
-void TItemTree::setItemUrl(TTreeNode *node, const QString &url)
-{
-    if (!node->item() || node->item()->url == url)
-        return;
-    unindex(node);
-    node->item()->url = url;
-    m_byUrl[url].append(node);
-}
-
-bool TItemTree::comesAfter(const TTreeNode *node, const TTreeNode *start) const
-{
-    if (node == start)
-        return false;
-    const auto a = pathOf(node);
-    const auto b = pathOf(start);
-    size_t i = 0;
-    while (i < a.size() && i < b.size() && a[i] == b[i])
-        ++i;
-    if (i == b.size())
-        return true; // inside start's subtree
-    if (i == a.size())
-        return false; // an ancestor of start
-    return a[i]->order() > b[i]->order();
+    return nodeOf(m_store->append(parent ? parent->id() : kNoItem, caption, std::move(item), icon, state, bold, color));
 }
 
 bool TItemTree::NodeExistInTree(const TTreeNode *start, const QString &url) const
 {
-    if (!start || start->childCount() == 0)
-        return false;
-    const auto it = m_byUrl.constFind(url);
-    if (it == m_byUrl.constEnd())
-        return false;
-    for (const TTreeNode *node : it.value()) {
-        if (comesAfter(node, start))
-            return true;
-    }
-    return false;
+    return start && m_store->existsAfter(start->id(), url);
 }
 
-void TItemTree::emptyTree()
+void TItemTree::itemAdded(TItemId id)
 {
-    const bool wasVisible = isVisible();
-    // Hidden, so it is not redrawn for every deleted node.
-    if (wasVisible)
+    // Everything is shown before the row joins the tree, so the view is told once.
+    auto *node = new TTreeNode(m_store, id);
+    node->refresh(this);
+    m_nodes.insert(id, node);
+    const TItemId parent = m_store->parentOf(id);
+    if (TTreeNode *parentNode = nodeOf(parent))
+        parentNode->addChild(node);
+    else
+        addTopLevelItem(node);
+}
+
+void TItemTree::itemChanged(TItemId id)
+{
+    if (TTreeNode *node = nodeOf(id))
+        node->refresh(this);
+}
+
+void TItemTree::itemRemoving(TItemId id)
+{
+    TTreeNode *node = m_nodes.take(id);
+    if (!node)
+        return;
+    m_leaving.insert(id, node);
+    emit nodeRemoved(node);
+}
+
+void TItemTree::itemsRemoved(const QList<TItemId> &tops)
+{
+    QList<TTreeNode *> doomed;
+    for (TItemId id : tops) {
+        if (TTreeNode *node = m_leaving.value(id))
+            doomed << node;
+    }
+    m_leaving.clear();
+    // Taking one child out of a long list of siblings moves the rest, so a
+    // parent that loses many children has its list rebuilt once instead.
+    constexpr int kRebuildFrom = 32;
+    QHash<QTreeWidgetItem *, QSet<QTreeWidgetItem *>> byParent;
+    for (TTreeNode *node : std::as_const(doomed))
+        byParent[node->parent()].insert(node);
+    const bool updates = updatesEnabled();
+    setUpdatesEnabled(false);
+    for (auto it = byParent.cbegin(); it != byParent.cend(); ++it) {
+        QTreeWidgetItem *parent = it.key();
+        const QSet<QTreeWidgetItem *> &gone = it.value();
+        if (gone.size() < kRebuildFrom) {
+            qDeleteAll(gone);
+            continue;
+        }
+        QList<QTreeWidgetItem *> kept;
+        const int count = parent ? parent->childCount() : topLevelItemCount();
+        for (int i = 0; i < count; ++i) {
+            QTreeWidgetItem *child = parent ? parent->child(i) : topLevelItem(i);
+            if (!gone.contains(child))
+                kept << child;
+        }
+        const QList<QTreeWidgetItem *> open = expandedUnder(kept);
+        // Kept in their order, which is the store's.
+        if (parent) {
+            (void)parent->takeChildren();
+        } else {
+            while (topLevelItemCount() > 0)
+                takeTopLevelItem(topLevelItemCount() - 1);
+        }
+        if (parent)
+            parent->addChildren(kept);
+        else
+            addTopLevelItems(kept);
+        expandAgain(open);
+        qDeleteAll(gone);
+    }
+    setUpdatesEnabled(updates);
+}
+
+void TItemTree::deleteNodes(const QList<TTreeNode *> &nodes)
+{
+    QList<TItemId> ids;
+    ids.reserve(nodes.size());
+    for (const TTreeNode *node : nodes)
+        ids << node->id();
+    m_store->remove(ids);
+}
+
+void TItemTree::childrenReordered(TItemId parentId)
+{
+    TTreeNode *parent = nodeOf(parentId);
+    QList<QTreeWidgetItem *> children;
+    const int count = parent ? parent->childCount() : topLevelItemCount();
+    for (int i = 0; i < count; ++i)
+        children << (parent ? parent->child(i) : topLevelItem(i));
+    const QList<QTreeWidgetItem *> open = expandedUnder(children);
+    if (parent) {
+        (void)parent->takeChildren();
+    } else {
+        while (topLevelItemCount() > 0)
+            takeTopLevelItem(topLevelItemCount() - 1);
+    }
+    QList<QTreeWidgetItem *> ordered;
+    ordered.reserve(children.size());
+    for (TItemId id : m_store->children(parentId))
+        ordered << nodeOf(id);
+    if (parent)
+        parent->addChildren(ordered);
+    else
+        addTopLevelItems(ordered);
+    expandAgain(open);
+}
+
+void TItemTree::storeEmptying()
+{
+    // Hidden, so it is not redrawn for every deleted row.
+    m_wasVisible = isVisible();
+    if (m_wasVisible)
         hide();
     emit emptyingStarted();
-    m_emptying = true;
+    m_nodes.clear();
+    m_leaving.clear();
     clear();
-    m_emptying = false;
-    m_byUrl.clear();
-    m_nodeCount = 0;
-    m_rootLinks = nullptr;
-    m_rootFiles = nullptr;
+}
+
+void TItemTree::storeEmptied()
+{
     emit emptyingFinished();
-    if (wasVisible)
+    if (m_wasVisible)
         show();
-}
-
-void TItemTree::MakeRootNodes()
-{
-    emptyTree();
-    const QColor maroon(128, 0, 0);
-    m_rootLinks = appendNode(nullptr, kRootLinksCaption, nullptr, IconRoot, StateNone, true, maroon);
-    m_rootFiles = appendNode(nullptr, kRootFilesCaption, nullptr, IconRoot, StateNone, true, maroon);
-}
-
-void TItemTree::adoptRoot(TTreeNode *node)
-{
-    if (node->parent() || node->imageIndex() != IconRoot)
-        return;
-    if (node->caption() == kRootLinksCaption && !m_rootLinks)
-        m_rootLinks = node;
-    else if (node->caption() == kRootFilesCaption && !m_rootFiles)
-        m_rootFiles = node;
 }
 
 QList<TTreeNode *> TItemTree::highlightedNodes() const
@@ -280,15 +304,6 @@ void TItemTree::TreeViewClickCheck(TTreeNode *node)
         break;
     }
     emit checkClicked(node);
-}
-
-void TItemTree::renumberChildren(TTreeNode *parent)
-{
-    const int count = parent ? parent->childCount() : topLevelItemCount();
-    for (int i = 0; i < count; ++i) {
-        auto *child = parent ? parent->childNode(i) : topNode(i);
-        child->setOrder(m_nextOrder++);
-    }
 }
 
 QRect TItemTree::checkRect(TTreeNode *node) const

@@ -1,30 +1,35 @@
 #pragma once
 
-#include "DataRec.h"
+#include "ItemStore.h"
 #include "TreeIcons.h"
 #include "TreeNode.h"
 
 #include <QHash>
 #include <QTreeWidget>
-#include <QVarLengthArray>
 
 #include <functional>
+#include <memory>
 
 class TTreeConfig;
 
-// The check-box tree that holds every link and file found. Besides the
-// widget it keeps an index of the nodes by URL, so the duplicate search does
-// not walk the tree.
+// The check-box tree that shows every link and file found: a view of the
+// item store, kept in step with it. The store is handed in by the program,
+// or owned by the tree when none is (tests, benchmarks).
 class TItemTree : public QTreeWidget
 {
     Q_OBJECT
 
 public:
     explicit TItemTree(QWidget *parent = nullptr);
+    explicit TItemTree(TItemStore *store, QWidget *parent = nullptr);
     ~TItemTree() override;
 
-    void setConfig(const TTreeConfig *config) { m_config = config; }
-    const TTreeConfig *config() const { return m_config; }
+    TItemStore *store() const { return m_store; }
+    void setConfig(const TTreeConfig *config);
+    const TTreeConfig *config() const { return m_store->config(); }
+
+    // The row of an item; null when it is gone.
+    TTreeNode *nodeOf(TItemId id) const { return m_nodes.value(id); }
 
     // Appends a copy of the template as the last child of parent.
     TTreeNode *AddTreeNode(TTreeNode *parent, const TDataRec &tmpl);
@@ -40,43 +45,39 @@ public:
     QString emptyText() const { return m_emptyText; }
 
     // Changes an item's URL; the only way to, as the duplicate index must follow.
-    void setItemUrl(TTreeNode *node, const QString &url);
+    void setItemUrl(TTreeNode *node, const QString &url) { m_store->setUrl(node->id(), url); }
 
     // True when a node with exactly this URL comes after start's first child
     // in pre-order (start's subtree and everything after it).
     bool NodeExistInTree(const TTreeNode *start, const QString &url) const;
 
     // Empties the tree (hidden meanwhile) and adds "Root links:" and "Root files:".
-    void MakeRootNodes();
-    void emptyTree();
+    void MakeRootNodes() { m_store->makeRoots(); }
+    void emptyTree() { m_store->clear(); }
     // A loaded top-level node that is one of the two roots takes that place.
-    void adoptRoot(TTreeNode *node);
-    TTreeNode *rootLinks() const { return m_rootLinks; }
-    TTreeNode *rootFiles() const { return m_rootFiles; }
+    void adoptRoot(TTreeNode *node) { m_store->adoptRoot(node->id()); }
+    TTreeNode *rootLinks() const { return nodeOf(m_store->rootLinks()); }
+    TTreeNode *rootFiles() const { return nodeOf(m_store->rootFiles()); }
 
-    int nodeCount() const { return m_nodeCount; }
+    int nodeCount() const { return m_store->count(); }
     TTreeNode *topNode(int index) const { return static_cast<TTreeNode *>(topLevelItem(index)); }
     TTreeNode *currentNode() const { return static_cast<TTreeNode *>(currentItem()); }
     QList<TTreeNode *> highlightedNodes() const;
     // Every node in pre-order.
     void forEachNode(const std::function<void(TTreeNode *)> &visit) const;
+    // Deletes nodes none of which lies under another, with their subtrees.
+    void deleteNodes(const QList<TTreeNode *> &nodes);
 
     // Paints every node with item data from the colour slots; roots keep theirs.
     void Recolor();
-    QColor slotColor(int slot) const;
+    QColor slotColor(int slot) const { return m_store->slotColor(slot); }
 
     // A click on a node's box: toggles it, then runs TreeViewClickCheck.
     void clickCheckBox(TTreeNode *node);
     // After the toggle: busy and finished items stay greyed.
     void TreeViewClickCheck(TTreeNode *node);
-    // Renumbers the sibling order of parent's children after a reorder.
-    void renumberChildren(TTreeNode *parent);
 
     TTreeIcons &icons() { return m_icons; }
-
-    // Part of the node's bookkeeping; called by TTreeNode only.
-    void nodeDestroyed(TTreeNode *node);
-    void nodeItemSet(TTreeNode *node);
 
     // The check box area of a node in viewport coordinates.
     QRect checkRect(TTreeNode *node) const;
@@ -99,17 +100,20 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    bool comesAfter(const TTreeNode *node, const TTreeNode *start) const;
-    void unindex(TTreeNode *node);
-    void attach(TTreeNode *parent, TTreeNode *node);
+    void follow(TItemStore *store);
+    void itemAdded(TItemId id);
+    void itemChanged(TItemId id);
+    void itemRemoving(TItemId id);
+    void itemsRemoved(const QList<TItemId> &tops);
+    void childrenReordered(TItemId parent);
+    void storeEmptying();
+    void storeEmptied();
 
-    const TTreeConfig *m_config = nullptr;
+    std::unique_ptr<TItemStore> m_ownStore;
+    TItemStore *m_store = nullptr;
+    QHash<TItemId, TTreeNode *> m_nodes;
+    QHash<TItemId, TTreeNode *> m_leaving; // between an item's removal and its erasure
     QString m_emptyText;
     TTreeIcons m_icons;
-    QHash<QString, QVarLengthArray<TTreeNode *, 1>> m_byUrl;
-    TTreeNode *m_rootLinks = nullptr;
-    TTreeNode *m_rootFiles = nullptr;
-    quint64 m_nextOrder = 1;
-    int m_nodeCount = 0;
-    bool m_emptying = false;
+    bool m_wasVisible = false;
 };

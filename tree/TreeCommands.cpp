@@ -25,104 +25,24 @@ bool insideDirectory(const QString &path, const QString &directory)
     return file == dir || file.startsWith(dir + QLatin1Char('/'));
 }
 
-// Items taken out of the tree forget whether they were expanded: what was
-// open under these items, to be opened again once they are back.
-QList<QTreeWidgetItem *> expandedUnder(const QList<QTreeWidgetItem *> &items)
+// The new order of a parent's children (kNoItem: the top-level items) by caption.
+void sortChildren(TItemStore *store, TItemId parent, const QCollator &collator)
 {
-    QList<QTreeWidgetItem *> open;
-    QList<QTreeWidgetItem *> pending = items;
-    while (!pending.isEmpty()) {
-        QTreeWidgetItem *item = pending.takeLast();
-        if (item->childCount() == 0)
-            continue;
-        if (item->isExpanded())
-            open << item;
-        for (int i = 0; i < item->childCount(); ++i)
-            pending << item->child(i);
-    }
-    return open;
-}
-
-void expandAgain(const QList<QTreeWidgetItem *> &open)
-{
-    for (QTreeWidgetItem *item : open)
-        item->setExpanded(true);
-}
-
-void sortChildren(TItemTree *tree, TTreeNode *parent, const QCollator &collator)
-{
-    QList<QTreeWidgetItem *> children = parent ? parent->takeChildren() : QList<QTreeWidgetItem *>();
-    if (!parent) {
-        while (tree->topLevelItemCount() > 0)
-            children << tree->takeTopLevelItem(0);
-    }
-    // Each caption's sort key once, not two captions compared afresh each time.
-    std::vector<std::pair<QCollatorSortKey, QTreeWidgetItem *>> keyed;
-    keyed.reserve(size_t(children.size()));
+    std::vector<TItemId> children = store->children(parent);
     // The roots stay first, in their order: only what lies beside them is sorted.
-    const auto roots = std::stable_partition(children.begin(), children.end(), [](QTreeWidgetItem *child) {
-        return static_cast<TTreeNode *>(child)->imageIndex() == IconRoot;
-    });
+    const auto roots = std::stable_partition(children.begin(), children.end(),
+                                             [store](TItemId id) { return store->entry(id)->icon == IconRoot; });
+    // Each caption's sort key once, not two captions compared afresh each time.
+    std::vector<std::pair<QCollatorSortKey, TItemId>> keyed;
+    keyed.reserve(size_t(children.end() - roots));
     for (auto it = roots; it != children.end(); ++it)
-        keyed.emplace_back(collator.sortKey((*it)->text(0)), *it);
+        keyed.emplace_back(collator.sortKey(store->entry(*it)->caption), *it);
     std::stable_sort(keyed.begin(), keyed.end(),
                      [](const auto &a, const auto &b) { return a.first.compare(b.first) < 0; });
-    const qsizetype first = roots - children.begin();
-    for (qsizetype i = first; i < children.size(); ++i)
-        children[i] = keyed[size_t(i - first)].second;
-    if (parent)
-        parent->addChildren(children);
-    else
-        tree->addTopLevelItems(children);
-    tree->renumberChildren(parent); // the duplicate index compares by this order
-}
-
-// Deletes nodes none of which lies under another. Taking one child out of a
-// long list of siblings moves the rest, so a parent that loses many children
-// has its list rebuilt once instead.
-void deleteNodes(TItemTree *tree, const QList<TTreeNode *> &nodes)
-{
-    constexpr int kRebuildFrom = 32;
-    QHash<QTreeWidgetItem *, QSet<QTreeWidgetItem *>> byParent;
-    for (TTreeNode *node : nodes)
-        byParent[node->parent()].insert(node);
-    tree->setUpdatesEnabled(false);
-    for (auto it = byParent.cbegin(); it != byParent.cend(); ++it) {
-        QTreeWidgetItem *parent = it.key();
-        const QSet<QTreeWidgetItem *> &doomed = it.value();
-        if (doomed.size() < kRebuildFrom) {
-            qDeleteAll(doomed);
-            continue;
-        }
-        QList<QTreeWidgetItem *> staying;
-        const int count = parent ? parent->childCount() : tree->topLevelItemCount();
-        for (int i = 0; i < count; ++i) {
-            QTreeWidgetItem *child = parent ? parent->child(i) : tree->topLevelItem(i);
-            if (!doomed.contains(child))
-                staying << child;
-        }
-        const QList<QTreeWidgetItem *> open = expandedUnder(staying);
-        QList<QTreeWidgetItem *> children = parent ? parent->takeChildren() : QList<QTreeWidgetItem *>();
-        if (!parent) {
-            while (tree->topLevelItemCount() > 0)
-                children << tree->takeTopLevelItem(tree->topLevelItemCount() - 1);
-            std::reverse(children.begin(), children.end());
-        }
-        QList<QTreeWidgetItem *> kept;
-        kept.reserve(children.size());
-        for (QTreeWidgetItem *child : std::as_const(children)) {
-            if (!doomed.contains(child))
-                kept << child;
-        }
-        // Kept in their order, so the duplicate index's sibling numbers stay true.
-        if (parent)
-            parent->addChildren(kept);
-        else
-            tree->addTopLevelItems(kept);
-        expandAgain(open);
-        qDeleteAll(doomed);
-    }
-    tree->setUpdatesEnabled(true);
+    auto out = roots;
+    for (const auto &k : keyed)
+        *out++ = k.second;
+    store->reorderChildren(parent, children);
 }
 
 } // namespace
@@ -188,7 +108,7 @@ QStringList TreeCommands::DeleteHighlighted(TItemTree *tree, bool deleteFiles, c
                 removed << item->localPath;
         });
     }
-    deleteNodes(tree, TopMostHighlighted(tree));
+    tree->deleteNodes(TopMostHighlighted(tree));
     return removed;
 }
 
@@ -210,8 +130,8 @@ void TreeCommands::ResetHighlighted(TItemTree *tree)
             node->setImageIndex(IconLinkNew);
             node->setSelectedIndex(IconLinkNew);
             node->setStateIndex(StateUnchecked);
-            node->setToolTip(0, {});
-            qDeleteAll(node->takeChildren());
+            node->setReason({});
+            tree->store()->removeChildren(node->id());
         } else {
             node->setImageIndex(IconFileNew);
             node->setSelectedIndex(IconFileNew);
@@ -219,7 +139,7 @@ void TreeCommands::ResetHighlighted(TItemTree *tree)
             item->viewed = false;
             item->forgetSize();
             node->setCaption(FileCaption(*item));
-            node->setToolTip(0, {});
+            node->setReason({});
         }
     }
     QObject::disconnect(removed);
@@ -230,11 +150,11 @@ int TreeCommands::RetryFailed(TItemTree *tree)
     int count = 0;
     tree->forEachNode([&count](TTreeNode *node) {
         TDataRec *item = node->item();
-        if (!item || item->isLink || !ItemState::isFailed(node))
+        if (!item || item->isLink || !ItemState::isFailed(node->ref()))
             return;
         item->forgetSize();
         node->setCaption(FileCaption(*item));
-        ItemState::markWaiting(node);
+        ItemState::markWaiting(node->ref());
         ++count;
     });
     return count;
@@ -245,12 +165,12 @@ int TreeCommands::RetrySkipped(TItemTree *tree)
     int count = 0;
     tree->forEachNode([&count](TTreeNode *node) {
         TDataRec *item = node->item();
-        if (!item || item->isLink || !ItemState::isFailed(node) || !node->caption().contains(QLatin1String("(Skipped - Size")))
+        if (!item || item->isLink || !ItemState::isFailed(node->ref()) || !node->caption().contains(QLatin1String("(Skipped - Size")))
             return;
         item->forgetSize();
         item->ignoreLimits = true;
         node->setCaption(FileCaption(*item));
-        ItemState::markWaiting(node);
+        ItemState::markWaiting(node->ref());
         ++count;
     });
     return count;
@@ -260,35 +180,35 @@ namespace {
 
 bool newFile(const TTreeNode *node)
 {
-    return node->item() && !node->item()->isLink && ItemState::isNewFile(node) && ItemState::isOpen(node);
+    return node->item() && !node->item()->isLink && ItemState::isNewFile(node->ref()) && ItemState::isOpen(node->ref());
 }
 
 } // namespace
 
-QList<TTreeNode *> TreeCommands::FilesToCheck(const TItemTree *tree)
+QList<TItemId> TreeCommands::FilesToCheck(const TItemTree *tree)
 {
-    QList<TTreeNode *> highlighted, ticked, inBranch;
+    QList<TItemId> highlighted, ticked, inBranch;
     tree->forEachNode([&](TTreeNode *node) {
         if (!newFile(node))
             return;
         if (node->isSelected())
-            highlighted << node;
-        else if (ItemState::isChecked(node))
-            ticked << node;
+            highlighted << node->id();
+        else if (ItemState::isChecked(node->ref()))
+            ticked << node->id();
         else if (node->parent() && node->parent()->isSelected())
-            inBranch << node;
+            inBranch << node->id();
     });
     if (!highlighted.isEmpty())
         return highlighted;
     return !ticked.isEmpty() ? ticked : inBranch;
 }
 
-QList<TTreeNode *> TreeCommands::FilesNotChecked(const TItemTree *tree)
+QList<TItemId> TreeCommands::FilesNotChecked(const TItemTree *tree)
 {
-    QList<TTreeNode *> found;
+    QList<TItemId> found;
     tree->forEachNode([&found](TTreeNode *node) {
         if (newFile(node) && !node->item()->sizeChecked)
-            found << node;
+            found << node->id();
     });
     return found;
 }
@@ -297,11 +217,11 @@ int TreeCommands::SelectAtLeast(TItemTree *tree, int width, int height)
 {
     int count = 0;
     tree->forEachNode([&](TTreeNode *node) {
-        if (!newFile(node) || ItemState::isChecked(node))
+        if (!newFile(node) || ItemState::isChecked(node->ref()))
             return;
         const TDataRec *item = node->item();
         if (item->width > 0 && item->width >= width && item->height >= height) {
-            ItemState::check(node);
+            ItemState::check(node->ref());
             ++count;
         }
     });
@@ -316,7 +236,7 @@ QStringList TreeCommands::FileUrlsToExport(const TItemTree *tree)
         if (!item || item->isLink)
             return;
         all << item->url;
-        if (ItemState::isChecked(node))
+        if (ItemState::isChecked(node->ref()))
             ticked << item->url;
     });
     return ticked.isEmpty() ? all : ticked;
@@ -336,20 +256,16 @@ void TreeCommands::SortAll(TItemTree *tree)
 {
     QCollator collator; // the user's language
     collator.setNumericMode(false);
-    QList<TTreeNode *> parents;
-    tree->forEachNode([&parents](TTreeNode *node) {
-        if (node->childCount() > 1)
-            parents << node;
+    TItemStore *store = tree->store();
+    QList<TItemId> parents;
+    store->forEach([&](TItemId id) {
+        if (store->children(id).size() > 1)
+            parents << id;
     });
-    QList<QTreeWidgetItem *> tops;
-    for (int i = 0; i < tree->topLevelItemCount(); ++i)
-        tops << tree->topLevelItem(i);
-    const QList<QTreeWidgetItem *> open = expandedUnder(tops);
     tree->setUpdatesEnabled(false);
-    sortChildren(tree, nullptr, collator);
-    for (TTreeNode *parent : std::as_const(parents))
-        sortChildren(tree, parent, collator);
-    expandAgain(open);
+    sortChildren(store, kNoItem, collator);
+    for (TItemId parent : std::as_const(parents))
+        sortChildren(store, parent, collator);
     tree->setUpdatesEnabled(true);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ItemStore.h"
+
 #include <QList>
 #include <QString>
 
@@ -36,9 +38,9 @@ QStringList FileUrlsToExport(const TItemTree *tree);
 QStringList HighlightedUrls(const TItemTree *tree);
 // What "Check size" asks about: the highlighted new files; else the ticked
 // ones; else the new files directly under a highlighted branch.
-QList<TTreeNode *> FilesToCheck(const TItemTree *tree);
+QList<TItemId> FilesToCheck(const TItemTree *tree);
 // The new files no size check has seen yet, in tree order.
-QList<TTreeNode *> FilesNotChecked(const TItemTree *tree);
+QList<TItemId> FilesNotChecked(const TItemTree *tree);
 // Ticks the new files a size check found at least width x height pixels
 // large. The number ticked.
 int SelectAtLeast(TItemTree *tree, int width, int height);

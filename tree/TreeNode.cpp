@@ -2,65 +2,28 @@
 
 #include "ItemTree.h"
 
-TTreeNode::TTreeNode(TItemTree *owner)
-    : m_owner(owner)
+TTreeNode::TTreeNode(TItemStore *store, TItemId id)
+    : m_store(store)
+    , m_id(id)
 {
-    refreshIcon();
 }
 
-TTreeNode::~TTreeNode()
+void TTreeNode::refresh(TItemTree *tree)
 {
-    m_owner->nodeDestroyed(this);
-}
-
-void TTreeNode::setItem(std::unique_ptr<TDataRec> item)
-{
-    m_item = std::move(item);
-    m_owner->nodeItemSet(this);
-}
-
-void TTreeNode::setImageIndex(int icon)
-{
-    m_imageIndex = icon;
-    m_selectedIndex = icon;
-    refreshIcon();
-}
-
-void TTreeNode::setSelectedIndex(int icon)
-{
-    m_selectedIndex = icon;
-    refreshIcon();
-}
-
-void TTreeNode::setStateIndex(int state)
-{
-    m_stateIndex = state;
-    refreshIcon();
-}
-
-bool TTreeNode::isBold() const
-{
-    return font(0).bold();
-}
-
-void TTreeNode::setBold(bool bold)
-{
-    QFont f = font(0);
-    f.setBold(bold);
-    setFont(0, f);
-}
-
-QColor TTreeNode::color() const
-{
-    return foreground(0).color();
-}
-
-void TTreeNode::setColor(const QColor &color)
-{
-    setForeground(0, color);
-}
-
-void TTreeNode::refreshIcon()
-{
-    setIcon(0, m_owner->icons().compose(m_stateIndex, m_imageIndex, m_selectedIndex));
+    const TItemStore::Entry &e = entry();
+    // Each only when it differs: a repaint is asked for by every real change.
+    if (text(0) != e.caption)
+        setText(0, e.caption);
+    const QIcon icon = tree->icons().compose(e.state, e.icon, e.selectedIcon);
+    if (icon.cacheKey() != this->icon(0).cacheKey())
+        setIcon(0, icon);
+    if (toolTip(0) != e.reason)
+        setToolTip(0, e.reason);
+    if (font(0).bold() != e.bold) {
+        QFont f = font(0);
+        f.setBold(e.bold);
+        setFont(0, f);
+    }
+    if (foreground(0).color() != e.color)
+        setForeground(0, e.color);
 }

@@ -1,55 +1,49 @@
 #pragma once
 
-#include "DataRec.h"
+#include "ItemState.h"
 
 #include <QTreeWidgetItem>
 
-#include <memory>
-
 class TItemTree;
 
-// One node of the item tree: caption, icon number, state index, font and
-// colour, and its own item data (none for the two root nodes).
+// One row of the item tree: the view of one item of the store. What it
+// shows (caption, icons, box, font, colour, tooltip) is the store's; its
+// setters change the store, which tells the tree to show the change.
 class TTreeNode : public QTreeWidgetItem
 {
 public:
-    explicit TTreeNode(TItemTree *owner);
-    ~TTreeNode() override;
+    TTreeNode(TItemStore *store, TItemId id);
 
-    TDataRec *item() const { return m_item.get(); }
-    void setItem(std::unique_ptr<TDataRec> item);
+    TItemId id() const { return m_id; }
+    TItemRef ref() const { return {m_store, m_id}; }
+    TDataRec *item() const { return m_store->item(m_id); }
 
-    int imageIndex() const { return m_imageIndex; }
-    int selectedIndex() const { return m_selectedIndex; }
-    int stateIndex() const { return m_stateIndex; }
+    int imageIndex() const { return entry().icon; }
+    int selectedIndex() const { return entry().selectedIcon; }
+    int stateIndex() const { return entry().state; }
     // Sets the icon and the icon shown while selected.
-    void setImageIndex(int icon);
-    void setSelectedIndex(int icon);
-    void setStateIndex(int state);
+    void setImageIndex(int icon) { m_store->setIcon(m_id, icon); }
+    void setSelectedIndex(int icon) { m_store->setSelectedIcon(m_id, icon); }
+    void setStateIndex(int state) { m_store->setState(m_id, state); }
 
-    bool isBold() const;
-    void setBold(bool bold);
-    QColor color() const;
-    void setColor(const QColor &color);
-
-    QString caption() const { return text(0); }
-    void setCaption(const QString &caption) { setText(0, caption); }
+    bool isBold() const { return entry().bold; }
+    void setBold(bool bold) { m_store->setBold(m_id, bold); }
+    QColor color() const { return entry().color; }
+    void setColor(const QColor &color) { m_store->setColor(m_id, color); }
+    QString caption() const { return entry().caption; }
+    void setCaption(const QString &caption) { m_store->setCaption(m_id, caption); }
+    QString reason() const { return entry().reason; }
+    void setReason(const QString &reason) { m_store->setReason(m_id, reason); }
 
     TTreeNode *parentNode() const { return static_cast<TTreeNode *>(parent()); }
     TTreeNode *childNode(int index) const { return static_cast<TTreeNode *>(child(index)); }
 
-    // Position among its siblings that grows with every append; kept in
-    // sibling order so the duplicate index can compare tree positions.
-    quint64 order() const { return m_order; }
-    void setOrder(quint64 order) { m_order = order; }
+    // Shows what the store holds for the item.
+    void refresh(TItemTree *tree);
 
 private:
-    void refreshIcon();
+    const TItemStore::Entry &entry() const { return *m_store->entry(m_id); }
 
-    TItemTree *m_owner;
-    std::unique_ptr<TDataRec> m_item;
-    int m_imageIndex = IconFileNew;
-    int m_selectedIndex = IconFileNew;
-    int m_stateIndex = StateUnchecked;
-    quint64 m_order = 0;
+    TItemStore *m_store;
+    TItemId m_id;
 };

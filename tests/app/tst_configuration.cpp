@@ -600,8 +600,9 @@ void TestConfiguration::firstStartMakesTheDefaultDownloadDirectory()
     // A fresh account: no settings, no Downloads folder.
     const TPaths paths = TPaths::under(home->path());
     QVERIFY(!QFileInfo::exists(paths.defaultDownloadDir));
+    TItemStore items;
     TRunState run;
-    TFormMain main(paths, run);
+    TFormMain main(paths, run, items);
     QStringList messages;
     main.setMessageSink([&messages](const QString &text) { messages << text; });
     auto *configuration = new TFormConfiguration(&main, paths, &main);

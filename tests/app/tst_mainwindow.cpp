@@ -614,10 +614,10 @@ void TestMainWindow::deletedCurrentItemIsForgotten()
     m.show();
     TTreeNode *file = addFile("a.gif");
     m.itemTree()->setCurrentItem(file);
-    const int index = w->queue.append(file);
-    delete file;
+    const int index = w->queue.append(file->id());
+    m.itemTree()->deleteNodes({file});
     QVERIFY(m.currentItem() != file);
-    QCOMPARE(w->queue.at(index), nullptr); // blanked, not removed: indexes stay valid
+    QCOMPARE(w->queue.at(index), kNoItem); // blanked, not removed: indexes stay valid
     QCOMPARE(w->queue.size(), 1);
     QCOMPARE(w->queue.remaining(), 0);
     m.TreeViewDblClick();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ItemListFile.h"
+#include "ItemRecs.h"
 #include "ItemTree.h"
 
 #include <QStringList>
@@ -25,22 +26,6 @@ inline QStringList dumpTree(const TItemTree &tree)
     return lines;
 }
 
-inline TDataRec linkRec(const QString &url)
-{
-    TDataRec rec;
-    rec.isLink = true;
-    rec.url = url;
-    rec.name = url.mid(url.lastIndexOf(QLatin1Char('/')) + 1);
-    return rec;
-}
-
-inline TDataRec fileRec(const QString &url, qint32 kind = KindFile)
-{
-    TDataRec rec = linkRec(url);
-    rec.isLink = false;
-    rec.kind = kind;
-    return rec;
-}
 
 // An item list of one root with this many new files under it.
 inline QByteArray flatItemList(int files)

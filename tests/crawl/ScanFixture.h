@@ -19,9 +19,9 @@ protected:
         tree = new TItemTree;
         tree->setConfig(&config);
         tree->MakeRootNodes();
-        extractor = new TLinkExtractor(tree);
+        extractor = new TLinkExtractor(*tree->store());
         extractor->setSettingsSource([this] { return settings; });
-        extractor->setFileParent(tree->rootFiles());
+        extractor->setFileParent(tree->store()->rootFiles());
     }
     void tearDown()
     {

@@ -200,9 +200,9 @@ void TestCrawlDriver::getUrlShowsWhatTheScanFinds()
     TItemTree reference;
     reference.setConfig(w->configuration);
     reference.MakeRootNodes();
-    TLinkExtractor extractor(&reference);
+    TLinkExtractor extractor(*reference.store());
     extractor.setSettingsSource([this] { return w->configuration->scanSettings(); });
-    extractor.setFileParent(reference.rootFiles());
+    extractor.setFileParent(reference.store()->rootFiles());
     extractor.ParseDocument(DocumentBase(url("/gallery/index.html")), kGallery, ModeMainDocument);
     QCOMPARE(dumpTree(*m.itemTree()), dumpTree(reference));
     QVERIFY(m.itemTree()->rootLinks()->childCount() >= 2);
@@ -554,9 +554,9 @@ void TestCrawlDriver::removedNodesAreNeverTouched()
     TTreeNode *later = addCheckedLink(url("/later.htm"));
     QTimer::singleShot(200, tree, [&] {
         if (what == "node")
-            delete slow;
+            tree->deleteNodes({slow});
         else if (what == "parent")
-            delete folder;
+            tree->deleteNodes({folder});
         else
             tree->emptyTree();
     });

@@ -132,7 +132,7 @@ void TestExtraction::parsedLinkCollectsUnderItself()
 {
     scan("<a href=\"sub/\">");
     TTreeNode *sub = tree->rootLinks()->childNode(0);
-    extractor->setFileParent(sub);
+    extractor->setFileParent(sub->id());
     scan("<a href=\"deeper.htm\"><a href=\"../x.jpg\"><img src=\"t.gif\">", "http://h/a/sub/", ModeParsedLink);
     QCOMPARE(children(sub), (QStringList{"http://h/a/sub/deeper.htm", "x.jpg", "t.gif   (Thumbnail) "}));
     QCOMPARE(sub->childNode(1)->item()->url, QString("http://h/a/x.jpg"));
@@ -140,7 +140,7 @@ void TestExtraction::parsedLinkCollectsUnderItself()
     // Without child links only files come in.
     settings.addChild = false;
     TTreeNode *deeper = sub->childNode(0);
-    extractor->setFileParent(deeper);
+    extractor->setFileParent(deeper->id());
     scan("<a href=\"more.htm\"><a href=\"y.gif\">", "http://h/a/sub/", ModeParsedLink);
     QCOMPARE(children(deeper), QStringList{"y.gif"});
 }
@@ -255,7 +255,7 @@ void TestExtraction::sameTreeAsTheFirstWrittenScan()
     TTreeNode *link = tree->rootLinks()->childCount() ? tree->rootLinks()->childNode(0) : tree->rootLinks();
     TTreeNode *refLink = reference.rootLinks()->childCount() ? reference.rootLinks()->childNode(0) : reference.rootLinks();
     const QByteArray second = generatedDocument(seed + 100, references / 2);
-    extractor->setFileParent(link);
+    extractor->setFileParent(link->id());
     scan(second, "http://h/a/sub/", ModeParsedLink);
     ReferenceParseDocument(&reference, refLink, "http://h/a/sub/", second, ModeParsedLink, settings);
     QCOMPARE(dumpTree(*tree), dumpTree(reference));
@@ -337,7 +337,7 @@ void TestExtraction::onePageCannotExhaustMemory()
     // An honest page of many links is taken whole.
     tree->emptyTree();
     tree->MakeRootNodes();
-    extractor->setFileParent(tree->rootFiles());
+    extractor->setFileParent(tree->store()->rootFiles());
     QByteArray honest;
     for (int i = 0; i < 20000; ++i)
         honest += "<img src=\"p" + QByteArray::number(i) + ".jpg\">";

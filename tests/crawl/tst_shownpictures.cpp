@@ -43,7 +43,7 @@ private:
     {
         tree->emptyTree();
         tree->MakeRootNodes();
-        extractor->setFileParent(tree->rootFiles());
+        extractor->setFileParent(tree->store()->rootFiles());
     }
     // The files the second pass adds after the plain scan's, which must be
     // those of the plain scan alone, in their order.

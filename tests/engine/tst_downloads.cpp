@@ -561,7 +561,7 @@ void TestDownloads::removedItemsWhileTransfersRun()
     if (wholeTree)
         w->main->itemTree()->emptyTree();
     else
-        delete gone;
+        w->main->itemTree()->deleteNodes({gone});
     QTRY_VERIFY(allEnded());
     if (!wholeTree) {
         QCOMPARE(kept->imageIndex(), int(IconFileStored));

@@ -4,11 +4,10 @@
 #include "DownloadView.h"
 #include "HttpEngine.h"
 #include "ItemState.h"
-#include "ItemTree.h"
 #include "RunSettings.h"
 #include "RunState.h"
 #include "ScriptedServer.h"
-#include "TreeDump.h"
+#include "ItemRecs.h"
 #include "UrlRules.h"
 
 #include <QDir>
@@ -44,7 +43,7 @@ struct TRecordingView : TDownloadView
     void ShowBar(bool, qint64, qint64) override {}
     void UpdateScreen() override {}
     void beep() override {}
-    void showNode(TTreeNode *) override {}
+    void showNode(TItemId) override {}
     void setSlotLamp(int slot, bool lit) override
     {
         lamps[slot] = lit;
@@ -56,7 +55,8 @@ struct TRecordingView : TDownloadView
     void setCounts(int, int, int r) override { remaining = r; }
     void setRemainingCount(int r) override { remaining = r; }
     void refreshTree() override {}
-    void PreviewImage(TTreeNode *) override {}
+    void PreviewImage(TItemId) override {}
+    int highlightedCount() const override { return 0; }
     bool confirmDownloadDirectory(const QString &directory) override
     {
         asked << directory;
@@ -66,7 +66,7 @@ struct TRecordingView : TDownloadView
 
 } // namespace
 
-// The download engine and its scheduler on their own: a tree, a queue and a
+// The download engine and its scheduler on their own: an item store, a queue and a
 // view that records, with no main window and no configuration window.
 class TestEngineAlone : public QObject
 {
@@ -79,11 +79,11 @@ private slots:
     void refusedDirectoryStartsNothing();
 
 private:
-    TTreeNode *addFile(const QString &path);
+    TItemId addFile(const QString &path);
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<Server> server;
-    std::unique_ptr<TItemTree> tree;
+    std::unique_ptr<TItemStore> store;
     TDownloadQueue queue;
     TRunState run;
     TStatistics statistics;
@@ -97,18 +97,18 @@ void TestEngineAlone::init()
 {
     dir = std::make_unique<QTemporaryDir>();
     server = std::make_unique<Server>();
-    tree = std::make_unique<TItemTree>();
-    tree->MakeRootNodes();
-    queue.watch(tree.get());
+    store = std::make_unique<TItemStore>();
+    store->makeRoots();
+    queue.watch(store.get());
     view = TRecordingView();
     settings.download = TDownloadSettings();
     settings.download.downloadDir = dir->path();
     settings.download.maxThreads = 8;
     settings.download.startAllAtOnce = true;
-    engine = std::make_unique<TFormHttpEngine>(tree.get(), queue, run, statistics, view);
+    engine = std::make_unique<TFormHttpEngine>(*store, queue, run, statistics, view);
     engine->setSettingsSource(&settings);
     engine->TimerCheckDownload()->stop();
-    downloads = std::make_unique<TDownloadScheduler>(tree.get(), queue, run, *engine, view);
+    downloads = std::make_unique<TDownloadScheduler>(*store, queue, run, *engine, view);
     downloads->setSettingsSource(&settings);
     downloads->setStopCommand([this] { downloads->stopDownloads(); });
 }
@@ -117,24 +117,24 @@ void TestEngineAlone::cleanup()
 {
     downloads.reset();
     engine.reset();
-    tree.reset();
+    store.reset();
     server.reset();
     dir.reset();
 }
 
-TTreeNode *TestEngineAlone::addFile(const QString &path)
+TItemId TestEngineAlone::addFile(const QString &path)
 {
     TDataRec rec = fileRec(QString("http://127.0.0.1:%1%2").arg(server->port()).arg(path));
     rec.localPath = LocalPath(dir->path(), rec.name);
-    TTreeNode *node = tree->AddTreeNode(tree->rootFiles(), rec);
-    node->setStateIndex(StateChecked);
-    return node;
+    const TItemId id = store->addFound(store->rootFiles(), rec);
+    store->setState(id, StateChecked);
+    return id;
 }
 
 void TestEngineAlone::runStoresEveryFileAndReportsThroughTheView()
 {
     QList<QByteArray> bodies;
-    QList<TTreeNode *> items;
+    QList<TItemId> items;
     for (int i = 0; i < 5; ++i) {
         bodies << QByteArray(1000 + i, char('a' + i));
         server->route(QString("/p%1.jpg").arg(i).toLatin1(), Server::page(bodies.last(), "image/jpeg"));
@@ -146,7 +146,7 @@ void TestEngineAlone::runStoresEveryFileAndReportsThroughTheView()
     QCOMPARE(view.remaining, 5);
     QTRY_COMPARE_WITH_TIMEOUT(queue.remaining(), 0, 10000);
     for (int i = 0; i < 5; ++i) {
-        QVERIFY(ItemState::isStored(items[i]));
+        QVERIFY(ItemState::isStored({store.get(), items[i]}));
         QFile file(QDir(dir->path()).filePath(QString("p%1.jpg").arg(i)));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), bodies[i]);

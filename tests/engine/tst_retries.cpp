@@ -222,7 +222,7 @@ void TestRetries::cutTransferGoesOn()
         QVERIFY2(file->toolTip(0).startsWith("the server sent "), qPrintable(file->toolTip(0)));
         QCOMPARE(QDir(downloadDir()).entryList(QDir::Files | QDir::Hidden), QStringList());
     } else {
-        QVERIFY(ItemState::isStored(file));
+        QVERIFY(ItemState::isStored(file->ref()));
         QCOMPARE(fileAt("big.jpg"), stored);
     }
     expectIdle();
@@ -232,7 +232,7 @@ void TestRetries::cutTransferGoesOn()
     TTreeNode *n1 = addFile(url("/n1.jpg"));
     TTreeNode *n2 = addFile(url("/n2.jpg"));
     w->downloads->ButtonDownloadClick();
-    QTRY_VERIFY((tick(), ItemState::isStored(n1) && ItemState::isStored(n2)));
+    QTRY_VERIFY((tick(), ItemState::isStored(n1->ref()) && ItemState::isStored(n2->ref())));
     QCOMPARE(fileAt("n1.jpg"), body(7000, '1'));
     QCOMPARE(fileAt("n2.jpg"), body(8000, '2'));
     const QList<QByteArray> sent = server->requests();
@@ -255,7 +255,7 @@ void TestRetries::finishWaitsForARetryThatMovedBack()
     QTRY_COMPARE(w->engine->pendingRetries(), 0);
     w->downloads->TimerDownloadFinishTimer();
     QVERIFY(w->run.busy());
-    QTRY_VERIFY((tick(), ItemState::isStored(file)));
+    QTRY_VERIFY((tick(), ItemState::isStored(file->ref())));
     QCOMPARE(fileAt("r.jpg"), body(3000, 'r'));
     finishRun();
     QVERIFY(!w->run.busy());

@@ -216,7 +216,7 @@ void TestRunProgress::sizeSkipsAreCountedApartAndCanBeFetchedAnyway()
     m.PopupMenuTreeViewPopup();
     QVERIFY(anyway->isEnabled());
     anyway->trigger();
-    QTRY_VERIFY((w->engine->TimerCheckDownloadTimer(), ItemState::isStored(big)));
+    QTRY_VERIFY((w->engine->TimerCheckDownloadTimer(), ItemState::isStored(big->ref())));
     QCOMPARE(fileAt("big.jpg"), body(8000, 'b'));
     QCOMPARE(Part<QSpinBox>(*w->configuration, "SpinEditMaxSize")->value(), 5000);
     finishRun();

@@ -259,8 +259,8 @@ void TestSizeCheck::checkShowsSizesAndDimensionsAndStoresNothing()
     QVERIFY(requestFor("/movie.mp4").startsWith("HEAD "));
     // The items stay new and unticked, and the check wrote nothing.
     for (TTreeNode *node : {photoItem, bigItem, animItem, movieItem, oddItem}) {
-        QVERIFY(ItemState::isNewFile(node));
-        QVERIFY(!ItemState::isChecked(node));
+        QVERIFY(ItemState::isNewFile(node->ref()));
+        QVERIFY(!ItemState::isChecked(node->ref()));
     }
     QCOMPARE(storedFiles(), QStringList());
     QCOMPARE(statusText(), QString(" Status: Sizes checked: 5 files"));
@@ -281,13 +281,13 @@ void TestSizeCheck::limitsApplyBeforeAnyBody()
     QCOMPARE(large->caption(), QString("large.jpg  (Skipped - Size over limit)"));
     QCOMPARE(large->toolTip(0), QString("199 KB, 2000 x 1000: 203529 bytes, over the largest size of 100000 bytes"));
     QCOMPARE(tiny->caption(), QString("tiny.gif  (Skipped - Size under limit)"));
-    QVERIFY(ItemState::isFailed(large) && ItemState::isFailed(tiny));
+    QVERIFY(ItemState::isFailed(large->ref()) && ItemState::isFailed(tiny->ref()));
     QCOMPARE(fine->caption(), QString("fine.jpg (3.4 KB, 800 x 600)"));
     // The download run takes only the file within the limits.
     const int asked = int(server->requests().size());
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(ItemState::isStored(fine));
+    QTRY_VERIFY(ItemState::isStored(fine->ref()));
     finishRun();
     QCOMPARE(server->requests().size(), asked + 1);
     QVERIFY(!requestFor("/fine.jpg").isEmpty());
@@ -308,7 +308,7 @@ void TestSizeCheck::failuresLeaveTheFileToTheDownload()
     checkAll();
     // Not there: the download would fail the same way.
     QCOMPARE(gone->caption(), QString("gone.jpg  (HTTP error 404 !)"));
-    QVERIFY(ItemState::isFailed(gone));
+    QVERIFY(ItemState::isFailed(gone->ref()));
     // Anything else may pass: the file stays ticked for the download, the tooltip says why.
     QCOMPARE(busy->caption(), QString("busy.jpg"));
     QCOMPARE(busy->toolTip(0), QString("Size not checked - HTTP 503 Service Unavailable"));
@@ -317,7 +317,7 @@ void TestSizeCheck::failuresLeaveTheFileToTheDownload()
     QVERIFY(nowhere->toolTip(0).contains("refused"));
     QCOMPARE(serverless->toolTip(0), "Size not checked - " + UnfetchableReason("pics/y.png"));
     for (TTreeNode *node : {busy, cut, nowhere, serverless})
-        QVERIFY(ItemState::isWaiting(node));
+        QVERIFY(ItemState::isWaiting(node->ref()));
     QCOMPARE(statusText(), QString(" Status: Sizes checked: 0 files, 5 failed"));
 }
 
@@ -325,21 +325,21 @@ void TestSizeCheck::stopEndsTheCheck()
 {
     server->route("/slow.jpg", {Server::hold()});
     TTreeNode *slow = addFile(url("/slow.jpg"));
-    QVERIFY(w->sizeCheck->start({slow}));
+    QVERIFY(w->sizeCheck->start({slow->id()}));
     QVERIFY(w->run.busy());
     QTRY_VERIFY(w->main->slotLampLit(1));
     QVERIFY(!Part<QPushButton>(*w->main, "ButtonDownload")->isEnabled());
     w->crawl->ButtonStopClick();
     QVERIFY(!w->sizeCheck->running());
     QCOMPARE(slow->caption(), QString("slow.jpg"));
-    QVERIFY(ItemState::isWaiting(slow));
+    QVERIFY(ItemState::isWaiting(slow->ref()));
     QTest::qWait(50); // the aborted request's end comes, and changes nothing
     QVERIFY(!slow->item()->sizeChecked);
     expectIdle();
     // A file that never answers ends with the file time-out, as a download would.
     server->route("/silent.jpg", {Server::hold()});
     TTreeNode *silent = addFile(url("/silent.jpg"));
-    QVERIFY(w->sizeCheck->start({silent}));
+    QVERIFY(w->sizeCheck->start({silent->id()}));
     QTRY_VERIFY(w->sizeCheck->client(1)->ClientState() == hcAwaitingHeader);
     w->sizeCheck->TimerTimer(1);
     QTRY_VERIFY(!w->sizeCheck->running());
@@ -356,7 +356,7 @@ void TestSizeCheck::downloadAfterCheckStoresTheWholeFile()
     QCOMPARE(node->caption(), QString("photo.jpg (74 KB, 1000 x 700)"));
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
-    QTRY_VERIFY(ItemState::isStored(node));
+    QTRY_VERIFY(ItemState::isStored(node->ref()));
     finishRun();
     QCOMPARE(fileAt("photo.jpg"), photo);
     QCOMPARE(node->caption(), QString("photo.jpg (74 KB, 1000 x 700)")); // what the check showed still holds
@@ -382,13 +382,13 @@ void TestSizeCheck::selectFilesAtLeast()
     Part<QSpinBox>(window, "SpinEditHeight")->setValue(1500);
     window.ButtonSelectClick();
     QCOMPARE(said.value(1), QString("1 item was checked."));
-    QVERIFY(ItemState::isChecked(tall));
+    QVERIFY(ItemState::isChecked(tall->ref()));
     Part<QSpinBox>(window, "SpinEditHeight")->setValue(100);
     window.ButtonSelectClick();
     QCOMPARE(said.value(2), QString("1 item was checked.")); // wide; tall was ticked already
-    QVERIFY(ItemState::isChecked(wide));
-    QVERIFY(!ItemState::isChecked(small));
-    QVERIFY(!ItemState::isChecked(unknown));
+    QVERIFY(ItemState::isChecked(wide->ref()));
+    QVERIFY(!ItemState::isChecked(small->ref()));
+    QVERIFY(!ItemState::isChecked(unknown->ref()));
 }
 
 void TestSizeCheck::itemListBringsTheDimensionsBack()

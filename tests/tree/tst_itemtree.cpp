@@ -1,6 +1,7 @@
 #include "Extension.h"
 #include "ItemTree.h"
 #include "TreeConfig.h"
+#include "TreeCommands.h"
 #include "TreeDump.h"
 
 #include <QRandomGenerator>
@@ -193,7 +194,7 @@ void TestItemTree::duplicateIndexFollowsDeletesAndEmptying()
     QCOMPARE(tree->nodeCount(), 5);
 
     tree->AddTreeNode(tree->rootLinks(), linkRec("http://h/b/"));
-    delete a; // also deletes its child
+    tree->deleteNodes({a}); // also deletes its child
     QCOMPARE(tree->nodeCount(), 4);
     QVERIFY(!tree->NodeExistInTree(tree->rootLinks(), "http://h/a/"));
     QVERIFY(tree->NodeExistInTree(tree->rootLinks(), "http://h/a/1.jpg"));
@@ -205,7 +206,7 @@ void TestItemTree::duplicateIndexFollowsDeletesAndEmptying()
 }
 
 // The index must give the answers of a plain walk from the start node's
-// first child to the end of the tree, whatever order the tree grew in.
+// first child to the end of the tree, whatever order the tree grew or was sorted in.
 static bool walkSearch(TItemTree *tree, TTreeNode *start, const QString &url)
 {
     if (!start || start->childCount() == 0)
@@ -241,13 +242,21 @@ void TestItemTree::duplicateIndexAgreesWithAWalkOnRandomTrees()
             collect(victim);
             for (TTreeNode *n : gone)
                 nodes.removeOne(n);
-            delete victim;
+            tree->deleteNodes({victim});
+        } else if (action == 1 && step % 5 == 0) {
+            TreeCommands::SortAll(tree);
         } else {
             TTreeNode *parent = nodes.at(rng.bounded(nodes.size()));
             const QString url = QStringLiteral("http://h/%1").arg(rng.bounded(60));
             nodes << tree->AddTreeNode(parent, rng.bounded(2) ? linkRec(url) : fileRec(url));
         }
         if (step % 25 == 0) {
+            // The rows show the store's order, and the store walks it step by step.
+            QList<TItemId> shown, walked;
+            tree->forEachNode([&shown](TTreeNode *n) { shown << n->id(); });
+            for (TItemId id = tree->topNode(0)->id(); id != kNoItem; id = tree->store()->nextInPreOrder(id))
+                walked << id;
+            QCOMPARE(walked, shown);
             for (TTreeNode *start : nodes) {
                 for (int u = 0; u < 60; u += 7) {
                     const QString url = QStringLiteral("http://h/%1").arg(u);

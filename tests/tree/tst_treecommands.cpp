@@ -237,16 +237,16 @@ void TestTreeCommands::filesToCheckFollowTheSelection()
     branch->setSelected(true);
     b->setStateIndex(StateUnchecked);
     c->setStateIndex(StateUnchecked);
-    QCOMPARE(FilesToCheck(tree), QList<TTreeNode *>({a, b}));
+    QCOMPARE(FilesToCheck(tree), QList<TItemId>({a->id(), b->id()}));
     // ...the ticked files before it...
     c->setStateIndex(StateChecked);
-    QCOMPARE(FilesToCheck(tree), QList<TTreeNode *>({c}));
+    QCOMPARE(FilesToCheck(tree), QList<TItemId>({c->id()}));
     // ...and highlighted files before both; a stored file is never asked about again.
     a->setSelected(true);
     stored->setSelected(true);
-    QCOMPARE(FilesToCheck(tree), QList<TTreeNode *>({a}));
+    QCOMPARE(FilesToCheck(tree), QList<TItemId>({a->id()}));
     c->item()->sizeChecked = true;
-    QCOMPARE(FilesNotChecked(tree), QList<TTreeNode *>({a, b}));
+    QCOMPARE(FilesNotChecked(tree), QList<TItemId>({a->id(), b->id()}));
 }
 
 void TestTreeCommands::sortFollowsTheLanguageAndKeepsTheIndexTrue()

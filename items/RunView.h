@@ -1,8 +1,9 @@
 #pragma once
 
+#include "ItemStore.h"
+
 #include <QString>
 
-class TTreeNode;
 
 // What every run (crawl or download) needs of the main window: the status
 // text, the progress gauge, the enabling of the controls, the beep and the
@@ -19,6 +20,6 @@ public:
     // Enables the controls after the busy flag.
     virtual void UpdateScreen() = 0;
     virtual void beep() = 0;
-    // Scrolls the tree to the node, expanding its parents.
-    virtual void showNode(TTreeNode *node) = 0;
+    // Scrolls the tree to the item, expanding its parents.
+    virtual void showNode(TItemId id) = 0;
 };
