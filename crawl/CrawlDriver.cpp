@@ -43,7 +43,7 @@ TCrawlDriver::TCrawlDriver(TItemStore &items, TRunState &run, TStatistics &stati
     doc.OnDocBegin = [this](THttpCli *) { HttpDocDocBegin(); };
     doc.OnDocData = [this](THttpCli *, const char *, int) { HttpDocDocData(); };
     doc.OnDocEnd = [this](THttpCli *) { HttpDocDocEnd(); };
-    doc.OnRequestDone = [this](THttpCli *cli, THttpRequest, int) { fetchEnded(cli->Result().ok()); };
+    connect(&doc, &THttpCli::replied, this, [this](const THttpReply &reply) { fetchEnded(reply.ok()); });
 
     m_timerTimeOut->setInterval(kInitialTimeoutMs);
     connect(m_timerTimeOut, &QTimer::timeout, this, &TCrawlDriver::TimerTimeOutTimer);
@@ -57,7 +57,7 @@ TCrawlDriver::~TCrawlDriver()
     m_httpDoc->OnDocBegin = nullptr;
     m_httpDoc->OnDocData = nullptr;
     m_httpDoc->OnDocEnd = nullptr;
-    m_httpDoc->OnRequestDone = nullptr;
+    m_httpDoc->disconnect(this);
 }
 
 void TCrawlDriver::setSettingsSource(const TSettingsSource *source)
@@ -224,7 +224,7 @@ QString TCrawlDriver::pageFailure(const QString &url) const
         return QStringLiteral("not a fetchable URL");
     if (m_timedOut)
         return QStringLiteral("no answer for %1 s (time-out)").arg(m_timerTimeOut->interval() / 1000.0);
-    const THttpResult result = m_httpDoc->Result();
+    const THttpReply result = m_httpDoc->Result();
     if (result.error == 0 && result.status == 401)
         return QStringLiteral("HTTP 401, the site needs a login (Options > Change Username & Password)");
     if (result.error == 0 && result.status == 407)

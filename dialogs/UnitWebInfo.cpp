@@ -110,7 +110,7 @@ void TFormWebInfo::ButtonGetClick()
     m_body = std::make_unique<TMemoryStream>();
     m_httpInfo->ReceiveStream = m_body.get();
     // The answer comes with the client's done event; one refused at once is told now.
-    if (const THttpResult refused = m_httpInfo->Begin(rqGet); refused.error != 0)
+    if (const THttpReply refused = m_httpInfo->Begin(rqGet); refused.error != 0)
         fetchEnded(refused);
 }
 
@@ -119,7 +119,7 @@ void TFormWebInfo::HttpInfoRequestDone()
     fetchEnded(m_httpInfo->Result());
 }
 
-void TFormWebInfo::fetchEnded(const THttpResult &result)
+void TFormWebInfo::fetchEnded(const THttpReply &result)
 {
     m_httpInfo->ReceiveStream = nullptr;
     m_fetching = false;

@@ -9,7 +9,7 @@ class QPlainTextEdit;
 class QPushButton;
 class THttpCli;
 class TMemoryStream;
-struct THttpResult;
+struct THttpReply;
 
 // The version information window: fetches a plain-text file about the latest
 // version with a client of its own (no proxy) and shows it.
@@ -45,7 +45,7 @@ protected:
 
 private:
     void nameControls();
-    void fetchEnded(const THttpResult &result);
+    void fetchEnded(const THttpReply &result);
 
     QPushButton *ButtonClose;
     QPushButton *ButtonGet;

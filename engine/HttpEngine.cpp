@@ -444,7 +444,7 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
     const TFailure failure = failureOf(error, status);
     bool storing = false;
     if (id && !ItemState::isFailed(ref(id))) {
-        const THttpResult result = s.cli->Result();
+        const THttpReply result = s.cli->Result();
         if (failure == TFailure::NotFetchable)
             markFailed(index, FailureCaption(failure, status), UnfetchableReason(s.cli->URL));
         else if (failure == TFailure::Certificate)

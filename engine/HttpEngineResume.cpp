@@ -61,7 +61,7 @@ void TFormHttpEngine::resumePartial(TItemId id, Slot &s)
     cli.ReceiveStream = s.file ? static_cast<QIODevice *>(s.file.get()) : s.buffer.get();
     cli.ContentRangeBegin = QString::number(s.resumedFrom);
     cli.ContentRangeEnd.clear();
-    cli.IfRange = s.validator;
+    cli.setIfRange(s.validator);
 }
 
 void TFormHttpEngine::HttpCliHeaderEnd(int n)

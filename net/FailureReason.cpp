@@ -87,7 +87,7 @@ TFailure FailureOf(int error, int status)
     }
 }
 
-TFailure FailureOf(const THttpResult &result)
+TFailure FailureOf(const THttpReply &result)
 {
     return FailureOf(result.error, result.status);
 }
@@ -102,7 +102,7 @@ bool RetryMayHelp(TFailure failure, int status)
     return failure == TFailure::HttpStatus ? sayLater(status) : row(failure).retry;
 }
 
-QString FailureReason(const THttpResult &result)
+QString FailureReason(const THttpReply &result)
 {
     const TFailure failure = FailureOf(result);
     switch (failure) {

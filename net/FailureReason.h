@@ -2,7 +2,7 @@
 
 #include <QString>
 
-struct THttpResult;
+struct THttpReply;
 
 // What went wrong with a request, as the user can tell the cases apart.
 // The client's error numbers (and the sockets' classic ones) stay in net/;
@@ -30,7 +30,7 @@ enum class TFailure {
 
 // The failure of a request that ended with this client error and status.
 TFailure FailureOf(int error, int status);
-TFailure FailureOf(const THttpResult &result);
+TFailure FailureOf(const THttpReply &result);
 // The suffix of a file's caption: "  (Aborted !)", "  (HTTP error 404 !)".
 QString FailureCaption(TFailure failure, int status);
 // Whether another try may go better: a broken or cut connection, or an
@@ -40,4 +40,4 @@ bool RetryMayHelp(TFailure failure, int status);
 // Why a request failed, in plain words for a status bar or a tooltip:
 // "HTTP 404 Not Found", "cannot resolve host name", "the server refused
 // the connection". Empty for a request that succeeded.
-QString FailureReason(const THttpResult &result);
+QString FailureReason(const THttpReply &result);

@@ -68,21 +68,21 @@ void THttpCli::Fetch()
         throw EHttpException(m_errorText, m_doneError);
 }
 
-THttpResult THttpCli::Get()
+THttpReply THttpCli::Get()
 {
-    const THttpResult refused = Begin(rqGet);
+    const THttpReply refused = Begin(rqGet);
     if (refused.error != 0)
         return refused;
     waitUntilDone();
     return Result();
 }
 
-THttpResult THttpCli::Begin(THttpRequest kind)
+THttpReply THttpCli::Begin(THttpRequest kind)
 {
     try {
         StartRequest(kind);
     } catch (const EHttpException &e) {
-        THttpResult refused;
+        THttpReply refused;
         refused.error = e.Code;
         refused.errorText = e.message();
         return refused;
@@ -112,10 +112,54 @@ void THttpCli::setProxy(const TProxySettings &proxy)
     ProxyPassword = proxy.enabled ? proxy.password : QString();
 }
 
-THttpResult THttpCli::Result() const
+THttpReply THttpCli::Result() const
 {
-    return {m_doneError, m_errorText, ResponseCode, m_doneError == 0 ? ResponseText : QString(), ReceivedBytes,
-            ExpectedLength, m_serverHost};
+    THttpReply reply = m_reply;
+    reply.error = m_doneError;
+    reply.errorText = m_errorText;
+    reply.status = ResponseCode;
+    reply.statusText = m_doneError == 0 ? ResponseText : QString();
+    reply.received = ReceivedBytes;
+    reply.expected = ExpectedLength;
+    reply.host = m_serverHost;
+    reply.location = CurrentLocation;
+    reply.mediaType = MediaType;
+    reply.headerLines = HeaderLines;
+    return reply;
+}
+
+void THttpCli::setAskedLogin(const QString &username, const QString &password)
+{
+    m_askedUsername = username;
+    m_askedPassword = password;
+}
+
+THttpRequestData THttpCli::takeRequest(THttpRequest kind)
+{
+    THttpRequestData ask;
+    ask.method = kind;
+    ask.url = URL;
+    ask.sender = Sender;
+    ask.accept = Accept;
+    ask.reference = Reference;
+    ask.agent = Agent;
+    ask.cookie = Cookie;
+    ask.contentTypePost = ContentTypePost;
+    ask.noCache = NoCache;
+    ask.modifiedSince = ModifiedSince;
+    ask.username = Username;
+    ask.password = Password;
+    ask.askedUsername = m_askedUsername;
+    ask.askedPassword = m_askedPassword;
+    ask.proxy = Proxy;
+    ask.proxyPort = ProxyPort;
+    ask.proxyUsername = ProxyUsername;
+    ask.proxyPassword = ProxyPassword;
+    // The range belongs to this request alone.
+    ask.rangeBegin = std::exchange(ContentRangeBegin, QString());
+    ask.rangeEnd = std::exchange(ContentRangeEnd, QString());
+    ask.ifRange = std::exchange(m_nextIfRange, QString());
+    return ask;
 }
 
 void THttpCli::StartFetch()
@@ -150,14 +194,15 @@ void THttpCli::StartRequest(THttpRequest kind, bool connectOnly)
     ++m_requestId; // notices of earlier requests are dropped from now on
     m_socket->MultiThreaded = MultiThreaded;
     HeaderLines.clear();
-    m_request = kind;
+    m_ask = takeRequest(kind);
+    m_reply = {};
     m_doneError = 0;
     m_errorText.clear();
     m_closeHandled = false;
     m_closedHandler = ClosedHandler::Normal;
     m_relocationPending = false;
     m_loginPending = false;
-    m_origin = OriginKey(URL);
+    m_origin = OriginKey(m_ask.url);
     m_relocations = 0;
     m_freshConnectionOnly = false;
     m_quietReconnect = false;
@@ -169,21 +214,17 @@ void THttpCli::StartRequest(THttpRequest kind, bool connectOnly)
     m_bodyPieces = 0;
     ExpectedLength = -1;
     MediaType.clear();
-    CurrentLocation = URL;
-    // The range belongs to this request alone, through its relocations and re-sends.
-    m_askRangeBegin = std::exchange(ContentRangeBegin, QString());
-    m_askRangeEnd = std::exchange(ContentRangeEnd, QString());
-    m_askIfRange = std::exchange(IfRange, QString());
+    CurrentLocation = m_ask.url;
 
-    const TUrlParts url = SplitUrl(URL);
+    const TUrlParts url = SplitUrl(m_ask.url);
     m_serverHost = url.host;
     // A login written into the URL is this request's; it does not become the client's.
-    m_authUser = url.user.isEmpty() ? Username : url.user;
-    m_authPassword = url.user.isEmpty() ? Password : url.pass;
+    m_authUser = url.user.isEmpty() ? m_ask.username : url.user;
+    m_authPassword = url.user.isEmpty() ? m_ask.password : url.pass;
     m_useTls = IsHttpsScheme(url.proto);
     m_serverPort = url.port.isEmpty() ? DefaultPort(m_useTls) : url.port;
     m_tunnelTarget.clear();
-    if (Proxy.isEmpty()) {
+    if (m_ask.proxy.isEmpty()) {
         m_requestPath = url.path;
         m_connectHost = url.host;
         m_connectPort = url.port.isEmpty() ? DefaultPort(m_useTls) : url.port;
@@ -195,14 +236,14 @@ void THttpCli::StartRequest(THttpRequest kind, bool connectOnly)
         } else {
             m_requestPath = joinUrl(url.proto, url.host, url.port, url.path);
         }
-        const TUrlParts proxy = SplitUrl(Proxy);
+        const TUrlParts proxy = SplitUrl(m_ask.proxy);
         m_connectHost = proxy.host;
-        m_connectPort = proxy.port.isEmpty() ? ProxyPort : proxy.port;
+        m_connectPort = proxy.port.isEmpty() ? m_ask.proxyPort : proxy.port;
     }
     m_requestPath = withoutFragment(m_requestPath);
     if (m_requestPath.isEmpty())
         m_requestPath = QStringLiteral("/");
-    if (hasControlCharacter(URL) || hasControlCharacter(Proxy)) {
+    if (hasControlCharacter(m_ask.url) || hasControlCharacter(m_ask.proxy)) {
         failRequest(kInvalidUrl, QStringLiteral("invalid URL: it holds a control character"));
         return;
     }
@@ -244,13 +285,13 @@ void THttpCli::beginConnection()
     m_bytesAfterBody = false;
     m_chunks = TChunkedDecoder();
     m_lengthSeen = false;
-    m_replyRange = {};
-    m_replyEtag.clear();
+    m_reply.contentRange = {};
+    m_reply.etag.clear();
     const quint64 request = m_requestId;
     setState(hcResolving);
     if (overtaken(request))
         return;
-    if (TH2Connection *shared = m_pool && !m_freshConnectionOnly && m_request != rqPost
+    if (TH2Connection *shared = m_pool && !m_freshConnectionOnly && m_ask.method != rqPost
                                     ? m_pool->shared(connectionKey())
                                     : nullptr) {
         // An HTTP/2 connection to this server runs: the request becomes one more stream on it.
@@ -349,10 +390,16 @@ void THttpCli::runNotice()
         if (m_notices.size() == 1 && m_notices.front().kind == Notice::RequestDone)
             runNotice();
         break;
-    case Notice::RequestDone:
+    case Notice::RequestDone: {
+        // A snapshot: the done event may start the next request at once.
+        const THttpReply reply = Result();
+        const QPointer<THttpCli> alive(this);
         if (OnRequestDone)
-            OnRequestDone(this, m_request, m_doneError);
+            OnRequestDone(this, m_ask.method, m_doneError);
+        if (alive)
+            emit replied(reply);
         break;
+    }
     case Notice::Relocate:
         try {
             beginConnection();
@@ -424,7 +471,7 @@ void THttpCli::socketSessionClosed(int error)
 bool THttpCli::retryOnFreshConnection()
 {
     const bool nothingCame = m_headerLines == 0 && m_held == 0 && !m_inBody;
-    if (!m_reusedConnection || m_freshConnectionOnly || !nothingCame || m_request == rqPost
+    if (!m_reusedConnection || m_freshConnectionOnly || !nothingCame || m_ask.method == rqPost
         || m_doneError != 0 || m_state == hcAwaitingBody || m_state == hcAborting || m_state == hcIdle)
         return false;
     sendAgainOnFreshConnection();
@@ -455,11 +502,11 @@ void THttpCli::checkComplete()
             m_doneError = kIncompleteResponse;
             m_errorText = QStringLiteral("connection closed before the last chunk of the body");
         }
-    } else if (m_tls && ExpectedLength < 0 && !m_tls->closeNotifyReceived() && !hasNoBody(m_request, ResponseCode)) {
+    } else if (m_tls && ExpectedLength < 0 && !m_tls->closeNotifyReceived() && !hasNoBody(m_ask.method, ResponseCode)) {
         // Without its length, a TLS body is whole only when the server said it ended.
         m_doneError = kIncompleteResponse;
         m_errorText = QStringLiteral("connection closed without TLS close_notify: the body may be cut");
-    } else if (ExpectedLength >= 0 && ReceivedBytes < ExpectedLength && !hasNoBody(m_request, ResponseCode)) {
+    } else if (ExpectedLength >= 0 && ReceivedBytes < ExpectedLength && !hasNoBody(m_ask.method, ResponseCode)) {
         m_doneError = kIncompleteResponse;
         m_errorText = QStringLiteral("connection closed before the response was complete (%1 of %2 bytes)")
                           .arg(ReceivedBytes)

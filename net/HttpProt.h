@@ -2,6 +2,7 @@
 
 #include "ChunkedDecoder.h"
 #include "H2Connection.h"
+#include "HttpExchange.h"
 #include "HttpResponseHead.h"
 #include "RunSettings.h"
 
@@ -33,7 +34,6 @@ enum THttpCliState {
     hcAwaitingBody,
     hcAborting
 };
-enum THttpRequest { rqGet = 1, rqPost = 2, rqHead = 3 };
 
 class EHttpException : public std::runtime_error
 {
@@ -45,20 +45,6 @@ public:
     }
     QString message() const { return QString::fromStdString(what()); }
     int Code;
-};
-
-// How a request ended, as one value: the done error (0 for success) with its
-// text, the server's status code and what arrived of the body.
-struct THttpResult
-{
-    int error = 0;
-    QString errorText;
-    int status = 0;
-    QString statusText; // the server's reason phrase, "Not Found"
-    qint64 received = 0;
-    qint64 expected = -1;
-    QString host; // the server asked last, after any relocation
-    bool ok() const { return error == 0 && status < 400; }
 };
 
 // The parts of a URL as the client splits it; each empty when absent.
@@ -135,24 +121,16 @@ public:
     QString Reference;
     QString Username;
     QString Password;
-    // A login sent only when the request's own server answers 401: the
-    // request then goes once more with it, and OnLoginAsked names that
-    // server ("scheme://host:port"). Never sent to a server relocated to.
-    QString AskedUsername;
-    QString AskedPassword;
     QString ProxyUsername;
     QString ProxyPassword;
     bool NoCache = false;
     QDateTime ModifiedSince;
     QString Cookie;
     QString ContentTypePost = QStringLiteral("application/x-www-form-urlencoded");
-    // The range the next request asks for ("Range: bytes=Begin-End"), with
-    // If-Range: the ETag or Last-Modified the part already held came with; a
-    // server whose file changed since answers with all of it. Taken by the
-    // request as it starts, and cleared: they never carry over to the next.
+    // The range the next request asks for ("Range: bytes=Begin-End"). Taken
+    // by the request as it starts, and cleared: they never carry over.
     QString ContentRangeBegin;
     QString ContentRangeEnd;
-    QString IfRange;
     bool MultiThreaded = false;
     QString Name;
     qintptr Tag = 0;
@@ -168,12 +146,20 @@ public:
     QString MediaType;
     QStringList HeaderLines;
     QString CurrentLocation;
-    QString AcceptRanges() const { return m_acceptRanges; }
-    // The last response's Content-Range, as the server sent it.
-    TContentRange ReplyRange() const { return m_replyRange; }
+    QString AcceptRanges() const { return m_reply.acceptRanges; }
     THttpCliState ClientState() const { return m_state; }
     // The outcome of the last request; complete once OnRequestDone has come.
-    THttpResult Result() const;
+    THttpReply Result() const;
+    // What the running (or last) request asked for.
+    const THttpRequestData &Request() const { return m_ask; }
+
+    // With the next request, and with it alone: If-Range, the validator of
+    // the part already held; a server whose file changed answers with all of it.
+    void setIfRange(const QString &validator) { m_nextIfRange = validator; }
+    // A login sent only when the request's own server answers 401: the
+    // request then goes once more with it, and loginAsked names that server
+    // ("scheme://host:port"). Kept for every request of this client.
+    void setAskedLogin(const QString &username, const QString &password);
     TWSocket *socket() const { return m_socket; }
     // The shared HTTP/2 connection this request runs on; null over HTTP/1.x.
     TH2Connection *h2Connection() const { return m_h2; }
@@ -184,10 +170,10 @@ public:
     // OnRequestDone); tests and benchmarks read an outcome in line with these.
     void Fetch();
     // The same blocking GET with its outcome as a value.
-    THttpResult Get();
+    THttpReply Get();
     // Starts a request without waiting; a non-zero error in the result says
     // why it could not start (its end is then not reported).
-    THttpResult Begin(THttpRequest kind = rqGet);
+    THttpReply Begin(THttpRequest kind = rqGet);
     // Non-blocking GET; its end is OnRequestDone.
     void StartFetch();
     void StartPost();
@@ -225,7 +211,12 @@ public:
     std::function<void(THttpCli *, THttpRequest, int)> OnRequestDone;
     std::function<void(THttpCli *)> OnLocationChange;
     std::function<void(THttpCli *, const QString &, bool &)> OnCookie;
-    std::function<void(THttpCli *, const QString &origin)> OnLoginAsked;
+
+signals:
+    // The request's end with its reply, right after OnRequestDone.
+    void replied(const THttpReply &reply);
+    // The request's own server asked for a login and the asked login goes to it.
+    void loginAsked(const QString &origin);
 
 private:
     enum class Notice { Ready, RequestDone, Relocate };
@@ -237,6 +228,8 @@ private:
     enum class ClosedHandler { Normal, Relocation };
 
     void StartRequest(THttpRequest kind, bool connectOnly = false);
+    // The next request from the properties; the range ones are cleared.
+    THttpRequestData takeRequest(THttpRequest kind);
     void beginConnection();
     // The pool's key for the connection this request needs.
     QString connectionKey() const;
@@ -320,18 +313,16 @@ private:
 
     TWSocket *m_socket;
     THttpCliState m_state = hcIdle;
-    THttpRequest m_request = rqGet;
+    THttpRequestData m_ask;   // the running request, whole
+    THttpReply m_reply;       // what the running request's answers brought beyond the run-time values
+    QString m_nextIfRange;
+    QString m_askedUsername, m_askedPassword;
     QString m_serverHost;
     QString m_serverPort; // the port the server is asked on, the scheme's when none was named
     QString m_authUser, m_authPassword; // the login this request sends
     QString m_connectHost;
     QString m_connectPort;
     QString m_requestPath;
-    QString m_acceptRanges;
-    // What this request asks for, kept through its relocations and re-sends.
-    QString m_askRangeBegin, m_askRangeEnd, m_askIfRange;
-    TContentRange m_replyRange;
-    QString m_replyEtag;
     int m_doneError = 0;
     QString m_errorText;
     bool m_closeHandled = false; // the closed handler ran for this connection

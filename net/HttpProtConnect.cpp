@@ -18,8 +18,8 @@ QString THttpCli::connectionKey() const
                   + QLatin1Char(':') + m_connectPort;
     if (!m_tunnelTarget.isEmpty())
         key += QStringLiteral(" tunnel ") + m_serverHost.toLower() + QLatin1Char(' ') + m_tunnelTarget;
-    if (!Proxy.isEmpty())
-        key += QStringLiteral(" as ") + ProxyUsername;
+    if (!m_ask.proxy.isEmpty())
+        key += QStringLiteral(" as ") + m_ask.proxyUsername;
     return key;
 }
 

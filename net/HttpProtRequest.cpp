@@ -47,10 +47,10 @@ void THttpCli::sendRequest()
     setState(hcAwaitingHeader);
     if (overtaken(request))
         return;
-    const char *method = m_request == rqPost ? "POST" : m_request == rqHead ? "HEAD" : "GET";
+    const char *method = m_ask.method == rqPost ? "POST" : m_ask.method == rqHead ? "HEAD" : "GET";
     try {
         BuildRequest(QLatin1String(method));
-        if (m_request == rqPost) {
+        if (m_ask.method == rqPost) {
             if (OnSendBegin)
                 OnSendBegin(this);
             m_allowSending = true;
@@ -77,40 +77,41 @@ void THttpCli::BuildRequest(const QString &method)
     const bool post = method == QLatin1String("POST");
     WriteRequestLine(request, method + QLatin1Char(' ') + QString::fromLatin1(requestPathBytes(m_requestPath))
                                   + (m_pool ? QStringLiteral(" HTTP/1.1") : QStringLiteral(" HTTP/1.0")));
-    if (!Sender.isEmpty())
-        WriteRequestLine(request, QStringLiteral("From: ") + Sender);
-    if (!Accept.isEmpty())
-        WriteRequestLine(request, QStringLiteral("Accept: ") + Accept);
-    if (!Reference.isEmpty())
-        WriteRequestLine(request, QStringLiteral("Referer: ") + Reference);
-    if (post && !ContentTypePost.isEmpty())
-        WriteRequestLine(request, QStringLiteral("Content-Type: ") + ContentTypePost);
-    if (!Agent.isEmpty())
-        WriteRequestLine(request, QStringLiteral("User-Agent: ") + Agent);
+    const THttpRequestData &ask = m_ask;
+    if (!ask.sender.isEmpty())
+        WriteRequestLine(request, QStringLiteral("From: ") + ask.sender);
+    if (!ask.accept.isEmpty())
+        WriteRequestLine(request, QStringLiteral("Accept: ") + ask.accept);
+    if (!ask.reference.isEmpty())
+        WriteRequestLine(request, QStringLiteral("Referer: ") + ask.reference);
+    if (post && !ask.contentTypePost.isEmpty())
+        WriteRequestLine(request, QStringLiteral("Content-Type: ") + ask.contentTypePost);
+    if (!ask.agent.isEmpty())
+        WriteRequestLine(request, QStringLiteral("User-Agent: ") + ask.agent);
     // The port belongs in Host whenever it is not the scheme's own.
     WriteRequestLine(request, QStringLiteral("Host: ") + m_serverHost
                                   + (m_serverPort == DefaultPort(m_useTls) ? QString() : QLatin1Char(':') + m_serverPort));
-    if (NoCache)
+    if (ask.noCache)
         WriteRequestLine(request, QStringLiteral("Pragma: no-cache"));
     if (post)
         WriteRequestLine(request, QStringLiteral("Content-Length: %1").arg(PostStream ? PostStream->size() : 0));
-    if (ModifiedSince.isValid())
-        WriteRequestLine(request, QStringLiteral("If-Modified-Since: ") + FormatHttpDate(ModifiedSince)
+    if (ask.modifiedSince.isValid())
+        WriteRequestLine(request, QStringLiteral("If-Modified-Since: ") + FormatHttpDate(ask.modifiedSince)
                                       + QStringLiteral(" GMT"));
     if (!m_authUser.isEmpty())
         WriteRequestLine(request, QStringLiteral("Authorization: Basic ")
                                       + QString::fromLatin1(basicCredentials(m_authUser, m_authPassword)));
-    if (!Proxy.isEmpty() && !ProxyUsername.isEmpty() && !m_useTls) // with TLS it went with CONNECT
+    if (!ask.proxy.isEmpty() && !ask.proxyUsername.isEmpty() && !m_useTls) // with TLS it went with CONNECT
         WriteRequestLine(request, QStringLiteral("Proxy-Authorization: Basic ")
-                                      + QString::fromLatin1(basicCredentials(ProxyUsername, ProxyPassword)));
-    if (!Cookie.isEmpty())
-        WriteRequestLine(request, QStringLiteral("Cookie: ") + Cookie);
-    if (!m_askRangeBegin.isEmpty() || !m_askRangeEnd.isEmpty()) {
-        WriteRequestLine(request, QStringLiteral("Range: bytes=") + m_askRangeBegin + QLatin1Char('-') + m_askRangeEnd);
-        if (!m_askIfRange.isEmpty())
-            WriteRequestLine(request, QStringLiteral("If-Range: ") + m_askIfRange);
+                                      + QString::fromLatin1(basicCredentials(ask.proxyUsername, ask.proxyPassword)));
+    if (!ask.cookie.isEmpty())
+        WriteRequestLine(request, QStringLiteral("Cookie: ") + ask.cookie);
+    if (ask.ranged()) {
+        WriteRequestLine(request, QStringLiteral("Range: bytes=") + ask.rangeBegin + QLatin1Char('-') + ask.rangeEnd);
+        if (!ask.ifRange.isEmpty())
+            WriteRequestLine(request, QStringLiteral("If-Range: ") + ask.ifRange);
     }
-    m_acceptRanges.clear();
+    m_reply.acceptRanges.clear();
     if (OnRequestHeaderEnd)
         OnRequestHeaderEnd(this);
     WriteRequestLine(request, QString());

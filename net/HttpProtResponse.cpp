@@ -202,11 +202,10 @@ void THttpCli::headerEnded()
     if (m_loginPending) {
         m_relocationPending = false; // the login first; a Location beside a 401 is not followed
         const QString origin = currentOrigin();
-        m_authUser = AskedUsername;
-        m_authPassword = AskedPassword;
+        m_authUser = m_ask.askedUsername;
+        m_authPassword = m_ask.askedPassword;
         const quint64 request = m_requestId;
-        if (OnLoginAsked)
-            OnLoginAsked(this, origin);
+        emit loginAsked(origin);
         if (overtaken(request))
             return;
     }
@@ -235,7 +234,7 @@ void THttpCli::headerEnded()
     }
     if (!rangeAnswerFits())
         return;
-    if (hasNoBody(m_request, ResponseCode))
+    if (hasNoBody(m_ask.method, ResponseCode))
         m_chunked = false; // whatever the header says, no body follows
     if (m_chunked && ExpectedLength >= 0) {
         // Chunks decide where the body ends; a length beside them is not trusted.
@@ -249,7 +248,7 @@ void THttpCli::headerEnded()
         OnHeaderEnd(this);
     if (overtaken(request))
         return;
-    if (hasNoBody(m_request, ResponseCode) || ExpectedLength == 0) {
+    if (hasNoBody(m_ask.method, ResponseCode) || ExpectedLength == 0) {
         m_bytesAfterBody = m_held > 0;
         m_held = 0;
         endResponse();
@@ -277,11 +276,11 @@ bool THttpCli::handleField(const QString &field, const QString &value)
         m_lengthSeen = true;
         ExpectedLength = length;
     } else if (field == QLatin1String("content-range")) {
-        m_replyRange = ParseContentRange(value);
+        m_reply.contentRange = ParseContentRange(value);
     } else if (field == QLatin1String("etag")) {
-        m_replyEtag = value.trimmed();
+        m_reply.etag = value.trimmed();
     } else if (field == QLatin1String("accept-ranges")) {
-        m_acceptRanges = value;
+        m_reply.acceptRanges = value;
     } else if (field == QLatin1String("connection")) {
         m_serverCloses = m_serverCloses || value.contains(QLatin1String("close"), Qt::CaseInsensitive);
     } else if (field == QLatin1String("transfer-encoding") && (m_pool || m_responseMinor >= 1)) {
@@ -308,28 +307,28 @@ void THttpCli::skipInterimResponse()
     m_chunked = false;
     m_serverCloses = false;
     m_relocationPending = false;
-    m_replyRange = {};
-    m_replyEtag.clear();
+    m_reply.contentRange = {};
+    m_reply.etag.clear();
 }
 
 bool THttpCli::rangeAnswerFits()
 {
     if (ResponseCode != 206)
         return true;
-    const bool asked = !m_askRangeBegin.isEmpty() || !m_askRangeEnd.isEmpty();
+    const bool asked = m_ask.ranged();
     // A part that is the whole file is the whole file, asked for or not.
-    const bool whole = m_replyRange.begin.trimmed() == QLatin1String("0") && m_replyRange.total > 0
-                       && m_replyRange.end.trimmed() == QString::number(m_replyRange.total - 1);
+    const bool whole = m_reply.contentRange.begin.trimmed() == QLatin1String("0") && m_reply.contentRange.total > 0
+                       && m_reply.contentRange.end.trimmed() == QString::number(m_reply.contentRange.total - 1);
     QString why;
     if (!asked && !whole)
         why = QStringLiteral("the server sent a part of the file (206) where the whole file was asked for");
-    else if (!m_askRangeBegin.isEmpty() && m_replyRange.begin.trimmed() != m_askRangeBegin)
+    else if (!m_ask.rangeBegin.isEmpty() && m_reply.contentRange.begin.trimmed() != m_ask.rangeBegin)
         why = QStringLiteral("the server sent the file from byte %1 on, not from byte %2")
-                  .arg(m_replyRange.begin.trimmed().isEmpty() ? QStringLiteral("?") : m_replyRange.begin.trimmed(),
-                       m_askRangeBegin);
-    else if (m_askIfRange.startsWith(QLatin1Char('"')) && !m_replyEtag.isEmpty() && m_replyEtag != m_askIfRange)
+                  .arg(m_reply.contentRange.begin.trimmed().isEmpty() ? QStringLiteral("?") : m_reply.contentRange.begin.trimmed(),
+                       m_ask.rangeBegin);
+    else if (m_ask.ifRange.startsWith(QLatin1Char('"')) && !m_reply.etag.isEmpty() && m_reply.etag != m_ask.ifRange)
         why = QStringLiteral("the server sent a part of another version of the file (ETag %1, not %2)")
-                  .arg(m_replyEtag, m_askIfRange);
+                  .arg(m_reply.etag, m_ask.ifRange);
     if (why.isEmpty())
         return true;
     failRequest(kWrongRange, why);
@@ -344,7 +343,7 @@ QString THttpCli::currentOrigin() const
 
 bool THttpCli::mayAnswerLoginRequest() const
 {
-    return !AskedUsername.isEmpty() && m_authUser.isEmpty() && currentOrigin() == m_origin;
+    return !m_ask.askedUsername.isEmpty() && m_authUser.isEmpty() && currentOrigin() == m_origin;
 }
 
 bool THttpCli::handleLocation(const QString &field)
@@ -385,7 +384,7 @@ bool THttpCli::handleLocation(const QString &field)
     m_serverPort = port;
     const QString path = target.path.isEmpty() ? QStringLiteral("/") : withoutFragment(target.path);
     CurrentLocation = joinUrl(target.proto, target.host, target.port, path);
-    if (Proxy.isEmpty()) {
+    if (m_ask.proxy.isEmpty()) {
         m_connectHost = target.host;
         m_connectPort = port;
         m_requestPath = path;

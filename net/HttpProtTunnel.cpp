@@ -11,10 +11,10 @@ void THttpCli::sendConnect()
     m_tunnelPending = true;
     m_tunnelHeader.clear();
     QByteArray connect = "CONNECT " + m_tunnelTarget.toUtf8() + " HTTP/1.0\r\nHost: " + m_tunnelTarget.toUtf8() + "\r\n";
-    if (!Agent.isEmpty())
-        connect += "User-Agent: " + Agent.toUtf8() + "\r\n";
-    if (!ProxyUsername.isEmpty())
-        connect += "Proxy-Authorization: Basic " + basicCredentials(ProxyUsername, ProxyPassword) + "\r\n";
+    if (!m_ask.agent.isEmpty())
+        connect += "User-Agent: " + m_ask.agent.toUtf8() + "\r\n";
+    if (!m_ask.proxyUsername.isEmpty())
+        connect += "Proxy-Authorization: Basic " + basicCredentials(m_ask.proxyUsername, m_ask.proxyPassword) + "\r\n";
     m_socket->Send(connect + "\r\n");
 }
 
@@ -55,7 +55,7 @@ void THttpCli::startTls()
 {
     const QString port = m_tunnelTarget.isEmpty() ? m_connectPort : m_tunnelTarget.section(QLatin1Char(':'), -1);
     m_tls = std::make_unique<TTlsChannel>(m_serverHost, port);
-    if (m_pool && m_request != rqPost)
+    if (m_pool && m_ask.method != rqPost)
         m_tls->offerProtocols({"h2", "http/1.1"});
     driveHandshake();
 }

@@ -73,7 +73,7 @@ void TestH2Client::slotsShareOneConnection()
     }
     // The first request opens the connection; then eight at once, three rounds.
     clients[0]->URL = secureUrl(*server, "/p0.jpg");
-    const THttpResult opened = clients[0]->Get();
+    const THttpReply opened = clients[0]->Get();
     QVERIFY2(opened.ok(), qPrintable(QString("%1 %2 %3").arg(opened.error).arg(opened.errorText).arg(opened.status)));
     for (int round = 0; round < 3; ++round) {
         for (int slot = 0; slot < 8; ++slot) {
@@ -214,7 +214,7 @@ void TestH2Client::relocationAndErrorStatus()
     QCOMPARE(kept.rec.body.data(), QByteArray("moved here"));
     QVERIFY(kept.rec.events.contains("Location " + secureUrl(*server, "/new")));
     kept.cli.URL = secureUrl(*server, "/gone");
-    const THttpResult result = kept.cli.Get();
+    const THttpReply result = kept.cli.Get();
     QCOMPARE(result.status, 404);
     QCOMPARE(kept.cli.ResponseText, QString("Not Found"));
     QCOMPARE(server->connections(), 1);

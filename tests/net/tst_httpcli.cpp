@@ -232,10 +232,9 @@ void TestHttpCli::askedLoginGoesOnlyToTheServerThatAsks()
     THttpCli cli;
     TRecorder rec(cli);
     QStringList asked;
-    cli.OnLoginAsked = [&asked](THttpCli *, const QString &origin) { asked << origin; };
+    QObject::connect(&cli, &THttpCli::loginAsked, [&asked](const QString &origin) { asked << origin; });
     cli.URL = url(first, "/secret");
-    cli.AskedUsername = "me";
-    cli.AskedPassword = "secret";
+    cli.setAskedLogin("me", "secret");
     runUntilDone(cli, rec);
     QVERIFY(!first.requests().value(0).contains("Authorization"));
     if (how == "relocated") {

@@ -123,7 +123,7 @@ void TestHttpFailures::busyClientRefusesASecondRequest()
     }
     QVERIFY_THROWS_EXCEPTION(EHttpException, cli.Fetch());
     // The same refusal as a value leaves the request under way alone.
-    const THttpResult refused = cli.Begin();
+    const THttpReply refused = cli.Begin();
     QCOMPARE(refused.error, 1);
     QCOMPARE(refused.errorText, QString("HTTP component is busy"));
     QVERIFY(cli.ClientState() != hcIdle);
@@ -185,7 +185,7 @@ void TestHttpFailures::getGivesTheOutcomeAsAValue()
     THttpCli cli;
     TRecorder rec(cli);
     cli.URL = url(server, "/missing.htm");
-    THttpResult result = cli.Get();
+    THttpReply result = cli.Get();
     QCOMPARE(result.status, 404);
     QCOMPARE(result.error, 0);
     QVERIFY(!result.ok());
@@ -379,7 +379,7 @@ void TestHttpFailures::brokenTransfersFail()
     else
         QCOMPARE(rec.lastError, error);
     QCOMPARE(threw, error != 0);
-    const THttpResult result = cli.Result();
+    const THttpReply result = cli.Result();
     QCOMPARE(result.ok(), error == 0);
     QCOMPARE(result.received, received);
     QCOMPARE(result.expected, expected);

@@ -418,7 +418,7 @@ void TestHttps::keptTunnelCarriesRequestAfterRequest()
     cli.setProxy({true, "127.0.0.1", QString::number(proxy.port()), "pu", "pp"});
     for (const char *path : {"/a", "/b", "/c"}) {
         cli.URL = url(server, path);
-        const THttpResult result = cli.Get();
+        const THttpReply result = cli.Get();
         QVERIFY2(result.ok(), qPrintable(result.errorText));
     }
     QCOMPARE(rec.body.data(), QByteArray("/a/b/c"));

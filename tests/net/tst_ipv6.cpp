@@ -105,7 +105,7 @@ void TestIpv6::tlsChecksTheAddress()
     THttpCli cli;
     TRecorder rec(cli);
     cli.URL = QString("https://[::1]:%1/").arg(server.port());
-    const THttpResult result = cli.Get();
+    const THttpReply result = cli.Get();
     QVERIFY2(result.ok(), qPrintable(result.errorText));
     QCOMPARE(rec.body.data(), QByteArray("secure"));
 
@@ -162,7 +162,7 @@ void TestIpv6::refusedFirstAddressFallsBackAtOnce()
     TRecorder rec(cli);
     cli.socket()->setResolver(dualStack);
     cli.URL = QString("http://dual.test:%1/").arg(four.port());
-    const THttpResult result = cli.Get();
+    const THttpReply result = cli.Get();
     QVERIFY2(result.ok(), qPrintable(result.errorText));
     QCOMPARE(rec.body.data(), QByteArray("four"));
     QCOMPARE(rec.done, 1);
@@ -179,7 +179,7 @@ void TestIpv6::silentFirstAddressFallsBackAfterItsHeadStart()
     cli.URL = QString("http://dual.test:%1/").arg(four.port());
     QElapsedTimer clock;
     clock.start();
-    const THttpResult result = cli.Get();
+    const THttpReply result = cli.Get();
     QVERIFY2(result.ok(), qPrintable(result.errorText));
     QCOMPARE(rec.body.data(), QByteArray("four"));
     QVERIFY(clock.elapsed() >= THttpCli::kHeadStartMs * 9 / 10); // IPv6 had its head start (timers may be 5% early)
@@ -192,7 +192,7 @@ void TestIpv6::bothFamiliesFailingTellsTheFirstFailure()
     TRecorder rec(cli);
     cli.socket()->setResolver(dualStack);
     cli.URL = QString("http://dual.test:%1/").arg(Server::refusedPort());
-    const THttpResult result = cli.Get();
+    const THttpReply result = cli.Get();
     QCOMPARE(result.error, 10061);
     QCOMPARE(rec.done, 1);
     QCOMPARE(rec.lastError, 10061);

@@ -196,8 +196,8 @@ void TestKeepAlive::serverClosingUnderARequestIsRetriedOnce()
     const QStringList first = log.take();
     QCOMPARE(pool.idleCount(), 1);
     cli.ContentRangeBegin = "1";
-    cli.IfRange = "\"v1\"";
-    const THttpResult second = cli.Get();
+    cli.setIfRange("\"v1\"");
+    const THttpReply second = cli.Get();
     QVERIFY2(second.ok(), qPrintable(second.errorText));
     QCOMPARE(log.rec.body.data(), QByteArray("two"));
     QCOMPARE(log.take(), first); // the second try is not told
@@ -237,10 +237,10 @@ void TestKeepAlive::rangeBelongsToItsRequest()
     THttpCli &cli = client.cli;
     cli.URL = url(server, "/moved.jpg");
     cli.ContentRangeBegin = "3";
-    cli.IfRange = "\"v1\"";
+    cli.setIfRange("\"v1\"");
     QVERIFY(cli.Get().ok());
     QCOMPARE(client.rec.body.data(), QByteArray("def"));
-    QCOMPARE(cli.ReplyRange().begin, QString("3"));
+    QCOMPARE(cli.Result().contentRange.begin, QString("3"));
     for (const char *path : {"/whole.jpg", "/whole.jpg"}) {
         client.clearBody();
         cli.URL = url(server, path);
@@ -250,7 +250,7 @@ void TestKeepAlive::rangeBelongsToItsRequest()
     // A part of another version of the file is not taken for the rest of the one held.
     cli.URL = url(server, "/changed.jpg");
     cli.ContentRangeBegin = "3";
-    cli.IfRange = "\"v1\"";
+    cli.setIfRange("\"v1\"");
     QCOMPARE(cli.Get().error, THttpCli::kWrongRange);
     const QList<QByteArray> sent = server.requests();
     QCOMPARE(sent.size(), 5);
@@ -302,7 +302,7 @@ void TestKeepAlive::hostileChunksFailClearly()
     server.addScript({Server::send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab"), Server::close()});
     TKeptClient kept;
     kept.cli.URL = url(server, "/");
-    THttpResult result = kept.cli.Get();
+    THttpReply result = kept.cli.Get();
     QCOMPARE(result.error, THttpCli::kBadFraming);
     QVERIFY(result.errorText.startsWith("malformed chunked body"));
     QCOMPARE(kept.pool.idleCount(), 0);
@@ -369,7 +369,7 @@ void TestKeepAlive::tlsSessionGoesOnOverAKeptConnection()
         kept.rec.body.buffer().clear();
         kept.rec.body.seek(0);
         kept.cli.URL = QString("https://localhost:%1%2").arg(server.port()).arg(path);
-        const THttpResult result = kept.cli.Get();
+        const THttpReply result = kept.cli.Get();
         QVERIFY2(result.ok(), qPrintable(result.errorText));
     }
     QCOMPARE(kept.rec.body.data(), QByteArray("first"));
