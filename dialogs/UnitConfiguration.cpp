@@ -5,6 +5,7 @@
 #include "MainForm.h"
 #include "SettingsKey.h"
 #include "SettingsList.h"
+#include "SettingsTable.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -90,16 +91,16 @@ void TFormConfiguration::bindSettings()
 {
     TSettingsBinding &b = m_binding;
     using B = TSettingsBinding;
-    auto text = [&b](const QString &name, int group, QLineEdit *edit) {
-        b.add(name, B::String, group, [edit] { return edit->text(); },
+    auto text = [&b](const Setting::Text &setting, QLineEdit *edit) {
+        b.add(QLatin1String(setting.name), B::String, setting.group, [edit] { return edit->text(); },
               [edit](const QVariant &v) { edit->setText(v.toString()); });
     };
-    auto flag = [&b](const QString &name, int group, QAbstractButton *box) {
-        b.add(name, B::Boolean, group, [box] { return box->isChecked(); },
+    auto flag = [&b](const Setting::Flag &setting, QAbstractButton *box) {
+        b.add(QLatin1String(setting.name), B::Boolean, setting.group, [box] { return box->isChecked(); },
               [box](const QVariant &v) { box->setChecked(v.toBool()); });
     };
-    auto number = [&b](const QString &name, int group, QSpinBox *spin) {
-        b.add(name, B::Integer, group, [spin] { return spin->value(); },
+    auto number = [&b](const Setting::Number &setting, QSpinBox *spin) {
+        b.add(QLatin1String(setting.name), B::Integer, setting.group, [spin] { return spin->value(); },
               [spin](const QVariant &v) { spin->setValue(v.toInt()); }); // clamps to the range
     };
     auto list = [&b](const QString &name, QComboBox *combo) {
@@ -133,49 +134,48 @@ void TFormConfiguration::bindSettings()
 
     action("Preview", m_main->previewAction());
     action("ShowProgress", m_main->progressAction());
-    flag("AutoSave", 2, CheckBoxAutoSave);
-    flag("CreateDir", 2, CheckBoxCreateDir);
-    flag("BossName", 2, CheckBoxUseFriendlyName);
-    flag("Beep", 2, CheckBoxBeep);
-    flag("SaveWindow", 2, CheckBoxSaveWindow);
+    flag(Setting::AutoSave, CheckBoxAutoSave);
+    flag(Setting::CreateDir, CheckBoxCreateDir);
+    flag(Setting::BossName, CheckBoxUseFriendlyName);
+    flag(Setting::Beep, CheckBoxBeep);
+    flag(Setting::SaveWindow, CheckBoxSaveWindow);
 
-    text("FileTypes", 3, EditFileTypes);
-    number("MinSize", 3, SpinEditMinSize);
-    number("MaxSize", 3, SpinEditMaxSize);
-    number("MaxTreads", 3, SpinEditMaxTreads);
-    flag("AddChild", 3, CheckBoxAddChild);
-    flag("ExpandParse", 3, CheckBoxExpandParse);
-    number("TimeoutDoc", 3, SpinEditTimeoutDoc);
-    number("TimeOutFile", 3, SpinEditTimeOutFile);
-    text("AutoSelectFileTypes", 3, EditAutoSelectFileTypes);
-    flag("AutoSelectEnabled", 3, CheckBoxAutoSelect);
-    flag("IncludeThumbs", 3, CheckBoxIncludeThumbs);
-    flag("SkipFile", 3, RadioButtonSkip);
-    flag("OverWriteFile", 3, RadioButtonOverwrite);
-    flag("RenameFile", 3, RadioButtonRename);
-    flag("GetPassword", 3, CheckBoxGetPassword);
-    flag("ItemJump", 3, CheckBoxItemJump);
-    flag("SaveHtml", 3, CheckBoxSaveHtml);
+    text(Setting::FileTypes, EditFileTypes);
+    number(Setting::MinSize, SpinEditMinSize);
+    number(Setting::MaxSize, SpinEditMaxSize);
+    number(Setting::MaxTreads, SpinEditMaxTreads);
+    flag(Setting::AddChild, CheckBoxAddChild);
+    flag(Setting::ExpandParse, CheckBoxExpandParse);
+    number(Setting::TimeoutDoc, SpinEditTimeoutDoc);
+    number(Setting::TimeOutFile, SpinEditTimeOutFile);
+    text(Setting::AutoSelectFileTypes, EditAutoSelectFileTypes);
+    flag(Setting::AutoSelectEnabled, CheckBoxAutoSelect);
+    flag(Setting::IncludeThumbs, CheckBoxIncludeThumbs);
+    flag(Setting::SkipFile, RadioButtonSkip);
+    flag(Setting::OverWriteFile, RadioButtonOverwrite);
+    flag(Setting::RenameFile, RadioButtonRename);
+    flag(Setting::GetPassword, CheckBoxGetPassword);
+    flag(Setting::ItemJump, CheckBoxItemJump);
+    flag(Setting::SaveHtml, CheckBoxSaveHtml);
     for (int i = 0; i < 6; ++i) {
         TColorPicker *picker = ColorBoxes[i];
         b.add(QStringLiteral("Color%1").arg(i + 1), B::Integer, 3, [picker] { return picker->colorValue(); },
               [picker](const QVariant &v) { picker->setColorValue(v.toInt()); });
     }
-    text("Proxy", 3, EditProxy);
-    text("ProxyPort", 3, EditProxyPort);
-    text("ProxyUsername", 3, EditProxyUsername);
-    text("ProxyPassword", 3, EditProxyPassword);
-    flag("ProxyEnabled", 3, CheckBoxProxy);
-    flag("StartAllSlots", 3, CheckBoxStartAll);
-    flag("ReuseConnections", 3, CheckBoxReuseConnections);
-    // Values added later come last, so that a file written before them keeps
-    // every value it has: a missing value ends its group.
-    flag("FindShownPictures", 3, CheckBoxFindShown);
-    number("RetryCount", 3, SpinEditRetries);
-    flag("CheckSizesAfterScan", 3, CheckBoxCheckSizes);
-    flag("ReadStylesheets", 3, CheckBoxReadStylesheets);
-    flag("KeepQueryAddresses", 3, CheckBoxKeepQuery);
-    number("FilesPerSlot", 3, SpinEditFilesPerSlot);
+    text(Setting::Proxy, EditProxy);
+    text(Setting::ProxyPort, EditProxyPort);
+    text(Setting::ProxyUsername, EditProxyUsername);
+    text(Setting::ProxyPassword, EditProxyPassword);
+    flag(Setting::ProxyEnabled, CheckBoxProxy);
+    flag(Setting::StartAllSlots, CheckBoxStartAll);
+    flag(Setting::ReuseConnections, CheckBoxReuseConnections);
+    // Values added later come last (see the settings table).
+    flag(Setting::FindShownPictures, CheckBoxFindShown);
+    number(Setting::RetryCount, SpinEditRetries);
+    flag(Setting::CheckSizesAfterScan, CheckBoxCheckSizes);
+    flag(Setting::ReadStylesheets, CheckBoxReadStylesheets);
+    flag(Setting::KeepQueryAddresses, CheckBoxKeepQuery);
+    number(Setting::FilesPerSlot, SpinEditFilesPerSlot);
 
     QWidget *window = m_main->mainWidget();
     TMainForm *main = m_main;
@@ -240,7 +240,7 @@ void TFormConfiguration::FormCreate()
     if (m_main->downloadField()->currentText() == m_paths.defaultDownloadDir)
         QDir().mkpath(m_paths.defaultDownloadDir);
     if (EditFileTypes->text().isEmpty())
-        EditFileTypes->setText(kDefaultFileTypes);
+        EditFileTypes->setText(QString::fromLatin1(Setting::FileTypes.value));
 
     CheckBoxUseFriendlyNameClick();
     SpinEditMaxTreadsChange();

@@ -63,8 +63,6 @@ public:
     void showPage(int index);
     int pageCount() const;
 
-    static inline const QString kDefaultFileTypes = QStringLiteral("jpg,jpeg,gif,bmp,mp3,mpeg,mpg");
-    static inline const QString kDefaultProxy = QStringLiteral("proxy.local");
 
 protected:
     void changeEvent(QEvent *event) override;

@@ -4,6 +4,7 @@
 #include "Lamp.h"
 #include "Parts.h"
 #include "SettingsKey.h"
+#include "SettingsTable.h"
 #include "StatusPanels.h"
 #include "Windows.h"
 
@@ -134,6 +135,23 @@ void TestConfiguration::firstRunGivesTheDefaults()
     QVERIFY(c.color(ColorBackground).lightness() > 200);
     for (int slot = 1; slot <= 5; ++slot)
         QVERIFY(c.color(slot).lightness() < 150);
+
+    // One default a value: what the window hands the runs on a first run is
+    // what the run settings hold before anyone sets them.
+    const TDownloadSettings d = c.downloadSettings(), dd;
+    QCOMPARE(std::tie(d.maxThreads, d.timeOutFileMs, d.minSize, d.maxSize, d.existing, d.itemJump, d.beep, d.createDir,
+                      d.startAllAtOnce, d.reuseConnections, d.retries, d.filesPerSlot),
+             std::tie(dd.maxThreads, dd.timeOutFileMs, dd.minSize, dd.maxSize, dd.existing, dd.itemJump, dd.beep,
+                      dd.createDir, dd.startAllAtOnce, dd.reuseConnections, dd.retries, dd.filesPerSlot));
+    const TCrawlSettings k = c.crawlSettings(), kk;
+    QCOMPARE(std::tie(k.timeoutDocMs, k.getPassword, k.saveHtml, k.expandParse, k.itemJump, k.beep, k.reuseConnections,
+                      k.slotCount),
+             std::tie(kk.timeoutDocMs, kk.getPassword, kk.saveHtml, kk.expandParse, kk.itemJump, kk.beep,
+                      kk.reuseConnections, kk.slotCount));
+    const TScanSettings n = c.scanSettings(), nn;
+    QCOMPARE(std::tie(n.fileTypes, n.addChild, n.includeThumbs, n.findShown, n.checkSizes, n.readStylesheets, n.keepQuery),
+             std::tie(nn.fileTypes, nn.addChild, nn.includeThumbs, nn.findShown, nn.checkSizes, nn.readStylesheets,
+                      nn.keepQuery));
 }
 
 void TestConfiguration::firstCloseStoresEveryValue()
@@ -161,7 +179,7 @@ void TestConfiguration::missingValueEndsItsGroup()
     w = start();
     QCOMPARE(Part<QLineEdit>(*w->configuration, "EditFileTypes")->text(), QString("png"));
     QCOMPARE(Part<QSpinBox>(*w->configuration, "SpinEditMaxTreads")->value(), 4);
-    QCOMPARE(Part<QLineEdit>(*w->configuration, "EditProxy")->text(), TFormConfiguration::kDefaultProxy);
+    QCOMPARE(Part<QLineEdit>(*w->configuration, "EditProxy")->text(), QString::fromLatin1(Setting::Proxy.value));
     // Group 2 failed at AutoSave, after reading the two menu entries.
     QVERIFY(!Part<QAction>(*w->main, "Displayimagepreview1")->isChecked());
     QVERIFY(!Part<QAction>(*w->main, "Displaydownloadengineprogress1")->isChecked());
