@@ -2,7 +2,10 @@
 
 #include "HttpResponseHead.h"
 
+#include <QByteArray>
 #include <QDateTime>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -29,6 +32,16 @@ struct THttpRequestData
     QString rangeBegin, rangeEnd, ifRange;
 
     bool ranged() const { return !rangeBegin.isEmpty() || !rangeEnd.isEmpty(); }
+};
+
+// A request's head as it goes out, whatever carries it: HTTP/1.x writes it
+// as a request line and field lines, HTTP/2 sends the fields as they are.
+struct TRequestHead
+{
+    QByteArray method;
+    QByteArray target; // the path, or the whole URL through a plain proxy
+    QByteArray host;   // "host", or "host:port" when not the scheme's port
+    QList<QPair<QByteArray, QByteArray>> fields; // in the order they go out, Host among them
 };
 
 // How one request ended, as one value: the done error (0 for success) with

@@ -245,7 +245,7 @@ private:
     void replaceSocket(TWSocket *next);
     // HTTP/2: the connection the request runs on, shared with other clients.
     void becomeH2();
-    void sendH2Request(const QByteArray &request);
+    void sendH2Request(const TRequestHead &head);
     void releaseStream();
     void h2Response(int status, const QList<TH2Session::Field> &fields) override;
     void h2Data(const char *data, int len) override;
@@ -286,6 +286,7 @@ private:
     void normalClosed();
     void relocationClosed();
 
+    TRequestHead requestHead(const QByteArray &method) const;
     void BuildRequest(const QString &method);
     void WriteRequestLine(QByteArray &request, QString line);
     void sendPostBlock();

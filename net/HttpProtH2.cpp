@@ -1,7 +1,7 @@
 // The HTTP client, part: a request on a shared HTTP/2 connection. The
-// request is built as for HTTP/1.1 and sent as a stream; the response's
-// status and fields go through the same handling as HTTP/1's, so every
-// event the client tells comes as it does over HTTP/1.
+// request's head goes as fields of a stream, the same head HTTP/1.x writes
+// as lines; the response's status and fields go through the same handling
+// as HTTP/1's, so every event the client tells comes as it does over HTTP/1.
 #include "HttpProt.h"
 
 #include "ConnectionPool.h"
@@ -51,25 +51,17 @@ void THttpCli::becomeH2()
     sendRequest();
 }
 
-void THttpCli::sendH2Request(const QByteArray &request)
+void THttpCli::sendH2Request(const TRequestHead &head)
 {
     TH2Connection::TRequest stream;
     stream.scheme = "https";
-    const QList<QByteArray> lines = request.split('\n');
-    const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
-    stream.method = first.value(0);
-    stream.path = first.value(1);
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines.at(i).trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0)
-            continue;
-        const QByteArray name = line.left(colon).toLower();
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        if (name == "host")
-            stream.authority = value;
-        if (!connectionSpecific(name))
-            stream.fields.append({name, value});
+    stream.method = head.method;
+    stream.path = head.target;
+    stream.authority = head.host;
+    for (const auto &[name, value] : head.fields) {
+        const QByteArray lower = name.toLower(); // HTTP/2 allows no other
+        if (!connectionSpecific(lower))
+            stream.fields.append({lower, value.trimmed()});
     }
     m_h2->request(this, stream);
 }

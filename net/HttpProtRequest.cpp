@@ -69,49 +69,66 @@ void THttpCli::WriteRequestLine(QByteArray &request, QString line)
     request += "\r\n";
 }
 
+TRequestHead THttpCli::requestHead(const QByteArray &method) const
+{
+    const THttpRequestData &ask = m_ask;
+    const bool post = method == "POST";
+    TRequestHead head;
+    head.method = method;
+    head.target = requestPathBytes(m_requestPath);
+    // The port belongs in Host whenever it is not the scheme's own.
+    head.host = (m_serverHost + (m_serverPort == DefaultPort(m_useTls) ? QString() : QLatin1Char(':') + m_serverPort)).toUtf8();
+    auto field = [&head](const char *name, const QString &value) { head.fields.append({name, value.toUtf8()}); };
+    if (!ask.sender.isEmpty())
+        field("From", ask.sender);
+    if (!ask.accept.isEmpty())
+        field("Accept", ask.accept);
+    if (!ask.reference.isEmpty())
+        field("Referer", ask.reference);
+    if (post && !ask.contentTypePost.isEmpty())
+        field("Content-Type", ask.contentTypePost);
+    if (!ask.agent.isEmpty())
+        field("User-Agent", ask.agent);
+    head.fields.append({"Host", head.host});
+    if (ask.noCache)
+        field("Pragma", QStringLiteral("no-cache"));
+    if (post)
+        field("Content-Length", QString::number(PostStream ? PostStream->size() : 0));
+    if (ask.modifiedSince.isValid())
+        field("If-Modified-Since", FormatHttpDate(ask.modifiedSince) + QStringLiteral(" GMT"));
+    if (!m_authUser.isEmpty())
+        field("Authorization", QStringLiteral("Basic ") + QString::fromLatin1(basicCredentials(m_authUser, m_authPassword)));
+    if (!ask.proxy.isEmpty() && !ask.proxyUsername.isEmpty() && !m_useTls) // with TLS it went with CONNECT
+        field("Proxy-Authorization",
+              QStringLiteral("Basic ") + QString::fromLatin1(basicCredentials(ask.proxyUsername, ask.proxyPassword)));
+    if (!ask.cookie.isEmpty())
+        field("Cookie", ask.cookie);
+    if (ask.ranged()) {
+        field("Range", QStringLiteral("bytes=") + ask.rangeBegin + QLatin1Char('-') + ask.rangeEnd);
+        if (!ask.ifRange.isEmpty())
+            field("If-Range", ask.ifRange);
+    }
+    return head;
+}
+
 void THttpCli::BuildRequest(const QString &method)
 {
-    QByteArray request;
     if (OnRequestHeaderBegin)
         OnRequestHeaderBegin(this);
-    const bool post = method == QLatin1String("POST");
-    WriteRequestLine(request, method + QLatin1Char(' ') + QString::fromLatin1(requestPathBytes(m_requestPath))
-                                  + (m_pool ? QStringLiteral(" HTTP/1.1") : QStringLiteral(" HTTP/1.0")));
-    const THttpRequestData &ask = m_ask;
-    if (!ask.sender.isEmpty())
-        WriteRequestLine(request, QStringLiteral("From: ") + ask.sender);
-    if (!ask.accept.isEmpty())
-        WriteRequestLine(request, QStringLiteral("Accept: ") + ask.accept);
-    if (!ask.reference.isEmpty())
-        WriteRequestLine(request, QStringLiteral("Referer: ") + ask.reference);
-    if (post && !ask.contentTypePost.isEmpty())
-        WriteRequestLine(request, QStringLiteral("Content-Type: ") + ask.contentTypePost);
-    if (!ask.agent.isEmpty())
-        WriteRequestLine(request, QStringLiteral("User-Agent: ") + ask.agent);
-    // The port belongs in Host whenever it is not the scheme's own.
-    WriteRequestLine(request, QStringLiteral("Host: ") + m_serverHost
-                                  + (m_serverPort == DefaultPort(m_useTls) ? QString() : QLatin1Char(':') + m_serverPort));
-    if (ask.noCache)
-        WriteRequestLine(request, QStringLiteral("Pragma: no-cache"));
-    if (post)
-        WriteRequestLine(request, QStringLiteral("Content-Length: %1").arg(PostStream ? PostStream->size() : 0));
-    if (ask.modifiedSince.isValid())
-        WriteRequestLine(request, QStringLiteral("If-Modified-Since: ") + FormatHttpDate(ask.modifiedSince)
-                                      + QStringLiteral(" GMT"));
-    if (!m_authUser.isEmpty())
-        WriteRequestLine(request, QStringLiteral("Authorization: Basic ")
-                                      + QString::fromLatin1(basicCredentials(m_authUser, m_authPassword)));
-    if (!ask.proxy.isEmpty() && !ask.proxyUsername.isEmpty() && !m_useTls) // with TLS it went with CONNECT
-        WriteRequestLine(request, QStringLiteral("Proxy-Authorization: Basic ")
-                                      + QString::fromLatin1(basicCredentials(ask.proxyUsername, ask.proxyPassword)));
-    if (!ask.cookie.isEmpty())
-        WriteRequestLine(request, QStringLiteral("Cookie: ") + ask.cookie);
-    if (ask.ranged()) {
-        WriteRequestLine(request, QStringLiteral("Range: bytes=") + ask.rangeBegin + QLatin1Char('-') + ask.rangeEnd);
-        if (!ask.ifRange.isEmpty())
-            WriteRequestLine(request, QStringLiteral("If-Range: ") + ask.ifRange);
-    }
+    const TRequestHead head = requestHead(method.toLatin1());
     m_reply.acceptRanges.clear();
+    if (m_h2) {
+        // A stream of an HTTP/2 connection: the head goes as fields, never as text.
+        if (OnRequestHeaderEnd)
+            OnRequestHeaderEnd(this);
+        sendH2Request(head);
+        return;
+    }
+    QByteArray request;
+    WriteRequestLine(request, method + QLatin1Char(' ') + QString::fromLatin1(head.target)
+                                  + (m_pool ? QStringLiteral(" HTTP/1.1") : QStringLiteral(" HTTP/1.0")));
+    for (const auto &[name, value] : head.fields)
+        WriteRequestLine(request, QString::fromLatin1(name) + QLatin1String(": ") + QString::fromUtf8(value));
     if (OnRequestHeaderEnd)
         OnRequestHeaderEnd(this);
     WriteRequestLine(request, QString());
@@ -120,10 +137,6 @@ void THttpCli::BuildRequest(const QString &method)
 
 void THttpCli::send(const char *data, int len)
 {
-    if (m_h2) {
-        sendH2Request(QByteArray(data, len));
-        return;
-    }
     if (!m_tls) {
         m_socket->Send(data, len);
         return;
