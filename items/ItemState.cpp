@@ -2,16 +2,27 @@
 
 namespace {
 
-void show(TItemRef ref, int icon, int selectedIcon)
+// A mark changes what it names and keeps the rest; an item that is gone is not marked.
+struct TLook
 {
-    ref.store->setIcon(ref.id, icon);
-    ref.store->setSelectedIcon(ref.id, selectedIcon);
+    int icon, selectedIcon, state;
+    QString reason;
+};
+
+TLook lookOf(const TItemStore::Entry &e)
+{
+    return {e.icon, e.selectedIcon, e.state, e.reason};
 }
 
-// The reason for a failure goes with it: any other state clears it.
-void explain(TItemRef ref, const QString &reason = {})
+template<typename Change>
+void mark(TItemRef ref, Change change)
 {
-    ref.store->setReason(ref.id, reason);
+    const TItemStore::Entry *e = ref.entry();
+    if (!e)
+        return;
+    TLook look = lookOf(*e);
+    change(look);
+    ref.store->setLook(ref.id, look.icon, look.selectedIcon, look.state, look.reason);
 }
 
 int iconOf(TItemRef ref)
@@ -30,43 +41,36 @@ int stateOf(TItemRef ref)
 
 namespace ItemState {
 
+// The reason for a failure goes with it: any other state mark clears it.
 void markQueued(TItemRef ref)
 {
-    explain(ref);
     // The hourglass shows; the selected icon keeps "not started" until a slot takes it.
-    show(ref, IconBusy, IconFileNew);
-    ref.store->setState(ref.id, StateDone);
+    mark(ref, [](TLook &l) { l = {IconBusy, IconFileNew, StateDone, {}}; });
 }
 
 void markRunning(TItemRef ref)
 {
-    explain(ref);
-    show(ref, IconBusy, IconBusy);
-    ref.store->setState(ref.id, StateDone);
+    mark(ref, [](TLook &l) { l = {IconBusy, IconBusy, StateDone, {}}; });
 }
 
 void markStored(TItemRef ref)
 {
-    explain(ref);
-    show(ref, IconFileStored, IconFileStored);
+    mark(ref, [](TLook &l) { l = {IconFileStored, IconFileStored, l.state, {}}; });
 }
 
 void markFailed(TItemRef ref)
 {
-    show(ref, IconFileFailed, IconFileFailed);
+    mark(ref, [](TLook &l) { l.icon = l.selectedIcon = IconFileFailed; });
 }
 
 void markFailed(TItemRef ref, const QString &reason)
 {
-    markFailed(ref);
-    explain(ref, reason);
+    mark(ref, [&reason](TLook &l) { l = {IconFileFailed, IconFileFailed, l.state, reason}; });
 }
 
 void markWaiting(TItemRef ref)
 {
-    explain(ref);
-    ref.store->setState(ref.id, StateChecked);
-    show(ref, IconFileNew, IconFileNew);
+    mark(ref, [](TLook &l) { l = {IconFileNew, IconFileNew, StateChecked, {}}; });
 }
 
 bool isWaiting(TItemRef ref)
@@ -93,20 +97,17 @@ bool isStored(TItemRef ref)
 
 void markFetching(TItemRef ref)
 {
-    explain(ref);
-    ref.store->setIcon(ref.id, IconBusy);
-    ref.store->setState(ref.id, StateDone);
+    mark(ref, [](TLook &l) { l = {IconBusy, IconBusy, StateDone, {}}; });
 }
 
 void markParsed(TItemRef ref)
 {
-    ref.store->setIcon(ref.id, IconLinkParsed);
+    mark(ref, [](TLook &l) { l.icon = l.selectedIcon = IconLinkParsed; });
 }
 
 void markLinkFailed(TItemRef ref, const QString &reason)
 {
-    ref.store->setIcon(ref.id, IconLinkFailed);
-    explain(ref, reason);
+    mark(ref, [&reason](TLook &l) { l = {IconLinkFailed, IconLinkFailed, l.state, reason}; });
 }
 
 void check(TItemRef ref)

@@ -129,6 +129,18 @@ void TItemStore::setIcon(TItemId id, int icon)
     emit changed(id);
 }
 
+void TItemStore::setLook(TItemId id, int icon, int selectedIcon, int state, const QString &reason)
+{
+    Entry *e = find(id);
+    if (!e || (e->icon == icon && e->selectedIcon == selectedIcon && e->state == state && e->reason == reason))
+        return;
+    e->icon = icon;
+    e->selectedIcon = selectedIcon;
+    e->state = state;
+    e->reason = reason;
+    emit changed(id);
+}
+
 void TItemStore::setUrl(TItemId id, const QString &url)
 {
     Entry *e = find(id);

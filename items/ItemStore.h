@@ -72,6 +72,8 @@ public:
     void setCaption(TItemId id, const QString &caption);
     void setReason(TItemId id, const QString &reason);
     void setIcon(TItemId id, int icon); // and the highlighted icon
+    // Icons, box and reason at once, the view told once: what a state mark sets.
+    void setLook(TItemId id, int icon, int selectedIcon, int state, const QString &reason);
     void setSelectedIcon(TItemId id, int icon);
     void setState(TItemId id, int state);
     void setBold(TItemId id, bool bold);
