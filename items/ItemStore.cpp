@@ -104,21 +104,22 @@ std::vector<TItemId> &TItemStore::childList(TItemId parent)
 }
 
 // Setters tell the view only of a real change: most marks repeat what is there.
-#define TRAWLIX_SET(field, value)                                                                                     \
-    Entry *e = find(id);                                                                                              \
-    if (!e || e->field == (value))                                                                                    \
-        return;                                                                                                       \
-    e->field = (value);                                                                                               \
-    emit changed(id)
+template<typename T>
+void TItemStore::set(TItemId id, T Entry::*field, const T &value)
+{
+    Entry *e = find(id);
+    if (!e || e->*field == value)
+        return;
+    e->*field = value;
+    emit changed(id);
+}
 
-void TItemStore::setCaption(TItemId id, const QString &caption) { TRAWLIX_SET(caption, caption); }
-void TItemStore::setReason(TItemId id, const QString &reason) { TRAWLIX_SET(reason, reason); }
-void TItemStore::setSelectedIcon(TItemId id, int icon) { TRAWLIX_SET(selectedIcon, icon); }
-void TItemStore::setState(TItemId id, int state) { TRAWLIX_SET(state, state); }
-void TItemStore::setBold(TItemId id, bool bold) { TRAWLIX_SET(bold, bold); }
-void TItemStore::setColor(TItemId id, const QColor &color) { TRAWLIX_SET(color, color); }
-
-#undef TRAWLIX_SET
+void TItemStore::setCaption(TItemId id, const QString &caption) { set(id, &Entry::caption, caption); }
+void TItemStore::setReason(TItemId id, const QString &reason) { set(id, &Entry::reason, reason); }
+void TItemStore::setSelectedIcon(TItemId id, int icon) { set(id, &Entry::selectedIcon, icon); }
+void TItemStore::setState(TItemId id, int state) { set(id, &Entry::state, state); }
+void TItemStore::setBold(TItemId id, bool bold) { set(id, &Entry::bold, bold); }
+void TItemStore::setColor(TItemId id, const QColor &color) { set(id, &Entry::color, color); }
 
 void TItemStore::setIcon(TItemId id, int icon)
 {

@@ -116,6 +116,8 @@ signals:
 
 private:
     Entry *find(TItemId id);
+    template<typename T>
+    void set(TItemId id, T Entry::*field, const T &value);
     std::vector<TItemId> &childList(TItemId parent);
     bool comesAfter(TItemId id, TItemId start) const;
     void unindex(TItemId id, const QString &url);
