@@ -297,19 +297,20 @@ void TFormHttpEngine::showSlot(int n)
 void TFormHttpEngine::startTransfer(int n, int index, TItemId id)
 {
     Slot &s = prepared(n);
+    TDataRec &item = *m_items.item(id);
     s.active = true;
     s.shownReceived = s.shownSize = 0;
     s.shownExact = false;
     s.sizeTested = false;
     s.skipped = false;
-    s.noLimits = std::exchange(m_items.item(id)->ignoreLimits, false);
+    s.noLimits = std::exchange(item.ignoreLimits, false);
     s.counted = 0;
     s.floorSince = m_clock.elapsed();
     s.floorBytes = 0;
     ItemState::markRunning(ref(id));
     m_view.refreshTree();
     THttpCli &cli = *s.cli;
-    cli.URL = m_items.item(id)->url;
+    cli.URL = item.url;
     showSlot(slotOf(n));
     cli.Tag = index;
     s.resumedFrom = 0;
@@ -318,7 +319,7 @@ void TFormHttpEngine::startTransfer(int n, int index, TItemId id)
         resumePartial(id, s);
     } else {
         s.file = std::make_unique<TBodyFile>();
-        if (s.file->begin(m_items.item(id)->localPath)) {
+        if (s.file->begin(item.localPath)) {
             cli.ReceiveStream = s.file.get();
         } else {
             s.file.reset();
@@ -469,7 +470,8 @@ void TFormHttpEngine::UpdateAndSave(int index, int n, int error)
         m_progress.fileStored();
     } else if (id && s.skipped) {
         const TDownloadSettings limits = settings();
-        const bool over = m_items.item(id)->sizeText.isEmpty() || m_items.item(id)->sizeText.toLongLong() > limits.maxSize;
+        const QString &sizeText = m_items.item(id)->sizeText;
+        const bool over = sizeText.isEmpty() || sizeText.toLongLong() > limits.maxSize;
         m_progress.fileSkipped(over ? limits.maxSize : -1, over ? -1 : limits.minSize);
     } else if (!(id && scheduleRetry(id, failure, *s.cli)))
         m_progress.fileFailed(); // gone from the store meanwhile counts as not stored
@@ -528,17 +530,18 @@ QString TFormHttpEngine::store(TItemId id, Slot &s)
     // under the item's name, and an older copy stays until the new one is whole.
     if (s.writeFailed(*s.cli))
         return writeFailureText(s.file.get());
+    const QString path = m_items.item(id)->localPath;
     qint64 size = 0;
     if (s.file) {
         if (!s.file->commit())
-            return storeFailureText(m_items.item(id)->localPath, s.file->errorText());
+            return storeFailureText(path, s.file->errorText());
         size = s.file->size();
     } else {
-        QSaveFile file(m_items.item(id)->localPath);
+        QSaveFile file(path);
         const TMemoryStream &body = *s.buffer;
         if (!file.open(QIODevice::WriteOnly) || file.write(body.data(), body.size()) != body.size() || !file.commit())
-            return storeFailureText(m_items.item(id)->localPath, file.errorString());
-        SyncDirectory(QFileInfo(m_items.item(id)->localPath).absolutePath());
+            return storeFailureText(path, file.errorString());
+        SyncDirectory(QFileInfo(path).absolutePath());
         size = body.size();
     }
     markStored(id, size);
@@ -597,8 +600,9 @@ void TFormHttpEngine::markFailed(int index, const QString &suffix, const QString
     const TItemId id = m_queue.at(index);
     if (!id)
         return;
-    m_items.setCaption(id, FileCaption(*m_items.item(id), suffix));
-    m_items.item(id)->sizeText.clear();
+    TDataRec &item = *m_items.item(id);
+    m_items.setCaption(id, FileCaption(item, suffix));
+    item.sizeText.clear();
     ItemState::markFailed(ref(id), reason);
     m_view.refreshTree();
 }
