@@ -295,13 +295,13 @@ void THttpCli::beginConnection()
                                     ? m_pool->shared(connectionKey())
                                     : nullptr) {
         // An HTTP/2 connection to this server runs: the request becomes one more stream on it.
-        m_h2 = shared;
+        m_h2.attach(shared);
         QMetaObject::invokeMethod(
             this,
             [this, request, shared = QPointer<TH2Connection>(shared)] {
-                if (overtaken(request) || m_h2 != shared)
+                if (overtaken(request) || m_h2.connection() != shared)
                     return;
-                if (m_h2 && m_h2->acceptsMore()) {
+                if (shared && shared->acceptsMore()) {
                     pooledConnected();
                     return;
                 }
@@ -427,7 +427,7 @@ void THttpCli::socketSessionConnected(int error)
         OnSessionConnected(this);
     if (overtaken(request))
         return;
-    if (m_h2 || (m_tls && m_tls->established())) {
+    if (m_h2.connection() || (m_tls && m_tls->established())) {
         sendRequest(); // a kept connection: its TLS session goes on, or a stream on a shared one
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "ChunkedDecoder.h"
 #include "H2Connection.h"
+#include "H2Exchange.h"
 #include "HttpExchange.h"
 #include "HttpResponseHead.h"
 #include "RunSettings.h"
@@ -77,7 +78,7 @@ QString FormatHttpDate(const QDateTime &when);
 // bodies too) and HTTP/2 as a stream of a shared connection. Every step is
 // driven by socket events; results arrive through the On... events and the
 // run-time values.
-class THttpCli : public QObject, private TH2Stream
+class THttpCli : public QObject, private TExchangeSink
 {
     Q_OBJECT
 
@@ -162,7 +163,7 @@ public:
     void setAskedLogin(const QString &username, const QString &password);
     TWSocket *socket() const { return m_socket; }
     // The shared HTTP/2 connection this request runs on; null over HTTP/1.x.
-    TH2Connection *h2Connection() const { return m_h2; }
+    TH2Connection *h2Connection() const { return m_h2.connection(); }
 
     // Blocking GET: runs a nested event loop until the request is done;
     // throws EHttpException when the status code is 400 or more or the
@@ -245,11 +246,11 @@ private:
     void replaceSocket(TWSocket *next);
     // HTTP/2: the connection the request runs on, shared with other clients.
     void becomeH2();
-    void sendH2Request(const TRequestHead &head);
-    void releaseStream();
-    void h2Response(int status, const QList<TH2Session::Field> &fields) override;
-    void h2Data(const char *data, int len) override;
-    void h2Closed(quint32 error) override;
+    void releaseStream() { m_h2.release(); }
+    // An answer carried by the HTTP/2 exchange.
+    void answerHead(int status, const QList<Field> &fields) override;
+    void answerBody(const char *data, int len) override;
+    void answerEnded(quint32 error) override;
     void bodyBytes(const char *data, int len);
     // The request ends now with this done error; the connection is closed.
     void failRequest(int error, const QString &text);
@@ -361,7 +362,7 @@ private:
     bool m_bytesAfterBody = false;
     TChunkedDecoder m_chunks;
     // The shared connection may go away under a request between two turns.
-    QPointer<TH2Connection> m_h2;
+    TH2Exchange m_h2{*this}; // the request as a stream of a shared HTTP/2 connection, when it is one
     QTimer *m_raceTimer;
     QString m_fallbackAddress; // the other family's first address, not tried yet
     TWSocket *m_raceSocket = nullptr; // the connection to it, while it runs

@@ -33,12 +33,6 @@ QByteArray reasonPhrase(int status)
     }
 }
 
-bool connectionSpecific(const QByteArray &name)
-{
-    return name == "host" || name == "connection" || name == "keep-alive" || name == "proxy-connection"
-           || name == "transfer-encoding" || name == "upgrade";
-}
-
 } // namespace
 
 // TLS said h2: the connection goes to the pool, shared, and this request is its first stream.
@@ -47,42 +41,21 @@ void THttpCli::becomeH2()
     auto *connection = new TH2Connection(detachSocket(), std::move(m_tls));
     m_pool->share(connectionKey(), connection);
     attachSocket(new TWSocket(this));
-    m_h2 = connection;
+    m_h2.attach(connection);
     sendRequest();
-}
-
-void THttpCli::sendH2Request(const TRequestHead &head)
-{
-    TH2Connection::TRequest stream;
-    stream.scheme = "https";
-    stream.method = head.method;
-    stream.path = head.target;
-    stream.authority = head.host;
-    for (const auto &[name, value] : head.fields) {
-        const QByteArray lower = name.toLower(); // HTTP/2 allows no other
-        if (!connectionSpecific(lower))
-            stream.fields.append({lower, value.trimmed()});
-    }
-    m_h2->request(this, stream);
-}
-
-void THttpCli::releaseStream()
-{
-    if (TH2Connection *connection = std::exchange(m_h2, nullptr))
-        connection->release(this);
 }
 
 // An HTTP/2 header block goes in as it came: its status and its fields,
 // with no status line or header text to be made up and read again. Its
 // status has no reason phrase: the status text is the usual one.
-void THttpCli::h2Response(int status, const QList<TH2Session::Field> &fields)
+void THttpCli::answerHead(int status, const QList<Field> &fields)
 {
     const quint64 request = m_requestId;
     if (!headerPartCounted(0))
         return;
     statusReceived(status, QString::fromLatin1(reasonPhrase(status)), 1);
     fieldReceived(QStringLiteral("HTTP/2 %1").arg(status), {}, {});
-    for (const TH2Session::Field &field : fields) {
+    for (const Field &field : fields) {
         if (overtaken(request) || m_headerLines == 0)
             return;
         const QString name = QString::fromLatin1(field.first);
@@ -95,15 +68,14 @@ void THttpCli::h2Response(int status, const QList<TH2Session::Field> &fields)
         headerEnded();
 }
 
-void THttpCli::h2Data(const char *data, int len)
+void THttpCli::answerBody(const char *data, int len)
 {
     if (m_inBody && !m_closeHandled)
         HandleBodyData(data, len);
 }
 
-void THttpCli::h2Closed(quint32 error)
+void THttpCli::answerEnded(quint32 error)
 {
-    m_h2 = nullptr; // the connection has let go of this stream
     if (m_closeHandled || m_state == hcIdle || m_state == hcAborting)
         return;
     const bool nothingCame = m_headerLines == 0 && !m_inBody;

@@ -35,7 +35,7 @@ void THttpCli::sendRequest()
     if (m_connectOnly) {
         // Connected (or a stream of a shared HTTP/2 connection is ready):
         // the connection waits in the pool for the request it was made for.
-        if (!m_h2 && m_socket->State() == wsConnected)
+        if (!m_h2.connection() && m_socket->State() == wsConnected)
             parkConnection();
         m_closeHandled = true;
         releaseStream();
@@ -117,11 +117,11 @@ void THttpCli::BuildRequest(const QString &method)
         OnRequestHeaderBegin(this);
     const TRequestHead head = requestHead(method.toLatin1());
     m_reply.acceptRanges.clear();
-    if (m_h2) {
+    if (m_h2.connection()) {
         // A stream of an HTTP/2 connection: the head goes as fields, never as text.
         if (OnRequestHeaderEnd)
             OnRequestHeaderEnd(this);
-        sendH2Request(head);
+        m_h2.send(head);
         return;
     }
     QByteArray request;

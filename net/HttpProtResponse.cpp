@@ -224,7 +224,7 @@ void THttpCli::headerEnded()
         }
         ++m_relocations;
         m_closedHandler = ClosedHandler::Relocation;
-        if (m_h2) {
+        if (m_h2.connection()) {
             releaseStream(); // the rest of this stream is not wanted
             relocationClosed();
         } else {

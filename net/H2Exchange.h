@@ -1,0 +1,31 @@
+#pragma once
+
+#include "ExchangeHandler.h"
+#include "H2Connection.h"
+
+#include <QPointer>
+
+// A request's exchange as a stream of a shared HTTP/2 connection. One lives
+// with each client and carries its requests in turn, each on the connection
+// it is attached to.
+class TH2Exchange : public TExchangeHandler, private TH2Stream
+{
+public:
+    explicit TH2Exchange(TExchangeSink &sink);
+    ~TH2Exchange() override;
+
+    // The connection the next request goes on; null when there is none.
+    void attach(TH2Connection *connection) { m_connection = connection; }
+    TH2Connection *connection() const { return m_connection; }
+
+    void send(const TRequestHead &head) override;
+    void release() override;
+
+private:
+    void h2Response(int status, const QList<TH2Session::Field> &fields) override;
+    void h2Data(const char *data, int len) override;
+    void h2Closed(quint32 error) override;
+
+    TExchangeSink &m_sink;
+    QPointer<TH2Connection> m_connection;
+};
