@@ -194,7 +194,7 @@ bool TItemStore::comesAfter(TItemId id, TItemId start) const
 
 bool TItemStore::existsAfter(TItemId start, const QString &url) const
 {
-    if (children(start).empty() || start == kNoItem)
+    if (start == kNoItem || children(start).empty())
         return false;
     const auto it = m_byUrl.constFind(url);
     if (it == m_byUrl.constEnd())
@@ -223,7 +223,12 @@ TItemId TItemStore::nextInPreOrder(TItemId id) const
 
 void TItemStore::forEach(const std::function<void(TItemId)> &visit) const
 {
-    std::vector<TItemId> stack(m_top.rbegin(), m_top.rend());
+    walk(m_top, visit);
+}
+
+void TItemStore::walk(const std::vector<TItemId> &roots, const std::function<void(TItemId)> &visit) const
+{
+    std::vector<TItemId> stack(roots.rbegin(), roots.rend());
     while (!stack.empty()) {
         const TItemId id = stack.back();
         stack.pop_back();
@@ -242,16 +247,7 @@ void TItemStore::remove(const QList<TItemId> &tops)
     }
     if (present.isEmpty())
         return;
-    for (TItemId top : std::as_const(present)) {
-        std::vector<TItemId> stack{top};
-        while (!stack.empty()) {
-            const TItemId id = stack.back();
-            stack.pop_back();
-            emit removing(id);
-            const auto &kids = children(id);
-            stack.insert(stack.end(), kids.rbegin(), kids.rend());
-        }
-    }
+    walk(std::vector<TItemId>(present.cbegin(), present.cend()), [this](TItemId id) { emit removing(id); });
     emit removingTops(present);
     // A parent losing many children has its list rebuilt once.
     QHash<TItemId, QSet<TItemId>> byParent;

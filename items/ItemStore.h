@@ -116,6 +116,8 @@ signals:
 
 private:
     Entry *find(TItemId id);
+    // Pre-order over the roots and everything under them.
+    void walk(const std::vector<TItemId> &roots, const std::function<void(TItemId)> &visit) const;
     template<typename T>
     void set(TItemId id, T Entry::*field, const T &value);
     std::vector<TItemId> &childList(TItemId parent);

@@ -163,19 +163,7 @@ void TItemTree::itemsRemoved(const QList<TItemId> &tops)
             if (!gone.contains(child))
                 kept << child;
         }
-        const QList<QTreeWidgetItem *> open = expandedUnder(kept);
-        // Kept in their order, which is the store's.
-        if (parent) {
-            (void)parent->takeChildren();
-        } else {
-            while (topLevelItemCount() > 0)
-                takeTopLevelItem(topLevelItemCount() - 1);
-        }
-        if (parent)
-            parent->addChildren(kept);
-        else
-            addTopLevelItems(kept);
-        expandAgain(open);
+        setChildren(parent, kept); // in their order, which is the store's
         qDeleteAll(gone);
     }
     setUpdatesEnabled(updates);
@@ -192,26 +180,25 @@ void TItemTree::deleteNodes(const QList<TTreeNode *> &nodes)
 
 void TItemTree::childrenReordered(TItemId parentId)
 {
-    TTreeNode *parent = nodeOf(parentId);
-    QList<QTreeWidgetItem *> children;
-    const int count = parent ? parent->childCount() : topLevelItemCount();
-    for (int i = 0; i < count; ++i)
-        children << (parent ? parent->child(i) : topLevelItem(i));
+    QList<QTreeWidgetItem *> ordered;
+    for (TItemId id : m_store->children(parentId))
+        ordered << nodeOf(id);
+    setChildren(nodeOf(parentId), ordered);
+}
+
+void TItemTree::setChildren(QTreeWidgetItem *parent, const QList<QTreeWidgetItem *> &children)
+{
+    // Rows taken out of the tree forget whether they were open: noted while
+    // they are still in it, opened again once they are back.
     const QList<QTreeWidgetItem *> open = expandedUnder(children);
     if (parent) {
         (void)parent->takeChildren();
+        parent->addChildren(children);
     } else {
         while (topLevelItemCount() > 0)
             takeTopLevelItem(topLevelItemCount() - 1);
+        addTopLevelItems(children);
     }
-    QList<QTreeWidgetItem *> ordered;
-    ordered.reserve(children.size());
-    for (TItemId id : m_store->children(parentId))
-        ordered << nodeOf(id);
-    if (parent)
-        parent->addChildren(ordered);
-    else
-        addTopLevelItems(ordered);
     expandAgain(open);
 }
 

@@ -106,6 +106,8 @@ private:
     void itemRemoving(TItemId id);
     void itemsRemoved(const QList<TItemId> &tops);
     void childrenReordered(TItemId parent);
+    // Parent's rows (null: the top level) become these, which are among them now.
+    void setChildren(QTreeWidgetItem *parent, const QList<QTreeWidgetItem *> &children);
     void storeEmptying();
     void storeEmptied();
 
