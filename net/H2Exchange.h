@@ -26,6 +26,11 @@ private:
     void h2Data(const char *data, int len) override;
     void h2Closed(quint32 error) override;
 
+    bool wanted() const { return m_connection && m_sink.answerWanted(); }
+
     TExchangeSink &m_sink;
     QPointer<TH2Connection> m_connection;
+    bool m_headRequest = false;
+    qint64 m_length = -1; // the body's, from Content-Length
+    qint64 m_received = 0;
 };

@@ -19,9 +19,7 @@ using namespace HttpWire;
 THttpCli::THttpCli(QObject *parent)
     : QObject(parent)
     , m_socket(new TWSocket(this))
-    , m_lineBuffer(kLineBufferSize + 1, '\0')
-    , m_bodyBlock(kBodyBlockSize, Qt::Uninitialized)
-    , m_rawBlock(kBodyBlockSize, Qt::Uninitialized)
+    , m_rawBlock(kRawBlockSize, Qt::Uninitialized)
 {
     attachSocket(m_socket);
     m_raceTimer = new QTimer(this);
@@ -32,7 +30,7 @@ THttpCli::THttpCli(QObject *parent)
 THttpCli::~THttpCli()
 {
     // The sockets report nothing more to a client that is going away.
-    releaseStream();
+    releaseExchange();
     cancelRace();
     detachSocket();
 }
@@ -265,7 +263,6 @@ void THttpCli::StartRequest(THttpRequest kind, bool connectOnly)
 
 void THttpCli::beginConnection()
 {
-    m_held = 0;
     m_inBody = false;
     m_closedHandler = ClosedHandler::Normal;
     m_closeHandled = false;
@@ -275,16 +272,9 @@ void THttpCli::beginConnection()
     m_headerBytes = 0;
     m_bodyPieces = 0;
     cancelRace();
-    releaseStream();
+    releaseExchange();
     m_tls.reset();
     m_tunnelPending = false;
-    m_responseMinor = 0;
-    m_serverCloses = false;
-    m_chunked = false;
-    m_lengthAndChunked = false;
-    m_bytesAfterBody = false;
-    m_chunks = TChunkedDecoder();
-    m_lengthSeen = false;
     m_reply.contentRange = {};
     m_reply.etag.clear();
     const quint64 request = m_requestId;
@@ -340,7 +330,7 @@ void THttpCli::failRequest(int error, const QString &text)
     }
     m_relocationPending = false;
     m_closedHandler = ClosedHandler::Normal;
-    m_held = 0;
+    releaseExchange();
     if (m_socket->State() != wsClosed)
         m_socket->Close();
     normalClosed();
@@ -445,11 +435,10 @@ void THttpCli::socketSessionConnected(int error)
 void THttpCli::socketSessionClosed(int error)
 {
     // Whatever plaintext the TLS layer still holds belongs to the response.
-    while (m_tls && m_tls->established() && m_tls->hasPending() && !bodyComplete()
-           && (m_state == hcAwaitingHeader || m_state == hcAwaitingBody)) {
-        const qint64 before = ReceivedBytes + m_headerBytes + m_held;
-        receiveAvailable();
-        if (ReceivedBytes + m_headerBytes + m_held == before)
+    while (m_tls && m_tls->established() && m_tls->hasPending() && !m_h1.complete() && answerWanted()) {
+        const qint64 before = m_h1.bytesSeen();
+        m_h1.readAvailable();
+        if (m_h1.bytesSeen() == before)
             break;
     }
     if (retryOnFreshConnection())
@@ -467,12 +456,14 @@ void THttpCli::socketSessionClosed(int error)
 
 // A server may close a kept connection just as a request goes out on it:
 // nothing of an answer came, so the request is sent once more on a fresh
-// connection, quietly, as if the first had never been.
+// connection, quietly, as if the first had never been. A close of our own
+// for a relocation is no such thing.
 bool THttpCli::retryOnFreshConnection()
 {
-    const bool nothingCame = m_headerLines == 0 && m_held == 0 && !m_inBody;
+    const bool nothingCame = m_headerLines == 0 && !m_inBody && m_h1.nothingCame();
     if (!m_reusedConnection || m_freshConnectionOnly || !nothingCame || m_ask.method == rqPost
-        || m_doneError != 0 || m_state == hcAwaitingBody || m_state == hcAborting || m_state == hcIdle)
+        || m_doneError != 0 || m_closedHandler == ClosedHandler::Relocation || m_state == hcAwaitingBody
+        || m_state == hcAborting || m_state == hcIdle)
         return false;
     sendAgainOnFreshConnection();
     return true;
@@ -497,15 +488,9 @@ void THttpCli::checkComplete()
     if (!m_inBody) {
         m_doneError = kIncompleteResponse;
         m_errorText = QStringLiteral("connection closed before the response was complete");
-    } else if (m_chunked) {
-        if (!m_chunks.done()) {
-            m_doneError = kIncompleteResponse;
-            m_errorText = QStringLiteral("connection closed before the last chunk of the body");
-        }
-    } else if (m_tls && ExpectedLength < 0 && !m_tls->closeNotifyReceived() && !hasNoBody(m_ask.method, ResponseCode)) {
-        // Without its length, a TLS body is whole only when the server said it ended.
+    } else if (const QString cut = m_h1.closedEarly(); !cut.isEmpty()) {
         m_doneError = kIncompleteResponse;
-        m_errorText = QStringLiteral("connection closed without TLS close_notify: the body may be cut");
+        m_errorText = cut;
     } else if (ExpectedLength >= 0 && ReceivedBytes < ExpectedLength && !hasNoBody(m_ask.method, ResponseCode)) {
         m_doneError = kIncompleteResponse;
         m_errorText = QStringLiteral("connection closed before the response was complete (%1 of %2 bytes)")

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ChunkedDecoder.h"
 #include "H2Connection.h"
+#include "H1Exchange.h"
 #include "H2Exchange.h"
 #include "HttpExchange.h"
 #include "HttpResponseHead.h"
@@ -72,21 +72,22 @@ QString ResolveLocation(const QString &base, const QString &location);
 // "Mon, 02 Jan 2006 15:04:05" of a date and time, used as it is.
 QString FormatHttpDate(const QDateTime &when);
 
-// An HTTP client for one request at a time. Without a pool it speaks
-// HTTP/1.0 on a connection of its own, the body ending at its length or
-// when the server closes; with one, HTTP/1.1 on kept connections (chunked
+// An HTTP client for one request at a time. It reaches the server (a kept
+// connection, or the resolver's addresses; a proxy's tunnel; TLS) and hands
+// the request to the exchange handler of the protocol spoken there: without
+// a pool HTTP/1.0 on a connection of its own, the body ending at its length
+// or when the server closes; with one, HTTP/1.1 on kept connections (chunked
 // bodies too) and HTTP/2 as a stream of a shared connection. Every step is
-// driven by socket events; results arrive through the On... events and the
-// run-time values.
-class THttpCli : public QObject, private TExchangeSink
+// driven by socket events; results arrive through the On... events, the
+// run-time values and the reply.
+class THttpCli : public QObject, private TExchangeSink, private TH1Channel
 {
     Q_OBJECT
 
 public:
     // Relocations followed in a row before a request gives up.
     static constexpr int kMaxRelocations = 20;
-    static constexpr int kLineBufferSize = 8192;
-    static constexpr int kBodyBlockSize = 256 * 1024;
+    static constexpr int kRawBlockSize = 256 * 1024;
     // The most address space set aside ahead for a body of announced length.
     static constexpr qint64 kMaxReservedBody = 1LL << 30;
     // Done errors of our own, beside the socket's error numbers.
@@ -247,11 +248,18 @@ private:
     // HTTP/2: the connection the request runs on, shared with other clients.
     void becomeH2();
     void releaseStream() { m_h2.release(); }
-    // An answer carried by the HTTP/2 exchange.
-    void answerHead(int status, const QList<Field> &fields) override;
-    void answerBody(const char *data, int len) override;
+    void releaseExchange();
+    // The answer, as the exchange handler tells it.
+    void answerStatus(int status, const QString &reason, const QString &line) override;
+    void answerField(const QString &line, const QString &name, const QString &value) override;
+    void answerHeadEnded(bool lengthFrames) override;
+    void answerWithoutHead() override;
+    char *answerBodySpace(int size) override;
+    void answerBody(const char *data, int len, bool placed) override;
     void answerEnded(quint32 error) override;
-    void bodyBytes(const char *data, int len);
+    void answerFailed(int error, const QString &text) override;
+    bool answerWanted() const override;
+    void requestLine(QString &line) override;
     // The request ends now with this done error; the connection is closed.
     void failRequest(int error, const QString &text);
     // True when the request that was running as `request` has been aborted or
@@ -272,10 +280,10 @@ private:
     void cancelRace();
     void socketSessionConnected(int error);
     void socketDataAvailable();
-    void receiveAvailable();
     // Plaintext from the connection, through TLS when it has it; 0 when none now.
-    int receive(char *buffer, int size);
-    void send(const char *data, int len);
+    int receive(char *buffer, int size) override;
+    void send(const char *data, int len) override;
+    bool closeMayCut() const override;
     void sendRequest();
     void sendConnect();
     void readTunnelAnswer();
@@ -289,29 +297,25 @@ private:
 
     TRequestHead requestHead(const QByteArray &method) const;
     void BuildRequest(const QString &method);
-    void WriteRequestLine(QByteArray &request, QString line);
     void sendPostBlock();
-    void HandleHeaderLine(const QByteArray &line);
-    // The parts of a response header, from HTTP/1 lines or an HTTP/2 header block.
     bool headerPartCounted(qsizetype bytes);
-    void statusReceived(int code, const QString &text, int minorVersion);
     void fieldReceived(const QString &line, const QString &name, const QString &value);
-    void headerEnded();
     // store: false when the data already stands in the receive stream.
     void HandleBodyData(const char *data, int len, bool store = true);
     bool handleLocation(const QString &location);
-    bool bodyComplete() const;
     void endResponse();
     // False when the header asks for the request to fail.
     bool handleField(const QString &field, const QString &value);
     // An interim (1xx) answer is passed over: the real one follows it.
     void skipInterimResponse();
+    // The answer asks for the request to go again (a relocation or a login):
+    // the rest of it is not read.
+    void requestAgain();
     // False when a part came that this request did not ask for.
     bool rangeAnswerFits();
     // The server of the request's own URL asks for a login we have and did not send.
     bool mayAnswerLoginRequest() const;
     QString currentOrigin() const;
-    void processHeldLines();
 
     TWSocket *m_socket;
     THttpCliState m_state = hcIdle;
@@ -332,15 +336,12 @@ private:
     bool m_loginPending = false; // the same request goes again, with the asked login
     QString m_origin;            // "scheme://host:port" of the request's own URL
     bool m_allowSending = false;
-    bool m_inBody = false; // the line handler: header lines, then body data
+    bool m_inBody = false; // the answer's head has ended: body data follows
     int m_headerLines = 0;
     qint64 m_headerBytes = 0;
     int m_bodyPieces = 0;
     int m_relocations = 0;
     ClosedHandler m_closedHandler = ClosedHandler::Normal;
-    QByteArray m_lineBuffer; // kLineBufferSize bytes of received header data
-    int m_held = 0;
-    QByteArray m_bodyBlock;
     QByteArray m_rawBlock; // TLS records as they came, before decryption
     std::unique_ptr<TTlsChannel> m_tls;
     bool m_useTls = false;
@@ -354,15 +355,10 @@ private:
     bool m_freshConnectionOnly = false; // after a kept one failed under it
     bool m_connectOnly = false;         // a preconnect: the connection goes to the pool unused
     bool m_quietReconnect = false; // the states of that second try are not told again
-    int m_responseMinor = 0; // HTTP/1.<minor> of the response
-    bool m_serverCloses = false; // "Connection: close"
-    bool m_chunked = false;
-    bool m_lengthSeen = false; // a Content-Length came in this header
-    bool m_lengthAndChunked = false; // both framings named: the connection is not kept
-    bool m_bytesAfterBody = false;
-    TChunkedDecoder m_chunks;
-    // The shared connection may go away under a request between two turns.
-    TH2Exchange m_h2{*this}; // the request as a stream of a shared HTTP/2 connection, when it is one
+    // The request's exchange: over the client's own connection, or as a
+    // stream of a shared HTTP/2 connection (which may go away between two turns).
+    TH1Exchange m_h1{*this, *this};
+    TH2Exchange m_h2{*this};
     QTimer *m_raceTimer;
     QString m_fallbackAddress; // the other family's first address, not tried yet
     TWSocket *m_raceSocket = nullptr; // the connection to it, while it runs

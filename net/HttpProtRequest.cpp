@@ -61,12 +61,14 @@ void THttpCli::sendRequest()
     }
 }
 
-void THttpCli::WriteRequestLine(QByteArray &request, QString line)
+// The head's lines as HTTP/1.x writes them: OnCommand sees (and may
+// change) each one, and the head's end is told before its empty line.
+void THttpCli::requestLine(QString &line)
 {
+    if (line.isEmpty() && OnRequestHeaderEnd)
+        OnRequestHeaderEnd(this);
     if (OnCommand)
         OnCommand(this, line);
-    request += line.toUtf8();
-    request += "\r\n";
 }
 
 TRequestHead THttpCli::requestHead(const QByteArray &method) const
@@ -124,15 +126,8 @@ void THttpCli::BuildRequest(const QString &method)
         m_h2.send(head);
         return;
     }
-    QByteArray request;
-    WriteRequestLine(request, method + QLatin1Char(' ') + QString::fromLatin1(head.target)
-                                  + (m_pool ? QStringLiteral(" HTTP/1.1") : QStringLiteral(" HTTP/1.0")));
-    for (const auto &[name, value] : head.fields)
-        WriteRequestLine(request, QString::fromLatin1(name) + QLatin1String(": ") + QString::fromUtf8(value));
-    if (OnRequestHeaderEnd)
-        OnRequestHeaderEnd(this);
-    WriteRequestLine(request, QString());
-    send(request.constData(), int(request.size()));
+    m_h1.setVersion11(m_pool != nullptr);
+    m_h1.send(head);
 }
 
 void THttpCli::send(const char *data, int len)
@@ -150,6 +145,11 @@ void THttpCli::send(const char *data, int len)
         m_socket->Send(out);
 }
 
+bool THttpCli::closeMayCut() const
+{
+    return m_tls && !m_tls->closeNotifyReceived();
+}
+
 int THttpCli::receive(char *buffer, int size)
 {
     if (!m_tls)
@@ -157,7 +157,7 @@ int THttpCli::receive(char *buffer, int size)
     int n = m_tls->read(buffer, size);
     if (n == 0 && m_socket->State() == wsConnected) {
         // Nothing whole inside yet: what the network has goes in first.
-        const int raw = m_socket->Receive(m_rawBlock.data(), kBodyBlockSize);
+        const int raw = m_socket->Receive(m_rawBlock.data(), kRawBlockSize);
         if (raw > 0) {
             m_tls->feed(m_rawBlock.constData(), raw);
             n = m_tls->read(buffer, size);

@@ -21,14 +21,14 @@ void THttpCli::socketDataAvailable()
         return;
     }
     if (m_tls && !m_tls->established()) {
-        const int raw = m_socket->Receive(m_rawBlock.data(), kBodyBlockSize);
+        const int raw = m_socket->Receive(m_rawBlock.data(), kRawBlockSize);
         if (raw > 0) {
             m_tls->feed(m_rawBlock.constData(), raw);
             driveHandshake();
         }
         return;
     }
-    receiveAvailable();
+    m_h1.readAvailable();
     // A server that said the session ended may keep the connection open
     // (waiting for our close_notify): the response is over all the same.
     if (m_tls && m_tls->closeNotifyReceived() && !m_tls->hasPending() && m_socket->State() == wsConnected) {
@@ -49,111 +49,8 @@ void THttpCli::socketDataAvailable()
     }
 }
 
-void THttpCli::receiveAvailable()
-{
-    // Once the header is complete, the body is read in large blocks, straight
-    // into a memory stream that is being appended to; never past its length.
-    if (m_state == hcAwaitingBody && m_held == 0 && m_chunked) {
-        const int n = receive(m_bodyBlock.data(), kBodyBlockSize);
-        if (n > 0)
-            bodyBytes(m_bodyBlock.constData(), n);
-        return;
-    }
-    if (m_state == hcAwaitingBody && m_held == 0) {
-        const int room = int(ExpectedLength < 0 ? kBodyBlockSize : std::min<qint64>(kBodyBlockSize, ExpectedLength - ReceivedBytes));
-        if (room <= 0)
-            return;
-        auto *memory = qobject_cast<TMemoryStream *>(ReceiveStream);
-        char *at = memory && memory->pos() == memory->size() ? memory->appendSpace(room) : nullptr;
-        if (at) {
-            const int n = receive(at, room);
-            if (n > 0) {
-                memory->appended(n);
-                HandleBodyData(at, n, false);
-            }
-            return;
-        }
-        const int n = receive(m_bodyBlock.data(), room);
-        if (n > 0)
-            HandleBodyData(m_bodyBlock.constData(), n);
-        return;
-    }
-    const int free = kLineBufferSize - m_held;
-    if (free <= 0) {
-        // A line longer than the buffer is past any header a server sends.
-        failRequest(kHeaderTooLarge, QStringLiteral("response header too large: a line longer than %1 bytes")
-                                         .arg(kLineBufferSize));
-        return;
-    }
-    const int n = receive(m_lineBuffer.data() + m_held, free);
-    if (n <= 0)
-        return;
-    m_held += n;
-    m_lineBuffer[m_held] = '\0';
-    if (m_state == hcAwaitingBody) {
-        const int held = m_held;
-        m_held = 0;
-        bodyBytes(m_lineBuffer.constData(), held);
-        return;
-    }
-    processHeldLines();
-}
-
-void THttpCli::processHeldLines()
-{
-    while (m_held > 0) {
-        char *buffer = m_lineBuffer.data();
-        const void *nul = std::memchr(buffer, '\0', size_t(m_held));
-        const int searchable = nul ? int(static_cast<const char *>(nul) - buffer) : m_held;
-        const void *found = std::memchr(buffer, '\n', size_t(searchable));
-        if (!found)
-            return;
-        const int lf = int(static_cast<const char *>(found) - buffer);
-        const int length = (lf > 0 && buffer[lf - 1] == '\r') ? lf - 1 : lf;
-        const QByteArray line(buffer, length);
-        m_held -= lf + 1;
-        std::memmove(buffer, buffer + lf + 1, size_t(m_held));
-        buffer[m_held] = '\0';
-        if (m_state != hcAwaitingHeader && m_state != hcAwaitingBody)
-            continue;
-        if (m_inBody)
-            HandleBodyData(line.constData(), int(line.size()));
-        else
-            HandleHeaderLine(line);
-    }
-}
-
-void THttpCli::HandleHeaderLine(const QByteArray &raw)
-{
-    if (!headerPartCounted(raw.size() + 1))
-        return;
-    if (raw.left(6).toUpper() == "<HTML>") {
-        // No header at all: the document starts here.
-        if (MediaType.isEmpty())
-            MediaType = QStringLiteral("text/html");
-        setState(hcAwaitingBody);
-        m_inBody = true;
-        if (OnHeaderEnd)
-            OnHeaderEnd(this);
-        HandleBodyData(raw.constData(), int(raw.size()));
-        return;
-    }
-    if (m_headerLines == 1) {
-        const std::optional<THttpStatusLine> status = ParseStatusLine(raw);
-        if (!status) {
-            failRequest(kMalformedStatus, QStringLiteral("malformed status line"));
-            return;
-        }
-        statusReceived(status->code, status->text, status->minorVersion);
-    }
-    if (raw.isEmpty()) {
-        headerEnded();
-        return;
-    }
-    const std::optional<THeaderField> field = m_headerLines > 1 ? ParseHeaderField(raw) : std::nullopt;
-    fieldReceived(QString::fromLatin1(raw), field ? field->name : QString(), field ? field->value : QString());
-}
-
+// Every part of an answer's head, whatever the protocol, is counted
+// against the limits; the first one tells that a head begins.
 bool THttpCli::headerPartCounted(qsizetype bytes)
 {
     if (m_headerLines == 0 && OnHeaderBegin)
@@ -167,12 +64,20 @@ bool THttpCli::headerPartCounted(qsizetype bytes)
     return true;
 }
 
-void THttpCli::statusReceived(int code, const QString &text, int minorVersion)
+void THttpCli::answerStatus(int status, const QString &reason, const QString &line)
 {
-    ResponseCode = code;
-    ResponseText = text;
-    m_responseMinor = minorVersion;
+    if (!headerPartCounted(line.size() + 1))
+        return;
+    ResponseCode = status;
+    ResponseText = reason;
     m_loginPending = ResponseCode == 401 && mayAnswerLoginRequest();
+    fieldReceived(line, {}, {});
+}
+
+void THttpCli::answerField(const QString &line, const QString &name, const QString &value)
+{
+    if (headerPartCounted(line.size() + 1))
+        fieldReceived(line, name, value);
 }
 
 // line: as HeaderLines keeps it; name (lower case) and value: the field it
@@ -191,11 +96,13 @@ void THttpCli::fieldReceived(const QString &line, const QString &name, const QSt
         m_socket->Close(); // nothing more is read; what is held is still handled
 }
 
-// The empty line (or the end of an HTTP/2 header block): the answer is
-// judged, and what comes next is its body, another answer or nothing.
-void THttpCli::headerEnded()
+// The end of a head: the answer is judged, and what comes next is its
+// body, another answer or nothing.
+void THttpCli::answerHeadEnded(bool lengthFrames)
 {
-    if (ResponseCode >= 100 && ResponseCode < 200 && ResponseCode != 101) {
+    if (!headerPartCounted(1))
+        return;
+    if (isInterim(ResponseCode)) {
         skipInterimResponse(); // the real answer follows
         return;
     }
@@ -210,55 +117,53 @@ void THttpCli::headerEnded()
             return;
     }
     if (m_relocationPending || m_loginPending) {
-        if (OnHeaderEnd)
-            OnHeaderEnd(this);
-        m_held = 0;
-        m_headerLines = 0;
-        m_bodyPieces = 0;
-        if (m_relocations >= kMaxRelocations) {
-            // A server that sends us round in circles: give up.
-            ResponseCode = 404;
-            ResponseText = QStringLiteral("Too many relocations");
-            failRequest(kTooManyRelocations, ResponseText);
-            return;
-        }
-        ++m_relocations;
-        m_closedHandler = ClosedHandler::Relocation;
-        if (m_h2.connection()) {
-            releaseStream(); // the rest of this stream is not wanted
-            relocationClosed();
-        } else {
-            m_socket->Close();
-        }
+        requestAgain();
         return;
     }
     if (!rangeAnswerFits())
         return;
-    if (hasNoBody(m_ask.method, ResponseCode))
-        m_chunked = false; // whatever the header says, no body follows
-    if (m_chunked && ExpectedLength >= 0) {
-        // Chunks decide where the body ends; a length beside them is not trusted.
-        m_lengthAndChunked = true;
+    if (!lengthFrames)
         ExpectedLength = -1;
-    }
-    const quint64 request = m_requestId;
     setState(hcAwaitingBody);
     m_inBody = true;
     if (OnHeaderEnd)
         OnHeaderEnd(this);
-    if (overtaken(request))
-        return;
-    if (hasNoBody(m_ask.method, ResponseCode) || ExpectedLength == 0) {
-        m_bytesAfterBody = m_held > 0;
-        m_held = 0;
-        endResponse();
+}
+
+void THttpCli::requestAgain()
+{
+    if (OnHeaderEnd)
+        OnHeaderEnd(this);
+    m_headerLines = 0;
+    m_bodyPieces = 0;
+    if (m_relocations >= kMaxRelocations) {
+        // A server that sends us round in circles: give up.
+        ResponseCode = 404;
+        ResponseText = QStringLiteral("Too many relocations");
+        failRequest(kTooManyRelocations, ResponseText);
         return;
     }
-    if (m_held > 0) {
-        const int held = m_held;
-        m_held = 0;
-        bodyBytes(m_lineBuffer.constData(), held);
-    }
+    ++m_relocations;
+    m_closedHandler = ClosedHandler::Relocation;
+    const bool shared = m_h2.connection();
+    releaseExchange(); // the rest of this answer is not wanted
+    if (shared)
+        relocationClosed();
+    else
+        m_socket->Close();
+}
+
+// The server sent no head: the document starts at once, as HTML.
+void THttpCli::answerWithoutHead()
+{
+    if (!headerPartCounted(0))
+        return;
+    if (MediaType.isEmpty())
+        MediaType = QStringLiteral("text/html");
+    setState(hcAwaitingBody);
+    m_inBody = true;
+    if (OnHeaderEnd)
+        OnHeaderEnd(this);
 }
 
 bool THttpCli::handleField(const QString &field, const QString &value)
@@ -267,25 +172,13 @@ bool THttpCli::handleField(const QString &field, const QString &value)
     if (field == QLatin1String("location"))
         return m_loginPending || ResponseCode < 200 || handleLocation(value);
     if (field == QLatin1String("content-length")) {
-        // Two lengths that differ leave the body's end unknown (RFC 9112 6.3).
-        const qint64 length = ParseContentLength(value);
-        if (length == kConflictingLength || (m_lengthSeen && length != ExpectedLength)) {
-            failRequest(kBadFraming, QStringLiteral("the response names two different lengths (Content-Length)"));
-            return false;
-        }
-        m_lengthSeen = true;
-        ExpectedLength = length;
+        ExpectedLength = std::max<qint64>(ParseContentLength(value), -1); // the handler judged the framing
     } else if (field == QLatin1String("content-range")) {
         m_reply.contentRange = ParseContentRange(value);
     } else if (field == QLatin1String("etag")) {
         m_reply.etag = value.trimmed();
     } else if (field == QLatin1String("accept-ranges")) {
         m_reply.acceptRanges = value;
-    } else if (field == QLatin1String("connection")) {
-        m_serverCloses = m_serverCloses || value.contains(QLatin1String("close"), Qt::CaseInsensitive);
-    } else if (field == QLatin1String("transfer-encoding") && (m_pool || m_responseMinor >= 1)) {
-        // An HTTP/1.1 answer may come in chunks, even to an HTTP/1.0 request.
-        m_chunked = value.trimmed().endsWith(QLatin1String("chunked"), Qt::CaseInsensitive);
     } else if (field == QLatin1String("content-type")) {
         MediaType = value.toLower();
     } else if (field == QLatin1String("set-cookie")) {
@@ -303,9 +196,6 @@ void THttpCli::skipInterimResponse()
     ResponseCode = 0;
     ResponseText.clear();
     ExpectedLength = -1;
-    m_lengthSeen = false;
-    m_chunked = false;
-    m_serverCloses = false;
     m_relocationPending = false;
     m_reply.contentRange = {};
     m_reply.etag.clear();
@@ -400,15 +290,24 @@ bool THttpCli::handleLocation(const QString &field)
     return true;
 }
 
+char *THttpCli::answerBodySpace(int size)
+{
+    // Read straight into a memory stream that is being appended to.
+    auto *memory = qobject_cast<TMemoryStream *>(ReceiveStream);
+    return memory && memory->pos() == memory->size() ? memory->appendSpace(size) : nullptr;
+}
+
+void THttpCli::answerBody(const char *data, int len, bool placed)
+{
+    if (!m_inBody)
+        return;
+    if (placed)
+        qobject_cast<TMemoryStream *>(ReceiveStream)->appended(len);
+    HandleBodyData(data, len, !placed);
+}
+
 void THttpCli::HandleBodyData(const char *data, int len, bool store)
 {
-    // What comes after the announced length is not body.
-    if (ExpectedLength >= 0 && len > ExpectedLength - ReceivedBytes) {
-        m_bytesAfterBody = true;
-        len = int(std::max<qint64>(0, ExpectedLength - ReceivedBytes));
-    }
-    if (len <= 0)
-        return;
     if (m_bodyPieces == 0) {
         // A body of known length gets its room at once instead of growing into it.
         if (auto *memory = qobject_cast<TMemoryStream *>(ReceiveStream); memory && ExpectedLength > 0)
@@ -420,50 +319,50 @@ void THttpCli::HandleBodyData(const char *data, int len, bool store)
     ReceivedBytes += len;
     if (ReceiveStream && store)
         ReceiveStream->write(data, len);
-    const quint64 request = m_requestId;
     if (OnDocData)
         OnDocData(this, data, len);
-    if (!overtaken(request) && bodyComplete())
-        endResponse();
 }
 
-bool THttpCli::bodyComplete() const
+void THttpCli::answerEnded(quint32 error)
 {
-    if (m_chunked)
-        return m_inBody && m_chunks.done();
-    return m_inBody && ExpectedLength >= 0 && ReceivedBytes >= ExpectedLength;
+    if (m_closeHandled || m_state == hcIdle || m_state == hcAborting)
+        return;
+    if (error == 0) {
+        endResponse();
+        return;
+    }
+    const bool nothingCame = m_headerLines == 0 && !m_inBody;
+    const bool safeAgain = error == TH2Session::kRefusedStream || error == TH2Connection::kConnectionLost;
+    if (safeAgain && nothingCame && !m_freshConnectionOnly) {
+        sendAgainOnFreshConnection(); // never processed there
+        return;
+    }
+    failRequest(kIncompleteResponse, error == TH2Connection::kConnectionLost
+                                         ? QStringLiteral("the HTTP/2 connection was lost")
+                                         : QStringLiteral("the server reset the HTTP/2 stream (error %1)").arg(error));
 }
 
-// Body bytes as they came over the connection: through the chunk decoder
-// when the server framed them so.
-void THttpCli::bodyBytes(const char *data, int len)
+void THttpCli::answerFailed(int error, const QString &text)
 {
-    if (!m_chunked) {
-        HandleBodyData(data, len);
-        return;
-    }
-    const quint64 request = m_requestId;
-    int consumed = 0;
-    const TChunkedDecoder::Status status = m_chunks.feed(data, len, &consumed, [&](const char *piece, int n) {
-        HandleBodyData(piece, n);
-        return !overtaken(request);
-    });
-    if (overtaken(request))
-        return;
-    if (status == TChunkedDecoder::Status::Malformed) {
-        failRequest(kBadFraming, m_chunks.error());
-    } else if (status == TChunkedDecoder::Status::Done) {
-        m_bytesAfterBody = consumed < len;
-        endResponse();
-    }
+    failRequest(error, text);
+}
+
+bool THttpCli::answerWanted() const
+{
+    return m_state == hcAwaitingHeader || m_state == hcAwaitingBody;
+}
+
+void THttpCli::releaseExchange()
+{
+    m_h1.release();
+    m_h2.release();
 }
 
 // A kept connection must stand exactly at the end of this response.
 bool THttpCli::connectionReusable() const
 {
     const bool tlsClean = !m_tls || (m_tls->established() && !m_tls->hasPending() && !m_tls->closeNotifyReceived());
-    return m_pool && m_responseMinor >= 1 && !m_serverCloses && !m_lengthAndChunked && !m_bytesAfterBody
-           && m_held == 0 && m_doneError == 0 && ResponseCode < 400 && !m_relocationPending
+    return m_pool && m_h1.reusable() && m_doneError == 0 && ResponseCode < 400 && !m_relocationPending
            && m_socket->State() == wsConnected && tlsClean;
 }
 

@@ -1,5 +1,6 @@
 #include "HttpProt.h"
 
+#include "ConnectionPool.h"
 #include "HttpProt_p.h"
 #include "TlsChannel.h"
 #include "WSocket.h"
@@ -78,6 +79,16 @@ void THttpCli::driveHandshake()
         m_socket->Send(out);
     if (step == TTlsChannel::Failed)
         failTls();
+}
+
+// TLS said h2: the connection goes to the pool, shared, and this request is its first stream.
+void THttpCli::becomeH2()
+{
+    auto *connection = new TH2Connection(detachSocket(), std::move(m_tls));
+    m_pool->share(connectionKey(), connection);
+    attachSocket(new TWSocket(this));
+    m_h2.attach(connection);
+    sendRequest();
 }
 
 void THttpCli::failTls()

@@ -44,6 +44,12 @@ inline bool validPort(const QString &port)
            && std::all_of(port.cbegin(), port.cend(), [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
 }
 
+// An interim answer (1xx, but for a switch of protocols): the real one follows it.
+inline bool isInterim(int status)
+{
+    return status >= 100 && status < 200 && status != 101;
+}
+
 // Responses that carry no body whatever their header says.
 inline bool hasNoBody(THttpRequest request, int status)
 {
