@@ -30,11 +30,11 @@ static void saveIcons(const QString &dir)
     strip.setDevicePixelRatio(2.0);
     strip.fill(Qt::white);
     QPainter p(&strip);
-    for (int icon = 0; icon < IconCount; ++icon)
-        p.drawPixmap(2 + step * icon, 2, TTreeIcons::itemIcon(icon, 2.0));
+    for (int icon = 0; icon < kTreeIconCount; ++icon)
+        p.drawPixmap(2 + step * icon, 2, TTreeIcons::itemIcon(TreeIcon(icon), 2.0));
     const int states[] = {StateUnchecked, StateChecked, StateDone};
     for (int i = 0; i < 3; ++i)
-        p.drawPixmap(2 + step * (IconCount + i), 2, TTreeIcons::checkPicture(states[i], 2.0));
+        p.drawPixmap(2 + step * (kTreeIconCount + i), 2, TTreeIcons::checkPicture(states[i], 2.0));
     p.end();
     strip.save(dir + QStringLiteral("/tree-icons.png"));
 }

@@ -88,7 +88,7 @@ qint64 timedRun(Run kind, quint16 port, int *done)
     *done = 0;
     tree->forEachNode([done, kind](TTreeNode *node) {
         if (node->item() && !node->item()->isLink)
-            *done += kind == Run::Check ? node->item()->width == 1600 : node->imageIndex() == IconFileStored;
+            *done += kind == Run::Check ? node->item()->width == 1600 : node->imageIndex() == TreeIcon::FileStored;
     });
     return ms;
 }

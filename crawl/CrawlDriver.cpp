@@ -270,7 +270,7 @@ void TCrawlDriver::parseFrom(TItemId id)
 
 void TCrawlDriver::linkParsed(TItemId id)
 {
-    if (m_run.parseCursor() == id && m_items.entry(id)->icon == IconLinkFailed)
+    if (m_run.parseCursor() == id && m_items.entry(id)->icon == TreeIcon::LinkFailed)
         ++m_failed;
     else if (m_run.parseCursor() == id)
         ++m_parsed;

@@ -5,7 +5,8 @@ namespace {
 // A mark changes what it names and keeps the rest; an item that is gone is not marked.
 struct TLook
 {
-    int icon, selectedIcon, state;
+    TreeIcon icon, selectedIcon;
+    int state;
     QString reason;
 };
 
@@ -25,10 +26,10 @@ void mark(TItemRef ref, Change change)
     ref.store->setLook(ref.id, look.icon, look.selectedIcon, look.state, look.reason);
 }
 
-int iconOf(TItemRef ref)
+bool shows(TItemRef ref, TreeIcon icon)
 {
     const TItemStore::Entry *e = ref.entry();
-    return e ? e->icon : -1;
+    return e && e->icon == icon;
 }
 
 int stateOf(TItemRef ref)
@@ -45,69 +46,69 @@ namespace ItemState {
 void markQueued(TItemRef ref)
 {
     // The hourglass shows; the selected icon keeps "not started" until a slot takes it.
-    mark(ref, [](TLook &l) { l = {IconBusy, IconFileNew, StateDone, {}}; });
+    mark(ref, [](TLook &l) { l = {TreeIcon::Busy, TreeIcon::FileNew, StateDone, {}}; });
 }
 
 void markRunning(TItemRef ref)
 {
-    mark(ref, [](TLook &l) { l = {IconBusy, IconBusy, StateDone, {}}; });
+    mark(ref, [](TLook &l) { l = {TreeIcon::Busy, TreeIcon::Busy, StateDone, {}}; });
 }
 
 void markStored(TItemRef ref)
 {
-    mark(ref, [](TLook &l) { l = {IconFileStored, IconFileStored, l.state, {}}; });
+    mark(ref, [](TLook &l) { l = {TreeIcon::FileStored, TreeIcon::FileStored, l.state, {}}; });
 }
 
 void markFailed(TItemRef ref)
 {
-    mark(ref, [](TLook &l) { l.icon = l.selectedIcon = IconFileFailed; });
+    mark(ref, [](TLook &l) { l.icon = l.selectedIcon = TreeIcon::FileFailed; });
 }
 
 void markFailed(TItemRef ref, const QString &reason)
 {
-    mark(ref, [&reason](TLook &l) { l = {IconFileFailed, IconFileFailed, l.state, reason}; });
+    mark(ref, [&reason](TLook &l) { l = {TreeIcon::FileFailed, TreeIcon::FileFailed, l.state, reason}; });
 }
 
 void markWaiting(TItemRef ref)
 {
-    mark(ref, [](TLook &l) { l = {IconFileNew, IconFileNew, StateChecked, {}}; });
+    mark(ref, [](TLook &l) { l = {TreeIcon::FileNew, TreeIcon::FileNew, StateChecked, {}}; });
 }
 
 bool isWaiting(TItemRef ref)
 {
     const TItemStore::Entry *e = ref.entry();
-    return e && e->icon == IconFileNew && e->state == StateChecked && e->item && !e->item->isLink;
+    return e && e->icon == TreeIcon::FileNew && e->state == StateChecked && e->item && !e->item->isLink;
 }
 
 bool isQueued(TItemRef ref)
 {
     const TItemStore::Entry *e = ref.entry();
-    return e && e->selectedIcon == IconFileNew;
+    return e && e->selectedIcon == TreeIcon::FileNew;
 }
 
 bool isFailed(TItemRef ref)
 {
-    return iconOf(ref) == IconFileFailed;
+    return shows(ref, TreeIcon::FileFailed);
 }
 
 bool isStored(TItemRef ref)
 {
-    return iconOf(ref) == IconFileStored;
+    return shows(ref, TreeIcon::FileStored);
 }
 
 void markFetching(TItemRef ref)
 {
-    mark(ref, [](TLook &l) { l = {IconBusy, IconBusy, StateDone, {}}; });
+    mark(ref, [](TLook &l) { l = {TreeIcon::Busy, TreeIcon::Busy, StateDone, {}}; });
 }
 
 void markParsed(TItemRef ref)
 {
-    mark(ref, [](TLook &l) { l.icon = l.selectedIcon = IconLinkParsed; });
+    mark(ref, [](TLook &l) { l.icon = l.selectedIcon = TreeIcon::LinkParsed; });
 }
 
 void markLinkFailed(TItemRef ref, const QString &reason)
 {
-    mark(ref, [&reason](TLook &l) { l = {IconLinkFailed, IconLinkFailed, l.state, reason}; });
+    mark(ref, [&reason](TLook &l) { l = {TreeIcon::LinkFailed, TreeIcon::LinkFailed, l.state, reason}; });
 }
 
 void check(TItemRef ref)
@@ -138,17 +139,17 @@ bool isTaken(TItemRef ref)
 
 bool isNewLink(TItemRef ref)
 {
-    return iconOf(ref) == IconLinkNew;
+    return shows(ref, TreeIcon::LinkNew);
 }
 
 bool isNewFile(TItemRef ref)
 {
-    return iconOf(ref) == IconFileNew;
+    return shows(ref, TreeIcon::FileNew);
 }
 
 bool isRoot(TItemRef ref)
 {
-    return iconOf(ref) == IconRoot;
+    return shows(ref, TreeIcon::Root);
 }
 
 } // namespace ItemState

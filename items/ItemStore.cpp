@@ -31,7 +31,7 @@ TItemId TItemStore::addFound(TItemId parent, const TDataRec &tmpl)
     item->viewed = false;
     if (item->isLink) {
         const QString caption = item->url;
-        return append(parent, caption, std::move(item), IconLinkNew, StateUnchecked, true, slotColor(ColorLink));
+        return append(parent, caption, std::move(item), TreeIcon::LinkNew, StateUnchecked, true, slotColor(ColorLink));
     }
     int state = StateUnchecked;
     if (m_config && m_config->autoSelectEnabled()) {
@@ -40,10 +40,10 @@ TItemId TItemStore::addFound(TItemId parent, const TDataRec &tmpl)
             state = StateChecked;
     }
     const QString caption = FileCaption(*item);
-    return append(parent, caption, std::move(item), IconFileNew, state, false, slotColor(ColorFile));
+    return append(parent, caption, std::move(item), TreeIcon::FileNew, state, false, slotColor(ColorFile));
 }
 
-TItemId TItemStore::append(TItemId parent, const QString &caption, std::unique_ptr<TDataRec> item, int icon,
+TItemId TItemStore::append(TItemId parent, const QString &caption, std::unique_ptr<TDataRec> item, TreeIcon icon,
                            int state, bool bold, const QColor &color)
 {
     if (parent != kNoItem && !contains(parent))
@@ -116,12 +116,12 @@ void TItemStore::set(TItemId id, T Entry::*field, const T &value)
 
 void TItemStore::setCaption(TItemId id, const QString &caption) { set(id, &Entry::caption, caption); }
 void TItemStore::setReason(TItemId id, const QString &reason) { set(id, &Entry::reason, reason); }
-void TItemStore::setSelectedIcon(TItemId id, int icon) { set(id, &Entry::selectedIcon, icon); }
+void TItemStore::setSelectedIcon(TItemId id, TreeIcon icon) { set(id, &Entry::selectedIcon, icon); }
 void TItemStore::setState(TItemId id, int state) { set(id, &Entry::state, state); }
 void TItemStore::setBold(TItemId id, bool bold) { set(id, &Entry::bold, bold); }
 void TItemStore::setColor(TItemId id, const QColor &color) { set(id, &Entry::color, color); }
 
-void TItemStore::setIcon(TItemId id, int icon)
+void TItemStore::setIcon(TItemId id, TreeIcon icon)
 {
     Entry *e = find(id);
     if (!e || (e->icon == icon && e->selectedIcon == icon))
@@ -130,7 +130,7 @@ void TItemStore::setIcon(TItemId id, int icon)
     emit changed(id);
 }
 
-void TItemStore::setLook(TItemId id, int icon, int selectedIcon, int state, const QString &reason)
+void TItemStore::setLook(TItemId id, TreeIcon icon, TreeIcon selectedIcon, int state, const QString &reason)
 {
     Entry *e = find(id);
     if (!e || (e->icon == icon && e->selectedIcon == selectedIcon && e->state == state && e->reason == reason))
@@ -302,14 +302,14 @@ void TItemStore::makeRoots()
 {
     clear();
     const QColor maroon(128, 0, 0);
-    m_rootLinks = append(kNoItem, kRootLinksCaption, nullptr, IconRoot, StateNone, true, maroon);
-    m_rootFiles = append(kNoItem, kRootFilesCaption, nullptr, IconRoot, StateNone, true, maroon);
+    m_rootLinks = append(kNoItem, kRootLinksCaption, nullptr, TreeIcon::Root, StateNone, true, maroon);
+    m_rootFiles = append(kNoItem, kRootFilesCaption, nullptr, TreeIcon::Root, StateNone, true, maroon);
 }
 
 void TItemStore::adoptRoot(TItemId id)
 {
     const Entry *e = entry(id);
-    if (!e || e->parent != kNoItem || e->icon != IconRoot)
+    if (!e || e->parent != kNoItem || e->icon != TreeIcon::Root)
         return;
     if (e->caption == kRootLinksCaption && m_rootLinks == kNoItem)
         m_rootLinks = id;

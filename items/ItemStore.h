@@ -36,8 +36,8 @@ public:
         QString caption;
         QString reason; // why it failed; the tree's tooltip
         std::unique_ptr<TDataRec> item; // none for the two roots
-        int icon = IconFileNew;
-        int selectedIcon = IconFileNew; // shown while highlighted
+        TreeIcon icon = TreeIcon::FileNew;
+        TreeIcon selectedIcon = TreeIcon::FileNew; // shown while highlighted
         int state = StateUnchecked;     // the check box
         bool bold = false;
         QColor color;
@@ -57,7 +57,7 @@ public:
     TItemId addFound(TItemId parent, const TDataRec &tmpl);
     // Appends an item as it is (item list loading, roots); kNoItem as parent
     // makes a top-level item.
-    TItemId append(TItemId parent, const QString &caption, std::unique_ptr<TDataRec> item, int icon, int state,
+    TItemId append(TItemId parent, const QString &caption, std::unique_ptr<TDataRec> item, TreeIcon icon, int state,
                    bool bold, const QColor &color);
 
     bool contains(TItemId id) const { return m_entries.contains(id); }
@@ -71,10 +71,10 @@ public:
     // Each change tells the view once.
     void setCaption(TItemId id, const QString &caption);
     void setReason(TItemId id, const QString &reason);
-    void setIcon(TItemId id, int icon); // and the highlighted icon
+    void setIcon(TItemId id, TreeIcon icon); // and the highlighted icon
     // Icons, box and reason at once, the view told once: what a state mark sets.
-    void setLook(TItemId id, int icon, int selectedIcon, int state, const QString &reason);
-    void setSelectedIcon(TItemId id, int icon);
+    void setLook(TItemId id, TreeIcon icon, TreeIcon selectedIcon, int state, const QString &reason);
+    void setSelectedIcon(TItemId id, TreeIcon icon);
     void setState(TItemId id, int state);
     void setBold(TItemId id, bool bold);
     void setColor(TItemId id, const QColor &color);

@@ -29,18 +29,25 @@ struct TDataRec
     }
 };
 
-// Icon numbers: the processing state of a node.
-enum TreeIcon : int {
-    IconBusy = 0,
-    IconFileNew = 1,
-    IconFileFailed = 2,
-    IconFileStored = 3,
-    IconLinkNew = 4,
-    IconLinkFailed = 5,
-    IconLinkParsed = 6,
-    IconRoot = 7,
-    IconCount = 8
+// An item's processing state, as its icon shows it; the numbers are the
+// ones the item list file keeps.
+enum class TreeIcon : qint16 {
+    Busy = 0,
+    FileNew = 1,
+    FileFailed = 2,
+    FileStored = 3,
+    LinkNew = 4,
+    LinkFailed = 5,
+    LinkParsed = 6,
+    Root = 7
 };
+inline constexpr int kTreeIconCount = 8;
+
+// The state a stored number names; `fallback` for a number no state has.
+constexpr TreeIcon TreeIconFromNumber(int number, TreeIcon fallback)
+{
+    return number >= 0 && number < kTreeIconCount ? TreeIcon(number) : fallback;
+}
 
 // State indexes: the picture of the check box.
 enum TreeState : int {

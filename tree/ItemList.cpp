@@ -125,7 +125,7 @@ TTreeNode *TItemListBuilder::add(const TItemRecord &r)
     if (!r.isLink && DimensionsInCaption(*item, r.caption, &item->width, &item->height))
         item->sizeChecked = true;
     // Numbers outside their ranges become what a new item of the kind has.
-    const qint16 icon = r.icon >= 0 && r.icon < IconCount ? r.icon : qint16(r.isLink ? IconLinkNew : IconFileNew);
+    const TreeIcon icon = TreeIconFromNumber(r.icon, r.isLink ? TreeIcon::LinkNew : TreeIcon::FileNew);
     const bool knownState = r.state == StateNone || r.state == StateUnchecked || r.state == StateChecked || r.state == StateDone;
     const qint16 state = knownState ? r.state : qint16(StateUnchecked);
 
@@ -134,7 +134,7 @@ TTreeNode *TItemListBuilder::add(const TItemRecord &r)
     if (!r.isLink && r.viewed)
         slot = ColorFileViewed;
     bool bold = r.isLink;
-    if (icon == IconRoot) {
+    if (icon == TreeIcon::Root) {
         bold = true;
         slot = ColorLink;
     }

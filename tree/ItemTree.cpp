@@ -94,7 +94,7 @@ TTreeNode *TItemTree::AddTreeNode(TTreeNode *parent, const TDataRec &tmpl)
 }
 
 TTreeNode *TItemTree::appendNode(TTreeNode *parent, const QString &caption,
-                                 std::unique_ptr<TDataRec> item, int icon, int state,
+                                 std::unique_ptr<TDataRec> item, TreeIcon icon, int state,
                                  bool bold, const QColor &color)
 {
     return nodeOf(m_store->append(parent ? parent->id() : kNoItem, caption, std::move(item), icon, state, bold, color));
@@ -263,7 +263,7 @@ void TItemTree::Recolor()
             if (item->viewed)
                 slot = ColorFileViewed;
         }
-        if (node->imageIndex() == IconRoot)
+        if (node->imageIndex() == TreeIcon::Root)
             slot = ColorLink;
         node->setColor(slotColor(slot));
     });
@@ -280,11 +280,11 @@ void TItemTree::clickCheckBox(TTreeNode *node)
 void TItemTree::TreeViewClickCheck(TTreeNode *node)
 {
     switch (node->imageIndex()) {
-    case IconBusy:
-    case IconFileFailed:
-    case IconFileStored:
-    case IconLinkFailed:
-    case IconLinkParsed:
+    case TreeIcon::Busy:
+    case TreeIcon::FileFailed:
+    case TreeIcon::FileStored:
+    case TreeIcon::LinkFailed:
+    case TreeIcon::LinkParsed:
         node->setStateIndex(StateDone);
         break;
     default:

@@ -36,7 +36,7 @@ public:
     // Appends a node as it is (item list loading, root nodes). A null parent
     // makes a top-level node.
     TTreeNode *appendNode(TTreeNode *parent, const QString &caption,
-                          std::unique_ptr<TDataRec> item, int icon, int state,
+                          std::unique_ptr<TDataRec> item, TreeIcon icon, int state,
                           bool bold, const QColor &color);
 
     // What an empty tree says in its middle: how to begin, or why the last

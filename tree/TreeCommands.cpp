@@ -31,7 +31,7 @@ void sortChildren(TItemStore *store, TItemId parent, const QCollator &collator)
     std::vector<TItemId> children = store->children(parent);
     // The roots stay first, in their order: only what lies beside them is sorted.
     const auto roots = std::stable_partition(children.begin(), children.end(),
-                                             [store](TItemId id) { return store->entry(id)->icon == IconRoot; });
+                                             [store](TItemId id) { return store->entry(id)->icon == TreeIcon::Root; });
     // Each caption's sort key once, not two captions compared afresh each time.
     std::vector<std::pair<QCollatorSortKey, TItemId>> keyed;
     keyed.reserve(size_t(children.end() - roots));
@@ -50,8 +50,8 @@ void sortChildren(TItemStore *store, TItemId parent, const QCollator &collator)
 void TreeCommands::ToggleHighlighted(TItemTree *tree)
 {
     for (TTreeNode *node : tree->highlightedNodes()) {
-        const int icon = node->imageIndex();
-        if (icon != IconFileNew && icon != IconLinkNew)
+        const TreeIcon icon = node->imageIndex();
+        if (icon != TreeIcon::FileNew && icon != TreeIcon::LinkNew)
             continue;
         if (node->stateIndex() == StateUnchecked)
             node->setStateIndex(StateChecked);
@@ -63,7 +63,7 @@ void TreeCommands::ToggleHighlighted(TItemTree *tree)
 void TreeCommands::UncheckAll(TItemTree *tree)
 {
     tree->forEachNode([](TTreeNode *node) {
-        if (node->imageIndex() != IconRoot && node->stateIndex() == StateChecked)
+        if (node->imageIndex() != TreeIcon::Root && node->stateIndex() == StateChecked)
             node->setStateIndex(StateUnchecked);
     });
 }
@@ -73,7 +73,7 @@ void TreeCommands::CheckKindInBranch(TTreeNode *branch, int kind)
     for (int i = 0; i < branch->childCount(); ++i) {
         TTreeNode *child = branch->childNode(i);
         const TDataRec *item = child->item();
-        if (item && !item->isLink && item->kind == kind && child->imageIndex() == IconFileNew)
+        if (item && !item->isLink && item->kind == kind && child->imageIndex() == TreeIcon::FileNew)
             child->setStateIndex(StateChecked);
     }
 }
@@ -127,14 +127,14 @@ void TreeCommands::ResetHighlighted(TItemTree *tree)
             continue;
         TDataRec *item = node->item();
         if (item->isLink) {
-            node->setImageIndex(IconLinkNew);
-            node->setSelectedIndex(IconLinkNew);
+            node->setImageIndex(TreeIcon::LinkNew);
+            node->setSelectedIndex(TreeIcon::LinkNew);
             node->setStateIndex(StateUnchecked);
             node->setReason({});
             tree->store()->removeChildren(node->id());
         } else {
-            node->setImageIndex(IconFileNew);
-            node->setSelectedIndex(IconFileNew);
+            node->setImageIndex(TreeIcon::FileNew);
+            node->setSelectedIndex(TreeIcon::FileNew);
             node->setStateIndex(StateUnchecked);
             item->viewed = false;
             item->forgetSize();
@@ -279,8 +279,8 @@ int TreeCommands::KeywordSearch(TItemTree *tree, TTreeNode *current, const TKeyw
         const QString caption = search.caseSensitive ? node->caption() : AsciiUpper(node->caption());
         if (!caption.contains(keyword))
             return;
-        const int icon = node->imageIndex();
-        if (!((search.links && icon == IconLinkNew) || (search.files && icon == IconFileNew)))
+        const TreeIcon icon = node->imageIndex();
+        if (!((search.links && icon == TreeIcon::LinkNew) || (search.files && icon == TreeIcon::FileNew)))
             return;
         if (search.check && node->stateIndex() != StateChecked) {
             node->setStateIndex(StateChecked);

@@ -61,41 +61,41 @@ void drawCross(QPainter &p, const QColor &colour, const QRectF &box)
 
 } // namespace
 
-QPixmap TTreeIcons::itemIcon(int icon, qreal dpr)
+QPixmap TTreeIcons::itemIcon(TreeIcon icon, qreal dpr)
 {
     QPixmap pixmap = blankPixmap(kIconSize, kIconSize, dpr);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF badge(8.5, 8.5, 6, 6);
     switch (icon) {
-    case IconBusy: // hourglass
+    case TreeIcon::Busy: // hourglass
         p.setPen(QPen(QColor(120, 70, 0), 1));
         p.setBrush(QColor(255, 190, 40));
         p.drawPolygon(QPolygonF({{3.5, 1.5}, {12.5, 1.5}, {8, 8}, {12.5, 14.5}, {3.5, 14.5}, {8, 8}}));
         break;
-    case IconFileNew:
+    case TreeIcon::FileNew:
         drawPage(p, Qt::white);
         break;
-    case IconFileFailed:
+    case TreeIcon::FileFailed:
         drawPage(p, QColor(250, 235, 235));
         drawCross(p, QColor(200, 20, 20), badge);
         break;
-    case IconFileStored:
+    case TreeIcon::FileStored:
         drawPage(p, QColor(220, 235, 255));
         drawTick(p, QColor(0, 140, 0), badge);
         break;
-    case IconLinkNew:
+    case TreeIcon::LinkNew:
         drawGlobe(p, QColor(110, 160, 230));
         break;
-    case IconLinkFailed:
+    case TreeIcon::LinkFailed:
         drawGlobe(p, QColor(200, 200, 200));
         drawCross(p, QColor(200, 20, 20), badge);
         break;
-    case IconLinkParsed:
+    case TreeIcon::LinkParsed:
         drawGlobe(p, QColor(110, 200, 120));
         drawTick(p, QColor(0, 110, 0), badge);
         break;
-    case IconRoot: // folder
+    case TreeIcon::Root: // folder
         p.setPen(QPen(QColor(150, 110, 0), 1));
         p.setBrush(QColor(250, 210, 80));
         p.drawPolygon(QPolygonF({{1.5, 3.5}, {6, 3.5}, {7.5, 5}, {14.5, 5}, {14.5, 13.5}, {1.5, 13.5}}));
@@ -123,7 +123,7 @@ QPixmap TTreeIcons::checkPicture(int state, qreal dpr)
     return pixmap;
 }
 
-QPixmap TTreeIcons::composed(int state, int icon, qreal dpr)
+QPixmap TTreeIcons::composed(int state, TreeIcon icon, qreal dpr)
 {
     const QSize size = decorationSize();
     QPixmap pixmap = blankPixmap(size.width(), size.height(), dpr);
@@ -133,9 +133,9 @@ QPixmap TTreeIcons::composed(int state, int icon, qreal dpr)
     return pixmap;
 }
 
-QIcon TTreeIcons::compose(int state, int icon, int selectedIcon)
+QIcon TTreeIcons::compose(int state, TreeIcon icon, TreeIcon selectedIcon)
 {
-    const int key = ((state + 1) << 8) | (icon << 4) | selectedIcon;
+    const int key = ((state + 1) << 8) | (int(icon) << 4) | int(selectedIcon);
     auto it = m_cache.constFind(key);
     if (it != m_cache.constEnd())
         return *it;

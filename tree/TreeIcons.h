@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DataRec.h"
+
 #include <QHash>
 #include <QIcon>
 #include <QPixmap>
@@ -15,12 +17,12 @@ public:
     static QSize decorationSize() { return {2 * kIconSize + kGap, kIconSize}; }
 
     // The icon of a node; selectedIcon is shown while the node is selected.
-    QIcon compose(int state, int icon, int selectedIcon);
+    QIcon compose(int state, TreeIcon icon, TreeIcon selectedIcon);
 
-    static QPixmap itemIcon(int icon, qreal dpr = 1.0);
+    static QPixmap itemIcon(TreeIcon icon, qreal dpr = 1.0);
     static QPixmap checkPicture(int state, qreal dpr = 1.0);
 
 private:
-    static QPixmap composed(int state, int icon, qreal dpr);
+    static QPixmap composed(int state, TreeIcon icon, qreal dpr);
     QHash<int, QIcon> m_cache;
 };

@@ -18,12 +18,12 @@ public:
     TItemRef ref() const { return {m_store, m_id}; }
     TDataRec *item() const { return m_store->item(m_id); }
 
-    int imageIndex() const { return entry().icon; }
-    int selectedIndex() const { return entry().selectedIcon; }
+    TreeIcon imageIndex() const { return entry().icon; }
+    TreeIcon selectedIndex() const { return entry().selectedIcon; }
     int stateIndex() const { return entry().state; }
     // Sets the icon and the icon shown while selected.
-    void setImageIndex(int icon) { m_store->setIcon(m_id, icon); }
-    void setSelectedIndex(int icon) { m_store->setSelectedIcon(m_id, icon); }
+    void setImageIndex(TreeIcon icon) { m_store->setIcon(m_id, icon); }
+    void setSelectedIndex(TreeIcon icon) { m_store->setSelectedIcon(m_id, icon); }
     void setStateIndex(int state) { m_store->setState(m_id, state); }
 
     bool isBold() const { return entry().bold; }

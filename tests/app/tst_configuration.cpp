@@ -499,7 +499,7 @@ void TestConfiguration::recolouringKeepsViewedFiles()
     rec.url = "http://h/b.jpg";
     TTreeNode *viewed = tree->AddTreeNode(tree->rootFiles(), rec);
     for (TTreeNode *n : {stored, viewed}) {
-        n->setImageIndex(IconFileStored);
+        n->setImageIndex(TreeIcon::FileStored);
         n->setStateIndex(StateDone);
     }
     viewed->item()->viewed = true;

@@ -185,7 +185,7 @@ void TestConveniences::foldersAreShown()
     tree->setCurrentItem(file);
     Part<QMenu>(m, "PopupMenuTreeView")->popup(QPoint());
     QVERIFY(!Part<QAction>(m, "ShowInFolder1")->isEnabled());
-    file->setImageIndex(IconFileStored);
+    file->setImageIndex(TreeIcon::FileStored);
     Part<QMenu>(m, "PopupMenuTreeView")->hide();
     Part<QMenu>(m, "PopupMenuTreeView")->popup(QPoint());
     QVERIFY(Part<QAction>(m, "ShowInFolder1")->isEnabled());

@@ -94,7 +94,7 @@ void TestDesktopOpener::storedFileWithoutProgramTellsTheUser()
     TDataRec rec = fileRec("http://h.org/y.gif");
     rec.localPath = home.filePath("y.gif");
     TTreeNode *stored = tree->AddTreeNode(tree->rootFiles(), rec);
-    stored->setImageIndex(IconFileStored);
+    stored->setImageIndex(TreeIcon::FileStored);
     tree->setCurrentItem(stored);
     m.TreeViewDblClick();
     QTRY_COMPARE(w.messages.size(), 1);

@@ -82,10 +82,10 @@ void TestItemList::everyKindOfNodeComesBack()
     tree->MakeRootNodes();
     TTreeNode *fresh = tree->AddTreeNode(tree->rootLinks(), linkRec("http://h/new.htm"));
     TTreeNode *parsed = tree->AddTreeNode(tree->rootLinks(), linkRec("http://h/parsed.htm"));
-    parsed->setImageIndex(IconLinkParsed);
+    parsed->setImageIndex(TreeIcon::LinkParsed);
     parsed->setStateIndex(StateDone);
     TTreeNode *failed = tree->AddTreeNode(parsed, linkRec("http://h/failed.htm"));
-    failed->setImageIndex(IconLinkFailed);
+    failed->setImageIndex(TreeIcon::LinkFailed);
     failed->setStateIndex(StateDone);
     TTreeNode *child = tree->AddTreeNode(parsed, fileRec("http://h/under.jpg"));
     child->setStateIndex(StateChecked);
@@ -93,12 +93,12 @@ void TestItemList::everyKindOfNodeComesBack()
     stored.localPath = "/d/stored.jpg";
     stored.sizeText = QString(20, '9');
     TTreeNode *viewed = tree->AddTreeNode(tree->rootFiles(), stored);
-    viewed->setImageIndex(IconFileStored);
+    viewed->setImageIndex(TreeIcon::FileStored);
     viewed->setStateIndex(StateDone);
     viewed->item()->viewed = true;
     viewed->setCaption(QString(300, 'c'));
     TTreeNode *skipped = tree->AddTreeNode(tree->rootFiles(), fileRec("http://h/skip.gif"));
-    skipped->setImageIndex(IconFileFailed);
+    skipped->setImageIndex(TreeIcon::FileFailed);
     skipped->setStateIndex(StateDone);
     // A chain down to the deepest level the format holds.
     TTreeNode *deep = fresh;
@@ -128,7 +128,7 @@ void TestItemList::everyKindOfNodeComesBack()
     // Roots come back bold in the link colour, with the data of an empty file.
     for (int i = 0; i < 2; ++i) {
         TTreeNode *root = tree->topNode(i);
-        QCOMPARE(root->imageIndex(), int(IconRoot));
+        QCOMPARE(root->imageIndex(), TreeIcon::Root);
         QCOMPARE(root->stateIndex(), int(StateNone));
         QVERIFY(root->isBold());
         QCOMPARE(root->color(), w->configuration->color(ColorLink));
@@ -151,7 +151,7 @@ void TestItemList::everyKindOfNodeComesBack()
     const TTreeNode *files = tree->topNode(1);
     QCOMPARE(files->childNode(0)->color(), w->configuration->color(ColorFileViewed));
     QCOMPARE(files->childNode(1)->color(), w->configuration->color(ColorFileStored));
-    QCOMPARE(files->childNode(1)->selectedIndex(), int(IconFileFailed));
+    QCOMPARE(files->childNode(1)->selectedIndex(), TreeIcon::FileFailed);
 }
 
 void TestItemList::sixRecordsInPreOrder()
@@ -299,7 +299,7 @@ void TestItemList::loadAndSaveKeepEveryTextByteForByte()
     // Texts from an older single-byte system, each filling its room.
     QByteArray bytes;
     TItemRecord root;
-    root.icon = IconRoot;
+    root.icon = qint16(TreeIcon::Root);
     root.state = StateNone;
     root.caption = "Root files:";
     bytes += ItemListFile::encode(root);
@@ -309,7 +309,7 @@ void TestItemList::loadAndSaveKeepEveryTextByteForByte()
         std::memcpy(file.data() + offset + 1, text.constData(), size_t(text.size()));
     };
     file[261] = 1; // level
-    file[259] = char(IconFileNew);
+    file[259] = char(TreeIcon::FileNew);
     file[257] = char(StateChecked);
     file[834] = char(KindFile);
     field(0, QByteArray(255, '\xe9'));
@@ -332,7 +332,7 @@ void TestItemList::numbersOutOfRangeBecomeDefaults()
     // Thousands of distinct icon and state pairs would each cost a picture.
     QByteArray bytes;
     TItemRecord r;
-    r.icon = IconRoot;
+    r.icon = qint16(TreeIcon::Root);
     r.state = StateNone;
     bytes += ItemListFile::encode(r);
     r.level = 1;
@@ -347,7 +347,8 @@ void TestItemList::numbersOutOfRangeBecomeDefaults()
     writeList(bytes);
     w->main->Loadlinksfilelistfromdisk1Click();
     QCOMPARE(w->main->itemTree()->nodeCount(), 2001);
-    QSet<int> icons, states;
+    QSet<TreeIcon> icons;
+    QSet<int> states;
     w->main->itemTree()->forEachNode([&](TTreeNode *node) {
         icons << node->imageIndex() << node->selectedIndex();
         states << node->stateIndex();
@@ -357,7 +358,7 @@ void TestItemList::numbersOutOfRangeBecomeDefaults()
                 QVERIFY(item->name.isEmpty());
         }
     });
-    QCOMPARE(icons, (QSet<int>{IconRoot, IconLinkNew, IconFileNew}));
+    QCOMPARE(icons, (QSet<TreeIcon>{TreeIcon::Root, TreeIcon::LinkNew, TreeIcon::FileNew}));
     QCOMPARE(states, (QSet<int>{StateNone, StateUnchecked}));
 }
 

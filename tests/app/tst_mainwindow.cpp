@@ -62,7 +62,7 @@ private slots:
     void deletedCurrentItemIsForgotten();
 
 private:
-    TTreeNode *addFile(const QString &name, int icon = IconFileNew, int state = StateUnchecked);
+    TTreeNode *addFile(const QString &name, TreeIcon icon = TreeIcon::FileNew, int state = StateUnchecked);
 
     std::unique_ptr<QTemporaryDir> home;
     std::unique_ptr<TWindows> w;
@@ -81,7 +81,7 @@ void TestMainWindow::cleanup()
     home.reset();
 }
 
-TTreeNode *TestMainWindow::addFile(const QString &name, int icon, int state)
+TTreeNode *TestMainWindow::addFile(const QString &name, TreeIcon icon, int state)
 {
     TDataRec rec = fileRec("http://h/" + name);
     rec.localPath = w->paths.defaultDownloadDir + "/" + name;
@@ -440,7 +440,7 @@ void TestMainWindow::previewShowsJpegPicturesOnly()
     picture.fill(Qt::darkCyan);
     const QString path = w->paths.defaultDownloadDir + "/" + name;
     QVERIFY(picture.save(path, name.endsWith("gif") ? "PNG" : "JPG"));
-    TTreeNode *node = addFile(name, IconFileStored, StateDone);
+    TTreeNode *node = addFile(name, TreeIcon::FileStored, StateDone);
     m.PreviewImage(node);
     if (shown) {
         QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("http://h/" + name));
@@ -461,7 +461,7 @@ void TestMainWindow::hugePicturesAreDecodedSmallOrRefused()
     large.fill(Qt::darkGreen);
     const QString path = w->paths.defaultDownloadDir + "/large.jpg";
     QVERIFY(large.save(path, "JPG"));
-    m.PreviewImage(addFile("large.jpg", IconFileStored, StateDone));
+    m.PreviewImage(addFile("large.jpg", TreeIcon::FileStored, StateDone));
     QCOMPARE(Part<QLabel>(m, "LabelPreviewSize")->text(), QString("4000 \u00d7 3000")); // the picture's own size
     QCOMPARE(m.previewPictureSize(), QSize(4000, 3000));
     QVERIFY(Part<QLabel>(m, "ImagePreview")->pixmap().width() <= 1000); // decoded at a fraction
@@ -484,7 +484,7 @@ void TestMainWindow::hugePicturesAreDecodedSmallOrRefused()
     out.close();
     QElapsedTimer clock;
     clock.start();
-    m.PreviewImage(addFile("giant.jpg", IconFileStored, StateDone));
+    m.PreviewImage(addFile("giant.jpg", TreeIcon::FileStored, StateDone));
     QVERIFY(clock.elapsed() < 10000); // a guard: decoding it whole would take minutes
     QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("No picture selected"));
     QCOMPARE(m.previewPictureSize(), QSize());
@@ -502,12 +502,12 @@ void TestMainWindow::brokenPictureLeavesThePreviewBlank()
     QByteArray bytes = file.readAll();
     file.resize(bytes.size() / 3); // cut short
     file.close();
-    m.PreviewImage(addFile("broken.jpg", IconFileStored, StateDone));
+    m.PreviewImage(addFile("broken.jpg", TreeIcon::FileStored, StateDone));
     QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("No picture selected"));
     QCOMPARE(m.previewPictureSize(), QSize());
     QFile::remove(path);
     QVERIFY(QFile(path).open(QIODevice::WriteOnly)); // empty file
-    m.PreviewImage(addFile("broken2.jpg", IconFileStored, StateDone));
+    m.PreviewImage(addFile("broken2.jpg", TreeIcon::FileStored, StateDone));
     QCOMPARE(Part<QLabel>(m, "LabelPreviewName")->text(), QString("No picture selected"));
 }
 
@@ -518,7 +518,7 @@ void TestMainWindow::currentNodeDecidesHintLabelAndPreview()
     m.show();
     TTreeNode *link = tree->AddTreeNode(tree->rootLinks(), linkRec("http://h/page.htm"));
     TTreeNode *file = addFile("x.gif");
-    TTreeNode *stored = addFile("y.gif", IconFileStored, StateDone);
+    TTreeNode *stored = addFile("y.gif", TreeIcon::FileStored, StateDone);
 
     tree->setCurrentItem(file);
     QCOMPARE(m.currentItem(), file);
@@ -554,7 +554,7 @@ void TestMainWindow::doubleClickActsByKindAndIcon()
     // Nothing listens at port 1: the parse that the double click runs fails at once.
     TTreeNode *link = tree->AddTreeNode(tree->rootLinks(), linkRec("http://127.0.0.1:1/page.htm"));
     TTreeNode *file = addFile("x.gif");
-    TTreeNode *stored = addFile("y.gif", IconFileStored, StateDone);
+    TTreeNode *stored = addFile("y.gif", TreeIcon::FileStored, StateDone);
 
     m.TreeViewDblClick(); // nothing current yet
     tree->setCurrentItem(tree->rootLinks());
@@ -570,14 +570,14 @@ void TestMainWindow::doubleClickActsByKindAndIcon()
     w->waitForCrawl();
     QCOMPARE(parse.count(), 1);
     QCOMPARE(link->stateIndex(), int(StateDone)); // ticked, then taken by the parse run
-    QCOMPARE(link->imageIndex(), int(IconLinkFailed));
+    QCOMPARE(link->imageIndex(), TreeIcon::LinkFailed);
 
     tree->setCurrentItem(file);
     Part<QCheckBox>(*w->configuration, "CheckBoxStartAll")->setChecked(false); // queued, not started at once
     QTest::keyClick(tree, Qt::Key_Return);
     QCOMPARE(download.count(), 1);
     QCOMPARE(file->stateIndex(), int(StateDone)); // ticked, then queued by the download run
-    QCOMPARE(file->selectedIndex(), int(IconFileNew));
+    QCOMPARE(file->selectedIndex(), TreeIcon::FileNew);
     w->crawl->ButtonStopClick();
     QVERIFY(w->opened.isEmpty());
 
@@ -596,8 +596,8 @@ void TestMainWindow::spaceTogglesHighlightedNewItems()
     TItemTree *tree = m.itemTree();
     m.show();
     TTreeNode *a = addFile("a.gif");
-    TTreeNode *b = addFile("b.gif", IconFileNew, StateChecked);
-    TTreeNode *done = addFile("c.gif", IconFileStored, StateDone);
+    TTreeNode *b = addFile("b.gif", TreeIcon::FileNew, StateChecked);
+    TTreeNode *done = addFile("c.gif", TreeIcon::FileStored, StateDone);
     tree->expandAll();
     tree->setCurrentItem(a);
     for (TTreeNode *n : {a, b, done})

@@ -16,7 +16,7 @@ inline QStringList dumpTree(const TItemTree &tree)
         for (auto *p = node->parentNode(); p; p = p->parentNode())
             ++depth;
         QString line = QStringLiteral("%1|%2|i%3|s%4").arg(depth).arg(node->caption())
-                           .arg(node->imageIndex()).arg(node->stateIndex());
+                           .arg(int(node->imageIndex())).arg(node->stateIndex());
         if (const TDataRec *item = node->item()) {
             line += QStringLiteral("|%1|%2|%3|%4|k%5").arg(item->isLink).arg(item->url, item->name,
                                                           item->localPath).arg(item->kind);
@@ -31,7 +31,7 @@ inline QStringList dumpTree(const TItemTree &tree)
 inline QByteArray flatItemList(int files)
 {
     TItemRecord r;
-    r.icon = IconFileNew;
+    r.icon = qint16(TreeIcon::FileNew);
     QByteArray bytes = ItemListFile::encode(r);
     r.level = 1;
     const QByteArray child = ItemListFile::encode(r);

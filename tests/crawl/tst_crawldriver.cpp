@@ -384,14 +384,14 @@ void TestCrawlDriver::parseLinksMarksEachCheckedLink()
     TTreeNode *unchecked = w->main->itemTree()->AddTreeNode(w->main->itemTree()->rootLinks(), linkRec(url("/p4.htm")));
     const qint32 before = w->statistics.LinksParsed;
     w->parseLinks();
-    QCOMPARE(first->imageIndex(), int(IconLinkParsed));
-    QCOMPARE(second->imageIndex(), int(IconLinkFailed));
+    QCOMPARE(first->imageIndex(), TreeIcon::LinkParsed);
+    QCOMPARE(second->imageIndex(), TreeIcon::LinkFailed);
     QCOMPARE(second->toolTip(0), QString("the server refused the connection"));
-    QCOMPARE(third->imageIndex(), int(IconLinkParsed));
+    QCOMPARE(third->imageIndex(), TreeIcon::LinkParsed);
     QVERIFY(third->toolTip(0).isEmpty());
     for (TTreeNode *n : {first, second, third})
         QCOMPARE(n->stateIndex(), int(StateDone));
-    QCOMPARE(unchecked->imageIndex(), int(IconLinkNew));
+    QCOMPARE(unchecked->imageIndex(), TreeIcon::LinkNew);
     QCOMPARE(w->statistics.LinksParsed, before + 3);
     // What the parsed pages hold comes under them; the child link is not parsed in this run.
     QCOMPARE(first->childCount(), 2);
@@ -513,8 +513,8 @@ void TestCrawlDriver::stopEndsAParseRunAtOnce()
     clock.start();
     w->parseLinks();
     QVERIFY(clock.elapsed() < 20000); // a guard: the held fetch would wait its full time-out
-    QCOMPARE(hanging->imageIndex(), int(IconLinkFailed));
-    QCOMPARE(next->imageIndex(), int(IconLinkNew));
+    QCOMPARE(hanging->imageIndex(), TreeIcon::LinkFailed);
+    QCOMPARE(next->imageIndex(), TreeIcon::LinkNew);
     QCOMPARE(next->stateIndex(), int(StateChecked));
     expectIdle();
 }
@@ -567,7 +567,7 @@ void TestCrawlDriver::removedNodesAreNeverTouched()
         return;
     }
     // The run ends with the removed node's fetch; nothing was added anywhere.
-    QCOMPARE(later->imageIndex(), int(IconLinkNew));
+    QCOMPARE(later->imageIndex(), TreeIcon::LinkNew);
     QCOMPARE(tree->rootFiles()->childCount(), 0);
     QCOMPARE(tree->nodeCount(), what == "node" ? 4 : 3);
 }
@@ -644,7 +644,7 @@ void TestCrawlDriver::httpsPagesAreHarvestedLikeOthers()
     QVERIFY(tree->rootFiles()->childCount() >= 3);
     link->setStateIndex(StateChecked);
     w->parseLinks();
-    QCOMPARE(link->imageIndex(), int(IconLinkParsed));
+    QCOMPARE(link->imageIndex(), TreeIcon::LinkParsed);
     QCOMPARE(link->childCount(), 1);
     expectIdle();
 }
@@ -661,7 +661,7 @@ void TestCrawlDriver::untrustedPagesSayWhy()
 
     TTreeNode *link = addCheckedLink(QString("https://127.0.0.1:%1/p.htm").arg(server->port()));
     w->parseLinks();
-    QCOMPARE(link->imageIndex(), int(IconLinkFailed));
+    QCOMPARE(link->imageIndex(), TreeIcon::LinkFailed);
 }
 
 void TestCrawlDriver::getUrlOpensTheDownloadsConnectionsAhead_data()

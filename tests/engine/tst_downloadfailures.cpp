@@ -115,7 +115,7 @@ void TestDownloadFailures::failuresStoreNothing()
     w->engine->TimerCheckDownloadTimer();
     QTRY_VERIFY(ended(1));
     QCOMPARE(item->caption(), "e.jpg" + suffix);
-    QCOMPARE(item->imageIndex(), int(IconFileFailed));
+    QCOMPARE(item->imageIndex(), TreeIcon::FileFailed);
     QCOMPARE(item->toolTip(0), reason);
     QCOMPARE(fileAt("e.jpg"), QByteArray("older copy"));
     QVERIFY(w->messages.filter("e.jpg").isEmpty()); // no message box per file
@@ -127,7 +127,7 @@ void TestDownloadFailures::failuresStoreNothing()
     TTreeNode *next = addFile(url("/next.jpg"));
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
-    QTRY_COMPARE(next->imageIndex(), int(IconFileStored));
+    QTRY_COMPARE(next->imageIndex(), TreeIcon::FileStored);
     QVERIFY(next->toolTip(0).isEmpty());
 }
 
@@ -153,13 +153,13 @@ void TestDownloadFailures::missingDirectoryIsOfferedBeforeTheRun()
     if (!create) {
         QVERIFY(!w->run.busy());
         QCOMPARE(w->queue.remaining(), 0);
-        QCOMPARE(item->imageIndex(), int(IconFileNew));
+        QCOMPARE(item->imageIndex(), TreeIcon::FileNew);
         QCOMPARE(item->stateIndex(), int(StateChecked));
         QCOMPARE(server->connections(), 0);
         return;
     }
     w->engine->TimerCheckDownloadTimer();
-    QTRY_COMPARE(item->imageIndex(), int(IconFileStored));
+    QTRY_COMPARE(item->imageIndex(), TreeIcon::FileStored);
     QCOMPARE(QFile(missing + "/e.jpg").size(), 4);
     finishRun();
     expectIdle();
@@ -180,7 +180,7 @@ void TestDownloadFailures::pathsAreMadeInTheDownloadDirectory()
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
     QTRY_VERIFY(ended(1));
-    QCOMPARE(item->imageIndex(), int(IconFileStored));
+    QCOMPARE(item->imageIndex(), TreeIcon::FileStored);
     QCOMPARE(fileAt("x.jpg"), QByteArray("picture"));
     QVERIFY(precious.open(QIODevice::ReadOnly));
     QCOMPARE(precious.readAll(), QByteArray("precious"));
@@ -194,7 +194,7 @@ void TestDownloadFailures::httpsFilesAreStoredOrRefused()
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
     QTRY_VERIFY(ended(1));
-    QCOMPARE(good->imageIndex(), int(IconFileStored));
+    QCOMPARE(good->imageIndex(), TreeIcon::FileStored);
     QCOMPARE(fileAt("s.jpg"), body(70000, 's'));
     finishRun();
 
@@ -206,7 +206,7 @@ void TestDownloadFailures::httpsFilesAreStoredOrRefused()
     w->engine->TimerCheckDownloadTimer();
     QTRY_VERIFY(ended(1));
     QCOMPARE(bad->caption(), QString("e.jpg  (Certificate error !)"));
-    QCOMPARE(bad->imageIndex(), int(IconFileFailed));
+    QCOMPARE(bad->imageIndex(), TreeIcon::FileFailed);
     QCOMPARE(fileAt("e.jpg"), QByteArray("<missing>"));
     finishRun();
     expectIdle();
@@ -237,8 +237,8 @@ void TestDownloadFailures::siteLoginGoesToItsServerAlone()
     QVERIFY(!asked.at(0).contains("Authorization"));
     QVERIFY(asked.at(1).contains("\r\nAuthorization: Basic d2luZG93OnB3\r\n"));
     QVERIFY(asked.at(2).contains("\r\nAuthorization: Basic d2luZG93OnB3\r\n"));
-    QCOMPARE(theirs->imageIndex(), int(IconFileStored));
-    QCOMPARE(again->imageIndex(), int(IconFileStored));
+    QCOMPARE(theirs->imageIndex(), TreeIcon::FileStored);
+    QCOMPARE(again->imageIndex(), TreeIcon::FileStored);
     QVERIFY(!silent.requests().value(0).contains("Authorization"));
     finishRun();
     expectIdle();
@@ -274,7 +274,7 @@ void TestDownloadFailures::parallelTlsTransfersOverASlowLinkLoseNothing()
     w->engine->TimerCheckDownloadTimer();
     QTRY_VERIFY_WITH_TIMEOUT(w->queue.remaining() == 0, 60000);
     for (int i = 0; i < kFiles; ++i) {
-        QVERIFY2(items[i]->imageIndex() == IconFileStored, qPrintable(items[i]->caption()));
+        QVERIFY2(items[i]->imageIndex() == TreeIcon::FileStored, qPrintable(items[i]->caption()));
         QVERIFY(fileAt(QString("t%1.jpg").arg(i)) == body(20000 + i, char('a' + i % 26)));
     }
     finishRun();
@@ -294,7 +294,7 @@ void TestDownloadFailures::namesThatCannotBeFilesFailAtHandOut()
     QFETCH(QString, link);
     TTreeNode *item = addFile(url(link));
     w->downloads->ButtonDownloadClick();
-    QCOMPARE(item->imageIndex(), int(IconFileFailed));
+    QCOMPARE(item->imageIndex(), TreeIcon::FileFailed);
     QCOMPARE(w->queue.size(), 0);
     QCOMPARE(server->connections(), 0);
     finishRun();
@@ -307,7 +307,7 @@ void TestDownloadFailures::failedFilesAreRetriedOnRequest()
     server->addScript(Server::page(body(5000, 'r'), "image/jpeg"));
     TTreeNode *item = addFile(url("/later.jpg"));
     TTreeNode *stored = addFile(url("/stored.jpg"), StateDone);
-    stored->setImageIndex(IconFileStored);
+    stored->setImageIndex(TreeIcon::FileStored);
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
     QTRY_COMPARE(item->caption(), QString("later.jpg  (HTTP error 503 !)"));
@@ -317,10 +317,10 @@ void TestDownloadFailures::failedFilesAreRetriedOnRequest()
     QCOMPARE(item->caption(), QString("later.jpg"));
     QVERIFY(item->toolTip(0).isEmpty());
     w->engine->TimerCheckDownloadTimer();
-    QTRY_COMPARE(item->imageIndex(), int(IconFileStored));
+    QTRY_COMPARE(item->imageIndex(), TreeIcon::FileStored);
     QCOMPARE(fileAt("later.jpg"), body(5000, 'r'));
     QCOMPARE(server->requests().size(), 2);
-    QCOMPARE(stored->imageIndex(), int(IconFileStored));
+    QCOMPARE(stored->imageIndex(), TreeIcon::FileStored);
     finishRun();
     expectIdle();
 }
@@ -342,7 +342,7 @@ void TestDownloadFailures::bodyThatCannotTakeItsNameFails()
     QCOMPARE(item->caption(), QString("taken.jpg  (Write error !)"));
     QVERIFY2(item->toolTip(0).startsWith("cannot store " + item->item()->localPath), qPrintable(item->toolTip(0)));
     QVERIFY(QFileInfo(item->item()->localPath + "/inside").isDir());
-    QCOMPARE(next->imageIndex(), int(IconFileStored));
+    QCOMPARE(next->imageIndex(), TreeIcon::FileStored);
     QCOMPARE(fileAt("next.jpg"), QByteArray("next"));
     QCOMPARE(QDir(downloadDir()).entryList(QDir::Files | QDir::Hidden), QStringList{"next.jpg"}); // no leftovers
     finishRun();

@@ -98,7 +98,7 @@ void TestDownloads::fastStartFillsEverySlotAndRefillsAtCompletion()
     QCOMPARE(w->engine->activeCount(), 8);
     QTRY_VERIFY_WITH_TIMEOUT(w->queue.remaining() == 0, 10000);
     for (int i = 0; i < 20; ++i) {
-        QCOMPARE(items[i]->imageIndex(), int(IconFileStored));
+        QCOMPARE(items[i]->imageIndex(), TreeIcon::FileStored);
         QCOMPARE(fileAt(QString("p%1.jpg").arg(i)), body(3000 + i, char(i)));
     }
     finishRun();
@@ -109,34 +109,34 @@ void TestDownloads::sizeLimits_data()
 {
     QTest::addColumn<QByteArray>("response");
     QTest::addColumn<QString>("known"); // the size an item list brought back
-    QTest::addColumn<int>("icon");
+    QTest::addColumn<TreeIcon>("icon");
     QTest::addColumn<QString>("caption");
     const QByteArray exact = body(5000, 'a');
     QTest::newRow("exactly the maximum") << "HTTP/1.0 200 OK\r\nContent-Length: 5000\r\n\r\n" + exact << QString()
-                                         << int(IconFileStored) << "s.jpg  (5000 bytes)";
+                                         << TreeIcon::FileStored << "s.jpg  (5000 bytes)";
     QTest::newRow("one byte over") << "HTTP/1.0 200 OK\r\nContent-Length: 5001\r\n\r\n" + exact + "x" << QString()
-                                   << int(IconFileFailed) << "s.jpg  (Skipped - Size over limit)";
+                                   << TreeIcon::FileFailed << "s.jpg  (Skipped - Size over limit)";
     QTest::newRow("over, though an item list said less")
-        << "HTTP/1.0 200 OK\r\nContent-Length: 5001\r\n\r\n" + exact + "x" << "3000" << int(IconFileFailed)
+        << "HTTP/1.0 200 OK\r\nContent-Length: 5001\r\n\r\n" + exact + "x" << "3000" << TreeIcon::FileFailed
         << "s.jpg  (Skipped - Size over limit)";
     QTest::newRow("under the minimum") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 99\r\n\r\n") + body(99, 'u')
-                                       << QString() << int(IconFileFailed) << "s.jpg  (Skipped - Size under limit)";
+                                       << QString() << TreeIcon::FileFailed << "s.jpg  (Skipped - Size under limit)";
     // Without a length the first block is sized at what came plus 1024; the
     // caption of what was stored tells its real size.
     QTest::newRow("no length") << QByteArray("HTTP/1.0 200 OK\r\n\r\n") + body(1460, 'n') << QString()
-                               << int(IconFileStored) << "s.jpg  (1460 bytes)";
+                               << TreeIcon::FileStored << "s.jpg  (1460 bytes)";
 }
 
 void TestDownloads::sizeLimitHoldsWhileABodyWithoutLengthGrows_data()
 {
     QTest::addColumn<int>("second");
     QTest::addColumn<QString>("known"); // the size an item list brought back
-    QTest::addColumn<int>("icon");
+    QTest::addColumn<TreeIcon>("icon");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("stays under") << 1000 << QString() << int(IconFileStored) << "s.jpg  (3000 bytes)";
-    QTest::newRow("grows past the maximum") << 4000 << QString() << int(IconFileFailed)
+    QTest::newRow("stays under") << 1000 << QString() << TreeIcon::FileStored << "s.jpg  (3000 bytes)";
+    QTest::newRow("grows past the maximum") << 4000 << QString() << TreeIcon::FileFailed
                                             << "s.jpg  (Skipped - Size over limit)";
-    QTest::newRow("grows past, though an item list said less") << 4000 << "2000" << int(IconFileFailed)
+    QTest::newRow("grows past, though an item list said less") << 4000 << "2000" << TreeIcon::FileFailed
                                                                << "s.jpg  (Skipped - Size over limit)";
 }
 
@@ -144,7 +144,7 @@ void TestDownloads::sizeLimitHoldsWhileABodyWithoutLengthGrows()
 {
     QFETCH(int, second);
     QFETCH(QString, known);
-    QFETCH(int, icon);
+    QFETCH(TreeIcon, icon);
     QFETCH(QString, caption);
     server->route("/s.jpg", {Server::send("HTTP/1.0 200 OK\r\n\r\n" + body(2000, 'g')), Server::pause(100),
                              Server::send(body(second, 'h')), Server::close()});
@@ -156,8 +156,8 @@ void TestDownloads::sizeLimitHoldsWhileABodyWithoutLengthGrows()
     QTRY_VERIFY(ended(1));
     QCOMPARE(item->imageIndex(), icon);
     QCOMPARE(item->caption(), caption);
-    QCOMPARE(QFile::exists(item->item()->localPath), icon == IconFileStored);
-    QCOMPARE(QDir(downloadDir()).entryList(QDir::Files | QDir::Hidden).size(), icon == IconFileStored ? 1 : 0);
+    QCOMPARE(QFile::exists(item->item()->localPath), icon == TreeIcon::FileStored);
+    QCOMPARE(QDir(downloadDir()).entryList(QDir::Files | QDir::Hidden).size(), icon == TreeIcon::FileStored ? 1 : 0);
     finishRun();
     expectIdle();
 }
@@ -172,7 +172,7 @@ void TestDownloads::longestNamesAreStored()
     w->downloads->ButtonDownloadClick();
     w->engine->TimerCheckDownloadTimer();
     QTRY_VERIFY(ended(1));
-    QCOMPARE(item->imageIndex(), int(IconFileStored));
+    QCOMPARE(item->imageIndex(), TreeIcon::FileStored);
     QCOMPARE(fileAt(name), QByteArray("long"));
     finishRun();
     expectIdle();
@@ -182,7 +182,7 @@ void TestDownloads::sizeLimits()
 {
     QFETCH(QByteArray, response);
     QFETCH(QString, known);
-    QFETCH(int, icon);
+    QFETCH(TreeIcon, icon);
     QFETCH(QString, caption);
     server->route("/s.jpg", Server::reply(response));
     Part<QSpinBox>(*w->configuration, "SpinEditMinSize")->setValue(100);
@@ -194,7 +194,7 @@ void TestDownloads::sizeLimits()
     QTRY_VERIFY(ended(1));
     QCOMPARE(item->imageIndex(), icon);
     QCOMPARE(item->caption(), caption);
-    QCOMPARE(QFile::exists(item->item()->localPath), icon == IconFileStored);
+    QCOMPARE(QFile::exists(item->item()->localPath), icon == TreeIcon::FileStored);
     finishRun();
     expectIdle();
 }
@@ -211,7 +211,7 @@ void TestDownloads::timeOutIsNeverShownAsAbort()
     QTRY_VERIFY(ended(1));
     QCOMPARE(item->caption(), QString("slow.jpg  (Time out !)"));
     QVERIFY2(item->toolTip(0).endsWith(" s (time-out)"), qPrintable(item->toolTip(0)));
-    QCOMPARE(item->imageIndex(), int(IconFileFailed));
+    QCOMPARE(item->imageIndex(), TreeIcon::FileFailed);
     QVERIFY(item->item()->sizeText.isEmpty());
     QVERIFY(!QFile::exists(item->item()->localPath));
     finishRun();
@@ -230,7 +230,7 @@ void TestDownloads::storedFilesAreWholeAndCounted()
     QCOMPARE(Part<TStatusPanels>(*w->main, "StatusBar")->text(0), QString(" Status: File download"));
     w->engine->TimerCheckDownloadTimer();
     QTRY_VERIFY(ended(1));
-    QCOMPARE(item->imageIndex(), int(IconFileStored));
+    QCOMPARE(item->imageIndex(), TreeIcon::FileStored);
     QCOMPARE(item->color(), w->configuration->color(ColorFileStored));
     QVERIFY(fileAt("big.jpg") == big);
     QCOMPARE(w->statistics.FilesDl, before.FilesDl + 1);
@@ -372,7 +372,7 @@ void TestDownloads::slotsCarrySeveralFilesOverHttp2()
             QCOMPARE(items[i]->caption(), QString("h7.jpg  (Time out !)"));
             continue;
         }
-        QCOMPARE(items[i]->imageIndex(), int(IconFileStored));
+        QCOMPARE(items[i]->imageIndex(), TreeIcon::FileStored);
         QVERIFY(fileAt(QString("h%1.jpg").arg(i)) == body(2000 + i, char(i)));
     }
     QVERIFY(server->h2PeakStreams() <= streamLimit);
@@ -394,11 +394,11 @@ void TestDownloads::stopReturnsQueuedItemsAndAbortsRunning()
     Part<QPushButton>(*w->main, "ButtonStop")->click();
     for (int i = 0; i < 2; ++i) {
         QCOMPARE(items[i]->caption(), QString("q%1.jpg  (Aborted !)").arg(i));
-        QCOMPARE(items[i]->imageIndex(), int(IconFileFailed));
+        QCOMPARE(items[i]->imageIndex(), TreeIcon::FileFailed);
     }
     for (int i = 2; i < 7; ++i) {
-        QCOMPARE(items[i]->imageIndex(), int(IconFileNew));
-        QCOMPARE(items[i]->selectedIndex(), int(IconFileNew));
+        QCOMPARE(items[i]->imageIndex(), TreeIcon::FileNew);
+        QCOMPARE(items[i]->selectedIndex(), TreeIcon::FileNew);
         QCOMPARE(items[i]->stateIndex(), int(StateChecked));
     }
     w->downloads->TimerUpdateTimer();
@@ -441,7 +441,7 @@ void TestDownloads::existingFileChoice()
     if (newFile.isEmpty()) {
         QCOMPARE(item->caption(), QString("pic.jpg  (Skipped - Already exist on disk)"));
         QCOMPARE(item->stateIndex(), int(StateUnchecked));
-        QCOMPARE(item->imageIndex(), int(IconFileNew));
+        QCOMPARE(item->imageIndex(), TreeIcon::FileNew);
         QCOMPARE(fileAt("pic.jpg"), QByteArray("old picture"));
         // A thumbnail says so in its caption.
         TDataRec thumb = fileRec(url("/th/pic.jpg"), KindThumbnail);
@@ -495,16 +495,16 @@ void TestDownloads::twoItemsOfOneNameInOneRun()
         QTRY_VERIFY(allEnded());
     }
     QCOMPARE(fileAt("pic.jpg"), QByteArray("picture a"));
-    QCOMPARE(a->imageIndex(), int(IconFileStored));
+    QCOMPARE(a->imageIndex(), TreeIcon::FileStored);
     if (choice == "skip") {
         QCOMPARE(QDir(downloadDir()).entryList(QDir::Files), QStringList{"pic.jpg"});
         QCOMPARE(b->caption(), QString("pic.jpg  (Skipped - Already exist on disk)"));
-        QCOMPARE(b->imageIndex(), int(IconFileNew));
+        QCOMPARE(b->imageIndex(), TreeIcon::FileNew);
     } else {
         QCOMPARE(QDir(downloadDir()).entryList(QDir::Files), (QStringList{"pic.jpg", "pic[0].jpg"}));
         QCOMPARE(fileAt("pic[0].jpg"), QByteArray("picture b"));
         QCOMPARE(b->item()->name, QString("pic[0].jpg"));
-        QCOMPARE(b->imageIndex(), int(IconFileStored));
+        QCOMPARE(b->imageIndex(), TreeIcon::FileStored);
     }
     finishRun();
     expectIdle();
@@ -564,7 +564,7 @@ void TestDownloads::removedItemsWhileTransfersRun()
         w->main->itemTree()->deleteNodes({gone});
     QTRY_VERIFY(allEnded());
     if (!wholeTree) {
-        QCOMPARE(kept->imageIndex(), int(IconFileStored));
+        QCOMPARE(kept->imageIndex(), TreeIcon::FileStored);
         QCOMPARE(fileAt("kept.jpg"), QByteArray("halfdone"));
     }
     // The removed item's body was not written anywhere.

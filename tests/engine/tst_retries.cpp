@@ -110,7 +110,7 @@ void TestRetries::serverThatSaysLaterGetsItsFileAndHoldsTheOthers()
     finishRun();
     QVERIFY(w->run.busy());
     QTRY_COMPARE_WITH_TIMEOUT(first->caption(), QString("a.jpg"), 5000); // queued again, behind b.jpg
-    QTRY_VERIFY((tick(), first->imageIndex() == IconFileStored && second->imageIndex() == IconFileStored));
+    QTRY_VERIFY((tick(), first->imageIndex() == TreeIcon::FileStored && second->imageIndex() == TreeIcon::FileStored));
     QCOMPARE(fileAt("a.jpg"), body(3000, 'a'));
     QCOMPARE(fileAt("b.jpg"), body(4000, 'b'));
     QVERIFY(first->toolTip(0).isEmpty());

@@ -60,7 +60,7 @@ void TestItemTree::addedItemsLookAsTheyShould()
     tmpl.viewed = true;
     TTreeNode *link = tree->AddTreeNode(tree->rootLinks(), tmpl);
     QCOMPARE(link->caption(), QString("http://h/a/page.htm"));
-    QCOMPARE(link->imageIndex(), int(IconLinkNew));
+    QCOMPARE(link->imageIndex(), TreeIcon::LinkNew);
     QCOMPARE(link->stateIndex(), int(StateUnchecked));
     QVERIFY(link->isBold());
     QCOMPARE(link->color(), config.colors[ColorLink]);
@@ -68,7 +68,7 @@ void TestItemTree::addedItemsLookAsTheyShould()
 
     TTreeNode *thumb = tree->AddTreeNode(tree->rootFiles(), fileRec("http://h/d/pic.jpg", KindThumbnail));
     QCOMPARE(thumb->caption(), QString("pic.jpg   (Thumbnail) "));
-    QCOMPARE(thumb->imageIndex(), int(IconFileNew));
+    QCOMPARE(thumb->imageIndex(), TreeIcon::FileNew);
     QVERIFY(!thumb->isBold());
     QCOMPARE(thumb->color(), config.colors[ColorFile]);
 
@@ -139,7 +139,7 @@ void TestItemTree::rootNodesAreBoldMaroonWithoutBoxes()
     QCOMPARE(tree->rootFiles()->caption(), QString("Root files:"));
     for (TTreeNode *root : {tree->rootLinks(), tree->rootFiles()}) {
         QCOMPARE(root->stateIndex(), int(StateNone));
-        QCOMPARE(root->imageIndex(), int(IconRoot));
+        QCOMPARE(root->imageIndex(), TreeIcon::Root);
         QVERIFY(root->isBold());
         QCOMPARE(root->color(), QColor(128, 0, 0));
         QVERIFY(!root->item());
@@ -277,8 +277,8 @@ void TestItemTree::checkClickTogglesNewItemsAndKeepsFinishedOnesGreyed()
     tree->clickCheckBox(fresh);
     QCOMPARE(fresh->stateIndex(), int(StateUnchecked));
 
-    for (int icon : {IconBusy, IconFileFailed, IconFileStored, IconLinkFailed, IconLinkParsed}) {
-        TTreeNode *done = tree->AddTreeNode(tree->rootFiles(), fileRec(QString("http://h/%1.jpg").arg(icon)));
+    for (TreeIcon icon : {TreeIcon::Busy, TreeIcon::FileFailed, TreeIcon::FileStored, TreeIcon::LinkFailed, TreeIcon::LinkParsed}) {
+        TTreeNode *done = tree->AddTreeNode(tree->rootFiles(), fileRec(QString("http://h/%1.jpg").arg(int(icon))));
         done->setImageIndex(icon);
         done->setStateIndex(StateDone);
         tree->clickCheckBox(done);
@@ -362,7 +362,7 @@ void TestItemTree::recolouringFollowsStateAndViewedFlag()
     viewed->setStateIndex(StateDone);
     viewed->item()->viewed = true;
     TTreeNode *loadedRoot = tree->AddTreeNode(tree->rootLinks(), linkRec("http://h/r/"));
-    loadedRoot->setImageIndex(IconRoot);
+    loadedRoot->setImageIndex(TreeIcon::Root);
     loadedRoot->setStateIndex(StateDone);
 
     for (int slot = 1; slot <= 6; ++slot)

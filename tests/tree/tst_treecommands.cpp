@@ -97,7 +97,7 @@ void TestTreeCommands::toggleAndUncheckAll()
     TTreeNode *a = file(tree->rootFiles(), "a.jpg");
     TTreeNode *b = file(tree->rootFiles(), "b.jpg", KindFile, StateChecked);
     TTreeNode *stored = file(tree->rootFiles(), "c.jpg", KindFile, StateDone);
-    stored->setImageIndex(IconFileStored);
+    stored->setImageIndex(TreeIcon::FileStored);
     TTreeNode *l = link(tree->rootLinks(), "l.htm");
     for (TTreeNode *n : {a, b, stored, l, tree->rootLinks()})
         n->setSelected(true);
@@ -199,14 +199,14 @@ void TestTreeCommands::deleteTouchesOnlyFilesInsideTheDownloadDirectory()
 void TestTreeCommands::resetMakesItemsNewAgain()
 {
     TTreeNode *thumb = file(tree->rootFiles(), "t.jpg", KindThumbnail, StateDone);
-    thumb->setImageIndex(IconFileStored);
+    thumb->setImageIndex(TreeIcon::FileStored);
     thumb->setCaption("t.jpg   (Thumbnail)   (5000 bytes)");
     thumb->item()->sizeText = "5000";
     thumb->item()->viewed = true;
     thumb->item()->sizeChecked = true;
     thumb->item()->width = 10;
     TTreeNode *parsed = link(tree->rootLinks(), "parsed.htm");
-    parsed->setImageIndex(IconLinkParsed);
+    parsed->setImageIndex(TreeIcon::LinkParsed);
     parsed->setStateIndex(StateDone);
     TTreeNode *found = file(parsed, "found.jpg");
     found->setSelected(true); // goes with its reset link
@@ -214,12 +214,12 @@ void TestTreeCommands::resetMakesItemsNewAgain()
     parsed->setSelected(true);
     ResetHighlighted(tree);
     QCOMPARE(thumb->caption(), QString("t.jpg   (Thumbnail) "));
-    QCOMPARE(thumb->imageIndex(), int(IconFileNew));
-    QCOMPARE(thumb->selectedIndex(), int(IconFileNew));
+    QCOMPARE(thumb->imageIndex(), TreeIcon::FileNew);
+    QCOMPARE(thumb->selectedIndex(), TreeIcon::FileNew);
     QCOMPARE(thumb->stateIndex(), int(StateUnchecked));
     QVERIFY(thumb->item()->sizeText.isEmpty() && !thumb->item()->viewed);
     QVERIFY(!thumb->item()->sizeChecked && thumb->item()->width == 0);
-    QCOMPARE(parsed->imageIndex(), int(IconLinkNew));
+    QCOMPARE(parsed->imageIndex(), TreeIcon::LinkNew);
     QCOMPARE(parsed->stateIndex(), int(StateUnchecked));
     QCOMPARE(parsed->childCount(), 0);
     expectIndexTrue();
@@ -232,7 +232,7 @@ void TestTreeCommands::filesToCheckFollowTheSelection()
     TTreeNode *b = file(branch, "b.jpg", KindFile, StateChecked);
     TTreeNode *c = file(tree->rootFiles(), "c.jpg", KindFile, StateChecked);
     TTreeNode *stored = file(tree->rootFiles(), "s.jpg", KindFile, StateDone);
-    stored->setImageIndex(IconFileStored);
+    stored->setImageIndex(TreeIcon::FileStored);
     // A highlighted branch alone: its files, when nothing is ticked...
     branch->setSelected(true);
     b->setStateIndex(StateUnchecked);
@@ -311,7 +311,7 @@ void TestTreeCommands::keywordSearch()
     file(tree->rootFiles(), "four.jpg");
     file(tree->rootFiles(), "checked.gif", KindFile, StateChecked);
     TTreeNode *stored = file(tree->rootFiles(), "stored.jpg", KindFile, StateDone);
-    stored->setImageIndex(IconFileStored); // never changed: not new
+    stored->setImageIndex(TreeIcon::FileStored); // never changed: not new
     TKeywordSearch search{keyword, wholeTree, links, files, check, caseSensitive};
     QCOMPARE(KeywordSearch(tree, page, search), counter);
     QCOMPARE(stored->stateIndex(), int(StateDone));
