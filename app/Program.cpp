@@ -66,6 +66,9 @@ TProgram::TProgram(const TPaths &startPaths, const std::function<void(TFormMain 
     TFormConfiguration *settings = configuration;
     // Every client of the runs gets its login, proxy and kept connections from here.
     const TClientSetup clients{&login, &connections};
+    // Connections kept under the old proxy or reuse setting are not taken again.
+    QObject::connect(configuration, &TFormConfiguration::settingsChanged, configuration,
+                     [this] { connections.closeIdleOlderThan(0); });
     engine = std::make_unique<TFormHttpEngine>(items, queue, run, statistics, *form);
     engine->setSettingsSource(settings);
     engine->setClientSetup(clients);

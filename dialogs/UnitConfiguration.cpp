@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -280,6 +281,13 @@ void TFormConfiguration::keepMainWindowOnScreen()
 void TFormConfiguration::SpeedButton2Click()
 {
     close();
+}
+
+void TFormConfiguration::hideEvent(QHideEvent *event)
+{
+    QDialog::hideEvent(event);
+    if (!event->spontaneous())
+        emit settingsChanged();
 }
 
 void TFormConfiguration::changeEvent(QEvent *event)

@@ -63,9 +63,14 @@ public:
     void showPage(int index);
     int pageCount() const;
 
+signals:
+    // The window was closed: what the runs read has its new values. Each
+    // run reads a setting as it uses it; this is for what outlasts one use.
+    void settingsChanged();
 
 protected:
     void changeEvent(QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     void nameControls();

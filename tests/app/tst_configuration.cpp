@@ -3,6 +3,7 @@
 #include "ItemTree.h"
 #include "Lamp.h"
 #include "Parts.h"
+#include "ScriptedServer.h"
 #include "SettingsKey.h"
 #include "SettingsTable.h"
 #include "StatusPanels.h"
@@ -524,6 +525,17 @@ void TestConfiguration::proxyAndAutoSelectFieldsFollowTheirBoxes()
     Part<QCheckBox>(c, "CheckBoxProxy")->setChecked(false);
     QCOMPARE(Part<QLineEdit>(c, "EditProxyUsername")->text(), QString("keep"));
     QVERIFY(!Part<QLineEdit>(c, "EditProxyUsername")->isEnabled());
+    // Closing the window lets go of connections kept under the old settings.
+    TScriptedServer server;
+    server.addScript(TScriptedServer::page11("x"));
+    THttpCli kept;
+    kept.setConnectionPool(&w->connections);
+    kept.URL = QString("http://127.0.0.1:%1/").arg(server.port());
+    QVERIFY(kept.Get().ok());
+    QCOMPARE(w->connections.idleCount(), 1);
+    c.show();
+    c.SpeedButton2Click();
+    QCOMPARE(w->connections.idleCount(), 0);
     QVERIFY(!Part<QLineEdit>(c, "EditAutoSelectFileTypes")->isEnabled());
     Part<QCheckBox>(c, "CheckBoxAutoSelect")->setChecked(true);
     QVERIFY(Part<QLineEdit>(c, "EditAutoSelectFileTypes")->isEnabled() && Part<QLabel>(c, "LabelAutoSelectTypes")->isEnabled());
