@@ -282,7 +282,8 @@ void TH1Exchange::deliver(const char *data, int len, bool placed)
     m_received += len;
     const quint64 turn = m_turn;
     m_sink.answerBody(data, len, placed);
-    if (still(turn) && !m_chunked && m_length >= 0 && m_received >= m_length)
+    // Chunks end with their last one, after every piece: that end is bodyBytes'.
+    if (still(turn) && !m_chunked && complete())
         finish();
 }
 
